@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QByteArray>
+#include <cstdint>
+#include <span>
+
+namespace kestrel {
+
+inline constexpr char kAck = 0x06;
+inline constexpr char kCr = 0x0D;
+
+// 2 x byteCount digit characters ('0'..'?') for the low 8 x byteCount bits of value,
+// most significant nibble first. byteCount <= 0 gives the empty text; above 10 throws
+// std::out_of_range.
+QByteArray NibbleDigits(int32_t value, int16_t byteCount);
+
+// Replaces command by its frame (text, two checksum digits, CR) and returns the frame.
+QByteArray AppendChecksum(QByteArray& command);
+
+// Command texts, before framing.
+QByteArray BlockWriteText(int32_t address, std::span<const uint8_t> bytes);  // ";BB"
+QByteArray LogoInfoText(int32_t checksum, int16_t second);                   // ";BI"
+
+// Judgement of a reply. status is LinkStatus at the end of the exchange ("OK", "TIMEOUT", "").
+bool BlockWriteAccepted(const QString& status, const QByteArray& replyLine);
+bool LogoInfoAccepted(const QString& status);
+
+}  // namespace kestrel

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <cstdint>
+#include <span>
+
+#include "port/commcontrol.h"
+
+namespace kestrel {
+
+inline constexpr char kStatusOk[] = "OK";
+inline constexpr char kStatusTimeout[] = "TIMEOUT";
+
+// One exchange with the device at a time: frame, clear input, arm the reply timer, write,
+// and wait (in the event loop, never spinning) for a reply line or the timeout.
+// LinkStatus lives in the port's Tag.
+class LinkEngine : public QObject {
+  Q_OBJECT
+
+ public:
+  explicit LinkEngine(CommControl& port, QObject* parent = nullptr);
+
+  // Tests shorten it; the device's contract is 300 ms.
+  void setReplyTimeout(int ms) { replyTimeoutMs_ = ms; }
+  int replyTimeout() const { return replyTimeoutMs_; }
+
+  QByteArray SendCommand(const QByteArray& command, bool awaitReply, QString& status);
+  bool WriteBlock(std::span<const uint8_t> buffer, int32_t address, int32_t count);
+  bool SendLogoInfo(int32_t checksum, int16_t second);
+
+  void commPort1_OnComm();
+  void TimerComunicacion_Timer();
+
+  QString LinkStatus() const { return port_.Tag; }
+  const QByteArray& ReceiveBuffer() const { return receiveBuffer_; }
+  const QByteArray& ReplyLine() const { return replyLine_; }
+  QTimer& TimerComunicacion() { return timer_; }
+  CommControl& port() { return port_; }
+
+  // Beyond this many bytes without a CR the held bytes are dropped.
+  static constexpr int kMaxReceiveBuffer = 4096;
+
+ private:
+  CommControl& port_;
+  QTimer timer_;
+  QByteArray receiveBuffer_;
+  QByteArray replyLine_;
+  int replyTimeoutMs_ = 300;
+};
+
+}  // namespace kestrel

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QByteArray>
+#include <QIODevice>
+#include <QString>
+#include <cstdint>
+
+namespace kestrel {
+
+// The 54 bytes at the start of a Windows bitmap, as the loader reads them.
+struct BitmapHeader {
+  QString Signature;
+  int32_t FileSize = 0;
+  int32_t Reserved = 0;
+  int32_t DataOffset = 0;
+  int32_t HeaderSize = 0;
+  int32_t Width = 0;
+  int32_t Height = 0;
+  int32_t Planes = 0;
+  int32_t BitCount = 0;
+  int32_t Compression = 0;
+  int32_t ImageSize = 0;
+  int32_t XPelsPerMeter = 0;
+  int32_t YPelsPerMeter = 0;
+  int32_t ColorsUsed = 0;
+  int32_t ColorsImportant = 0;
+};
+
+// Shown for every rejected file; bare carriage returns are part of the text.
+inline constexpr char kInvalidFormatMessage[] =
+    "INVALID FILE FORMAT !!\r\rFormat expected:\rFile type: BMP (Windows Bitmap)\r"
+    "Width : 240 pixels\rHeight : 60 pixels\rImage type : 2 Colors (1 bit)\r";
+
+// The readers report a failed read or a value outside their range (last byte 0x80 or more)
+// through ok, and then return 0.
+int32_t ReadLongLE(QIODevice& file, bool* ok);
+int32_t ReadIntegerLE(QIODevice& file, bool* ok);
+
+// Reads rows x columns bytes into buffer[0..]; returns the count stored, or -1 when a read
+// fails or the buffer is too small. Never writes past bufferSize.
+int32_t ReadByteBlock(uint8_t* buffer, int64_t bufferSize, int16_t columns, int32_t rows,
+                      QIODevice& file);
+
+struct LogoFileResult {
+  enum class Outcome {
+    Accepted,      // header and pixels hold the file's data
+    RejectedR1,    // signature is not "BM"
+    RejectedR2,    // any later check or read failed
+    CannotOpen,    // the file could not be opened; openError says why
+  };
+  Outcome outcome = Outcome::CannotOpen;
+  BitmapHeader header;
+  QByteArray pixels;
+  QString openError;
+};
+
+// Steps 5 to 13 of "Open Bitmap" without the window: open, check, read, close.
+// Memory stays bounded by the file's size whatever the header claims.
+LogoFileResult ReadLogoBitmap(const QString& path);
+
+}  // namespace kestrel

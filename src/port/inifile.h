@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+
+namespace kestrel {
+
+inline constexpr char kIniFileName[] = "Tessaly.ini";
+inline constexpr char kIniSection[] = "SerialPort";
+
+// Settings file in the program's folder ("ArchivoIni"). A private-profile reader and writer
+// of our own: names match without regard to case, a missing file/section/key reads as "",
+// a read returns at most 254 characters with leading blanks removed, and a write keeps every
+// other line byte for byte and replaces the file atomically.
+namespace ArchivoIni {
+QString ReadIniValue(const QString& fileName, const QString& section, const QString& key);
+bool WriteIniValue(const QString& fileName, const QString& section, const QString& key,
+                   const QString& value);
+QString StripControlChars(const QString& text);
+
+// The same on an explicit path, for callers and tests that know it.
+QString ReadProfileString(const QString& path, const QString& section, const QString& key);
+bool WriteProfileString(const QString& path, const QString& section, const QString& key,
+                        const QString& value);
+}  // namespace ArchivoIni
+
+}  // namespace kestrel

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+
+class QWidget;
+
+namespace kestrel {
+
+// Every message of the program goes through here: critical icon, one OK button, the
+// application title unless a title is given. Bare carriage returns become line breaks.
+void ShowMessage(QWidget* parent, const QString& text, const QString& title = QString());
+
+// Tests replace the modal box; returns the previous interceptor. An empty function restores
+// the real box.
+using MessageInterceptor = std::function<void(const QString& text, const QString& title)>;
+MessageInterceptor SetMessageInterceptor(MessageInterceptor interceptor);
+
+}  // namespace kestrel
