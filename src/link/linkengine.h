@@ -5,6 +5,7 @@
 #include <QString>
 #include <QTimer>
 #include <cstdint>
+#include <optional>
 #include <span>
 
 #include "port/commcontrol.h"
@@ -44,11 +45,18 @@ class LinkEngine : public QObject {
   static constexpr int kMaxReceiveBuffer = 4096;
 
  private:
+  // A port error inside a handler cannot travel through the event loop; it is kept here and
+  // rethrown by the wait that is in progress.
+  void portErrorInHandler(const CommError& error);
+  void dropWaitingInput();
+
   CommControl& port_;
   QTimer timer_;
   QByteArray receiveBuffer_;
   QByteArray replyLine_;
   int replyTimeoutMs_ = 300;
+  bool waiting_ = false;
+  std::optional<CommError> pendingError_;
 };
 
 }  // namespace kestrel

@@ -37,10 +37,15 @@ class LogoTransfer {
   static uint16_t LogoChecksum(const LogoRaster& logoData);
 
  private:
+  // Steps inside the lock; shows message A or B itself when the device refuses a frame.
+  void SendFrames(const LogoRaster& logoData);
+  void ShowError(const QString& text);
+
   LinkEngine& link_;
   PortConnection& connection_;
   TransferView& view_;
   MessageFn message_;
+  bool sending_ = false;
 };
 
 }  // namespace kestrel

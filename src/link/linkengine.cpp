@@ -1,0 +1,121 @@
+#include "link/linkengine.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <stdexcept>
+
+#include "link/framing.h"
+
+namespace kestrel {
+
+LinkEngine::LinkEngine(CommControl& port, QObject* parent) : QObject(parent), port_(port) {
+  // The reply deadline is short; a coarse timer could fire up to 5 % late.
+  timer_.setTimerType(Qt::PreciseTimer);
+  connect(&port_, &CommControl::OnComm, this, &LinkEngine::commPort1_OnComm);
+  connect(&timer_, &QTimer::timeout, this, &LinkEngine::TimerComunicacion_Timer);
+}
+
+QByteArray LinkEngine::SendCommand(const QByteArray& command, bool awaitReply, QString& status) {
+  QByteArray frame = command;
+  AppendChecksum(frame);
+
+  port_.Tag.clear();
+  port_.setInBufferCount(0);
+  (void)port_.Input();
+
+  timer_.stop();
+  timer_.setInterval(replyTimeoutMs_);
+  timer_.start();
+
+  port_.setOutput(frame);
+
+  if (awaitReply) {
+    pendingError_.reset();
+    waiting_ = true;
+    // Blocks in the event loop until the next event; the reply timer bounds the wait.
+    while (port_.Tag.isEmpty() && !pendingError_)
+      QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    waiting_ = false;
+    if (pendingError_) {
+      const CommError error = *pendingError_;
+      pendingError_.reset();
+      throw error;
+    }
+  }
+
+  status = port_.Tag;
+  return replyLine_;
+}
+
+bool LinkEngine::WriteBlock(std::span<const uint8_t> buffer, int32_t address, int32_t count) {
+  if (count < 0 || static_cast<size_t>(count) > buffer.size())
+    throw std::out_of_range("WriteBlock: count exceeds the buffer");
+  QString status;
+  const QByteArray reply =
+      SendCommand(BlockWriteText(address, buffer.first(static_cast<size_t>(count))), true, status);
+  return BlockWriteAccepted(status, reply);
+}
+
+bool LinkEngine::SendLogoInfo(int32_t checksum, int16_t second) {
+  QString status;
+  SendCommand(LogoInfoText(checksum, second), true, status);
+  return LogoInfoAccepted(status);
+}
+
+void LinkEngine::commPort1_OnComm() {
+  const int code = port_.CommEvent();
+  if (code == CommEv::RxOver) {
+    // What is left of an overflowed reply cannot be trusted; its CR may be lost, so the wait
+    // ends with the timer.
+    try {
+      dropWaitingInput();
+    } catch (const CommError& error) {
+      portErrorInHandler(error);
+    }
+    receiveBuffer_.clear();
+    return;
+  }
+  if (code != CommEv::Receive) return;
+
+  try {
+    receiveBuffer_ += port_.Input();
+  } catch (const CommError& error) {
+    portErrorInHandler(error);
+    return;
+  }
+
+  const qsizetype cr = receiveBuffer_.indexOf(kCr);
+  if (cr >= 0) {
+    replyLine_ = receiveBuffer_.left(cr + 1);
+    receiveBuffer_.clear();  // a second line in the same arrival is dropped with it
+    port_.Tag = QString::fromLatin1(kStatusOk);
+  } else if (receiveBuffer_.size() > kMaxReceiveBuffer) {
+    // A stream of line noise without CR would otherwise grow without end.
+    receiveBuffer_.clear();
+  }
+}
+
+void LinkEngine::TimerComunicacion_Timer() {
+  timer_.stop();
+  // The user may close the port while the timer of the last command is still armed.
+  if (port_.PortOpen()) {
+    try {
+      dropWaitingInput();
+    } catch (const CommError& error) {
+      portErrorInHandler(error);
+    }
+  }
+  port_.Tag = QString::fromLatin1(kStatusTimeout);
+}
+
+void LinkEngine::dropWaitingInput() {
+  port_.setInBufferCount(0);
+  (void)port_.Input();
+}
+
+void LinkEngine::portErrorInHandler(const CommError& error) {
+  // Outside a wait nobody can act on it; the next command meets the same fault itself.
+  if (waiting_ && !pendingError_) pendingError_ = error;
+}
+
+}  // namespace kestrel
