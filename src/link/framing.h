@@ -15,9 +15,12 @@ inline constexpr char kCr = 0x0D;
 QByteArray NibbleDigits(int32_t value, int16_t byteCount);
 
 // Replaces command by its frame (text, two checksum digits, CR) and returns the frame.
+// The checksum sum (length plus character codes) is held to 16 signed bits: past 32767 it
+// throws std::overflow_error and leaves command unchanged.
 QByteArray AppendChecksum(QByteArray& command);
 
-// Command texts, before framing.
+// Command texts, before framing. A block write carries at most 255 bytes (its count is one
+// byte); more throws std::length_error.
 QByteArray BlockWriteText(int32_t address, std::span<const uint8_t> bytes);  // ";BB"
 QByteArray LogoInfoText(int32_t checksum, int16_t second);                   // ";BI"
 

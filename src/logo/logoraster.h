@@ -15,7 +15,8 @@ inline constexpr int kLogoBytes = 1800;
 using LogoRaster = std::array<uint8_t, kLogoBytes + 1>;
 
 // Overwrites logoData[0..1799] from an accepted file's pixel rows. pixels must hold at least
-// 1918 bytes (the reader guarantees it); shorter buffers leave logoData untouched and return false.
+// 1918 bytes (the reader guarantees it); shorter buffers, or a header whose rows do not make
+// exactly 1800 raster bytes, leave logoData untouched and return false.
 bool BuildLogoRaster(const BitmapHeader& header, const QByteArray& pixels, LogoRaster& logoData);
 
 }  // namespace kestrel
