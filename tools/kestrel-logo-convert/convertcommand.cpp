@@ -1,0 +1,356 @@
+#include "convertcommand.h"
+
+#include <QCommandLineParser>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QImageWriter>
+#include <QRegularExpression>
+#include <QSaveFile>
+#include <memory>
+#include <optional>
+
+#include "logo/bitmapfile.h"
+#include "logo/logoraster.h"
+
+namespace kestrel::convert {
+
+namespace {
+
+QString Shown(const QString& path) {
+  return QLatin1Char('"') + QDir::toNativeSeparators(path) + QLatin1Char('"');
+}
+
+QString AbsoluteClean(const QString& path) {
+  return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+}
+
+// Qt's parser messages read "Unknown option 'x'."; ours are lower case without the stop.
+QString AsMessagePart(QString text) {
+  text = text.trimmed();
+  if (text.endsWith(QLatin1Char('.'))) text.chop(1);
+  if (!text.isEmpty()) text[0] = text[0].toLower();
+  return text;
+}
+
+QString ReadableFormats() {
+  QStringList names;
+  for (const QByteArray& format : QImageReader::supportedImageFormats())
+    names << QString::fromLatin1(format).toUpper();
+  names.removeDuplicates();
+  return names.join(QLatin1String(", "));
+}
+
+QByteArray PreviewFormat(const QString& path) {
+  const QByteArray suffix = QFileInfo(path).suffix().toLower().toLatin1();
+  if (!suffix.isEmpty() && QImageWriter::supportedImageFormats().contains(suffix)) return suffix;
+  return QByteArrayLiteral("png");
+}
+
+}  // namespace
+
+QString HelpText() {
+  return QStringLiteral(
+      "Usage: kestrel-logo-convert INPUT OUTPUT.bmp [options]\n"
+      "\n"
+      "Turns a picture (PNG, JPEG, GIF, BMP of any size and depth) into the 240 x 60,\n"
+      "black-and-white Windows bitmap that the Kestrel II Logo loader accepts.\n"
+      "\n"
+      "Options:\n"
+      "  --fit               Show the whole picture inside 240 x 60, keeping its shape;\n"
+      "                      the space left over gets the background colour (default).\n"
+      "  --fill              Cover all of 240 x 60, keeping the shape; what sticks out\n"
+      "                      is cut off.\n"
+      "  --stretch           Stretch the whole picture to 240 x 60.\n"
+      "  --align POSITION    Where a fitted picture sits, or which part a filled one\n"
+      "                      keeps: left, center or right and/or top, middle or bottom,\n"
+      "                      for example \"left\" or \"top,right\" (default: center).\n"
+      "  --background COLOR  Colour behind transparent parts and around a fitted picture:\n"
+      "                      a name such as white or black, or #rgb / #rrggbb\n"
+      "                      (default: white).\n"
+      "  --threshold N       Pixels darker than N (luminance 0 to 255) become black\n"
+      "                      (default: 128).\n"
+      "  --dither            Spread shades of grey as dot patterns (Floyd-Steinberg)\n"
+      "                      instead of a plain threshold; suits photographs.\n"
+      "  --invert            Swap black and white.\n"
+      "  --preview FILE.png  Also save what the device will show, enlarged 2 x (480 x 120).\n"
+      "  -h, --help          Show this help.\n"
+      "  --version           Show the version.\n"
+      "\n"
+      "Exit code 0 on success, 1 when the picture cannot be read or the result cannot be\n"
+      "written, 2 for wrong arguments. An existing OUTPUT is only replaced by a complete file.\n");
+}
+
+bool ParseThreshold(const QString& text, int* threshold, QString* error) {
+  const QString value = text.trimmed();
+  bool digitsOnly = !value.isEmpty() && value.size() <= 3;
+  for (QChar c : value) digitsOnly = digitsOnly && c.isDigit();
+  const int number = digitsOnly ? value.toInt() : -1;
+  if (number < 0 || number > 255) {
+    *error = QStringLiteral("bad threshold \"%1\": give a whole number from 0 to 255").arg(text);
+    return false;
+  }
+  *threshold = number;
+  return true;
+}
+
+bool ParseAlignment(const QString& text, ConvertOptions* options, QString* error) {
+  const QString bad = QStringLiteral(
+                          "bad alignment \"%1\": use left, center or right and/or top, middle "
+                          "or bottom, as in \"top,left\"")
+                          .arg(text);
+  std::optional<HorizontalAlign> horizontal;
+  std::optional<VerticalAlign> vertical;
+  int centres = 0;  // "center" alone may mean either direction
+  static const QRegularExpression separators(QStringLiteral("[\\s,+-]+"));
+  const QStringList words = text.toLower().split(separators, Qt::SkipEmptyParts);
+  if (words.isEmpty()) {
+    *error = bad;
+    return false;
+  }
+  for (const QString& word : words) {
+    std::optional<HorizontalAlign> h;
+    std::optional<VerticalAlign> v;
+    if (word == QLatin1String("left")) h = HorizontalAlign::Left;
+    else if (word == QLatin1String("right")) h = HorizontalAlign::Right;
+    else if (word == QLatin1String("top")) v = VerticalAlign::Top;
+    else if (word == QLatin1String("bottom")) v = VerticalAlign::Bottom;
+    else if (word == QLatin1String("middle")) v = VerticalAlign::Middle;
+    else if (word == QLatin1String("center") || word == QLatin1String("centre")) ++centres;
+    else {
+      *error = bad;
+      return false;
+    }
+    if ((h && horizontal) || (v && vertical)) {
+      *error = bad;
+      return false;
+    }
+    if (h) horizontal = h;
+    if (v) vertical = v;
+  }
+  for (; centres > 0; --centres) {
+    if (!horizontal) horizontal = HorizontalAlign::Center;
+    else if (!vertical) vertical = VerticalAlign::Middle;
+    else {
+      *error = bad;
+      return false;
+    }
+  }
+  options->horizontal = horizontal.value_or(HorizontalAlign::Center);
+  options->vertical = vertical.value_or(VerticalAlign::Middle);
+  return true;
+}
+
+bool ParseBackground(const QString& text, QColor* colour, QString* error) {
+  const QColor parsed = QColor::fromString(text.trimmed());
+  if (!parsed.isValid()) {
+    *error = QStringLiteral(
+                 "bad background colour \"%1\": give a colour name such as white or black, "
+                 "or #rrggbb")
+                 .arg(text);
+    return false;
+  }
+  *colour = parsed;
+  return true;
+}
+
+ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
+  ParsedCommandLine result;
+  CommandLine& command = result.command;
+
+  QCommandLineParser parser;
+  const QCommandLineOption fit(QStringLiteral("fit"));
+  const QCommandLineOption fill(QStringLiteral("fill"));
+  const QCommandLineOption stretch(QStringLiteral("stretch"));
+  const QCommandLineOption align(QStringLiteral("align"), QString(), QStringLiteral("POSITION"));
+  const QCommandLineOption background(QStringLiteral("background"), QString(),
+                                      QStringLiteral("COLOR"));
+  const QCommandLineOption threshold(QStringLiteral("threshold"), QString(), QStringLiteral("N"));
+  const QCommandLineOption dither(QStringLiteral("dither"));
+  const QCommandLineOption invert(QStringLiteral("invert"));
+  const QCommandLineOption preview(QStringLiteral("preview"), QString(), QStringLiteral("FILE"));
+  const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+  const QCommandLineOption version(QStringLiteral("version"));
+  parser.addOptions(
+      {fit, fill, stretch, align, background, threshold, dither, invert, preview, help, version});
+
+  if (!parser.parse(arguments)) {
+    result.error = AsMessagePart(parser.errorText());
+    return result;
+  }
+  if (parser.isSet(help)) {
+    command.showHelp = true;
+    return result;
+  }
+  if (parser.isSet(version)) {
+    command.showVersion = true;
+    return result;
+  }
+
+  ConvertOptions& options = command.options;
+  const int modes = int(parser.isSet(fit)) + int(parser.isSet(fill)) + int(parser.isSet(stretch));
+  if (modes > 1) {
+    result.error = QStringLiteral("choose only one of --fit, --fill and --stretch");
+    return result;
+  }
+  if (parser.isSet(fill)) options.mode = ScaleMode::Fill;
+  if (parser.isSet(stretch)) options.mode = ScaleMode::Stretch;
+  if (parser.isSet(align) && !ParseAlignment(parser.value(align), &options, &result.error))
+    return result;
+  if (parser.isSet(background) &&
+      !ParseBackground(parser.value(background), &options.background, &result.error))
+    return result;
+  if (parser.isSet(threshold) &&
+      !ParseThreshold(parser.value(threshold), &options.threshold, &result.error))
+    return result;
+  options.dither = parser.isSet(dither);
+  options.invert = parser.isSet(invert);
+
+  const QStringList files = parser.positionalArguments();
+  if (files.isEmpty()) {
+    result.error = QStringLiteral("give the input picture and the output bitmap");
+    return result;
+  }
+  if (files.size() == 1) {
+    result.error = QStringLiteral("give the output bitmap after the input picture");
+    return result;
+  }
+  if (files.size() > 2) {
+    result.error = QStringLiteral("too many file names: %1").arg(files.mid(2).join(QLatin1Char(' ')));
+    return result;
+  }
+  command.input = files[0];
+  command.output = files[1];
+  if (command.input.isEmpty() || command.output.isEmpty()) {
+    result.error = QStringLiteral("a file name is empty");
+    return result;
+  }
+  if (parser.isSet(preview)) {
+    command.preview = parser.value(preview);
+    if (command.preview.isEmpty()) {
+      result.error = QStringLiteral("the preview file name is empty");
+      return result;
+    }
+    if (AbsoluteClean(command.preview) == AbsoluteClean(command.output)) {
+      result.error = QStringLiteral("the preview and the bitmap must be different files");
+      return result;
+    }
+  }
+  return result;
+}
+
+QImage LoadPicture(const QString& path, QString* error) {
+  const QFileInfo info(path);
+  if (!info.exists()) {
+    *error = QStringLiteral("cannot read %1: no such file").arg(Shown(path));
+    return {};
+  }
+  if (info.isDir()) {
+    *error = QStringLiteral("cannot read %1: it is a folder").arg(Shown(path));
+    return {};
+  }
+  {
+    QFile probe(path);
+    if (!probe.open(QIODevice::ReadOnly)) {
+      *error = QStringLiteral("cannot read %1: %2").arg(Shown(path), probe.errorString());
+      return {};
+    }
+  }
+
+  QImageReader reader(path);
+  reader.setDecideFormatFromContent(true);
+  reader.setAutoTransform(true);
+  if (!reader.canRead()) {
+    *error = QStringLiteral("%1 is not a picture in a format this program reads (%2)")
+                 .arg(Shown(path), ReadableFormats());
+    return {};
+  }
+  const QSize announced = reader.size();
+  if (announced.isValid() && announced.isEmpty()) {
+    *error = QStringLiteral("the picture in %1 has zero size").arg(Shown(path));
+    return {};
+  }
+  QImage picture;
+  if (!reader.read(&picture)) {
+    *error = QStringLiteral("cannot read the picture in %1: %2")
+                 .arg(Shown(path), AsMessagePart(reader.errorString()));
+    return {};
+  }
+  if (picture.isNull() || picture.size().isEmpty()) {
+    *error = QStringLiteral("the picture in %1 has zero size").arg(Shown(path));
+    return {};
+  }
+  return picture;
+}
+
+QString ConvertLogoFile(const CommandLine& command) {
+  QString error;
+  const QImage picture = LoadPicture(command.input, &error);
+  if (picture.isNull()) return error;
+  const QByteArray bitmap = EncodeLogoBitmap(ConvertPicture(picture, command.options));
+
+  // Written beside the target and renamed over it only when complete.
+  QSaveFile output(command.output);
+  if (!output.open(QIODevice::WriteOnly) || output.write(bitmap) != bitmap.size())
+    return QStringLiteral("cannot write %1: %2").arg(Shown(command.output), output.errorString());
+
+  // Opened before the bitmap is committed, so an impossible preview leaves the bitmap untouched.
+  std::unique_ptr<QSaveFile> preview;
+  if (!command.preview.isEmpty()) {
+    preview = std::make_unique<QSaveFile>(command.preview);
+    if (!preview->open(QIODevice::WriteOnly))
+      return QStringLiteral("cannot write the preview %1: %2")
+          .arg(Shown(command.preview), preview->errorString());
+  }
+  if (!output.commit())
+    return QStringLiteral("cannot write %1: %2").arg(Shown(command.output), output.errorString());
+
+  // Read back with the loader's own reader: proves the file is accepted, and the preview shows
+  // exactly the raster the loader will send.
+  const LogoFileResult check = ReadLogoBitmap(command.output);
+  LogoRaster raster{};
+  if (check.outcome != LogoFileResult::Outcome::Accepted ||
+      !BuildLogoRaster(check.header, check.pixels, raster))
+    return QStringLiteral("the written bitmap %1 does not read back as a logo")
+        .arg(Shown(command.output));
+
+  if (preview) {
+    QImageWriter writer(preview.get(), PreviewFormat(command.preview));
+    if (!writer.write(RenderRasterPreview(raster)))
+      return QStringLiteral("cannot write the preview %1: %2")
+          .arg(Shown(command.preview), AsMessagePart(writer.errorString()));
+    if (!preview->commit())
+      return QStringLiteral("cannot write the preview %1: %2")
+          .arg(Shown(command.preview), preview->errorString());
+  }
+  return {};
+}
+
+int RunConverter(const QStringList& arguments, QTextStream& out, QTextStream& err) {
+  const ParsedCommandLine parsed = ParseCommandLine(arguments);
+  if (!parsed.error.isEmpty()) {
+    err << kProgramName << ": " << parsed.error << " (see --help)\n";
+    err.flush();
+    return kExitBadUsage;
+  }
+  if (parsed.command.showHelp) {
+    out << HelpText();
+    out.flush();
+    return kExitOk;
+  }
+  if (parsed.command.showVersion) {
+    out << kProgramName << ' ' << KESTREL_VERSION_TEXT << '\n';
+    out.flush();
+    return kExitOk;
+  }
+  const QString error = ConvertLogoFile(parsed.command);
+  if (!error.isEmpty()) {
+    err << kProgramName << ": " << error << '\n';
+    err.flush();
+    return kExitFailed;
+  }
+  return kExitOk;
+}
+
+}  // namespace kestrel::convert

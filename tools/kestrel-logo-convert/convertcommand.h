@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QImage>
+#include <QString>
+#include <QStringList>
+#include <QTextStream>
+
+#include "logoconvert.h"
+
+namespace kestrel::convert {
+
+inline constexpr char kProgramName[] = "kestrel-logo-convert";
+
+enum ExitCode {
+  kExitOk = 0,
+  kExitFailed = 1,    // the picture could not be read or the result not written
+  kExitBadUsage = 2,  // wrong arguments or option values
+};
+
+struct CommandLine {
+  QString input;
+  QString output;
+  QString preview;  // empty: no preview
+  ConvertOptions options;
+  bool showHelp = false;
+  bool showVersion = false;
+};
+
+struct ParsedCommandLine {
+  CommandLine command;
+  QString error;  // one line; empty when the arguments are usable
+};
+
+// arguments[0] is the program itself, as in QCoreApplication::arguments().
+ParsedCommandLine ParseCommandLine(const QStringList& arguments);
+
+QString HelpText();
+
+// Single option values; nullopt-like failures come back as an error text.
+bool ParseThreshold(const QString& text, int* threshold, QString* error);
+bool ParseAlignment(const QString& text, ConvertOptions* options, QString* error);
+bool ParseBackground(const QString& text, QColor* colour, QString* error);
+
+// Reads any picture Qt can read; a null image and a one-line reason on failure.
+QImage LoadPicture(const QString& path, QString* error);
+
+// The whole job: read, convert, write the bitmap (and the preview, drawn from the raster the
+// loader builds from the written file). Returns an empty text on success, else one line.
+// An output is either written completely or left as it was.
+QString ConvertLogoFile(const CommandLine& command);
+
+// main() without the process: messages go to out/err, the result is the exit code.
+int RunConverter(const QStringList& arguments, QTextStream& out, QTextStream& err);
+
+}  // namespace kestrel::convert

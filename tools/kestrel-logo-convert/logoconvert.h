@@ -1,0 +1,74 @@
+#pragma once
+
+#include <QByteArray>
+#include <QColor>
+#include <QImage>
+#include <QRect>
+#include <QSize>
+#include <array>
+#include <cstdint>
+
+#include "logo/logoraster.h"
+
+namespace kestrel::convert {
+
+inline constexpr int kLogoWidth = 240;
+inline constexpr int kLogoHeight = 60;
+// 14-byte file header, 40-byte information header, 2 palette entries, 60 rows of 32 bytes.
+inline constexpr int kPixelDataOffset = 62;
+inline constexpr int kRowStride = 32;
+inline constexpr int kPixelDataSize = kRowStride * kLogoHeight;  // 1920
+inline constexpr int kLogoFileSize = kPixelDataOffset + kPixelDataSize;  // 1982
+inline constexpr int kPreviewScale = 2;
+
+enum class ScaleMode {
+  Fit,      // whole picture inside, aspect kept, the rest filled with the background
+  Fill,     // covers the whole logo, aspect kept, the overflow cropped
+  Stretch,  // whole picture, aspect ignored
+};
+enum class HorizontalAlign { Left, Center, Right };
+enum class VerticalAlign { Top, Middle, Bottom };
+
+struct ConvertOptions {
+  ScaleMode mode = ScaleMode::Fit;
+  HorizontalAlign horizontal = HorizontalAlign::Center;
+  VerticalAlign vertical = VerticalAlign::Middle;
+  QColor background = QColor(Qt::white);
+  int threshold = 128;  // luminance 0..255; below it a pixel turns black
+  bool dither = false;
+  bool invert = false;
+};
+
+// The two-colour logo, top row first: black[y * 240 + x] is 1 for a black pixel.
+struct LogoPicture {
+  std::array<uint8_t, kLogoWidth * kLogoHeight> black{};
+
+  bool isBlack(int x, int y) const { return black[static_cast<size_t>(y * kLogoWidth + x)] != 0; }
+  void setBlack(int x, int y, bool value) {
+    black[static_cast<size_t>(y * kLogoWidth + x)] = value ? 1 : 0;
+  }
+};
+
+// Where a picture of the given size lands on the 240 x 60 logo (fit, stretch), or which part of
+// it is kept (fill: a rectangle in the picture's own coordinates). Never empty.
+QRect PlacementOnLogo(QSize picture, const ConvertOptions& options);
+QRect CropFromPicture(QSize picture, const ConvertOptions& options);
+
+// Scales and places the picture over the background: a 240 x 60 opaque RGB image.
+QImage ComposeLogo(const QImage& picture, const ConvertOptions& options);
+
+// Luminance in 0..255 of an opaque colour.
+double Luminance(QRgb colour);
+
+// Threshold or error diffusion, then the optional inversion.
+LogoPicture ToBlackAndWhite(const QImage& composed, const ConvertOptions& options);
+
+LogoPicture ConvertPicture(const QImage& picture, const ConvertOptions& options);
+
+// The complete 1982-byte bitmap file: black is palette entry 0, white entry 1.
+QByteArray EncodeLogoBitmap(const LogoPicture& logo);
+
+// What the device shows, enlarged like the loader's preview: black where a raster bit is 1.
+QImage RenderRasterPreview(const LogoRaster& raster);
+
+}  // namespace kestrel::convert
