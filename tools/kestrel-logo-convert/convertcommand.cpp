@@ -8,11 +8,14 @@
 #include <QImageWriter>
 #include <QRegularExpression>
 #include <QSaveFile>
+#include <algorithm>
+#include <limits>
 #include <memory>
 #include <optional>
 
 #include "logo/bitmapfile.h"
 #include "logo/logoraster.h"
+#include "quietstderr.h"
 
 namespace kestrel::convert {
 
@@ -240,6 +243,32 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
   return result;
 }
 
+QSize DeclaredPictureSize(const QByteArray& head) {
+  // Only the formats whose readers fail on a zero size without telling it.
+  auto le = [&head](int at, int size) {
+    int64_t value = 0;
+    for (int i = size - 1; i >= 0; --i) value = value * 256 + static_cast<uint8_t>(head[at + i]);
+    return value;
+  };
+  auto be32 = [&head](int at) {
+    int64_t value = 0;
+    for (int i = 0; i < 4; ++i) value = value * 256 + static_cast<uint8_t>(head[at + i]);
+    return value;
+  };
+  auto clamped = [](int64_t value) {
+    return static_cast<int>(std::clamp<int64_t>(value, 0, std::numeric_limits<int>::max()));
+  };
+  if (head.size() >= 24 && head.startsWith("\x89PNG\r\n\x1a\n") && head.mid(12, 4) == "IHDR")
+    return QSize(clamped(be32(16)), clamped(be32(20)));
+  if (head.size() >= 26 && head.startsWith("BM")) {
+    if (le(14, 4) == 12) return QSize(clamped(le(18, 2)), clamped(le(20, 2)));
+    // Height is signed: negative for rows stored top first.
+    const int64_t height = static_cast<int32_t>(le(22, 4));
+    return QSize(clamped(static_cast<int32_t>(le(18, 4))), clamped(height < 0 ? -height : height));
+  }
+  return QSize();
+}
+
 QImage LoadPicture(const QString& path, QString* error) {
   const QFileInfo info(path);
   if (!info.exists()) {
@@ -250,14 +279,22 @@ QImage LoadPicture(const QString& path, QString* error) {
     *error = QStringLiteral("cannot read %1: it is a folder").arg(Shown(path));
     return {};
   }
+  QByteArray head;
   {
     QFile probe(path);
     if (!probe.open(QIODevice::ReadOnly)) {
       *error = QStringLiteral("cannot read %1: %2").arg(Shown(path), probe.errorString());
       return {};
     }
+    head = probe.read(32);
+  }
+  if (head.isEmpty()) {
+    *error = QStringLiteral("cannot read %1: the file is empty").arg(Shown(path));
+    return {};
   }
 
+  const QString zeroSize = QStringLiteral("the picture in %1 has zero size").arg(Shown(path));
+  const QuietStandardError quiet;
   QImageReader reader(path);
   reader.setDecideFormatFromContent(true);
   reader.setAutoTransform(true);
@@ -266,19 +303,28 @@ QImage LoadPicture(const QString& path, QString* error) {
                  .arg(Shown(path), ReadableFormats());
     return {};
   }
-  const QSize announced = reader.size();
-  if (announced.isValid() && announced.isEmpty()) {
-    *error = QStringLiteral("the picture in %1 has zero size").arg(Shown(path));
+  QSize size = reader.size();
+  if (!size.isValid()) size = DeclaredPictureSize(head);
+  if (size.isValid() && size.isEmpty()) {
+    *error = zeroSize;
     return {};
   }
   QImage picture;
   if (!reader.read(&picture)) {
-    *error = QStringLiteral("cannot read the picture in %1: %2")
-                 .arg(Shown(path), AsMessagePart(reader.errorString()));
+    // Readers refuse an oversized picture without saying why.
+    if (size.isValid() && double(size.width()) * size.height() * 4 >
+                                   double(QImageReader::allocationLimit()) * 1024 * 1024)
+      *error = QStringLiteral("the picture in %1 is too large (%2 x %3 pixels)")
+                   .arg(Shown(path))
+                   .arg(size.width())
+                   .arg(size.height());
+    else
+      *error = QStringLiteral("cannot read the picture in %1: %2")
+                   .arg(Shown(path), AsMessagePart(reader.errorString()));
     return {};
   }
   if (picture.isNull() || picture.size().isEmpty()) {
-    *error = QStringLiteral("the picture in %1 has zero size").arg(Shown(path));
+    *error = zeroSize;
     return {};
   }
   return picture;

@@ -41,6 +41,10 @@ bool ParseThreshold(const QString& text, int* threshold, QString* error);
 bool ParseAlignment(const QString& text, ConvertOptions* options, QString* error);
 bool ParseBackground(const QString& text, QColor* colour, QString* error);
 
+// The size a PNG or BMP file's header announces (from its first 32 bytes), even one its
+// reader would refuse; invalid for other formats.
+QSize DeclaredPictureSize(const QByteArray& head);
+
 // Reads any picture Qt can read; a null image and a one-line reason on failure.
 QImage LoadPicture(const QString& path, QString* error);
 
