@@ -3,6 +3,7 @@
 #include <QMessageBox>
 
 #include "port/portconnection.h"
+#include "ui/crlabel.h"
 
 namespace kestrel {
 namespace {
@@ -24,10 +25,8 @@ void ShowMessage(QWidget* parent, const QString& text, const QString& title) {
     return;
   }
   const QString caption = title.isEmpty() ? QString::fromLatin1(kApplicationTitle) : title;
-  // Qt's plain-text labels break lines only at LF; the program's texts use bare CRs.
-  QString shown = text;
-  shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-  QMessageBox box(QMessageBox::Critical, caption, shown, QMessageBox::Ok, parent);
+  QMessageBox box(QMessageBox::Critical, caption, DisplayText(text), QMessageBox::Ok, parent);
+  box.setObjectName(QStringLiteral("messageBox"));
   box.setTextFormat(Qt::PlainText);
   box.exec();
 }

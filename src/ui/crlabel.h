@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QLabel>
+#include <QString>
+
+namespace kestrel {
+
+// A label whose text keeps the program's bare carriage returns. Plain-text QLabels break
+// lines only at LF, so what is shown has each CR turned into a line break; rawText() gives
+// the text as the program set it.
+class CrLabel : public QLabel {
+  Q_OBJECT
+  Q_PROPERTY(QString rawText READ rawText WRITE setRawText)
+
+ public:
+  explicit CrLabel(QWidget* parent = nullptr);
+  CrLabel(const QString& rawText, QWidget* parent = nullptr);
+
+  QString rawText() const { return rawText_; }
+  void setRawText(const QString& text);
+
+ private:
+  QString rawText_;
+};
+
+// The text as shown: every CR becomes a line break.
+QString DisplayText(const QString& rawText);
+
+}  // namespace kestrel

@@ -1,0 +1,47 @@
+#include "ui/helpdialog.h"
+
+#include <QPushButton>
+
+#include "ui/crlabel.h"
+#include "ui/programform.h"
+#include "ui/uifonts.h"
+
+namespace kestrel {
+
+frmHelp::frmHelp(QWidget* parent) : QDialog(parent) {
+  setObjectName(QStringLiteral("frmHelp"));
+  MarkAsProgramForm(this);
+  setModal(true);
+  setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                 Qt::WindowCloseButtonHint);
+  setWindowTitle(QStringLiteral("Help"));
+  setFixedSize(470, 130);
+  setFont(UiFont(QStringLiteral("MS Sans Serif"), 8.25));
+
+  lblEnglish_ = new CrLabel(QStringLiteral("English:"), this);
+  lblEnglish_->setObjectName(QStringLiteral("lblEnglish"));
+  lblEnglish_->setGeometry(16, 16, 340, 40);
+  lblEnglish_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+  lblSpanish_ = new CrLabel(QString::fromUtf8("Espa\xc3\xb1ol:"), this);
+  lblSpanish_->setObjectName(QStringLiteral("lblSpanish"));
+  lblSpanish_->setGeometry(16, 68, 340, 40);
+  lblSpanish_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+  OKButton_ = new QPushButton(QStringLiteral("OK"), this);
+  OKButton_->setObjectName(QStringLiteral("OKButton"));
+  OKButton_->setGeometry(372, 16, 82, 26);
+  OKButton_->setDefault(true);
+  connect(OKButton_, &QPushButton::clicked, this, &frmHelp::OKButton_Click);
+
+  Form_Load();
+}
+
+void frmHelp::Form_Load() {
+  lblEnglish_->setRawText(QString::fromUtf8(kHelpEnglish));
+  lblSpanish_->setRawText(QString::fromUtf8(kHelpSpanish));
+}
+
+void frmHelp::OKButton_Click() { accept(); }
+
+}  // namespace kestrel

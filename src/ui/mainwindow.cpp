@@ -1,0 +1,403 @@
+#include "ui/mainwindow.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileDialog>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPixmap>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QWindow>
+
+#include "logo/bitmapfile.h"
+#include "port/portdialogs.h"
+#include "ui/aboutdialog.h"
+#include "ui/helpdialog.h"
+#include "ui/messagebox.h"
+#include "ui/programform.h"
+#include "ui/uifonts.h"
+
+namespace kestrel {
+
+namespace {
+
+// Layout in pixels (design units of 15 twips).
+constexpr int kClientWidth = 537;
+constexpr int kClientHeight = 282;
+constexpr int kStatusBarHeight = 25;
+constexpr int kPreviewWidth = 480;
+constexpr int kPreviewHeight = 120;
+constexpr std::array<int, 5> kPanelWidths{93, 96, 133, 67, 67};
+
+QString DefaultFileChooser(QWidget* parent) {
+  return QFileDialog::getOpenFileName(parent, QString(), QString(),
+                                      QString::fromLatin1(kLogoFileFilter));
+}
+
+QWidget* WidgetOfWindow(QWindow* window) {
+  if (!window) return nullptr;
+  for (QWidget* widget : QApplication::topLevelWidgets())
+    if (widget->windowHandle() == window) return widget;
+  return nullptr;
+}
+
+}  // namespace
+
+QString PanelDateText(const QDateTime& when) {
+  return when.toString(QStringLiteral("MM-dd-yyyy"));
+}
+
+QString PanelTimeText(const QDateTime& when) {
+  return when.toString(QStringLiteral("HH:mm:ss"));
+}
+
+QImage RasterImage(const LogoRaster& logoData) {
+  QImage image(240, 60, QImage::Format_Mono);
+  image.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
+  for (int row = 0; row < 60; ++row) {
+    uchar* line = image.scanLine(row);
+    for (int c = 0; c < 30; ++c) line[c] = logoData[static_cast<size_t>(row * 30 + c)];
+  }
+  return image;
+}
+
+frmPantallaTest::frmPantallaTest(std::unique_ptr<CommControl> port, QWidget* parent)
+    : QMainWindow(parent),
+      commPort1_(std::move(port)),
+      link_(*commPort1_),
+      connection_(*commPort1_, *this,
+                  [this](const QString& text, const QString& title) { Message(text, title); }),
+      transfer_(link_, connection_, *this,
+                [this](const QString& text, const QString& title) { Message(text, title); }),
+      fileChooser_(DefaultFileChooser),
+      endProgram_([] { QCoreApplication::exit(0); }) {
+  BuildWindow();
+  BuildMenus();
+  BuildStatusBar();
+
+  clockTimer_.setInterval(1000);
+  connect(&clockTimer_, &QTimer::timeout, this, &frmPantallaTest::ShowClock);
+  clockTimer_.start();
+
+  connect(qApp, &QGuiApplication::focusWindowChanged, this,
+          &frmPantallaTest::ProgramFocusChanged);
+
+  Form_Load();
+}
+
+frmPantallaTest::~frmPantallaTest() = default;
+
+void frmPantallaTest::BuildWindow() {
+  setObjectName(QStringLiteral("frmPantallaTest"));
+  setWindowTitle(QString::fromLatin1(kMainCaption));
+
+  auto* client = new QWidget(this);
+  client->setObjectName(QStringLiteral("clientArea"));
+  setCentralWidget(client);
+
+  label1_ = new QLabel(QStringLiteral("INITIAL LOGO LOADER FOR KESTREL II"), client);
+  label1_->setObjectName(QStringLiteral("Label1"));
+  label1_->setGeometry(40, 16, 465, 25);
+  label1_->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+  label1_->setFont(UiFont(QStringLiteral("Helvetica"), 14.25, true));
+
+  // The border sits just outside the 480 x 120 picture area, so each logo pixel is 2 x 2.
+  image1_ = new QLabel(client);
+  image1_->setObjectName(QStringLiteral("Image1"));
+  image1_->setFrameShape(QFrame::Box);
+  image1_->setLineWidth(1);
+  image1_->setGeometry(32 - 1, 48 - 1, kPreviewWidth + 2, kPreviewHeight + 2);
+  image1_->setAlignment(Qt::AlignCenter);
+
+  prgBar_ = new QProgressBar(client);
+  prgBar_->setObjectName(QStringLiteral("prgBar"));
+  prgBar_->setGeometry(40, 176, 465, 17);
+  prgBar_->setRange(0, 100);
+  prgBar_->setValue(0);
+  prgBar_->setTextVisible(false);
+  prgBar_->hide();
+
+  const QFont buttonFont = UiFont(QStringLiteral("MS Sans Serif"), 8.25, true);
+  cmdOpen_ = new QPushButton(QStringLiteral("Open Bitmap"), client);
+  cmdOpen_->setObjectName(QStringLiteral("cmdOpen"));
+  cmdOpen_->setGeometry(112, 200, 161, 33);
+  cmdOpen_->setFont(buttonFont);
+  connect(cmdOpen_, &QPushButton::clicked, this, &frmPantallaTest::cmdOpen_Click);
+
+  cmdSend_ = new QPushButton(QStringLiteral("Send to Kestrel-II"), client);
+  cmdSend_->setObjectName(QStringLiteral("cmdSend"));
+  cmdSend_->setGeometry(296, 200, 121, 33);
+  cmdSend_->setFont(buttonFont);
+  cmdSend_->setEnabled(false);
+  connect(cmdSend_, &QPushButton::clicked, this, &frmPantallaTest::cmdSend_Click);
+
+  setTabOrder(cmdOpen_, cmdSend_);
+  cmdOpen_->setFocus();
+}
+
+void frmPantallaTest::BuildMenus() {
+  QMenuBar* bar = menuBar();
+  bar->setObjectName(QStringLiteral("menuBar"));
+
+  mnuFile_ = bar->addMenu(QStringLiteral("&File"));
+  mnuFile_->setObjectName(QStringLiteral("mnuFile"));
+  QAction* open = mnuFile_->addAction(QStringLiteral("Open Bitmap"));
+  open->setObjectName(QStringLiteral("mnuOpen"));
+  connect(open, &QAction::triggered, this, &frmPantallaTest::mnuOpen_Click);
+  QAction* separator = mnuFile_->addSeparator();
+  separator->setObjectName(QStringLiteral("mnu1"));
+  separator->setText(QStringLiteral("-----"));
+  separator->setEnabled(false);
+  QAction* end = mnuFile_->addAction(QStringLiteral("End"));
+  end->setObjectName(QStringLiteral("mnuEnd"));
+  connect(end, &QAction::triggered, this, &frmPantallaTest::mnuEnd_Click);
+
+  mnuComm_ = bar->addMenu(QStringLiteral("&Comm"));
+  mnuComm_->setObjectName(QStringLiteral("mnuComm"));
+  mnuPort_ = mnuComm_->addAction(QStringLiteral("Port"));
+  mnuPort_->setObjectName(QStringLiteral("mnuPort"));
+  connect(mnuPort_, &QAction::triggered, this, &frmPantallaTest::mnuPort_Click);
+  mnuSettings_ = mnuComm_->addAction(QStringLiteral("Settings"));
+  mnuSettings_->setObjectName(QStringLiteral("mnuSettings"));
+  connect(mnuSettings_, &QAction::triggered, this, &frmPantallaTest::mnuSettings_Click);
+  mnuConnect_ = mnuComm_->addAction(QStringLiteral("Open"));
+  mnuConnect_->setObjectName(QStringLiteral("mnuConnect"));
+  connect(mnuConnect_, &QAction::triggered, this, &frmPantallaTest::mnuConnect_Click);
+
+  mnuHelp_ = bar->addMenu(QStringLiteral("&Help"));
+  mnuHelp_->setObjectName(QStringLiteral("mnuHelp"));
+  QAction* help = mnuHelp_->addAction(QStringLiteral("Help"));
+  help->setObjectName(QStringLiteral("mnuHelp1"));
+  connect(help, &QAction::triggered, this, &frmPantallaTest::mnuHelp1_Click);
+  QAction* about = mnuHelp_->addAction(QStringLiteral("About"));
+  about->setObjectName(QStringLiteral("mnuAbout"));
+  connect(about, &QAction::triggered, this, &frmPantallaTest::mnuAbout_Click);
+}
+
+void frmPantallaTest::BuildStatusBar() {
+  auto* bar = new QStatusBar(this);
+  bar->setObjectName(QStringLiteral("staBar"));
+  bar->setFixedHeight(kStatusBarHeight);
+  bar->setFont(UiFont(QStringLiteral("Arial"), 9.75));
+  setStatusBar(bar);
+
+  const QDateTime now = QDateTime::currentDateTime();
+  const std::array<QString, 5> design{
+      QStringLiteral("Not connected"), QStringLiteral("COM 1"),
+      QStringLiteral("115200bps, 8-N-1"), PanelDateText(now), PanelTimeText(now)};
+  for (size_t i = 0; i < panels_.size(); ++i) {
+    auto* panel = new QLabel(design[i], bar);
+    panel->setObjectName(QStringLiteral("staBarPanel%1").arg(i + 1));
+    panel->setTextFormat(Qt::PlainText);
+    panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    panel->setFixedWidth(kPanelWidths[i]);
+    panel->setIndent(3);
+    bar->addWidget(panel);
+    panels_[i] = panel;
+  }
+
+  resize(kClientWidth, menuBar()->sizeHint().height() + kClientHeight);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Window events
+
+void frmPantallaTest::Form_Load() { connection_.FormLoad(); }
+
+void frmPantallaTest::Form_Activate() { ShowClock(); }
+
+void frmPantallaTest::ShowClock() {
+  const QDateTime now = QDateTime::currentDateTime();
+  setPanelText(4, PanelDateText(now));
+  setPanelText(5, PanelTimeText(now));
+}
+
+// Activation comes back to this window after a message box, the file dialog or another
+// application too; only a hand-over from one of the program's own forms (or the first
+// activation) counts.
+void frmPantallaTest::ProgramFocusChanged(QWindow* window) {
+  QWidget* widget = WidgetOfWindow(window);
+  if (!widget) return;
+  if (widget == this) {
+    if (!activatedOnce_ || lastActiveWasForm_) Form_Activate();
+    activatedOnce_ = true;
+    lastActiveWasForm_ = false;
+  } else if (IsProgramForm(widget)) {
+    lastActiveWasForm_ = true;
+  }
+}
+
+void frmPantallaTest::closeEvent(QCloseEvent* event) {
+  // The download pumps events while it waits; the window must outlive it.
+  if (transferRunning_) {
+    event->ignore();
+    return;
+  }
+  if (commPort1_->PortOpen()) {
+    try {
+      commPort1_->setPortOpen(false);
+    } catch (const CommError&) {
+      // The program ends anyway; the port is released with it.
+    }
+  }
+  event->accept();
+  endProgram_();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Commands
+
+void frmPantallaTest::cmdOpen_Click() {
+  prgBar_->hide();
+  const QString path = fileChooser_(this);
+  if (path.isEmpty()) return;
+
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  const LogoFileResult file = ReadLogoBitmap(path);
+  using Outcome = LogoFileResult::Outcome;
+  Outcome outcome = file.outcome;
+  if (outcome == Outcome::Accepted && !BuildLogoRaster(file.header, file.pixels, logoData_))
+    outcome = Outcome::RejectedR2;
+
+  switch (outcome) {
+    case Outcome::Accepted:
+      ShowPreview(path);
+      QApplication::restoreOverrideCursor();
+      cmdSend_->setEnabled(true);
+      return;
+    case Outcome::RejectedR1:
+      QApplication::restoreOverrideCursor();
+      Message(QString::fromLatin1(kInvalidFormatMessage));
+      return;
+    case Outcome::RejectedR2:
+      cmdSend_->setEnabled(false);
+      QApplication::restoreOverrideCursor();
+      Message(QString::fromLatin1(kInvalidFormatMessage));
+      return;
+    case Outcome::CannotOpen:
+      QApplication::restoreOverrideCursor();
+      Message(QStringLiteral("Cannot open the file %1:\r%2")
+                  .arg(QDir::toNativeSeparators(path), file.openError));
+      return;
+  }
+}
+
+void frmPantallaTest::ShowPreview(const QString& path) {
+  QImage picture(path);
+  previewFromRaster_ = picture.isNull();
+  if (previewFromRaster_) picture = RasterImage(logoData_);
+  image1_->setPixmap(QPixmap::fromImage(picture.scaled(
+      kPreviewWidth, kPreviewHeight, Qt::IgnoreAspectRatio, Qt::FastTransformation)));
+  image1_->setVisible(true);
+}
+
+void frmPantallaTest::mnuOpen_Click() { cmdOpen_Click(); }
+
+void frmPantallaTest::cmdSend_Click() {
+  if (transferRunning_) return;
+  transferRunning_ = true;
+  transfer_.cmdSend_Click(logoData_);
+  transferRunning_ = false;
+}
+
+void frmPantallaTest::mnuEnd_Click() { endProgram_(); }
+
+void frmPantallaTest::mnuPort_Click() {
+  CommDialog dialog(connection_, *this, this);
+  dialog.exec();
+}
+
+void frmPantallaTest::mnuSettings_Click() {
+  if (connection_.TcpIpMode) {
+    if (tcpIpDialog_) {
+      tcpIpDialog_->raise();
+      tcpIpDialog_->activateWindow();
+      return;
+    }
+    tcpIpDialog_ = new TCP_IPDialog(this);
+    tcpIpDialog_->setAttribute(Qt::WA_DeleteOnClose);
+    tcpIpDialog_->show();
+    return;
+  }
+  BaudDialog dialog(connection_, *this, this);
+  dialog.exec();
+}
+
+void frmPantallaTest::mnuConnect_Click() { connection_.mnuConnect_Click(); }
+
+void frmPantallaTest::mnuHelp1_Click() {
+  frmHelp help(this);
+  help.exec();
+}
+
+void frmPantallaTest::mnuAbout_Click() {
+  frmAbout about(this);
+  about.exec();
+}
+
+void frmPantallaTest::Message(const QString& text, const QString& title) {
+  ShowMessage(this, text, title);
+}
+
+// ---------------------------------------------------------------------------------------------
+// PortDisplay
+
+void frmPantallaTest::setPanelText(int panel, const QString& text) {
+  if (panel < 1 || panel > static_cast<int>(panels_.size())) return;
+  panels_[static_cast<size_t>(panel - 1)]->setText(text);
+}
+
+QString frmPantallaTest::panelText(int panel) const {
+  if (panel < 1 || panel > static_cast<int>(panels_.size())) return QString();
+  return panels_[static_cast<size_t>(panel - 1)]->text();
+}
+
+QString frmPantallaTest::connectCaption() const { return mnuConnect_->text(); }
+
+void frmPantallaTest::setConnectCaption(const QString& caption) { mnuConnect_->setText(caption); }
+
+void frmPantallaTest::setPortMenusEnabled(bool enabled) {
+  mnuPort_->setEnabled(enabled);
+  mnuSettings_->setEnabled(enabled);
+}
+
+// ---------------------------------------------------------------------------------------------
+// TransferView
+
+void frmPantallaTest::setOpenButtonEnabled(bool enabled) { cmdOpen_->setEnabled(enabled); }
+void frmPantallaTest::setSendButtonEnabled(bool enabled) { cmdSend_->setEnabled(enabled); }
+void frmPantallaTest::setProgressRange(int minimum, int maximum) {
+  prgBar_->setRange(minimum, maximum);
+}
+void frmPantallaTest::setProgressValue(int value) { prgBar_->setValue(value); }
+void frmPantallaTest::setProgressVisible(bool visible) { prgBar_->setVisible(visible); }
+
+void frmPantallaTest::LockUserInterface() {
+  mnuFile_->menuAction()->setEnabled(false);
+  mnuComm_->menuAction()->setEnabled(false);
+  mnuHelp_->menuAction()->setEnabled(false);
+  if (!cursorOverridden_) {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    cursorOverridden_ = true;
+  }
+  setEnabled(false);
+}
+
+// Also runs without a matching lock (a port that failed to open): it only restores.
+void frmPantallaTest::UnlockUserInterface() {
+  mnuFile_->menuAction()->setEnabled(true);
+  mnuComm_->menuAction()->setEnabled(true);
+  mnuHelp_->menuAction()->setEnabled(true);
+  if (cursorOverridden_) {
+    QApplication::restoreOverrideCursor();
+    cursorOverridden_ = false;
+  }
+  setEnabled(true);
+}
+
+}  // namespace kestrel

@@ -1,0 +1,144 @@
+#pragma once
+
+#include <QDateTime>
+#include <QImage>
+#include <QMainWindow>
+#include <QPointer>
+#include <QString>
+#include <QTimer>
+#include <array>
+#include <functional>
+#include <memory>
+
+#include "link/linkengine.h"
+#include "link/logotransfer.h"
+#include "logo/logoraster.h"
+#include "port/commcontrol.h"
+#include "port/portconnection.h"
+
+class QAction;
+class QLabel;
+class QMenu;
+class QProgressBar;
+class QPushButton;
+class QWindow;
+
+namespace kestrel {
+
+class TCP_IPDialog;
+
+// The window's design texts for the status-bar panels, before start-up replaces 1 to 3.
+inline constexpr char kMainCaption[] = "Quillory KESTREL II";
+inline constexpr char kLogoFileFilter[] = "Bitmaps (*.bmp)";
+
+// Date and time as panels 4 and 5 show them: MM-dd-yyyy and HH:mm:ss.
+QString PanelDateText(const QDateTime& when);
+QString PanelTimeText(const QDateTime& when);
+
+// The raster drawn as a picture: a 1 bit is black. Used as the preview when Qt cannot draw
+// a file that the loader accepted.
+QImage RasterImage(const LogoRaster& logoData);
+
+// The main window. It owns the serial port, the link engine, the port connection, the
+// download and the logo; every port operation goes through them.
+class frmPantallaTest : public QMainWindow, public PortDisplay, public TransferView {
+  Q_OBJECT
+
+ public:
+  // Returns the chosen path, or an empty text when the user cancels.
+  using FileChooser = std::function<QString(QWidget* parent)>;
+
+  explicit frmPantallaTest(std::unique_ptr<CommControl> port, QWidget* parent = nullptr);
+  ~frmPantallaTest() override;
+
+  // Handlers of the window's events, menus and buttons.
+  void Form_Load();
+  void Form_Activate();
+  void cmdOpen_Click();
+  void cmdSend_Click();
+  void mnuOpen_Click();
+  void mnuEnd_Click();
+  void mnuPort_Click();
+  void mnuSettings_Click();
+  void mnuConnect_Click();
+  void mnuHelp1_Click();
+  void mnuAbout_Click();
+
+  // Tests and the screenshot tour replace the file dialog and the end of the program.
+  void setFileChooser(FileChooser chooser) { fileChooser_ = std::move(chooser); }
+  void setEndProgram(std::function<void()> end) { endProgram_ = std::move(end); }
+
+  // PortDisplay
+  void setPanelText(int panel, const QString& text) override;
+  QString panelText(int panel) const override;
+  QString connectCaption() const override;
+  void setConnectCaption(const QString& caption) override;
+  void setPortMenusEnabled(bool enabled) override;
+
+  // TransferView
+  void setOpenButtonEnabled(bool enabled) override;
+  void setSendButtonEnabled(bool enabled) override;
+  void setProgressRange(int minimum, int maximum) override;
+  void setProgressValue(int value) override;
+  void setProgressVisible(bool visible) override;
+  void LockUserInterface() override;
+  void UnlockUserInterface() override;
+
+  CommControl& commPort1() { return *commPort1_; }
+  LinkEngine& link() { return link_; }
+  PortConnection& connection() { return connection_; }
+  const LogoRaster& LogoData() const { return logoData_; }
+  bool transferRunning() const { return transferRunning_; }
+  // True when the preview is a drawing of the raster because Qt could not draw the file.
+  bool previewFromRaster() const { return previewFromRaster_; }
+  QTimer& clockTimer() { return clockTimer_; }
+  QProgressBar* prgBar() const { return prgBar_; }
+  QLabel* Image1() const { return image1_; }
+  QPushButton* cmdOpen() const { return cmdOpen_; }
+  QPushButton* cmdSend() const { return cmdSend_; }
+  TCP_IPDialog* tcpIpDialog() const { return tcpIpDialog_; }
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;  // Form_Unload
+
+ private:
+  void BuildWindow();
+  void BuildMenus();
+  void BuildStatusBar();
+  void ShowPreview(const QString& path);
+  void ShowClock();
+  void ProgramFocusChanged(QWindow* window);
+  void Message(const QString& text, const QString& title = QString());
+
+  std::unique_ptr<CommControl> commPort1_;
+  LinkEngine link_;
+  PortConnection connection_;
+  LogoTransfer transfer_;
+  LogoRaster logoData_{};
+
+  FileChooser fileChooser_;
+  std::function<void()> endProgram_;
+  QTimer clockTimer_;
+
+  QLabel* label1_ = nullptr;
+  QLabel* image1_ = nullptr;
+  QProgressBar* prgBar_ = nullptr;
+  QPushButton* cmdOpen_ = nullptr;
+  QPushButton* cmdSend_ = nullptr;
+  std::array<QLabel*, 5> panels_{};
+  QMenu* mnuFile_ = nullptr;
+  QMenu* mnuComm_ = nullptr;
+  QMenu* mnuHelp_ = nullptr;
+  QAction* mnuPort_ = nullptr;
+  QAction* mnuSettings_ = nullptr;
+  QAction* mnuConnect_ = nullptr;
+  QPointer<TCP_IPDialog> tcpIpDialog_;
+
+  bool transferRunning_ = false;
+  bool cursorOverridden_ = false;
+  bool previewFromRaster_ = false;
+  bool activatedOnce_ = false;
+  bool lastActiveWasForm_ = false;
+};
+
+}  // namespace kestrel
