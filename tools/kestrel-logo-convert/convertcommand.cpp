@@ -260,8 +260,9 @@ QSize DeclaredPictureSize(const QByteArray& head) {
   };
   if (head.size() >= 24 && head.startsWith("\x89PNG\r\n\x1a\n") && head.mid(12, 4) == "IHDR")
     return QSize(clamped(be32(16)), clamped(be32(20)));
+  if (head.size() >= 22 && head.startsWith("BM") && le(14, 4) == 12)
+    return QSize(clamped(le(18, 2)), clamped(le(20, 2)));
   if (head.size() >= 26 && head.startsWith("BM")) {
-    if (le(14, 4) == 12) return QSize(clamped(le(18, 2)), clamped(le(20, 2)));
     // Height is signed: negative for rows stored top first.
     const int64_t height = static_cast<int32_t>(le(22, 4));
     return QSize(clamped(static_cast<int32_t>(le(18, 4))), clamped(height < 0 ? -height : height));
