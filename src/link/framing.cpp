@@ -33,13 +33,12 @@ QByteArray NibbleDigits(int32_t value, int16_t byteCount) {
 }
 
 QByteArray AppendChecksum(QByteArray& command) {
-  int sum = static_cast<int>(command.size());
-  if (sum > kMaxChecksumSum) throw std::overflow_error("AppendChecksum: sum past 32767");
+  qsizetype sum = command.size();
   for (char c : command) {
     sum += static_cast<unsigned char>(c);
     if (sum > kMaxChecksumSum) throw std::overflow_error("AppendChecksum: sum past 32767");
   }
-  const int low = sum & 0xFF;
+  const int low = static_cast<int>(sum & 0xFF);
   command.append(Digit(low >> 4));
   command.append(Digit(low & 0x0F));
   command.append(kCr);

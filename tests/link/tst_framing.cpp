@@ -27,6 +27,7 @@ class TestFraming : public QObject {
     QTest::newRow("negative count") << 1234 << -3 << QByteArray();
     QTest::newRow("ten bytes") << 0x12345678 << 10 << QByteArray("00000000000012345678");
     QTest::newRow("negative value keeps its low bits") << -2 << 1 << QByteArray("?>");
+    QTest::newRow("negative value fills wide fields") << -1 << 5 << QByteArray("??????????");
   }
   void nibbleDigitsGivesLowBytesMostSignificantFirst() {
     QFETCH(int, value);
@@ -72,6 +73,10 @@ class TestFraming : public QObject {
     const QByteArray before = tooLong;
     QVERIFY_THROWS_EXCEPTION(std::overflow_error, AppendChecksum(tooLong));
     QCOMPARE(tooLong, before);
+
+    // Length alone counts too.
+    QByteArray manyNuls(32768, '\0');
+    QVERIFY_THROWS_EXCEPTION(std::overflow_error, AppendChecksum(manyNuls));
 
     // 127 + 127 * 255 + 254 + 1 = 32767 exactly still frames: 32767 = 0x7FFF.
     QByteArray atLimit(127, '\xFF');
