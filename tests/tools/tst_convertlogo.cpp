@@ -53,7 +53,8 @@ QByteArray RasterWithBlackRect(QRect black) {
   QByteArray raster(kLogoBytes, '\0');
   for (int y = 0; y < 60; ++y)
     for (int x = 0; x < 240; ++x)
-      if (black.contains(x, y)) raster[y * 30 + x / 8] = char(raster[y * 30 + x / 8] | (0x80 >> (x % 8)));
+      if (black.contains(x, y))
+        raster[y * 30 + x / 8] = char(raster[y * 30 + x / 8] | (0x80 >> (x % 8)));
   return raster;
 }
 
@@ -138,7 +139,8 @@ class TestConvertLogo : public QObject {
     const QString output = PathFor(QStringLiteral("output.bmp"));
     QFile::remove(output);
     QFile file(input);
-    if (content.isEmpty() || !file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
+    if (content.isEmpty() || !file.open(QIODevice::WriteOnly) ||
+        file.write(content) != content.size())
       return "picture not saved";
     file.close();
     CommandLine command;
@@ -175,8 +177,8 @@ class TestConvertLogo : public QObject {
     QTest::newRow("all black") << Filled(240, 60, Qt::black) << plain << ones;
     QTest::newRow("white inverted") << Filled(240, 60, Qt::white) << inverted << ones;
     QTest::newRow("black inverted") << Filled(240, 60, Qt::black) << inverted << zeros;
-    QTest::newRow("other size, all black") << Filled(37, 911, Qt::black)
-                                           << Mode(ScaleMode::Stretch) << ones;
+    QTest::newRow("other size, all black")
+        << Filled(37, 911, Qt::black) << Mode(ScaleMode::Stretch) << ones;
 
     QImage corners = Filled(240, 60, Qt::white);
     for (QPoint p : {QPoint(0, 0), QPoint(239, 0), QPoint(0, 59), QPoint(239, 59)})
@@ -193,12 +195,12 @@ class TestConvertLogo : public QObject {
     QTest::newRow("transparent over black background")
         << Filled(240, 60, QColor(255, 255, 255, 0)) << blackBackground << ones;
     // Black at 40 % over white is light grey (luminance 153), at 60 % dark grey (102).
-    QTest::newRow("faint black over white") << Filled(240, 60, QColor(0, 0, 0, 102)) << plain
-                                            << zeros;
-    QTest::newRow("strong black over white") << Filled(240, 60, QColor(0, 0, 0, 153)) << plain
-                                             << ones;
-    QTest::newRow("transparent inverted") << Filled(240, 60, QColor(0, 0, 0, 0)) << inverted
-                                          << ones;
+    QTest::newRow("faint black over white")
+        << Filled(240, 60, QColor(0, 0, 0, 102)) << plain << zeros;
+    QTest::newRow("strong black over white")
+        << Filled(240, 60, QColor(0, 0, 0, 153)) << plain << ones;
+    QTest::newRow("transparent inverted")
+        << Filled(240, 60, QColor(0, 0, 0, 0)) << inverted << ones;
   }
   void simplePicturesGiveTheExpectedRaster() {
     QFETCH(QImage, picture);
@@ -220,20 +222,20 @@ class TestConvertLogo : public QObject {
     QTest::newRow("wide fit") << wide << Mode(ScaleMode::Fit) << QRect(0, 15, 120, 30);
     QTest::newRow("wide fit top") << wide << Mode(ScaleMode::Fit, H::Center, V::Top)
                                   << QRect(0, 0, 120, 30);
-    QTest::newRow("wide fit bottom") << wide << Mode(ScaleMode::Fit, H::Center, V::Bottom)
-                                     << QRect(0, 30, 120, 30);
+    QTest::newRow("wide fit bottom")
+        << wide << Mode(ScaleMode::Fit, H::Center, V::Bottom) << QRect(0, 30, 120, 30);
     QTest::newRow("wide stretch") << wide << Mode(ScaleMode::Stretch) << QRect(0, 0, 120, 60);
     // Fill keeps the middle 240 columns: source 120..359, of which 120..239 are black.
     QTest::newRow("wide fill") << wide << Mode(ScaleMode::Fill) << QRect(0, 0, 120, 60);
-    QTest::newRow("wide fill left") << wide << Mode(ScaleMode::Fill, H::Left)
-                                    << QRect(0, 0, 240, 60);
+    QTest::newRow("wide fill left")
+        << wide << Mode(ScaleMode::Fill, H::Left) << QRect(0, 0, 240, 60);
     QTest::newRow("wide fill right") << wide << Mode(ScaleMode::Fill, H::Right) << QRect();
     // 240 x 240 shrinks to 60 x 60; its left 30 columns are black.
     QTest::newRow("square fit") << square << Mode(ScaleMode::Fit) << QRect(90, 0, 30, 60);
-    QTest::newRow("square fit left") << square << Mode(ScaleMode::Fit, H::Left)
-                                     << QRect(0, 0, 30, 60);
-    QTest::newRow("square fit right") << square << Mode(ScaleMode::Fit, H::Right)
-                                      << QRect(180, 0, 30, 60);
+    QTest::newRow("square fit left")
+        << square << Mode(ScaleMode::Fit, H::Left) << QRect(0, 0, 30, 60);
+    QTest::newRow("square fit right")
+        << square << Mode(ScaleMode::Fit, H::Right) << QRect(180, 0, 30, 60);
     QTest::newRow("square fill") << square << Mode(ScaleMode::Fill) << QRect(0, 0, 120, 60);
     QTest::newRow("square stretch") << square << Mode(ScaleMode::Stretch) << QRect(0, 0, 120, 60);
     // A small picture is enlarged to the full height.
@@ -251,14 +253,14 @@ class TestConvertLogo : public QObject {
     QTest::addColumn<QSize>("picture");
     QTest::addColumn<int>("mode");
     QTest::addColumn<QRect>("rect");
-    QTest::newRow("one pixel wide, fit") << QSize(1, 5000) << int(ScaleMode::Fit)
-                                         << QRect(119, 0, 1, 60);
-    QTest::newRow("one pixel high, fit") << QSize(9000, 1) << int(ScaleMode::Fit)
-                                         << QRect(0, 29, 240, 1);
-    QTest::newRow("one pixel wide, fill crop") << QSize(1, 5000) << int(ScaleMode::Fill)
-                                               << QRect(0, 2499, 1, 1);
-    QTest::newRow("exact size, fill crop") << QSize(240, 60) << int(ScaleMode::Fill)
-                                           << QRect(0, 0, 240, 60);
+    QTest::newRow("one pixel wide, fit")
+        << QSize(1, 5000) << int(ScaleMode::Fit) << QRect(119, 0, 1, 60);
+    QTest::newRow("one pixel high, fit")
+        << QSize(9000, 1) << int(ScaleMode::Fit) << QRect(0, 29, 240, 1);
+    QTest::newRow("one pixel wide, fill crop")
+        << QSize(1, 5000) << int(ScaleMode::Fill) << QRect(0, 2499, 1, 1);
+    QTest::newRow("exact size, fill crop")
+        << QSize(240, 60) << int(ScaleMode::Fill) << QRect(0, 0, 240, 60);
   }
   void placementKeepsThinPicturesVisible() {
     QFETCH(QSize, picture);
@@ -266,7 +268,7 @@ class TestConvertLogo : public QObject {
     QFETCH(QRect, rect);
     const ConvertOptions options = Mode(ScaleMode(mode));
     const QRect got = options.mode == ScaleMode::Fill ? CropFromPicture(picture, options)
-                                                       : PlacementOnLogo(picture, options);
+                                                      : PlacementOnLogo(picture, options);
     QCOMPARE(got, rect);
   }
 
@@ -333,20 +335,23 @@ class TestConvertLogo : public QObject {
     const QByteArray file = EncodeLogoBitmap(LogoPicture());
     QCOMPARE(file.size(), 1982);
     const QByteArray expectedHead = QByteArray::fromHex(
-        "424d"          // "BM"
-        "be070000"      // file size 1982
-        "00000000"      // reserved
-        "3e000000"      // pixel data at 62
-        "28000000"      // 40-byte information header
-        "f0000000"      // width 240
-        "3c000000"      // height 60, bottom row first
-        "0100" "0100"   // planes, bits per pixel
-        "00000000"      // uncompressed
-        "80070000"      // 1920 pixel bytes
-        "130b0000" "130b0000"  // 72 dpi
-        "02000000" "02000000"  // colours used, important
-        "00000000"      // palette entry 0: black
-        "ffffff00");    // palette entry 1: white
+        "424d"      // "BM"
+        "be070000"  // file size 1982
+        "00000000"  // reserved
+        "3e000000"  // pixel data at 62
+        "28000000"  // 40-byte information header
+        "f0000000"  // width 240
+        "3c000000"  // height 60, bottom row first
+        "0100"
+        "0100"      // planes, bits per pixel
+        "00000000"  // uncompressed
+        "80070000"  // 1920 pixel bytes
+        "130b0000"
+        "130b0000"  // 72 dpi
+        "02000000"
+        "02000000"    // colours used, important
+        "00000000"    // palette entry 0: black
+        "ffffff00");  // palette entry 1: white
     QCOMPARE(file.left(62), expectedHead);
   }
 
@@ -358,9 +363,9 @@ class TestConvertLogo : public QObject {
     const QByteArray file = EncodeLogoBitmap(logo);
     QByteArray pixels(1920, char(0xFF));
     for (int row = 0; row < 60; ++row) pixels[row * 32 + 30] = pixels[row * 32 + 31] = 0;
-    pixels[29] = char(0xFE);             // stored row 0 is the bottom row
-    pixels[58 * 32 + 1] = char(0xBF);    // picture row 1 is stored row 58
-    pixels[59 * 32] = char(0x7F);        // the top row is stored last
+    pixels[29] = char(0xFE);           // stored row 0 is the bottom row
+    pixels[58 * 32 + 1] = char(0xBF);  // picture row 1 is stored row 58
+    pixels[59 * 32] = char(0x7F);      // the top row is stored last
     QCOMPARE(file.mid(62), pixels);
   }
 
@@ -375,8 +380,8 @@ class TestConvertLogo : public QObject {
     for (int y = 0; y < 120; ++y)
       for (int x = 0; x < 480; ++x) blackPixels += preview.pixel(x, y) == qRgb(0, 0, 0);
     QCOMPARE(blackPixels, 12);
-    for (QPoint p : {QPoint(0, 0), QPoint(1, 1), QPoint(478, 118), QPoint(479, 119),
-                     QPoint(18, 2), QPoint(19, 3)})
+    for (QPoint p : {QPoint(0, 0), QPoint(1, 1), QPoint(478, 118), QPoint(479, 119), QPoint(18, 2),
+                     QPoint(19, 3)})
       QCOMPARE(preview.pixel(p), qRgb(0, 0, 0));
     QCOMPARE(preview.pixel(2, 0), qRgb(255, 255, 255));
   }
@@ -416,16 +421,16 @@ class TestConvertLogo : public QObject {
     QTest::newRow("png, colour") << Encoded(colour, "png") << QStringLiteral("png");
     QTest::newRow("png, 16 bits") << Encoded(colour.convertToFormat(QImage::Format_RGBA64), "png")
                                   << QStringLiteral("png");
-    QTest::newRow("png, grey")
-        << Encoded(colour.convertToFormat(QImage::Format_Grayscale8), "png")
-        << QStringLiteral("png");
+    QTest::newRow("png, grey") << Encoded(colour.convertToFormat(QImage::Format_Grayscale8), "png")
+                               << QStringLiteral("png");
     QTest::newRow("jpeg") << Encoded(colour, "jpg") << QStringLiteral("jpg");
     QTest::newRow("gif") << GifOf(indexed) << QStringLiteral("gif");
     QTest::newRow("bmp, 32 bits") << Encoded(colour, "bmp") << QStringLiteral("bmp");
     QTest::newRow("bmp, 8 bits") << Encoded(indexed, "bmp") << QStringLiteral("bmp");
-    QTest::newRow("bmp, 1 bit")
-        << Encoded(colour.convertToFormat(QImage::Format_Mono, Qt::ThresholdDither), "bmp")
-        << QStringLiteral("bmp");
+    QTest::newRow("bmp, 1 bit") << Encoded(colour.convertToFormat(QImage::Format_Mono,
+                                                                  Qt::ThresholdDither),
+                                           "bmp")
+                                << QStringLiteral("bmp");
     QTest::newRow("png content named .bmp") << Encoded(colour, "png") << QStringLiteral("bmp");
   }
   void everyReadableFormatBecomesAnAcceptedLogo() {
@@ -455,15 +460,30 @@ class TestConvertLogo : public QObject {
     QTest::addColumn<QByteArray>("head");
     QTest::addColumn<QSize>("size");
     QTest::newRow("png 0 x 0") << QByteArray::fromHex(
-        "89504e470d0a1a0a0000000d49484452000000000000000008060000") << QSize(0, 0);
+                                      "89504e470d0a1a0a0000000d49484452000000000000000008060000")
+                               << QSize(0, 0);
     QTest::newRow("png 640 x 3") << QByteArray::fromHex(
-        "89504e470d0a1a0a0000000d49484452000002800000000308060000") << QSize(640, 3);
+                                        "89504e470d0a1a0a0000000d49484452000002800000000308060000")
+                                 << QSize(640, 3);
     QTest::newRow("bmp 0 x 10") << QByteArray::fromHex(
-        "424d000000000000000036000000" "28000000" "00000000" "0a000000") << QSize(0, 10);
+                                       "424d000000000000000036000000"
+                                       "28000000"
+                                       "00000000"
+                                       "0a000000")
+                                << QSize(0, 10);
     QTest::newRow("bmp top-down 240 x 60") << QByteArray::fromHex(
-        "424d00000000000000003e000000" "28000000" "f0000000" "c4ffffff") << QSize(240, 60);
+                                                  "424d00000000000000003e000000"
+                                                  "28000000"
+                                                  "f0000000"
+                                                  "c4ffffff")
+                                           << QSize(240, 60);
     QTest::newRow("bmp core header 16 x 0") << QByteArray::fromHex(
-        "424d000000000000000036000000" "0c000000" "1000" "0000" "0100") << QSize(16, 0);
+                                                   "424d000000000000000036000000"
+                                                   "0c000000"
+                                                   "1000"
+                                                   "0000"
+                                                   "0100")
+                                            << QSize(16, 0);
     QTest::newRow("gif: reader knows") << QByteArray("GIF89a\x00\x00\x05\x00", 10) << QSize();
     QTest::newRow("png cut short") << QByteArray::fromHex("89504e470d0a1a0a0000") << QSize();
   }

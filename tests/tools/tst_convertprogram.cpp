@@ -59,8 +59,7 @@ class TestConvertProgram : public QObject {
     process.setWorkingDirectory(dir_.path());
     process.start(ProgramPath(), arguments);
     Run run;
-    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
-      return run;
+    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit) return run;
     run.exitCode = process.exitCode();
     run.out = process.readAllStandardOutput();
     run.err = process.readAllStandardError();
@@ -69,8 +68,8 @@ class TestConvertProgram : public QObject {
 
   // Files in the working folder, to see that nothing half-written was left behind.
   QStringList FolderEntries() const {
-    return QDir(dir_.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
-                                       QDir::Name);
+    return QDir(dir_.path())
+        .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
   }
 
  private slots:
@@ -121,22 +120,24 @@ class TestConvertProgram : public QObject {
     QTest::addColumn<QString>("messagePart");
     const QStringList none;
     QTest::newRow("missing input") << false << QByteArray() << none << 1 << "no such file";
-    QTest::newRow("text file as input") << true << QByteArray("just some words\n") << none << 1
-                                        << "is not a picture";
-    QTest::newRow("empty input") << true << QByteArray() << none << 1
-                                 << "is empty";
-    QTest::newRow("damaged png")
-        << true << QByteArray::fromHex("89504e470d0a1a0a0000000d4948445200000010000000100806000000"
-                               "1ff3ff610000")
-        << none << 1 << "cannot read the picture";
+    QTest::newRow("text file as input")
+        << true << QByteArray("just some words\n") << none << 1 << "is not a picture";
+    QTest::newRow("empty input") << true << QByteArray() << none << 1 << "is empty";
+    QTest::newRow("damaged png") << true
+                                 << QByteArray::fromHex(
+                                        "89504e470d0a1a0a0000000d4948445200000010000000100806000000"
+                                        "1ff3ff610000")
+                                 << none << 1 << "cannot read the picture";
     QTest::newRow("zero-size bmp")
-        << true << QByteArray::fromHex("424d36000000000000003600000028000000000000000a000000010018"
-                               "00000000000000000000000000000000000000000000000000")
+        << true
+        << QByteArray::fromHex(
+               "424d36000000000000003600000028000000000000000a000000010018"
+               "00000000000000000000000000000000000000000000000000")
         << none << 1 << "zero size";
-    QTest::newRow("bad threshold") << true << QByteArray("x") << QStringList{"--threshold", "-3"} << 2
-                                   << "bad threshold";
-    QTest::newRow("unknown option") << true << QByteArray("x") << QStringList{"--sharpen"} << 2
-                                    << "unknown option 'sharpen'";
+    QTest::newRow("bad threshold")
+        << true << QByteArray("x") << QStringList{"--threshold", "-3"} << 2 << "bad threshold";
+    QTest::newRow("unknown option")
+        << true << QByteArray("x") << QStringList{"--sharpen"} << 2 << "unknown option 'sharpen'";
   }
   void failuresExitNonZeroWithOneLineAndNoOutput() {
     QFETCH(bool, createInput);
@@ -171,7 +172,8 @@ class TestConvertProgram : public QObject {
     QTest::newRow("folder that does not exist") << "missing/out.bmp" << QString();
     QTest::newRow("beneath a plain file") << "blocker/out.bmp" << QString();
     QTest::newRow("output is a folder") << "folder" << QString();
-    QTest::newRow("preview beneath a plain file") << "out.bmp" << "blocker/shown.png";
+    QTest::newRow("preview beneath a plain file") << "out.bmp"
+                                                  << "blocker/shown.png";
   }
   void unwritableOutputLeavesNoPartialFile() {
     QFETCH(QString, output);
@@ -225,44 +227,43 @@ class TestConvertProgram : public QObject {
     const QColor white(Qt::white);
     const int fit = int(ScaleMode::Fit), fill = int(ScaleMode::Fill);
     const int stretch = int(ScaleMode::Stretch);
-    QTest::newRow("defaults") << Args({"a.png", "b.bmp"}) << fit << int(H::Center)
-                              << int(V::Middle) << white << 128 << false << false;
+    QTest::newRow("defaults") << Args({"a.png", "b.bmp"}) << fit << int(H::Center) << int(V::Middle)
+                              << white << 128 << false << false;
     QTest::newRow("fill, options after files")
         << Args({"a.png", "b.bmp", "--fill", "--invert", "--dither"}) << fill << int(H::Center)
         << int(V::Middle) << white << 128 << true << true;
-    QTest::newRow("stretch first") << Args({"--stretch", "a.png", "b.bmp"}) << stretch
-                                   << int(H::Center) << int(V::Middle) << white << 128 << false
-                                   << false;
+    QTest::newRow("stretch first")
+        << Args({"--stretch", "a.png", "b.bmp"}) << stretch << int(H::Center) << int(V::Middle)
+        << white << 128 << false << false;
     QTest::newRow("align left") << Args({"a.png", "b.bmp", "--align", "left"}) << fit
-                                << int(H::Left) << int(V::Middle) << white << 128 << false
-                                << false;
-    QTest::newRow("align top,right") << Args({"a.png", "b.bmp", "--align=top,right"}) << fit
-                                     << int(H::Right) << int(V::Top) << white << 128 << false
-                                     << false;
-    QTest::newRow("align Bottom-Left") << Args({"a.png", "b.bmp", "--align", "Bottom-Left"})
-                                       << fit << int(H::Left) << int(V::Bottom) << white << 128
-                                       << false << false;
-    QTest::newRow("align center bottom") << Args({"a.png", "b.bmp", "--align", "center bottom"})
-                                         << fit << int(H::Center) << int(V::Bottom) << white
-                                         << 128 << false << false;
-    QTest::newRow("align left centre") << Args({"a.png", "b.bmp", "--align", "left centre"})
-                                       << fit << int(H::Left) << int(V::Middle) << white << 128
-                                       << false << false;
-    QTest::newRow("background name") << Args({"a.png", "b.bmp", "--background", "navy"}) << fit
-                                     << int(H::Center) << int(V::Middle) << QColor(0, 0, 128)
-                                     << 128 << false << false;
-    QTest::newRow("background hex") << Args({"a.png", "b.bmp", "--background", "#102030"})
-                                    << fit << int(H::Center) << int(V::Middle)
-                                    << QColor(16, 32, 48) << 128 << false << false;
+                                << int(H::Left) << int(V::Middle) << white << 128 << false << false;
+    QTest::newRow("align top,right")
+        << Args({"a.png", "b.bmp", "--align=top,right"}) << fit << int(H::Right) << int(V::Top)
+        << white << 128 << false << false;
+    QTest::newRow("align Bottom-Left")
+        << Args({"a.png", "b.bmp", "--align", "Bottom-Left"}) << fit << int(H::Left)
+        << int(V::Bottom) << white << 128 << false << false;
+    QTest::newRow("align center bottom")
+        << Args({"a.png", "b.bmp", "--align", "center bottom"}) << fit << int(H::Center)
+        << int(V::Bottom) << white << 128 << false << false;
+    QTest::newRow("align left centre")
+        << Args({"a.png", "b.bmp", "--align", "left centre"}) << fit << int(H::Left)
+        << int(V::Middle) << white << 128 << false << false;
+    QTest::newRow("background name")
+        << Args({"a.png", "b.bmp", "--background", "navy"}) << fit << int(H::Center)
+        << int(V::Middle) << QColor(0, 0, 128) << 128 << false << false;
+    QTest::newRow("background hex")
+        << Args({"a.png", "b.bmp", "--background", "#102030"}) << fit << int(H::Center)
+        << int(V::Middle) << QColor(16, 32, 48) << 128 << false << false;
     QTest::newRow("threshold 0") << Args({"a.png", "b.bmp", "--threshold", "0"}) << fit
                                  << int(H::Center) << int(V::Middle) << white << 0 << false
                                  << false;
-    QTest::newRow("threshold 255") << Args({"a.png", "b.bmp", "--threshold=255"}) << fit
-                                   << int(H::Center) << int(V::Middle) << white << 255 << false
-                                   << false;
+    QTest::newRow("threshold 255")
+        << Args({"a.png", "b.bmp", "--threshold=255"}) << fit << int(H::Center) << int(V::Middle)
+        << white << 255 << false << false;
     QTest::newRow("file named like an option after --")
-        << Args({"--invert", "--", "--odd.png", "b.bmp"}) << fit << int(H::Center)
-        << int(V::Middle) << white << 128 << false << true;
+        << Args({"--invert", "--", "--odd.png", "b.bmp"}) << fit << int(H::Center) << int(V::Middle)
+        << white << 128 << false << true;
   }
   void optionsAreParsedIntoSettings() {
     QFETCH(QStringList, arguments);
@@ -287,25 +288,25 @@ class TestConvertProgram : public QObject {
     QTest::newRow("three files") << Args({"a.png", "b.bmp", "c.bmp"}) << "too many file names";
     QTest::newRow("two modes") << Args({"a.png", "b.bmp", "--fit", "--stretch"})
                                << "only one of --fit, --fill and --stretch";
-    QTest::newRow("threshold 256") << Args({"a.png", "b.bmp", "--threshold", "256"})
-                                   << "bad threshold";
-    QTest::newRow("threshold word") << Args({"a.png", "b.bmp", "--threshold", "half"})
-                                    << "bad threshold";
-    QTest::newRow("threshold fraction") << Args({"a.png", "b.bmp", "--threshold", "12.5"})
-                                        << "bad threshold";
-    QTest::newRow("threshold missing") << Args({"a.png", "b.bmp", "--threshold"})
-                                       << "missing value after '--threshold'";
-    QTest::newRow("align nonsense") << Args({"a.png", "b.bmp", "--align", "north"})
-                                    << "bad alignment";
-    QTest::newRow("align twice horizontal") << Args({"a.png", "b.bmp", "--align", "left,right"})
-                                            << "bad alignment";
-    QTest::newRow("align three centres") << Args({"a.png", "b.bmp", "--align", "center,center,center"})
-                                         << "bad alignment";
+    QTest::newRow("threshold 256")
+        << Args({"a.png", "b.bmp", "--threshold", "256"}) << "bad threshold";
+    QTest::newRow("threshold word")
+        << Args({"a.png", "b.bmp", "--threshold", "half"}) << "bad threshold";
+    QTest::newRow("threshold fraction")
+        << Args({"a.png", "b.bmp", "--threshold", "12.5"}) << "bad threshold";
+    QTest::newRow("threshold missing")
+        << Args({"a.png", "b.bmp", "--threshold"}) << "missing value after '--threshold'";
+    QTest::newRow("align nonsense")
+        << Args({"a.png", "b.bmp", "--align", "north"}) << "bad alignment";
+    QTest::newRow("align twice horizontal")
+        << Args({"a.png", "b.bmp", "--align", "left,right"}) << "bad alignment";
+    QTest::newRow("align three centres")
+        << Args({"a.png", "b.bmp", "--align", "center,center,center"}) << "bad alignment";
     QTest::newRow("align empty") << Args({"a.png", "b.bmp", "--align", ","}) << "bad alignment";
-    QTest::newRow("background unknown") << Args({"a.png", "b.bmp", "--background", "blurple"})
-                                        << "bad background colour";
-    QTest::newRow("background bad hex") << Args({"a.png", "b.bmp", "--background", "#12345"})
-                                        << "bad background colour";
+    QTest::newRow("background unknown")
+        << Args({"a.png", "b.bmp", "--background", "blurple"}) << "bad background colour";
+    QTest::newRow("background bad hex")
+        << Args({"a.png", "b.bmp", "--background", "#12345"}) << "bad background colour";
     QTest::newRow("preview is the output")
         << Args({"a.png", "b.bmp", "--preview", "./b.bmp"}) << "must be different files";
     QTest::newRow("empty output name") << Args({"a.png", ""}) << "file name is empty";

@@ -115,12 +115,18 @@ bool ParseAlignment(const QString& text, ConvertOptions* options, QString* error
   for (const QString& word : words) {
     std::optional<HorizontalAlign> h;
     std::optional<VerticalAlign> v;
-    if (word == QLatin1String("left")) h = HorizontalAlign::Left;
-    else if (word == QLatin1String("right")) h = HorizontalAlign::Right;
-    else if (word == QLatin1String("top")) v = VerticalAlign::Top;
-    else if (word == QLatin1String("bottom")) v = VerticalAlign::Bottom;
-    else if (word == QLatin1String("middle")) v = VerticalAlign::Middle;
-    else if (word == QLatin1String("center") || word == QLatin1String("centre")) ++centres;
+    if (word == QLatin1String("left"))
+      h = HorizontalAlign::Left;
+    else if (word == QLatin1String("right"))
+      h = HorizontalAlign::Right;
+    else if (word == QLatin1String("top"))
+      v = VerticalAlign::Top;
+    else if (word == QLatin1String("bottom"))
+      v = VerticalAlign::Bottom;
+    else if (word == QLatin1String("middle"))
+      v = VerticalAlign::Middle;
+    else if (word == QLatin1String("center") || word == QLatin1String("centre"))
+      ++centres;
     else {
       *error = bad;
       return false;
@@ -133,8 +139,10 @@ bool ParseAlignment(const QString& text, ConvertOptions* options, QString* error
     if (v) vertical = v;
   }
   for (; centres > 0; --centres) {
-    if (!horizontal) horizontal = HorizontalAlign::Center;
-    else if (!vertical) vertical = VerticalAlign::Middle;
+    if (!horizontal)
+      horizontal = HorizontalAlign::Center;
+    else if (!vertical)
+      vertical = VerticalAlign::Middle;
     else {
       *error = bad;
       return false;
@@ -220,7 +228,8 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
     return result;
   }
   if (files.size() > 2) {
-    result.error = QStringLiteral("too many file names: %1").arg(files.mid(2).join(QLatin1Char(' ')));
+    result.error =
+        QStringLiteral("too many file names: %1").arg(files.mid(2).join(QLatin1Char(' ')));
     return result;
   }
   command.input = files[0];
@@ -314,7 +323,7 @@ QImage LoadPicture(const QString& path, QString* error) {
   if (!reader.read(&picture)) {
     // Readers refuse an oversized picture without saying why.
     if (size.isValid() && double(size.width()) * size.height() * 4 >
-                                   double(QImageReader::allocationLimit()) * 1024 * 1024)
+                              double(QImageReader::allocationLimit()) * 1024 * 1024)
       *error = QStringLiteral("the picture in %1 is too large (%2 x %3 pixels)")
                    .arg(Shown(path))
                    .arg(size.width())

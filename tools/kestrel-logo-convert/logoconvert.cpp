@@ -48,8 +48,8 @@ void PutLE(QByteArray& bytes, int offset, uint32_t value, int size) {
 QRect PlacementOnLogo(QSize picture, const ConvertOptions& options) {
   const QRect whole(0, 0, kLogoWidth, kLogoHeight);
   if (options.mode != ScaleMode::Fit || picture.isEmpty()) return whole;
-  const double scale = std::min(double(kLogoWidth) / picture.width(),
-                                double(kLogoHeight) / picture.height());
+  const double scale =
+      std::min(double(kLogoWidth) / picture.width(), double(kLogoHeight) / picture.height());
   const int width = ScaledLength(picture.width() * scale, kLogoWidth);
   const int height = ScaledLength(picture.height() * scale, kLogoHeight);
   return QRect(AlignedOffset(kLogoWidth - width, options.horizontal),
@@ -59,8 +59,8 @@ QRect PlacementOnLogo(QSize picture, const ConvertOptions& options) {
 QRect CropFromPicture(QSize picture, const ConvertOptions& options) {
   const QRect whole(QPoint(0, 0), picture);
   if (options.mode != ScaleMode::Fill || picture.isEmpty()) return whole;
-  const double scale = std::max(double(kLogoWidth) / picture.width(),
-                                double(kLogoHeight) / picture.height());
+  const double scale =
+      std::max(double(kLogoWidth) / picture.width(), double(kLogoHeight) / picture.height());
   const int width = ScaledLength(kLogoWidth / scale, picture.width());
   const int height = ScaledLength(kLogoHeight / scale, picture.height());
   return QRect(AlignedOffset(picture.width() - width, options.horizontal),
@@ -148,8 +148,8 @@ QByteArray EncodeLogoBitmap(const LogoPicture& logo) {
   PutLE(file, 34, kPixelDataSize, 4);
   PutLE(file, 38, 2835, 4);  // 72 dots per inch
   PutLE(file, 42, 2835, 4);
-  PutLE(file, 46, 2, 4);  // colours used
-  PutLE(file, 50, 2, 4);  // colours important
+  PutLE(file, 46, 2, 4);           // colours used
+  PutLE(file, 50, 2, 4);           // colours important
   PutLE(file, 54, 0x00000000, 4);  // entry 0: black
   PutLE(file, 58, 0x00FFFFFF, 4);  // entry 1: white
 

@@ -17,7 +17,7 @@ inline constexpr int kLogoHeight = 60;
 // 14-byte file header, 40-byte information header, 2 palette entries, 60 rows of 32 bytes.
 inline constexpr int kPixelDataOffset = 62;
 inline constexpr int kRowStride = 32;
-inline constexpr int kPixelDataSize = kRowStride * kLogoHeight;  // 1920
+inline constexpr int kPixelDataSize = kRowStride * kLogoHeight;          // 1920
 inline constexpr int kLogoFileSize = kPixelDataOffset + kPixelDataSize;  // 1982
 inline constexpr int kPreviewScale = 2;
 
