@@ -10,28 +10,10 @@ namespace kestrel::convert {
 
 namespace {
 
-int AlignedOffset(int freeSpace, HorizontalAlign align) {
-  switch (align) {
-    case HorizontalAlign::Left:
-      return 0;
-    case HorizontalAlign::Center:
-      return freeSpace / 2;
-    case HorizontalAlign::Right:
-      return freeSpace;
-  }
-  return 0;
-}
-
-int AlignedOffset(int freeSpace, VerticalAlign align) {
-  switch (align) {
-    case VerticalAlign::Top:
-      return 0;
-    case VerticalAlign::Middle:
-      return freeSpace / 2;
-    case VerticalAlign::Bottom:
-      return freeSpace;
-  }
-  return 0;
+// Start, centre and end are 0, 1 and 2 in both directions.
+template <typename Align>
+int AlignedOffset(int freeSpace, Align align) {
+  return freeSpace * static_cast<int>(align) / 2;
 }
 
 // A scaled length, kept at least one pixel so a thin picture never vanishes.

@@ -26,8 +26,8 @@ enum class ScaleMode {
   Fill,     // covers the whole logo, aspect kept, the overflow cropped
   Stretch,  // whole picture, aspect ignored
 };
-enum class HorizontalAlign { Left, Center, Right };
-enum class VerticalAlign { Top, Middle, Bottom };
+enum class HorizontalAlign { Left = 0, Center = 1, Right = 2 };
+enum class VerticalAlign { Top = 0, Middle = 1, Bottom = 2 };
 
 struct ConvertOptions {
   ScaleMode mode = ScaleMode::Fit;
