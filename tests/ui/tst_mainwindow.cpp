@@ -1,0 +1,634 @@
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QStatusBar>
+#include <QTest>
+#include <QTimer>
+#include <memory>
+
+#include "../logo/bitmapbytes.h"
+#include "fakecommport.h"
+#include "port/portdialogs.h"
+#include "ui/mainwindow.h"
+#include "uitesthelpers.h"
+
+using namespace kestrel;
+using kestrel::test::BitmapBytes;
+using kestrel::test::BitmapFields;
+using kestrel::test::FakeCommPort;
+
+namespace {
+
+const QByteArray kIniCom1Fast = "[SerialPort]\r\nCommPort= 1\r\nBaud= 115200,N,8,1\r\n";
+
+// Every pixel palette index 1 (white) but the top-left one: raster byte 0 is 0x80, the rest 0.
+QByteArray TopLeftDotPixels() {
+  QByteArray pixels(1920, '\xFF');
+  pixels[1888] = '\x7F';
+  return pixels;
+}
+
+struct WindowRig {
+  test::SettingsFolder folder;
+  test::MessageCapture messages;
+  FakeCommPort* port = nullptr;
+  std::unique_ptr<frmPantallaTest> window;
+  int ended = 0;
+  QString chosenPath;
+
+  explicit WindowRig(const QByteArray& ini = kIniCom1Fast,
+                     const std::function<void(FakeCommPort&)>& script = {}) {
+    if (!ini.isNull()) folder.writeIni(ini);
+    auto fake = std::make_unique<FakeCommPort>();
+    fake->onlyPorts1to8Exist = true;
+    if (script) script(*fake);
+    port = fake.get();
+    window = std::make_unique<frmPantallaTest>(std::move(fake));
+    window->setEndProgram([this] { ++ended; });
+    window->setFileChooser([this](QWidget*) { return chosenPath; });
+    window->link().setReplyTimeout(40);
+  }
+
+  QString writeBitmap(const QString& name, const QByteArray& bytes) {
+    const QString path = folder.path() + QLatin1Char('/') + name;
+    test::WriteBytes(path, bytes);
+    return path;
+  }
+  QString writeLogo(const QString& name, const QByteArray& pixels, BitmapFields fields = {}) {
+    return writeBitmap(name, BitmapBytes(fields, pixels));
+  }
+  void open(const QString& path) {
+    chosenPath = path;
+    window->cmdOpen_Click();
+  }
+
+  QAction* action(const char* name) const { return window->findChild<QAction*>(QLatin1String(name)); }
+  QMenu* menu(const char* name) const { return window->findChild<QMenu*>(QLatin1String(name)); }
+  bool menuEnabled(const char* name) const { return menu(name)->menuAction()->isEnabled(); }
+
+  // The device accepts every awaited frame with ACK CR.
+  void answerEveryFrame(const std::function<void(const QByteArray&)>& also = {}) {
+    port->onWrite = [this, also](const QByteArray& frame) {
+      if (also) also(frame);
+      if (frame != "00\r") port->deliver(QByteArray("\x06\r", 2));
+    };
+  }
+};
+
+QImage PreviewImage(const frmPantallaTest& window) {
+  return window.Image1()->pixmap().toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+}  // namespace
+
+class MainWindowTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void startsWithSendGreyedAndTheDesignedControls() {
+    WindowRig rig;
+    frmPantallaTest& w = *rig.window;
+    QCOMPARE(w.windowTitle(), QStringLiteral("Quillory KESTREL II"));
+    QVERIFY(!w.cmdSend()->isEnabled());
+    QVERIFY(w.cmdOpen()->isEnabled());
+    QVERIFY(w.prgBar()->isHidden());
+    QCOMPARE(w.prgBar()->maximum(), 100);
+    QVERIFY(w.Image1()->pixmap().isNull());
+    QCOMPARE(w.findChild<QLabel*>(QStringLiteral("Label1"))->text(),
+             QStringLiteral("INITIAL LOGO LOADER FOR KESTREL II"));
+    QCOMPARE(w.cmdOpen()->text(), QStringLiteral("Open Bitmap"));
+    QCOMPARE(w.cmdSend()->text(), QStringLiteral("Send to Kestrel-II"));
+    QCOMPARE(w.cmdOpen()->nextInFocusChain(), w.cmdSend());
+    QCOMPARE(w.LogoData(), LogoRaster{});
+  }
+
+  void layoutFollowsTheDesignInPixels() {
+    WindowRig rig;
+    frmPantallaTest& w = *rig.window;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QWidget* client = w.centralWidget();
+    QCOMPARE(client->width(), 537);
+    QCOMPARE(client->height() + w.statusBar()->height(), 282);
+    QCOMPARE(w.statusBar()->height(), 25);
+    QCOMPARE(w.findChild<QLabel*>(QStringLiteral("Label1"))->geometry(), QRect(40, 16, 465, 25));
+    QCOMPARE(w.Image1()->contentsRect().size(), QSize(480, 120));
+    QCOMPARE(w.Image1()->mapTo(client, w.Image1()->contentsRect().topLeft()), QPoint(32, 48));
+    QCOMPARE(w.Image1()->frameShape(), QFrame::Box);
+    QCOMPARE(w.prgBar()->geometry(), QRect(40, 176, 465, 17));
+    QCOMPARE(w.cmdOpen()->geometry(), QRect(112, 200, 161, 33));
+    QCOMPARE(w.cmdSend()->geometry(), QRect(296, 200, 121, 33));
+    const QList<int> widths{93, 96, 133, 67, 67};
+    for (int i = 0; i < 5; ++i)
+      QCOMPARE(w.findChild<QLabel*>(QStringLiteral("staBarPanel%1").arg(i + 1))->width(), widths[i]);
+
+    auto* label = w.findChild<QLabel*>(QStringLiteral("Label1"));
+    QCOMPARE(label->font().pointSizeF(), 14.25);
+    QVERIFY(label->font().bold());
+    QCOMPARE(w.cmdOpen()->font().pointSizeF(), 8.25);
+    QVERIFY(w.cmdSend()->font().bold());
+    QCOMPARE(w.statusBar()->font().pointSizeF(), 9.75);
+  }
+
+  void onlyTheStatusBarFollowsAResize() {
+    WindowRig rig;
+    frmPantallaTest& w = *rig.window;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    const QRect open = w.cmdOpen()->geometry();
+    const QRect image = w.Image1()->geometry();
+    w.resize(760, 480);
+    QTRY_COMPARE(w.statusBar()->width(), 760);
+    QCOMPARE(w.statusBar()->geometry().bottom(), w.height() - 1);
+    QCOMPARE(w.cmdOpen()->geometry(), open);
+    QCOMPARE(w.Image1()->geometry(), image);
+  }
+
+  void menusCarryTheirCaptionsAndInitialStates() {
+    WindowRig rig;
+    QStringList titles;
+    for (QAction* top : rig.window->menuBar()->actions()) titles << top->text();
+    QCOMPARE(titles, (QStringList{QStringLiteral("&File"), QStringLiteral("&Comm"), QStringLiteral("&Help")}));
+
+    const QList<std::pair<const char*, const char*>> items{
+        {"mnuOpen", "Open Bitmap"}, {"mnuEnd", "End"}, {"mnuPort", "Port"},
+        {"mnuSettings", "Settings"}, {"mnuHelp1", "Help"}, {"mnuAbout", "About"}};
+    for (const auto& [name, caption] : items) {
+      QAction* item = rig.action(name);
+      QVERIFY2(item, name);
+      QCOMPARE(item->text(), QLatin1String(caption));
+      QVERIFY(item->shortcut().isEmpty());
+    }
+    QAction* separator = rig.action("mnu1");
+    QVERIFY(separator->isSeparator());
+    QVERIFY(!separator->isEnabled());
+    QCOMPARE(rig.menu("mnuFile")->actions(),
+             (QList<QAction*>{rig.action("mnuOpen"), separator, rig.action("mnuEnd")}));
+    QCOMPARE(rig.menu("mnuComm")->actions(),
+             (QList<QAction*>{rig.action("mnuPort"), rig.action("mnuSettings"), rig.action("mnuConnect")}));
+  }
+
+  void startUpFillsPortPanelsBeforeTheWindowIsShown_data() {
+    QTest::addColumn<QByteArray>("ini");
+    QTest::addColumn<QStringList>("panels");
+    QTest::addColumn<QString>("caption");
+    QTest::newRow("COM 1 at 115200") << kIniCom1Fast
+                                     << QStringList{"Port opened", "COM  1", "115200,n,8,1"} << "Close";
+    QTest::newRow("no settings file") << QByteArray()
+                                      << QStringList{"Port closed", "COM  0", "9600,n,8,1"} << "Open";
+  }
+  void startUpFillsPortPanelsBeforeTheWindowIsShown() {
+    QFETCH(QByteArray, ini);
+    QFETCH(QStringList, panels);
+    QFETCH(QString, caption);
+    // A port 8 that refuses to open keeps the window closed when nothing else is configured.
+    WindowRig rig(ini, [](FakeCommPort& port) { port.heldPorts.insert(8); });
+    QVERIFY(!rig.window->isVisible());
+    for (int i = 0; i < 3; ++i) QCOMPARE(rig.window->panelText(i + 1), panels[i]);
+    QCOMPARE(rig.action("mnuConnect")->text(), caption);
+    QCOMPARE(rig.action("mnuPort")->isEnabled(), caption == QLatin1String("Open"));
+    QVERIFY(rig.messages.messages.isEmpty());
+  }
+
+  void dateAndTimePanelsShowTheClock() {
+    QCOMPARE(PanelDateText(QDateTime(QDate(2024, 3, 7), QTime(9, 5, 2))), QStringLiteral("03-07-2024"));
+    QCOMPARE(PanelTimeText(QDateTime(QDate(2024, 3, 7), QTime(21, 5, 2))), QStringLiteral("21:05:02"));
+    WindowRig rig;
+    QVERIFY(QRegularExpression(QStringLiteral("^\\d\\d-\\d\\d-\\d{4}$")).match(rig.window->panelText(4)).hasMatch());
+    rig.window->setPanelText(5, QStringLiteral("x"));
+    // Kept current without any activation.
+    QTRY_VERIFY_WITH_TIMEOUT(
+        QRegularExpression(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d$")).match(rig.window->panelText(5)).hasMatch(),
+        2500);
+  }
+
+  // --- Open Bitmap ---
+
+  void buttonAndMenuOpenTheSameWay_data() {
+    QTest::addColumn<bool>("viaMenu");
+    QTest::newRow("button") << false;
+    QTest::newRow("File menu") << true;
+  }
+  void buttonAndMenuOpenTheSameWay() {
+    QFETCH(bool, viaMenu);
+    WindowRig rig;
+    int dialogs = 0;
+    bool ownedAndProgressHidden = false;
+    const QString path = rig.writeLogo(QStringLiteral("logo.bmp"), TopLeftDotPixels());
+    rig.window->setFileChooser([&](QWidget* parent) {
+      ++dialogs;
+      // The dialog belongs to the main window and the progress bar is already hidden.
+      ownedAndProgressHidden = parent == rig.window.get() && rig.window->prgBar()->isHidden();
+      return path;
+    });
+    rig.window->prgBar()->show();
+    if (viaMenu)
+      rig.action("mnuOpen")->trigger();
+    else
+      QTest::mouseClick(rig.window->cmdOpen(), Qt::LeftButton);
+
+    QCOMPARE(dialogs, 1);
+    QVERIFY(ownedAndProgressHidden);
+    QVERIFY(rig.window->cmdSend()->isEnabled());
+    QVERIFY(rig.messages.messages.isEmpty());
+    QVERIFY(!QApplication::overrideCursor());
+    QCOMPARE(rig.window->LogoData()[0], uint8_t{0x80});
+    for (int i = 1; i <= 1800; ++i) QCOMPARE(rig.window->LogoData()[size_t(i)], uint8_t{0});
+
+    // The file as Qt draws it, each logo pixel as 2 x 2 screen pixels.
+    const QImage shown = PreviewImage(*rig.window);
+    QCOMPARE(shown.size(), QSize(480, 120));
+    QVERIFY(!rig.window->previewFromRaster());
+    QCOMPARE(shown.pixel(0, 0), qRgb(0, 0, 0));
+    QCOMPARE(shown.pixel(1, 1), qRgb(0, 0, 0));
+    QCOMPARE(shown.pixel(2, 0), qRgb(255, 255, 255));
+    QCOMPARE(shown.pixel(0, 2), qRgb(255, 255, 255));
+    QCOMPARE(shown.pixel(479, 119), qRgb(255, 255, 255));
+    QVERIFY(rig.window->Image1()->isVisibleTo(rig.window.get()));
+  }
+
+  void cancelHidesProgressAndChangesNothingElse() {
+    WindowRig rig;
+    rig.open(rig.writeLogo(QStringLiteral("logo.bmp"), TopLeftDotPixels()));
+    const QImage before = PreviewImage(*rig.window);
+    const LogoRaster logo = rig.window->LogoData();
+    rig.window->prgBar()->show();
+    rig.open(QString());
+    QVERIFY(rig.window->prgBar()->isHidden());
+    QVERIFY(rig.window->cmdSend()->isEnabled());
+    QCOMPARE(rig.window->LogoData(), logo);
+    QCOMPARE(PreviewImage(*rig.window), before);
+    QVERIFY(rig.messages.messages.isEmpty());
+  }
+
+  void rejectedFileKeepsLogoAndPictureAndRuleDecidesSend_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("sendStaysEnabled");
+    BitmapFields f;
+    const QByteArray pixels(1920, '\0');
+    f.signature = "bm";
+    QTest::newRow("R1 lower-case signature") << BitmapBytes(f, pixels) << true;
+    f.signature = "BA";
+    QTest::newRow("R1 BA signature") << BitmapBytes(f, pixels) << true;
+    f = {};
+    f.width = 241;
+    QTest::newRow("R2 241 wide") << BitmapBytes(f, pixels) << false;
+    f = {};
+    f.height = 61;
+    QTest::newRow("R2 61 high") << BitmapBytes(f, pixels) << false;
+    f = {};
+    f.bitCount = 4;
+    QTest::newRow("R2 4 bits") << BitmapBytes(f, pixels) << false;
+    f = {};
+    f.height = uint32_t(-60);
+    QTest::newRow("R2 top-down") << BitmapBytes(f, pixels) << false;
+    f = {};
+    f.dataOffset = 312;
+    QTest::newRow("R2 gap of 258") << BitmapBytes(f, pixels) << false;
+  }
+  void rejectedFileKeepsLogoAndPictureAndRuleDecidesSend() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, sendStaysEnabled);
+    WindowRig rig;
+    rig.open(rig.writeLogo(QStringLiteral("good.bmp"), TopLeftDotPixels()));
+    QVERIFY(rig.window->cmdSend()->isEnabled());
+    const QImage before = PreviewImage(*rig.window);
+    const LogoRaster logo = rig.window->LogoData();
+
+    bool cursorRestoredBeforeMessage = false;
+    rig.messages.onMessage = [&](const QString&, const QString&) {
+      cursorRestoredBeforeMessage = QApplication::overrideCursor() == nullptr;
+    };
+    rig.open(rig.writeBitmap(QStringLiteral("bad.bmp"), bytes));
+
+    QCOMPARE(rig.messages.messages.size(), 1);
+    QCOMPARE(rig.messages.messages[0].text,
+             QStringLiteral("INVALID FILE FORMAT !!\r\rFormat expected:\rFile type: BMP (Windows Bitmap)\r"
+                            "Width : 240 pixels\rHeight : 60 pixels\rImage type : 2 Colors (1 bit)\r"));
+    QCOMPARE(rig.messages.messages[0].title, QString());
+    QVERIFY(cursorRestoredBeforeMessage);
+    QCOMPARE(rig.window->cmdSend()->isEnabled(), sendStaysEnabled);
+    QCOMPARE(rig.window->LogoData(), logo);
+    QCOMPARE(PreviewImage(*rig.window), before);
+  }
+
+  void r1BeforeAnyAcceptLeavesSendGreyed() {
+    WindowRig rig;
+    BitmapFields f;
+    f.signature = "bm";
+    rig.open(rig.writeLogo(QStringLiteral("bad.bmp"), QByteArray(1920, '\0'), f));
+    QCOMPARE(rig.messages.messages.size(), 1);
+    QVERIFY(!rig.window->cmdSend()->isEnabled());
+  }
+
+  void fileThatCannotBeOpenedGetsItsOwnMessage() {
+    WindowRig rig;
+    rig.open(rig.writeLogo(QStringLiteral("good.bmp"), TopLeftDotPixels()));
+    const LogoRaster logo = rig.window->LogoData();
+    const QString missing = rig.folder.path() + QStringLiteral("/gone.bmp");
+    rig.open(missing);
+    QCOMPARE(rig.messages.messages.size(), 1);
+    const QString text = rig.messages.messages[0].text;
+    QVERIFY2(text.startsWith(QStringLiteral("Cannot open the file ") + QDir::toNativeSeparators(missing) +
+                             QStringLiteral(":\r")),
+             qPrintable(text));
+    QVERIFY(text.size() > QStringLiteral("Cannot open the file :\r").size() + missing.size());
+    QVERIFY(rig.window->cmdSend()->isEnabled());
+    QCOMPARE(rig.window->LogoData(), logo);
+    QVERIFY(!QApplication::overrideCursor());
+  }
+
+  void previewDrawsTheRasterWhenQtCannotDrawTheFile() {
+    WindowRig rig;
+    BitmapFields f;
+    f.compression = 5;  // ignored by the loader, refused by Qt's reader
+    rig.open(rig.writeLogo(QStringLiteral("odd.bmp"), TopLeftDotPixels(), f));
+    QVERIFY(rig.messages.messages.isEmpty());
+    QVERIFY(rig.window->cmdSend()->isEnabled());
+    QVERIFY(rig.window->previewFromRaster());
+    const QImage shown = PreviewImage(*rig.window);
+    QCOMPARE(shown.size(), QSize(480, 120));
+    QCOMPARE(shown.pixel(1, 1), qRgb(0, 0, 0));
+    QCOMPARE(shown.pixel(2, 1), qRgb(255, 255, 255));
+  }
+
+  // --- Send ---
+
+  void downloadLocksEverythingAndRestoresIt() {
+    WindowRig rig;
+    frmPantallaTest& w = *rig.window;
+    w.show();
+    rig.open(rig.writeLogo(QStringLiteral("logo.bmp"), TopLeftDotPixels()));
+    int awaited = 0;
+    int lockedFrames = 0;
+    int rangeMax = 0;
+    QList<int> progress;
+    connect(w.prgBar(), &QProgressBar::valueChanged, this, [&](int v) { progress << v; });
+    rig.answerEveryFrame([&](const QByteArray& frame) {
+      if (frame == "00\r") return;
+      ++awaited;
+      const QCursor* cursor = QApplication::overrideCursor();
+      const bool locked = !w.isEnabled() && !w.cmdOpen()->isEnabled() && !w.cmdSend()->isEnabled() &&
+                          !rig.menuEnabled("mnuFile") && !rig.menuEnabled("mnuComm") &&
+                          !rig.menuEnabled("mnuHelp") && w.prgBar()->isVisible() && cursor &&
+                          cursor->shape() == Qt::WaitCursor && w.transferRunning();
+      if (locked) ++lockedFrames;
+      rangeMax = w.prgBar()->maximum();
+    });
+    rig.action("mnuConnect")->trigger();  // closed: the send opens the port itself
+    QVERIFY(!rig.port->PortOpen());
+
+    QTest::mouseClick(w.cmdSend(), Qt::LeftButton);
+
+    QCOMPARE(rig.port->writes.size(), 132);
+    QCOMPARE(rig.port->writes.first(), QByteArray("00\r"));
+    QVERIFY(rig.port->writes.last().startsWith(";BI"));
+    QCOMPARE(awaited, 131);
+    QCOMPARE(lockedFrames, 131);
+    QCOMPARE(rangeMax, 1800);
+    QCOMPARE(progress.last(), 1799);
+    QVERIFY(!progress.contains(1800));
+    QVERIFY(rig.messages.messages.isEmpty());
+    // Restored.
+    QVERIFY(w.isEnabled());
+    QVERIFY(w.cmdOpen()->isEnabled());
+    QVERIFY(w.cmdSend()->isEnabled());
+    QVERIFY(rig.menuEnabled("mnuFile") && rig.menuEnabled("mnuComm") && rig.menuEnabled("mnuHelp"));
+    QVERIFY(w.prgBar()->isHidden());
+    QVERIFY(!QApplication::overrideCursor());
+    QVERIFY(!w.transferRunning());
+    // The port it opened stays open and is shown so.
+    QVERIFY(rig.port->PortOpen());
+    QCOMPARE(w.panelText(1), QStringLiteral("Port opened"));
+    QCOMPARE(rig.action("mnuConnect")->text(), QStringLiteral("Close"));
+  }
+
+  void failedDownloadShowsItsMessageWhileLockedThenRestores() {
+    WindowRig rig;
+    frmPantallaTest& w = *rig.window;
+    rig.open(rig.writeLogo(QStringLiteral("logo.bmp"), TopLeftDotPixels()));
+    bool lockedDuringMessage = false;
+    rig.messages.onMessage = [&](const QString&, const QString&) {
+      lockedDuringMessage = !w.isEnabled() && !w.prgBar()->isHidden() && !w.cmdOpen()->isEnabled();
+    };
+    // The device never answers.
+    w.cmdSend_Click();
+    QCOMPARE(rig.messages.messages.size(), 1);
+    QCOMPARE(rig.messages.messages[0].text,
+             QStringLiteral("COMMUNICATION ERROR !!\r\rCheck configuration and connection."));
+    QVERIFY(lockedDuringMessage);
+    QCOMPARE(rig.port->writes.size(), 2);
+    QVERIFY(w.isEnabled() && w.cmdOpen()->isEnabled() && w.cmdSend()->isEnabled());
+    QVERIFY(w.prgBar()->isHidden());
+    QVERIFY(!QApplication::overrideCursor());
+  }
+
+  void messageBoxOverTheLockedWindowIsUsable() {
+    WindowRig rig;
+    SetMessageInterceptor({});  // the real box this time; the rig restores capture after
+    frmPantallaTest& w = *rig.window;
+    w.show();
+    rig.open(rig.writeLogo(QStringLiteral("logo.bmp"), TopLeftDotPixels()));
+    bool sawUsableBox = false;
+    std::function<void()> poll = [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (!box) {
+        QTimer::singleShot(10, &w, poll);
+        return;
+      }
+      QAbstractButton* ok = box->button(QMessageBox::Ok);
+      sawUsableBox = !w.isEnabled() && box->isEnabled() && ok && ok->isEnabled() &&
+                     box->parentWidget() == &w;
+      QTest::mouseClick(ok, Qt::LeftButton);
+      if (box->isVisible()) box->done(0);
+    };
+    QTimer::singleShot(0, &w, poll);
+    w.cmdSend_Click();
+    QVERIFY(sawUsableBox);
+    QVERIFY(w.isEnabled());
+  }
+
+  void closingIsRefusedDuringADownload() {
+    WindowRig rig;
+    frmPantallaTest& w = *rig.window;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    rig.open(rig.writeLogo(QStringLiteral("logo.bmp"), TopLeftDotPixels()));
+    int frames = 0;
+    bool closeAccepted = true;
+    rig.answerEveryFrame([&](const QByteArray&) {
+      if (++frames == 20) closeAccepted = w.close();
+    });
+    w.cmdSend_Click();
+    QVERIFY(!closeAccepted);
+    QCOMPARE(rig.port->writes.size(), 132);
+    QVERIFY(w.isVisible());
+    QCOMPARE(rig.ended, 0);
+    QVERIFY(rig.port->PortOpen());
+  }
+
+  void closingTheWindowClosesThePortAndEndsTheProgram() {
+    WindowRig rig;
+    rig.window->show();
+    QVERIFY(rig.port->PortOpen());
+    QVERIFY(rig.window->close());
+    QVERIFY(!rig.port->PortOpen());
+    QCOMPARE(rig.port->closeCount, 1 + 8);  // the start-up scan closed each port once
+    QCOMPARE(rig.ended, 1);
+  }
+
+  void endMenuEndsAtOnceWithoutTheUnloadStep() {
+    WindowRig rig;
+    rig.window->show();
+    const int closes = rig.port->closeCount;
+    rig.action("mnuEnd")->trigger();
+    QCOMPARE(rig.ended, 1);
+    QCOMPARE(rig.port->closeCount, closes);
+  }
+
+  // --- Comm menu ---
+
+  void connectItemClosesAndOpensThePort() {
+    WindowRig rig;
+    QAction* connectItem = rig.action("mnuConnect");
+    connectItem->trigger();
+    QVERIFY(!rig.port->PortOpen());
+    QCOMPARE(rig.window->panelText(1), QStringLiteral("Port closed"));
+    QCOMPARE(connectItem->text(), QStringLiteral("Open"));
+    QVERIFY(rig.action("mnuPort")->isEnabled() && rig.action("mnuSettings")->isEnabled());
+    connectItem->trigger();
+    QVERIFY(rig.port->PortOpen());
+    QCOMPARE(rig.window->panelText(1), QStringLiteral("Port opened"));
+    QCOMPARE(connectItem->text(), QStringLiteral("Close"));
+    QVERIFY(!rig.action("mnuPort")->isEnabled() && !rig.action("mnuSettings")->isEnabled());
+  }
+
+  void portItemOpensTheModalDialogAndItsOkReachesPanelAndFile() {
+    WindowRig rig;
+    rig.action("mnuConnect")->trigger();
+    QString modalName;
+    QTimer::singleShot(0, rig.window.get(), [&] {
+      auto* dialog = qobject_cast<CommDialog*>(QApplication::activeModalWidget());
+      if (!dialog) return;
+      modalName = dialog->objectName();
+      dialog->optCommPort(3)->click();
+      dialog->findChild<QPushButton*>(QStringLiteral("OKButton"))->click();
+    });
+    rig.action("mnuPort")->trigger();
+    QCOMPARE(modalName, QStringLiteral("CommDialog"));
+    QCOMPARE(rig.port->CommPort(), 4);
+    QCOMPARE(rig.window->panelText(2), QStringLiteral("COM  4"));
+    QVERIFY(rig.folder.iniBytes().contains("CommPort= 4\r\n"));
+  }
+
+  void settingsItemOpensTheSpeedDialogAndItsOkReachesPanelAndFile() {
+    WindowRig rig;
+    rig.action("mnuConnect")->trigger();
+    QTimer::singleShot(0, rig.window.get(), [&] {
+      auto* dialog = qobject_cast<BaudDialog*>(QApplication::activeModalWidget());
+      if (!dialog) return;
+      dialog->optBaudRate(2)->click();
+      dialog->findChild<QPushButton*>(QStringLiteral("OKButton"))->click();
+    });
+    rig.action("mnuSettings")->trigger();
+    QCOMPARE(rig.port->Settings(), QStringLiteral("19200,n,8,1"));
+    QCOMPARE(rig.window->panelText(3), QStringLiteral("19200,n,8,1"));
+    QVERIFY(rig.folder.iniBytes().contains("Baud= 19200,N,8,1\r\n"));
+  }
+
+  void settingsInTcpIpModeShowsOneModelessWindow() {
+    WindowRig rig;
+    rig.window->show();
+    rig.action("mnuConnect")->trigger();  // the Comm items work while the port is closed
+    rig.window->connection().TcpIpMode = true;
+    rig.action("mnuSettings")->trigger();
+    TCP_IPDialog* first = rig.window->tcpIpDialog();
+    QVERIFY(first);
+    QVERIFY(first->isVisible());
+    QVERIFY(!QApplication::activeModalWidget());
+    first->txtPort()->setText(QStringLiteral("77"));
+    rig.action("mnuSettings")->trigger();
+    QCOMPARE(rig.window->tcpIpDialog(), first);
+    QCOMPARE(rig.window->findChildren<TCP_IPDialog*>().size(), 1);
+
+    first->OKButton_Click();
+    QTRY_VERIFY(!rig.window->tcpIpDialog());  // discarded
+    rig.action("mnuSettings")->trigger();
+    QCOMPARE(rig.window->tcpIpDialog()->txtPort()->text(), QStringLiteral("1234"));
+  }
+
+  // --- Help menu and activation ---
+
+  void helpItemsOpenModalWindows_data() {
+    QTest::addColumn<QString>("item");
+    QTest::addColumn<QString>("window");
+    QTest::newRow("Help") << "mnuHelp1" << "frmHelp";
+    QTest::newRow("About") << "mnuAbout" << "frmAbout";
+  }
+  void helpItemsOpenModalWindows() {
+    QFETCH(QString, item);
+    QFETCH(QString, window);
+    WindowRig rig;
+    QString seen;
+    QTimer::singleShot(0, rig.window.get(), [&] {
+      QWidget* modal = QApplication::activeModalWidget();
+      if (!modal) return;
+      seen = modal->objectName();
+      modal->close();
+    });
+    rig.window->findChild<QAction*>(item)->trigger();
+    QCOMPARE(seen, window);
+  }
+
+  void closingAProgramWindowRewritesDateAndTime() {
+    WindowRig rig;
+    frmPantallaTest& w = *rig.window;
+    w.clockTimer().stop();
+    w.show();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    QTRY_VERIFY(w.panelText(4) != QStringLiteral("x"));
+
+    w.setPanelText(4, QStringLiteral("x"));
+    w.setPanelText(5, QStringLiteral("x"));
+    QTimer::singleShot(0, &w, [&] {
+      if (QWidget* about = QApplication::activeModalWidget()) {
+        QVERIFY(QTest::qWaitForWindowActive(about));
+        about->close();
+      }
+    });
+    w.mnuAbout_Click();
+    // A window manager hands activation back to the main window; the test platform has none.
+    w.activateWindow();
+    QTRY_COMPARE(w.panelText(4), PanelDateText(QDateTime::currentDateTime()));
+    QVERIFY(w.panelText(5) != QStringLiteral("x"));
+  }
+
+  void activationFromAnotherWindowLeavesDateAndTime() {
+    WindowRig rig;
+    frmPantallaTest& w = *rig.window;
+    w.clockTimer().stop();
+    w.show();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    w.setPanelText(4, QStringLiteral("x"));
+    // A window that is not one of the program's forms stands in for another application.
+    QWidget other;
+    other.show();
+    other.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&other));
+    w.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    QTest::qWait(20);
+    QCOMPARE(w.panelText(4), QStringLiteral("x"));
+  }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "tst_mainwindow.moc"
