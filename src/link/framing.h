@@ -10,8 +10,8 @@ inline constexpr char kAck = 0x06;
 inline constexpr char kCr = 0x0D;
 
 // 2 x byteCount digit characters ('0'..'?') for the low 8 x byteCount bits of value,
-// most significant nibble first. byteCount <= 0 gives the empty text; above 10 throws
-// std::out_of_range.
+// most significant nibble first (two's complement for a negative value). byteCount <= 0 gives
+// the empty text; above 10 throws std::out_of_range.
 QByteArray NibbleDigits(int32_t value, int16_t byteCount);
 
 // Replaces command by its frame (text, two checksum digits, CR) and returns the frame.

@@ -55,7 +55,9 @@ struct LogoFileResult {
 };
 
 // Steps 5 to 13 of "Open Bitmap" without the window: open, check, read, close.
-// Memory stays bounded by the file's size whatever the header claims.
+// Memory stays bounded by the file's size whatever the header claims. A file that ends early
+// (even inside the signature), or whose pixel byte count is below 1918 or beyond what the file
+// still holds, is RejectedR2. Building the raster is left to the caller.
 LogoFileResult ReadLogoBitmap(const QString& path);
 
 }  // namespace kestrel
