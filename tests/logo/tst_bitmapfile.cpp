@@ -13,7 +13,6 @@
 using namespace kestrel;
 using kestrel::test::BitmapBytes;
 using kestrel::test::BitmapFields;
-using kestrel::test::HeaderBytes;
 using kestrel::test::PatternPixels;
 using Outcome = LogoFileResult::Outcome;
 
@@ -49,47 +48,37 @@ class TestBitmapFile : public QObject {
  private slots:
   void initTestCase() { QVERIFY(dir_.isValid()); }
 
-  void readLongLEAcceptsUpTo0x7FInTheLastByte_data() {
+  void fieldReadersAcceptUpTo0x7FInTheLastByte_data() {
+    QTest::addColumn<int>("width");
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<int>("value");
     QTest::addColumn<bool>("ok");
-    QTest::newRow("240") << QByteArray("\xF0\x00\x00\x00", 4) << 240 << true;
-    QTest::newRow("byte order") << QByteArray("\x01\x02\x03\x04", 4) << 0x04030201 << true;
-    QTest::newRow("largest") << QByteArray("\xFF\xFF\xFF\x7F", 4) << 0x7FFFFFFF << true;
-    QTest::newRow("last byte 0x80") << QByteArray("\x00\x00\x00\x80", 4) << 0 << false;
-    QTest::newRow("minus 60") << QByteArray("\xC4\xFF\xFF\xFF", 4) << 0 << false;
-    QTest::newRow("three bytes left") << QByteArray("\x01\x02\x03", 3) << 0 << false;
-    QTest::newRow("nothing left") << QByteArray() << 0 << false;
+    QTest::newRow("long 240") << 4 << QByteArray("\xF0\x00\x00\x00", 4) << 240 << true;
+    QTest::newRow("long byte order") << 4 << QByteArray("\x01\x02\x03\x04", 4) << 0x04030201
+                                     << true;
+    QTest::newRow("long largest") << 4 << QByteArray("\xFF\xFF\xFF\x7F", 4) << 0x7FFFFFFF
+                                  << true;
+    QTest::newRow("long last byte 0x80") << 4 << QByteArray("\x00\x00\x00\x80", 4) << 0
+                                         << false;
+    QTest::newRow("long minus 60") << 4 << QByteArray("\xC4\xFF\xFF\xFF", 4) << 0 << false;
+    QTest::newRow("long, three bytes left") << 4 << QByteArray("\x01\x02\x03", 3) << 0
+                                            << false;
+    QTest::newRow("long, nothing left") << 4 << QByteArray() << 0 << false;
+    QTest::newRow("integer 1") << 2 << QByteArray("\x01\x00", 2) << 1 << true;
+    QTest::newRow("integer byte order") << 2 << QByteArray("\x34\x12", 2) << 0x1234 << true;
+    QTest::newRow("integer largest") << 2 << QByteArray("\xFF\x7F", 2) << 32767 << true;
+    QTest::newRow("integer second byte 0x80") << 2 << QByteArray("\x01\x80", 2) << 0 << false;
+    QTest::newRow("integer, one byte left") << 2 << QByteArray("\x01", 1) << 0 << false;
   }
-  void readLongLEAcceptsUpTo0x7FInTheLastByte() {
+  void fieldReadersAcceptUpTo0x7FInTheLastByte() {
+    QFETCH(int, width);
     QFETCH(QByteArray, bytes);
     QFETCH(int, value);
     QFETCH(bool, ok);
     QBuffer buffer(&bytes);
     QVERIFY(buffer.open(QIODevice::ReadOnly));
     bool readOk = !ok;
-    QCOMPARE(ReadLongLE(buffer, &readOk), value);
-    QCOMPARE(readOk, ok);
-  }
-
-  void readIntegerLEAcceptsUpTo0x7FInTheSecondByte_data() {
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<int>("value");
-    QTest::addColumn<bool>("ok");
-    QTest::newRow("one") << QByteArray("\x01\x00", 2) << 1 << true;
-    QTest::newRow("byte order") << QByteArray("\x34\x12", 2) << 0x1234 << true;
-    QTest::newRow("largest") << QByteArray("\xFF\x7F", 2) << 32767 << true;
-    QTest::newRow("second byte 0x80") << QByteArray("\x01\x80", 2) << 0 << false;
-    QTest::newRow("one byte left") << QByteArray("\x01", 1) << 0 << false;
-  }
-  void readIntegerLEAcceptsUpTo0x7FInTheSecondByte() {
-    QFETCH(QByteArray, bytes);
-    QFETCH(int, value);
-    QFETCH(bool, ok);
-    QBuffer buffer(&bytes);
-    QVERIFY(buffer.open(QIODevice::ReadOnly));
-    bool readOk = !ok;
-    QCOMPARE(ReadIntegerLE(buffer, &readOk), value);
+    QCOMPARE(width == 4 ? ReadLongLE(buffer, &readOk) : ReadIntegerLE(buffer, &readOk), value);
     QCOMPARE(readOk, ok);
   }
 
