@@ -10,14 +10,14 @@ namespace kestrel {
 // Error numbers raised by the serial layer. The program tells 8002 and 8005 apart; the others
 // carry a description that is shown to the user as it stands.
 namespace CommErr {
-inline constexpr int InvalidPropertyValue = 380;   // settings text refused
-inline constexpr int PortNotExist = 8002;          // invalid port number / no such device
-inline constexpr int PortInUse = 8005;             // another program holds the port
-inline constexpr int SetStateFailed = 8015;        // the device refused the line settings
-inline constexpr int PortNotOpen = 8018;           // operation valid only when the port is open
-inline constexpr int DeviceIoError = 8020;         // read/write failed, device removed
-inline constexpr int Other = 8021;                 // any other failure; Qt's description
-inline constexpr int PermissionDenied = 8100;      // no access to the device node
+inline constexpr int InvalidPropertyValue = 380;  // settings text refused
+inline constexpr int PortNotExist = 8002;         // invalid port number / no such device
+inline constexpr int PortInUse = 8005;            // another program holds the port
+inline constexpr int SetStateFailed = 8015;       // the device refused the line settings
+inline constexpr int PortNotOpen = 8018;          // operation valid only when the port is open
+inline constexpr int DeviceIoError = 8020;        // read/write failed, device removed
+inline constexpr int Other = 8021;                // any other failure; Qt's description
+inline constexpr int PermissionDenied = 8100;     // no access to the device node
 }  // namespace CommErr
 
 // Event codes delivered through OnComm (CommEvent).
@@ -60,7 +60,7 @@ class CommControl : public QObject {
   ~CommControl() override = default;
 
   virtual int CommPort() const = 0;
-  virtual void setCommPort(int port) = 0;            // 1..255, else 8002
+  virtual void setCommPort(int port) = 0;  // 1..255, else 8002
 
   // "rate,parity,data,stop", e.g. "9600,n,8,1"; a refused text throws 380 and keeps the old one.
   virtual QString Settings() const = 0;
@@ -70,9 +70,9 @@ class CommControl : public QObject {
   virtual void setPortOpen(bool open) = 0;
 
   virtual int InBufferCount() const = 0;
-  virtual void setInBufferCount(int count) = 0;      // 0 drops everything waiting
+  virtual void setInBufferCount(int count) = 0;  // 0 drops everything waiting
 
-  virtual QByteArray Input() = 0;                    // all waiting bytes (InputLen 0)
+  virtual QByteArray Input() = 0;  // all waiting bytes (InputLen 0)
   virtual void setOutput(const QByteArray& data) = 0;
 
   int InputLen() const { return inputLen_; }
@@ -88,6 +88,9 @@ class CommControl : public QObject {
 
  Q_SIGNALS:
   void OnComm();
+  // The device went away while the port was open (adapter pulled); the port is closed
+  // already and the next operation that needs it raises DeviceIoError.
+  void PortLost(const QString& description);
 
  protected:
   // Implementations call this from an event-loop callback, never from inside a property call.

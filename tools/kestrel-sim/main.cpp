@@ -1,0 +1,105 @@
+// kestrel-sim: plays a Kestrel II device on a pseudo-terminal (see --help).
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QSerialPort>
+#include <QSocketNotifier>
+#include <csignal>
+#include <cstdio>
+
+#include "simoptions.h"
+#include "simpty.h"
+
+namespace {
+
+int g_signalPipe[2] = {-1, -1};
+
+void OnSignal(int) {
+  const char c = 1;
+  [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &c, 1);
+}
+
+// SIGINT/SIGTERM end the event loop, so the cleanup below always runs.
+bool InstallSignalHandlers(QCoreApplication& app) {
+  if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return false;
+  auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &app);
+  QObject::connect(notifier, &QSocketNotifier::activated, &app, [] {
+    char c;
+    while (::read(g_signalPipe[0], &c, 1) > 0) {
+    }
+    QCoreApplication::exit(0);
+  });
+  struct sigaction sa {};
+  sa.sa_handler = OnSignal;
+  sigemptyset(&sa.sa_mask);
+  sigaction(SIGINT, &sa, nullptr);
+  sigaction(SIGTERM, &sa, nullptr);
+  std::signal(SIGPIPE, SIG_IGN);
+  return true;
+}
+
+void PrintLine(FILE* stream, const QString& line) {
+  std::fprintf(stream, "%s\n", line.toLocal8Bit().constData());
+  std::fflush(stream);
+}
+
+// Another program holding the port: open it the way the loader would and wait.
+int Hold(QCoreApplication& app, const QString& path) {
+  QSerialPort port(path);
+  if (!port.open(QIODevice::ReadWrite)) {
+    PrintLine(stderr,
+              QStringLiteral("kestrel-sim: cannot hold %1: %2").arg(path, port.errorString()));
+    return 1;
+  }
+  PrintLine(stdout, QStringLiteral("held %1").arg(path));
+  // Drain whatever arrives so the port never stalls the other side.
+  QObject::connect(&port, &QSerialPort::readyRead, &port, [&port] { port.readAll(); });
+  QObject::connect(&port, &QSerialPort::errorOccurred, &app,
+                   [&port](QSerialPort::SerialPortError e) {
+                     if (e == QSerialPort::ResourceError || e == QSerialPort::ReadError) {
+                       port.close();
+                       QCoreApplication::exit(0);
+                     }
+                   });
+  return app.exec();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  using namespace kestrel::sim;
+
+  SimOptions options;
+  QString error;
+  bool help = false;
+  if (!ParseSimOptions(app.arguments().mid(1), options, &error, &help)) {
+    PrintLine(stderr, QStringLiteral("kestrel-sim: %1").arg(error));
+    PrintLine(stderr, QStringLiteral("Try kestrel-sim --help"));
+    return 2;
+  }
+  if (help) {
+    std::fputs(SimHelpText().toLocal8Bit().constData(), stdout);
+    return 0;
+  }
+  if (!InstallSignalHandlers(app)) {
+    PrintLine(stderr, QStringLiteral("kestrel-sim: cannot install signal handlers"));
+    return 1;
+  }
+  if (!options.holdPath.isEmpty()) return Hold(app, options.holdPath);
+
+  SimRunner runner(options);
+  QObject::connect(&runner, &SimRunner::report, &app,
+                   [](const QString& line) { PrintLine(stderr, line); });
+  QObject::connect(&runner, &SimRunner::finished, &app,
+                   [](int code) { QCoreApplication::exit(code); });
+  if (!runner.start(&error)) {
+    PrintLine(stderr, QStringLiteral("kestrel-sim: %1").arg(error));
+    return 1;
+  }
+  PrintLine(stdout, runner.slavePath());
+  const int code = app.exec();
+  runner.stop();
+  return code;
+}

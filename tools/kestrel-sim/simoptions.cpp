@@ -1,0 +1,97 @@
+#include "simoptions.h"
+
+namespace kestrel::sim {
+
+QString SimHelpText() {
+  return QStringLiteral(
+      "Usage: kestrel-sim [options]\n"
+      "\n"
+      "Plays a Kestrel II device on a pseudo-terminal. The first line on stdout is the path of\n"
+      "the terminal to open; reports (bad frames, finished downloads) go to stderr. Runs until\n"
+      "SIGINT or SIGTERM, or until --downloads or --unplug-after ends it.\n"
+      "\n"
+      "Frames are counted within a download: its empty frame \"00\" is frame 1, the header\n"
+      "block frame 2, the last logo block frame 131 and the logo information frame 132.\n"
+      "Blocks are counted within a download too: the header block is block 0, the logo blocks\n"
+      "are 1 to 129.\n"
+      "\n"
+      "Options:\n"
+      "  --link PATH        make PATH a symbolic link to the terminal (e.g. COM1 beside the\n"
+      "                     loader); an old link there is replaced; removed on exit\n"
+      "  --save FILE        write each received logo to FILE: PNG when FILE ends in .png,\n"
+      "                     else PBM (P4)\n"
+      "  --downloads N      exit after N complete downloads\n"
+      "  --never-answer     answer nothing\n"
+      "  --nak-at K         answer block K of every download with NAK CR (header = block 0)\n"
+      "  --no-info-answer   do not answer the logo information command\n"
+      "  --delay MS         send every answer MS milliseconds late\n"
+      "  --split            send ACK, then CR 10 ms later\n"
+      "  --double           send every answer line twice in one write\n"
+      "  --no-cr            leave the CR off every answer\n"
+      "  --unplug-after K   close the terminal after answering frame K of a download, as a\n"
+      "                     pulled adapter would, and exit\n"
+      "  --baud N           pace both directions at N baud, 10 bits a byte\n"
+      "  --hold PATH        do not simulate: open the serial port PATH and hold it (as\n"
+      "                     another program would) until signalled; prints \"held PATH\"\n"
+      "  --help             show this text\n");
+}
+
+bool ParseSimOptions(const QStringList& arguments, SimOptions& o, QString* error, bool* help) {
+  if (help) *help = false;
+  const auto fail = [error](const QString& text) {
+    if (error) *error = text;
+    return false;
+  };
+  for (qsizetype i = 0; i < arguments.size(); ++i) {
+    const QString& a = arguments[i];
+    const auto value = [&](QString& out) {
+      if (i + 1 >= arguments.size()) return false;
+      out = arguments[++i];
+      return !out.isEmpty();
+    };
+    const auto number = [&](int& out, int minimum) {
+      QString text;
+      if (!value(text)) return false;
+      bool ok = false;
+      out = text.toInt(&ok);
+      return ok && out >= minimum;
+    };
+    if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
+      if (help) *help = true;
+    } else if (a == QLatin1String("--never-answer")) {
+      o.device.neverAnswer = true;
+    } else if (a == QLatin1String("--no-info-answer")) {
+      o.device.noInfoAnswer = true;
+    } else if (a == QLatin1String("--double")) {
+      o.device.doubleLine = true;
+    } else if (a == QLatin1String("--no-cr")) {
+      o.device.noCr = true;
+    } else if (a == QLatin1String("--split")) {
+      o.split = true;
+    } else if (a == QLatin1String("--nak-at")) {
+      if (!number(o.device.nakAtBlock, 0))
+        return fail(QStringLiteral("--nak-at needs a block number 0 or more"));
+    } else if (a == QLatin1String("--delay")) {
+      if (!number(o.delayMs, 0))
+        return fail(QStringLiteral("--delay needs milliseconds, 0 or more"));
+    } else if (a == QLatin1String("--unplug-after")) {
+      if (!number(o.unplugAfter, 1))
+        return fail(QStringLiteral("--unplug-after needs a frame number 1 or more"));
+    } else if (a == QLatin1String("--baud")) {
+      if (!number(o.baud, 1)) return fail(QStringLiteral("--baud needs a rate above 0"));
+    } else if (a == QLatin1String("--downloads")) {
+      if (!number(o.downloads, 1)) return fail(QStringLiteral("--downloads needs a count above 0"));
+    } else if (a == QLatin1String("--save")) {
+      if (!value(o.savePath)) return fail(QStringLiteral("--save needs a file name"));
+    } else if (a == QLatin1String("--link")) {
+      if (!value(o.linkPath)) return fail(QStringLiteral("--link needs a path"));
+    } else if (a == QLatin1String("--hold")) {
+      if (!value(o.holdPath)) return fail(QStringLiteral("--hold needs a path"));
+    } else {
+      return fail(QStringLiteral("unknown argument: %1").arg(a));
+    }
+  }
+  return true;
+}
+
+}  // namespace kestrel::sim
