@@ -43,10 +43,10 @@ int32_t ReadByteBlock(uint8_t* buffer, int64_t bufferSize, int16_t columns, int3
 
 struct LogoFileResult {
   enum class Outcome {
-    Accepted,      // header and pixels hold the file's data
-    RejectedR1,    // signature is not "BM"
-    RejectedR2,    // any later check or read failed
-    CannotOpen,    // the file could not be opened; openError says why
+    Accepted,    // header and pixels hold the file's data
+    RejectedR1,  // signature is not "BM"
+    RejectedR2,  // any later check or read failed
+    CannotOpen,  // the file could not be opened; openError says why
   };
   Outcome outcome = Outcome::CannotOpen;
   BitmapHeader header;

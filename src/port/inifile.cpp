@@ -170,7 +170,8 @@ QString ReadProfileString(const QString& path, const QString& section, const QSt
   if (where.keyLine < 0) return {};
 
   const Line& line = lines[where.keyLine];
-  const QByteArrayView content = QByteArrayView(data).sliced(line.start, line.contentEnd - line.start);
+  const QByteArrayView content =
+      QByteArrayView(data).sliced(line.start, line.contentEnd - line.start);
   QByteArrayView value = Trimmed(content.sliced(Parse(content).valueStart));
   if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
     value = value.sliced(1, value.size() - 2);

@@ -58,10 +58,10 @@ class TestLogoRaster : public QObject {
     QTest::addColumn<int>("last");
     QTest::addColumn<int>("inside");
     QTest::addColumn<int>("outside");
-    QTest::newRow("all 0x00 gives all 0xFF") << QByteArray(1920, '\x00') << 0 << 1799 << 0xFF
-                                             << 0xFF;
-    QTest::newRow("all 0xFF gives all 0x00") << QByteArray(1920, '\xFF') << 0 << 1799 << 0x00
-                                             << 0x00;
+    QTest::newRow("all 0x00 gives all 0xFF")
+        << QByteArray(1920, '\x00') << 0 << 1799 << 0xFF << 0xFF;
+    QTest::newRow("all 0xFF gives all 0x00")
+        << QByteArray(1920, '\xFF') << 0 << 1799 << 0x00 << 0x00;
     QByteArray firstStored(1920, '\xFF');
     std::fill(firstStored.begin(), firstStored.begin() + 30, '\x00');
     QTest::newRow("first stored row is the bottom row, sent last")
