@@ -1,5 +1,7 @@
 #include "ui/mainwindow.h"
 
+#include <algorithm>
+
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -195,10 +197,10 @@ void frmPantallaTest::BuildStatusBar() {
     panel->setObjectName(QStringLiteral("staBarPanel%1").arg(i + 1));
     panel->setTextFormat(Qt::PlainText);
     panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    panel->setFixedWidth(kPanelWidths[i]);
-    panel->setIndent(3);
+    panel->setIndent(2);
     bar->addWidget(panel);
     panels_[i] = panel;
+    FitPanel(i);
   }
 
   resize(kClientWidth, menuBar()->sizeHint().height() + kClientHeight);
@@ -349,7 +351,18 @@ void frmPantallaTest::Message(const QString& text, const QString& title) {
 
 void frmPantallaTest::setPanelText(int panel, const QString& text) {
   if (panel < 1 || panel > static_cast<int>(panels_.size())) return;
-  panels_[static_cast<size_t>(panel - 1)]->setText(text);
+  const size_t i = static_cast<size_t>(panel - 1);
+  panels_[i]->setText(text);
+  FitPanel(i);
+}
+
+// A panel keeps its designed width unless its text needs more (a long date format, a large
+// font); then it grows rather than cut the text off.
+void frmPantallaTest::FitPanel(size_t index) {
+  QLabel* panel = panels_[index];
+  const int needed = panel->fontMetrics().horizontalAdvance(panel->text()) +
+                     2 * panel->frameWidth() + panel->indent() + 2;
+  panel->setFixedWidth(std::max(kPanelWidths[index], needed));
 }
 
 QString frmPantallaTest::panelText(int panel) const {

@@ -15,6 +15,7 @@
 #include "logo/logoraster.h"
 #include "port/commcontrol.h"
 #include "port/portconnection.h"
+#include "port/portdialogs.h"
 
 class QAction;
 class QLabel;
@@ -25,7 +26,6 @@ class QWindow;
 
 namespace kestrel {
 
-class TCP_IPDialog;
 
 // The window's design texts for the status-bar panels, before start-up replaces 1 to 3.
 inline constexpr char kMainCaption[] = "Quillory KESTREL II";
@@ -106,6 +106,7 @@ class frmPantallaTest : public QMainWindow, public PortDisplay, public TransferV
   void BuildMenus();
   void BuildStatusBar();
   void ShowPreview(const QString& path);
+  void FitPanel(size_t index);
   void ShowClock();
   void ProgramFocusChanged(QWindow* window);
   void Message(const QString& text, const QString& title = QString());

@@ -1,0 +1,223 @@
+#include "ui/screenshottour.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFont>
+#include <QImage>
+#include <QMessageBox>
+#include <QPainter>
+#include <QProgressBar>
+#include <QTimer>
+#include <cstdio>
+#include <functional>
+
+#include "port/portdialogs.h"
+#include "ui/mainwindow.h"
+#include "ui/messagebox.h"
+
+namespace kestrel {
+
+namespace {
+
+void Say(const QString& line) {
+  std::fprintf(stdout, "%s\n", line.toLocal8Bit().constData());
+  std::fflush(stdout);
+}
+
+void AppendLE(QByteArray& out, uint32_t value, int bytes) {
+  for (int i = 0; i < bytes; ++i) out.append(static_cast<char>((value >> (8 * i)) & 0xFF));
+}
+
+// A 240 x 60, 1-bit Windows bitmap of a picture: palette entry 0 black, 1 white.
+QByteArray LogoBitmapBytes(const QImage& picture) {
+  QByteArray out("BM");
+  for (uint32_t v : {1982u, 0u, 62u, 40u, 240u, 60u}) AppendLE(out, v, 4);
+  AppendLE(out, 1, 2);
+  AppendLE(out, 1, 2);
+  for (uint32_t v : {0u, 1920u, 2835u, 2835u, 2u, 2u}) AppendLE(out, v, 4);
+  out.append(QByteArray("\x00\x00\x00\x00\xFF\xFF\xFF\x00", 8));
+  for (int y = 59; y >= 0; --y) {
+    QByteArray row(32, '\0');
+    for (int x = 0; x < 240; ++x)
+      if (qGray(picture.pixel(x, y)) >= 128) row[x / 8] = char(row[x / 8] | (0x80 >> (x % 8)));
+    out += row;
+  }
+  return out;
+}
+
+QImage SampleLogo() {
+  QImage picture(240, 60, QImage::Format_RGB32);
+  picture.fill(Qt::white);
+  QPainter painter(&picture);
+  painter.setPen(QPen(Qt::black, 2));
+  painter.drawRect(1, 1, 237, 57);
+  QFont big(QStringLiteral("Liberation Sans"));
+  big.setPixelSize(26);
+  big.setBold(true);
+  painter.setFont(big);
+  painter.drawText(QRect(0, 4, 240, 32), Qt::AlignCenter, QStringLiteral("KESTREL II"));
+  QFont small(QStringLiteral("Liberation Sans"));
+  small.setPixelSize(12);
+  painter.setFont(small);
+  painter.drawText(QRect(0, 36, 240, 18), Qt::AlignCenter, QStringLiteral("programmable start-up logo"));
+  painter.fillRect(8, 8, 10, 10, Qt::black);
+  painter.fillRect(222, 42, 10, 10, Qt::black);
+  return picture;
+}
+
+bool WriteFile(const QString& path, const QByteArray& bytes) {
+  QFile file(path);
+  return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+class Tour : public QObject {
+ public:
+  Tour(frmPantallaTest& window, const QString& folder)
+      : QObject(&window), window_(window), dir_(folder) {
+    QDir().mkpath(folder);
+    steps_ = {
+        [this] { Save(&window_, "01-main-fresh"); },
+        [this] { LoadLogo(); },
+        [this] { Download(); },
+        [this] {
+          ExpectModal("04-port-dialog");
+          window_.mnuPort_Click();
+        },
+        [this] {
+          ExpectModal("05-speed-dialog");
+          window_.mnuSettings_Click();
+        },
+        [this] { TcpIpWindow(); },
+        [this] {
+          ExpectModal("07-about");
+          window_.mnuAbout_Click();
+        },
+        [this] {
+          ExpectModal("08-help");
+          window_.mnuHelp1_Click();
+        },
+        [this] { RejectedFile(); },
+        [this] { Finish(); },
+    };
+    // A box nobody expected (a failed download, say) must not stop the tour.
+    watchdog_.setInterval(200);
+    connect(&watchdog_, &QTimer::timeout, this, [this] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (!box || !expected_.isEmpty()) return;
+      const QString name = QStringLiteral("unexpected-%1").arg(++unexpected_);
+      Say(QStringLiteral("unexpected message: %1").arg(box->text().replace(QLatin1Char('\n'), QLatin1Char('|'))));
+      Save(box, name.toLatin1().constData());
+      box->done(0);
+    });
+  }
+
+  void Start() {
+    watchdog_.start();
+    QTimer::singleShot(800, this, [this] { Next(); });
+  }
+
+ private:
+  void Next() {
+    if (index_ >= steps_.size()) return;
+    const auto step = steps_[index_++];
+    step();
+    QTimer::singleShot(400, this, [this] { Next(); });
+  }
+
+  void Save(QWidget* widget, const char* name) {
+    const QString path = dir_.filePath(QLatin1String(name) + QStringLiteral(".png"));
+    if (widget->grab().save(path))
+      Say(QStringLiteral("saved %1").arg(path));
+    else
+      Say(QStringLiteral("could not save %1").arg(path));
+  }
+
+  // The next modal window is photographed once it has been laid out and painted, then closed.
+  void ExpectModal(const char* name) {
+    expected_ = QLatin1String(name);
+    auto* poll = new QTimer(this);
+    poll->setInterval(50);
+    connect(poll, &QTimer::timeout, this, [this, poll] {
+      QWidget* modal = QApplication::activeModalWidget();
+      if (!modal) return;
+      poll->stop();
+      poll->deleteLater();
+      QTimer::singleShot(300, this, [this, modal] {
+        Save(modal, expected_.toLatin1().constData());
+        expected_.clear();
+        if (auto* dialog = qobject_cast<QDialog*>(modal)) dialog->reject();
+      });
+    });
+    poll->start();
+  }
+
+  void LoadLogo() {
+    const QString path = dir_.filePath(QStringLiteral("logo.bmp"));
+    WriteFile(path, LogoBitmapBytes(SampleLogo()));
+    window_.setFileChooser([path](QWidget*) { return path; });
+    window_.cmdOpen_Click();
+    const LogoRaster& logo = window_.LogoData();
+    QByteArray pbm("P4\n240 60\n");
+    pbm.append(reinterpret_cast<const char*>(logo.data()), kLogoBytes);
+    WriteFile(dir_.filePath(QStringLiteral("loaded-logo.pbm")), pbm);
+    QTimer::singleShot(200, this, [this] { Save(&window_, "02-main-logo-loaded"); });
+  }
+
+  void Download() {
+    bool grabbed = false;
+    auto connection = connect(window_.prgBar(), &QProgressBar::valueChanged, this,
+                              [this, &grabbed](int value) {
+                                if (grabbed || value < 900) return;
+                                grabbed = true;
+                                Save(&window_, "03-main-downloading");
+                              });
+    window_.cmdSend_Click();
+    disconnect(connection);
+    Say(unexpected_ == 0 ? QStringLiteral("download finished without a message")
+                         : QStringLiteral("download ended with a message"));
+  }
+
+  void TcpIpWindow() {
+    const bool before = window_.connection().TcpIpMode;
+    window_.connection().TcpIpMode = true;
+    window_.mnuSettings_Click();
+    window_.connection().TcpIpMode = before;
+    QTimer::singleShot(300, this, [this] {
+      if (TCP_IPDialog* dialog = window_.tcpIpDialog()) {
+        Save(dialog, "06-tcpip-window");
+        dialog->close();
+      }
+    });
+  }
+
+  void RejectedFile() {
+    const QString path = dir_.filePath(QStringLiteral("not-a-logo.bmp"));
+    WriteFile(path, QByteArray("BM this is not a 240 x 60 picture"));
+    window_.setFileChooser([path](QWidget*) { return path; });
+    ExpectModal("09-invalid-format-message");
+    window_.cmdOpen_Click();
+  }
+
+  void Finish() {
+    Say(QStringLiteral("tour finished"));
+    window_.close();
+  }
+
+  frmPantallaTest& window_;
+  QDir dir_;
+  QList<std::function<void()>> steps_;
+  qsizetype index_ = 0;
+  QString expected_;
+  QTimer watchdog_;
+  int unexpected_ = 0;
+};
+
+}  // namespace
+
+void StartScreenshotTour(frmPantallaTest& window, const QString& folder) {
+  auto* tour = new Tour(window, folder);
+  tour->Start();
+}
+
+}  // namespace kestrel

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+
+namespace kestrel {
+
+class frmPantallaTest;
+
+// Environment variable that starts the tour: the folder for the pictures.
+inline constexpr char kScreenshotDirVariable[] = "KESTREL_SCREENSHOT_DIR";
+
+// A hidden hook for tools/screenshot: walks the program through its windows (fresh, a logo
+// loaded, mid-download, both port dialogs, the TCP/IP window, About, Help, an error message),
+// saves a PNG of each into folder, writes the raster it sent as loaded-logo.pbm, and ends the
+// program. The download goes to whatever port the settings file names.
+void StartScreenshotTour(frmPantallaTest& window, const QString& folder);
+
+}  // namespace kestrel
