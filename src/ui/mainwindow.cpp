@@ -10,6 +10,8 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPainter>
+#include <QPalette>
 #include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
@@ -35,6 +37,34 @@ constexpr int kStatusBarHeight = 25;
 constexpr int kPreviewWidth = 480;
 constexpr int kPreviewHeight = 120;
 constexpr std::array<int, 5> kPanelWidths{93, 96, 133, 67, 67};
+
+// The preview keeps its colours while the window is disabled during a download; a plain
+// label would grey the logo out.
+class PreviewLabel : public QLabel {
+ public:
+  using QLabel::QLabel;
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter painter(this);
+    drawFrame(&painter);
+    const QPixmap picture = pixmap();
+    if (picture.isNull()) return;
+    const QRect area = contentsRect();
+    painter.drawPixmap(area.x() + (area.width() - picture.width()) / 2,
+                       area.y() + (area.height() - picture.height()) / 2, picture);
+  }
+};
+
+// Disabled widgets draw with the Disabled colour group; these should look as when active.
+void KeepActiveColours(QWidget* widget) {
+  QPalette palette = widget->palette();
+  for (int role = 0; role < QPalette::NColorRoles; ++role) {
+    const auto r = static_cast<QPalette::ColorRole>(role);
+    palette.setColor(QPalette::Disabled, r, palette.color(QPalette::Active, r));
+  }
+  widget->setPalette(palette);
+}
 
 QString DefaultFileChooser(QWidget* parent) {
   return QFileDialog::getOpenFileName(parent, QString(), QString(),
@@ -109,7 +139,7 @@ void frmPantallaTest::BuildWindow() {
   label1_->setFont(UiFont(QStringLiteral("Helvetica"), 14.25, true));
 
   // The border sits just outside the 480 x 120 picture area, so each logo pixel is 2 x 2.
-  image1_ = new QLabel(client);
+  image1_ = new PreviewLabel(client);
   image1_->setObjectName(QStringLiteral("Image1"));
   image1_->setFrameShape(QFrame::Box);
   image1_->setLineWidth(1);
@@ -122,6 +152,7 @@ void frmPantallaTest::BuildWindow() {
   prgBar_->setRange(0, 100);
   prgBar_->setValue(0);
   prgBar_->setTextVisible(false);
+  KeepActiveColours(prgBar_);
   prgBar_->hide();
 
   const QFont buttonFont = UiFont(QStringLiteral("MS Sans Serif"), 8.25, true);
