@@ -94,4 +94,11 @@ void FakeCommPort::deliverEvent(int code, int delayMs) {
   });
 }
 
+void FakeCommPort::simulateLoss(const QString& description) {
+  if (!open_) return;
+  open_ = false;
+  input_.clear();
+  Q_EMIT PortLost(description);
+}
+
 }  // namespace kestrel::test

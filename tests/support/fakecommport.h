@@ -48,6 +48,8 @@ class FakeCommPort : public CommControl {
   void deliverEvent(int code, int delayMs = 0);
   // Put bytes in the input buffer without raising an event.
   void putWaiting(const QByteArray& bytes) { input_ += bytes; }
+  // The device vanishes while open: the port closes itself and says so through PortLost.
+  void simulateLoss(const QString& description = QStringLiteral("device removed"));
 
   // --- record ---
   QList<QByteArray> writes;   // each setOutput call
