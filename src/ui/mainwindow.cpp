@@ -122,7 +122,12 @@ frmPantallaTest::frmPantallaTest(std::unique_ptr<CommControl> port, QWidget* par
   Form_Load();
 }
 
-frmPantallaTest::~frmPantallaTest() = default;
+frmPantallaTest::~frmPantallaTest() {
+  // Child windows are destroyed after this object's own members; focus changes they cause
+  // must not reach it any more.
+  disconnect(qApp, nullptr, this, nullptr);
+  clockTimer_.stop();
+}
 
 void frmPantallaTest::BuildWindow() {
   setObjectName(QStringLiteral("frmPantallaTest"));
