@@ -94,7 +94,7 @@ void SerialComm::applyLineSettings(const LineSettings& s) {
     serial_.clearError();
     throw CommError(CommErr::SetStateFailed,
                     QStringLiteral("The device %1 refused the line settings %2: %3")
-                        .arg(serial_.portName(), FormatLineSettings(s), reason));
+                        .arg(devicePath_, FormatLineSettings(s), reason));
   };
   check(serial_.setBaudRate(s.baud));
   check(serial_.setDataBits(QSerialPort::DataBits(s.dataBits)));
@@ -112,6 +112,7 @@ void SerialComm::setPortOpen(bool open) {
   if (serial_.isOpen()) throw CommError(CommErr::PortInUse, QStringLiteral("Port already open"));
 
   const QString path = DevicePathForPort(port_);
+  devicePath_ = path;
   serial_.setPortName(path);
   // Every serial device takes 9600,n,8,1. The configured settings follow the open, so a
   // device that refuses them is told apart from one that is not there.
@@ -195,7 +196,7 @@ void SerialComm::onSerialError(QSerialPort::SerialPortError error) {
     return;
   if (!serial_.isOpen()) return;
   // Qt keeps a vanished device "open" and repeats the error at full speed: close at once.
-  const CommError lost = toCommError(error, serial_.errorString(), serial_.portName());
+  const CommError lost = toCommError(error, serial_.errorString(), devicePath_);
   serial_.close();
   serial_.clearError();
   lost_ = true;
@@ -242,7 +243,7 @@ void SerialComm::setOutput(const QByteArray& data) {
   checkUsable();
   if (serial_.write(data) != data.size()) {
     const CommError error =
-        toCommError(QSerialPort::WriteError, serial_.errorString(), serial_.portName());
+        toCommError(QSerialPort::WriteError, serial_.errorString(), devicePath_);
     serial_.clearError();
     throw error;
   }

@@ -35,7 +35,7 @@ class SerialComm : public CommControl {
   // The device the port number stands for now.
   static QString DevicePathForPort(int port);
   // The device the open port uses (links resolved); empty while closed.
-  QString devicePath() const { return serial_.isOpen() ? serial_.portName() : QString(); }
+  QString devicePath() const { return serial_.isOpen() ? devicePath_ : QString(); }
 
  private:
   // Every QSerialPort failure becomes one of our numbers here.
@@ -48,6 +48,7 @@ class SerialComm : public CommControl {
 
   QSerialPort serial_;
   int port_ = 1;
+  QString devicePath_;  // of the last open attempt
   LineSettings settings_{};
   bool lost_ = false;  // the device went away while open; cleared by the next open or close
   QString lostDescription_;

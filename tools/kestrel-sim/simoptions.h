@@ -20,6 +20,7 @@ struct SimOptions {
 };
 
 inline constexpr int kSplitGapMs = 10;
+inline constexpr int kUnplugGraceMs = 100;  // between the last answer and the unplug
 
 // Parses the arguments (without the program name). Returns false with a message on a bad
 // argument; *help is set when --help was asked for.

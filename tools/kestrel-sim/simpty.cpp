@@ -190,7 +190,9 @@ void SimRunner::process(const QByteArray& bytes) {
     }
     if (options_.unplugAfter > 0 && r.frameNumber == options_.unplugAfter) {
       const int frame = r.frameNumber;
-      schedule(lastDue, [this, frame] { unplug(frame); });
+      // A moment after the answer, as a hand pulling the plug would: a hang-up discards
+      // what the other side has not read yet.
+      schedule(lastDue + qint64(kUnplugGraceMs) * 1000000, [this, frame] { unplug(frame); });
       return;
     }
     if (r.downloadComplete && options_.downloads > 0 &&
