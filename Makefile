@@ -7,7 +7,7 @@ PACKAGES := g++ make cmake ninja-build qt6-base-dev qt6-serialport-dev xvfb xaut
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build run test bench clean
+.PHONY: all deps configure build run test bench check-sanitize fuzz package clean
 
 all: build
 
@@ -30,11 +30,47 @@ configure: deps $(BUILD)/build.ninja
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
+# Without a COM1 entry beside the program, a simulated device is started and linked as COM1.
 run: build
-	$(BUILD)/bin/kestrel-logo-loader
+	tools/run-with-sim $(BUILD)/bin
 
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
+bench: build
+	$(BUILD)/bin/kestrel-bench-transfer
+
+# AddressSanitizer + UndefinedBehaviorSanitizer build running the whole suite.
+SAN_BUILD ?= build-sanitize
+check-sanitize: deps
+	[ -f $(SAN_BUILD)/build.ninja ] || cmake -S . -B $(SAN_BUILD) -G Ninja \
+	  -DCMAKE_BUILD_TYPE=Debug -DKESTREL_SANITIZE=ON
+	cmake --build $(SAN_BUILD) -j $(JOBS)
+	cd $(SAN_BUILD) && QT_QPA_PLATFORM=offscreen \
+	  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  ctest --output-on-failure -j $(JOBS)
+
+# libFuzzer targets (clang), each run for FUZZ_SECONDS. Findings land in $(FUZZ_BUILD)/findings;
+# copy them to fuzz/regressions/<target>/ once fixed, where the test suite replays them.
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS := bitmap settings receive
+fuzz: deps
+	command -v clang++ >/dev/null || $(SUDO) apt-get install -y -qq clang libclang-rt-14-dev
+	[ -f $(FUZZ_BUILD)/build.ninja ] || CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTREL_FUZZ=ON
+	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+	set -e; for t in $(FUZZ_TARGETS); do \
+	  mkdir -p $(FUZZ_BUILD)/corpus/$$t $(FUZZ_BUILD)/findings/$$t; \
+	  python3 fuzz/make_seeds.py $$t $(FUZZ_BUILD)/corpus/$$t; \
+	  echo "== fuzz_$$t for $(FUZZ_SECONDS) s"; \
+	  $(FUZZ_BUILD)/bin/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -max_len=4096 -print_final_stats=1 \
+	    -artifact_prefix=$(FUZZ_BUILD)/findings/$$t/ $(FUZZ_BUILD)/corpus/$$t fuzz/regressions/$$t; \
+	done
+
+# A portable .tar.gz: one folder with the programs, the launcher, a desktop entry and the README.
+package: build
+	cd $(BUILD) && cpack -G TGZ
+
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(SAN_BUILD) $(FUZZ_BUILD)

@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QList>
 #include <QSaveFile>
+#include <algorithm>
 #include <optional>
 
 #include "port/programfolder.h"
@@ -162,7 +163,8 @@ QString ReadProfileString(const QString& path, const QString& section, const QSt
 
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) return {};
-  const QByteArray data = file.read(kMaxReadBytes);
+  // Sized by the file, not the limit: read() allocates all it is allowed to read.
+  const QByteArray data = file.read(std::min(file.size(), kMaxReadBytes));
   file.close();
 
   const QList<Line> lines = SplitLines(data);
@@ -203,8 +205,9 @@ bool WriteProfileString(const QString& path, const QString& section, const QStri
   if (QFileInfo::exists(path)) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return false;
-    data = file.read(kMaxWriteBytes + 1);
-    if (data.size() > kMaxWriteBytes || file.error() != QFileDevice::NoError) return false;
+    if (file.size() > kMaxWriteBytes) return false;
+    data = file.read(file.size());
+    if (data.size() != file.size() || file.error() != QFileDevice::NoError) return false;
   }
 
   const QByteArray nl = NewLineOf(data);

@@ -1,0 +1,125 @@
+#include "fuzzbodies.h"
+
+#include <QByteArray>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <cstdlib>
+
+#include "link/linkengine.h"
+#include "logo/bitmapfile.h"
+#include "logo/logoraster.h"
+#include "port/commcontrol.h"
+#include "port/inifile.h"
+
+namespace kestrel::fuzz {
+namespace {
+
+void Require(bool condition) {
+  if (!condition) std::abort();  // libFuzzer reports an abort as a finding
+}
+
+// The readers take a path, so every input goes through one scratch file; on tmpfs where there
+// is one, since the settings writer syncs every save to disk.
+QString ScratchFile(const char* name, const uint8_t* data, size_t size) {
+  static QTemporaryDir dir(QDir(QStringLiteral("/dev/shm")).exists()
+                               ? QStringLiteral("/dev/shm/kestrel-fuzz-XXXXXX")
+                               : QDir::tempPath() + QStringLiteral("/kestrel-fuzz-XXXXXX"));
+  const QString path = dir.filePath(QString::fromLatin1(name));
+  QFile file(path);
+  Require(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+  file.write(reinterpret_cast<const char*>(data), qint64(size));
+  file.close();
+  return path;
+}
+
+void EnsureApplication() {
+  if (QCoreApplication::instance()) return;
+  static int argc = 1;
+  static char name[] = "kestrel-fuzz";
+  static char* argv[] = {name, nullptr};
+  static QCoreApplication app(argc, argv);
+}
+
+// A port whose arrivals the fuzzer drives directly; the link engine reacts synchronously.
+class ScriptedPort : public CommControl {
+ public:
+  int CommPort() const override { return 1; }
+  void setCommPort(int) override {}
+  QString Settings() const override { return QStringLiteral("9600,n,8,1"); }
+  void setSettings(const QString&) override {}
+  bool PortOpen() const override { return true; }
+  void setPortOpen(bool) override {}
+  int InBufferCount() const override { return int(waiting.size()); }
+  void setInBufferCount(int) override { waiting.clear(); }
+  QByteArray Input() override {
+    QByteArray all;
+    all.swap(waiting);
+    return all;
+  }
+  void setOutput(const QByteArray&) override {}
+  void arrive(const QByteArray& bytes, int code) {
+    waiting += bytes;
+    raiseComm(code);
+  }
+  QByteArray waiting;
+};
+
+}  // namespace
+
+void BitmapReader(const uint8_t* data, size_t size) {
+  const LogoFileResult result = ReadLogoBitmap(ScratchFile("logo.bmp", data, size));
+  // Whatever the header claims, the pixel buffer never outgrows the file.
+  Require(result.pixels.size() <= qsizetype(size));
+  if (result.outcome == LogoFileResult::Outcome::Accepted) {
+    LogoRaster raster{};
+    raster[kLogoBytes] = 0x5A;
+    BuildLogoRaster(result.header, result.pixels, raster);
+    Require(raster[kLogoBytes] == 0x5A);
+  }
+}
+
+void SettingsReader(const uint8_t* data, size_t size) {
+  const QString path = ScratchFile("Tessaly.ini", data, size);
+  for (const char* key : {"CommPort", "Baud"}) {
+    const QString value = ArchivoIni::ReadProfileString(path, QStringLiteral("SerialPort"),
+                                                        QString::fromLatin1(key));
+    Require(value.size() <= 254);
+    for (QChar c : value) Require(c != QChar(13) && c != QChar(10) && c != QChar(0) && c != QChar(2));
+  }
+  // A write must not lose what it was asked to store.
+  if (ArchivoIni::WriteProfileString(path, QStringLiteral("SerialPort"), QStringLiteral("Baud"),
+                                     QStringLiteral(" 57600,N,8,1"))) {
+    Require(ArchivoIni::ReadProfileString(path, QStringLiteral("serialport"),
+                                          QStringLiteral("BAUD")) == QLatin1String("57600,N,8,1"));
+  }
+}
+
+// Input: a series of chunks, each a header byte (low 6 bits: length; top bits pick the event
+// code) followed by that many bytes.
+void ReceiveHandler(const uint8_t* data, size_t size) {
+  EnsureApplication();
+  ScriptedPort port;
+  LinkEngine engine(port);
+  static const int kCodes[] = {CommEv::Receive, CommEv::Receive, CommEv::RxOver, CommEv::Break};
+  size_t i = 0;
+  while (i < size) {
+    const uint8_t header = data[i++];
+    const size_t length = std::min<size_t>(header & 0x3F, size - i);
+    const QByteArray chunk(reinterpret_cast<const char*>(data + i), qsizetype(length));
+    i += length;
+    const QByteArray replyBefore = engine.ReplyLine();
+    port.arrive(chunk, kCodes[header >> 6]);
+
+    Require(engine.ReceiveBuffer().size() <= LinkEngine::kMaxReceiveBuffer);
+    Require(!engine.ReceiveBuffer().contains('\r'));
+    const QByteArray& reply = engine.ReplyLine();
+    if (reply != replyBefore) {
+      Require(reply.endsWith('\r') && reply.count('\r') == 1);
+      Require(engine.LinkStatus() == QLatin1String("OK"));
+    }
+  }
+}
+
+}  // namespace kestrel::fuzz
