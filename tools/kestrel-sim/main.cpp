@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QSerialPort>
 #include <QSocketNotifier>
 #include <csignal>
@@ -45,7 +46,10 @@ void PrintLine(FILE* stream, const QString& line) {
 }
 
 // Another program holding the port: open it the way the loader would and wait.
-int Hold(QCoreApplication& app, const QString& path) {
+int Hold(QCoreApplication& app, const QString& name) {
+  // Links resolved, as the loader does, so both take the same lock.
+  const QString resolved = QFileInfo(name).canonicalFilePath();
+  const QString path = resolved.isEmpty() ? name : resolved;
   QSerialPort port(path);
   if (!port.open(QIODevice::ReadWrite)) {
     PrintLine(stderr,
