@@ -189,7 +189,7 @@ void frmPantallaTest::BuildMenus() {
   connect(open, &QAction::triggered, this, &frmPantallaTest::mnuOpen_Click);
   QAction* separator = mnuFile_->addSeparator();
   separator->setObjectName(QStringLiteral("mnu1"));
-  separator->setText(QStringLiteral("-----"));
+  // The design's "-----" item: drawn as a plain line, never chosen.
   separator->setEnabled(false);
   QAction* end = mnuFile_->addAction(QStringLiteral("End"));
   end->setObjectName(QStringLiteral("mnuEnd"));

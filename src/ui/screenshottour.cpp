@@ -5,6 +5,8 @@
 #include <QFile>
 #include <QFont>
 #include <QImage>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPainter>
 #include <QProgressBar>
@@ -78,6 +80,7 @@ class Tour : public QObject {
     QDir().mkpath(folder);
     steps_ = {
         [this] { Save(&window_, "01-main-fresh"); },
+        [this] { FileMenu(); },
         [this] { LoadLogo(); },
         [this] { Download(); },
         [this] {
@@ -150,6 +153,16 @@ class Tour : public QObject {
       });
     });
     poll->start();
+  }
+
+  void FileMenu() {
+    auto* menu = window_.findChild<QMenu*>(QStringLiteral("mnuFile"));
+    if (!menu) return;
+    menu->popup(window_.mapToGlobal(QPoint(0, window_.menuBar()->height())));
+    QTimer::singleShot(200, this, [this, menu] {
+      Save(menu, "01b-file-menu");
+      menu->hide();
+    });
   }
 
   void LoadLogo() {
