@@ -27,7 +27,7 @@ class QWindow;
 namespace kestrel {
 
 
-// The window's design texts for the status-bar panels, before start-up replaces 1 to 3.
+// The window caption and the file dialog's one filter.
 inline constexpr char kMainCaption[] = "Quillory KESTREL II";
 inline constexpr char kLogoFileFilter[] = "Bitmaps (*.bmp)";
 
