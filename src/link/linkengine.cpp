@@ -13,6 +13,10 @@ LinkEngine::LinkEngine(CommControl& port, QObject* parent) : QObject(parent), po
   timer_.setTimerType(Qt::PreciseTimer);
   connect(&port_, &CommControl::OnComm, this, &LinkEngine::commPort1_OnComm);
   connect(&timer_, &QTimer::timeout, this, &LinkEngine::TimerComunicacion_Timer);
+  // Without this a pulled adapter would pass for a silent device once the timer ticks.
+  connect(&port_, &CommControl::PortLost, this, [this](const QString& description) {
+    portErrorInHandler(CommError(CommErr::DeviceIoError, description));
+  });
 }
 
 QByteArray LinkEngine::SendCommand(const QByteArray& command, bool awaitReply, QString& status) {

@@ -1,6 +1,7 @@
 #include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <memory>
 #include <stdexcept>
 #include <vector>
@@ -68,6 +69,8 @@ class LinkEngineTest : public QObject {
   void readErrorDuringWaitEndsWaitAndReachesCaller();
   void readErrorAtTimerTickReachesCaller();
   void readErrorOutsideWaitIsNotRethrownLater();
+  void portLostDuringWaitReachesCallerWithDescription();
+  void portLostWhileIdleIsNotRethrownLater();
 
  private:
   void answerEachWrite(const QByteArray& reply, int delayMs = 0);
@@ -440,6 +443,32 @@ void LinkEngineTest::readErrorOutsideWaitIsNotRethrownLater() {
   QTRY_COMPARE(events.count(), 1);
   port_->failInput = false;
 
+  answerEachWrite(kAckCr);
+  const std::vector<uint8_t> buffer = bytesOf("0001");
+  QVERIFY(link_->WriteBlock(buffer, 0, 2));
+}
+
+void LinkEngineTest::portLostDuringWaitReachesCallerWithDescription() {
+  link_->setReplyTimeout(5000);
+  port_->onWrite = [this](const QByteArray&) {
+    QTimer::singleShot(0, port_.get(), [this] {
+      port_->setPortOpen(false);
+      Q_EMIT port_->PortLost(QStringLiteral("Device removed"));
+    });
+  };
+  const std::vector<uint8_t> buffer = bytesOf("0001");
+  try {
+    link_->WriteBlock(buffer, 0, 2);
+    QFAIL("no error reached the caller");
+  } catch (const CommError& error) {
+    QCOMPARE(error.number(), kestrel::CommErr::DeviceIoError);
+    QCOMPARE(error.description(), QStringLiteral("Device removed"));
+  }
+  QCOMPARE(link_->LinkStatus(), QString());
+}
+
+void LinkEngineTest::portLostWhileIdleIsNotRethrownLater() {
+  Q_EMIT port_->PortLost(QStringLiteral("Device removed"));
   answerEachWrite(kAckCr);
   const std::vector<uint8_t> buffer = bytesOf("0001");
   QVERIFY(link_->WriteBlock(buffer, 0, 2));
