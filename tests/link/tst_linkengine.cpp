@@ -3,6 +3,7 @@
 #include <QTest>
 #include <QTimer>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <vector>
 
@@ -74,6 +75,11 @@ class LinkEngineTest : public QObject {
 
  private:
   void answerEachWrite(const QByteArray& reply, int delayMs = 0);
+  // After an answered exchange ("\x06" "A\r") and an ACK held without CR, an event of code
+  // arrives with waiting in the port.
+  void deliverEventAfterPartialLine(int code, const QByteArray& waiting);
+  // The port error a header block write ends with, if any.
+  std::optional<CommError> headerWriteError();
 
   std::unique_ptr<FailingReadPort> port_;
   std::unique_ptr<LinkEngine> link_;
@@ -93,6 +99,31 @@ void LinkEngineTest::cleanup() {
 
 void LinkEngineTest::answerEachWrite(const QByteArray& reply, int delayMs) {
   port_->onWrite = [this, reply, delayMs](const QByteArray&) { port_->deliver(reply, delayMs); };
+}
+
+void LinkEngineTest::deliverEventAfterPartialLine(int code, const QByteArray& waiting) {
+  link_->setReplyTimeout(5000);  // keep the timer's tick out of the picture
+  answerEachWrite(QByteArray("\x06" "A\r"));
+  const std::vector<uint8_t> buffer = bytesOf("0001");
+  QVERIFY(link_->WriteBlock(buffer, 0, 2));
+  port_->onWrite = nullptr;
+  port_->deliver(QByteArray("\x06"));
+  QTRY_COMPARE(link_->ReceiveBuffer(), QByteArray("\x06"));
+
+  QSignalSpy events(port_.get(), &FakeCommPort::OnComm);
+  port_->putWaiting(waiting);
+  port_->deliverEvent(code);
+  QTRY_COMPARE(events.count(), 1);
+}
+
+std::optional<CommError> LinkEngineTest::headerWriteError() {
+  const std::vector<uint8_t> buffer = bytesOf("0001");
+  try {
+    link_->WriteBlock(buffer, 0, 2);
+  } catch (const CommError& error) {
+    return error;
+  }
+  return std::nullopt;
 }
 
 void LinkEngineTest::blockWriteFrameMatchesDeviceFormat_data() {
@@ -308,18 +339,8 @@ void LinkEngineTest::otherEventCodesChangeNothing_data() {
 
 void LinkEngineTest::otherEventCodesChangeNothing() {
   QFETCH(int, code);
-  link_->setReplyTimeout(5000);  // keep the timer's tick out of the picture
-  answerEachWrite(QByteArray("\x06" "A\r"));
-  const std::vector<uint8_t> buffer = bytesOf("0001");
-  QVERIFY(link_->WriteBlock(buffer, 0, 2));
-  port_->onWrite = nullptr;
-  port_->deliver(QByteArray("\x06"));
-  QTRY_COMPARE(link_->ReceiveBuffer(), QByteArray("\x06"));
-
-  QSignalSpy events(port_.get(), &FakeCommPort::OnComm);
-  port_->putWaiting(kNakCr);
-  port_->deliverEvent(code);
-  QTRY_COMPARE(events.count(), 1);
+  deliverEventAfterPartialLine(code, kNakCr);
+  if (QTest::currentTestFailed()) return;
 
   QCOMPARE(link_->LinkStatus(), QStringLiteral("OK"));
   QCOMPARE(link_->ReplyLine(), QByteArray("\x06" "A\r"));
@@ -328,18 +349,8 @@ void LinkEngineTest::otherEventCodesChangeNothing() {
 }
 
 void LinkEngineTest::overflowEventDropsWaitingAndHeldCharacters() {
-  link_->setReplyTimeout(5000);
-  answerEachWrite(QByteArray("\x06" "A\r"));
-  const std::vector<uint8_t> buffer = bytesOf("0001");
-  QVERIFY(link_->WriteBlock(buffer, 0, 2));
-  port_->onWrite = nullptr;
-  port_->deliver(QByteArray("\x06"));
-  QTRY_COMPARE(link_->ReceiveBuffer(), QByteArray("\x06"));
-
-  QSignalSpy events(port_.get(), &FakeCommPort::OnComm);
-  port_->putWaiting("xyz\r");
-  port_->deliverEvent(kestrel::CommEv::RxOver);
-  QTRY_COMPARE(events.count(), 1);
+  deliverEventAfterPartialLine(kestrel::CommEv::RxOver, "xyz\r");
+  if (QTest::currentTestFailed()) return;
 
   QCOMPARE(link_->ReceiveBuffer(), QByteArray());
   QCOMPARE(port_->InBufferCount(), 0);
@@ -396,13 +407,9 @@ void LinkEngineTest::timerTickOnClosedPortOnlyStopsAndTimesOut() {
 
 void LinkEngineTest::writeErrorReachesCaller() {
   port_->failNextOutputWith = kestrel::CommErr::DeviceIoError;
-  const std::vector<uint8_t> buffer = bytesOf("0001");
-  try {
-    link_->WriteBlock(buffer, 0, 2);
-    QFAIL("no error reached the caller");
-  } catch (const CommError& error) {
-    QCOMPARE(error.number(), kestrel::CommErr::DeviceIoError);
-  }
+  const std::optional<CommError> error = headerWriteError();
+  QVERIFY(error);
+  QCOMPARE(error->number(), kestrel::CommErr::DeviceIoError);
 }
 
 void LinkEngineTest::readErrorDuringWaitEndsWaitAndReachesCaller() {
@@ -411,27 +418,19 @@ void LinkEngineTest::readErrorDuringWaitEndsWaitAndReachesCaller() {
     port_->failInput = true;
     port_->deliver(kAckCr);
   };
-  const std::vector<uint8_t> buffer = bytesOf("0001");
-  try {
-    link_->WriteBlock(buffer, 0, 2);
-    QFAIL("no error reached the caller");
-  } catch (const CommError& error) {
-    QCOMPARE(error.number(), kestrel::CommErr::DeviceIoError);
-    QCOMPARE(error.description(), QStringLiteral("Device removed"));
-  }
+  const std::optional<CommError> error = headerWriteError();
+  QVERIFY(error);
+  QCOMPARE(error->number(), kestrel::CommErr::DeviceIoError);
+  QCOMPARE(error->description(), QStringLiteral("Device removed"));
   QCOMPARE(link_->LinkStatus(), QString());  // ended by the error, not by the timer
 }
 
 void LinkEngineTest::readErrorAtTimerTickReachesCaller() {
   link_->setReplyTimeout(30);
   port_->onWrite = [this](const QByteArray&) { port_->failInput = true; };
-  const std::vector<uint8_t> buffer = bytesOf("0001");
-  try {
-    link_->WriteBlock(buffer, 0, 2);
-    QFAIL("no error reached the caller");
-  } catch (const CommError& error) {
-    QCOMPARE(error.number(), kestrel::CommErr::DeviceIoError);
-  }
+  const std::optional<CommError> error = headerWriteError();
+  QVERIFY(error);
+  QCOMPARE(error->number(), kestrel::CommErr::DeviceIoError);
   QCOMPARE(link_->LinkStatus(), QStringLiteral("TIMEOUT"));
 }
 
@@ -456,14 +455,10 @@ void LinkEngineTest::portLostDuringWaitReachesCallerWithDescription() {
       Q_EMIT port_->PortLost(QStringLiteral("Device removed"));
     });
   };
-  const std::vector<uint8_t> buffer = bytesOf("0001");
-  try {
-    link_->WriteBlock(buffer, 0, 2);
-    QFAIL("no error reached the caller");
-  } catch (const CommError& error) {
-    QCOMPARE(error.number(), kestrel::CommErr::DeviceIoError);
-    QCOMPARE(error.description(), QStringLiteral("Device removed"));
-  }
+  const std::optional<CommError> error = headerWriteError();
+  QVERIFY(error);
+  QCOMPARE(error->number(), kestrel::CommErr::DeviceIoError);
+  QCOMPARE(error->description(), QStringLiteral("Device removed"));
   QCOMPARE(link_->LinkStatus(), QString());
 }
 

@@ -175,7 +175,7 @@ void TransferPtyTest::simulatorFaults_data() {
   QTest::newRow("never answers") << QStringList{"--never-answer"} << kA << 2;
   QTest::newRow("refuses data block 50") << QStringList{"--nak-at", "50"} << kA << 52;
   QTest::newRow("no logo information answer") << QStringList{"--no-info-answer"} << kB << 132;
-  QTest::newRow("answers 50 ms late") << QStringList{"--delay", "50"} << QString() << 132;
+  QTest::newRow("answers 10 ms late") << QStringList{"--delay", "10"} << QString() << 132;
   QTest::newRow("answers after the timeout") << QStringList{"--delay", "400"} << kA << 2;
   QTest::newRow("ACK and CR apart") << QStringList{"--split"} << QString() << 132;
   QTest::newRow("every line twice") << QStringList{"--double"} << QString() << 132;
