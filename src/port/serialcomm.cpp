@@ -177,10 +177,11 @@ CommError SerialComm::toCommError(QSerialPort::SerialPortError error, const QStr
     case QSerialPort::ResourceError:
     case QSerialPort::ReadError:
     case QSerialPort::WriteError:
+      // Qt's text here is whatever errno held last, often misleading; leave it out.
       return CommError(CommErr::DeviceIoError,
-                       QStringLiteral("The serial port %1 stopped working (%2). Check that the "
+                       QStringLiteral("The serial port %1 stopped working. Check that the "
                                       "device is still connected.")
-                           .arg(port, qtText));
+                           .arg(port));
     case QSerialPort::NotOpenError:
       return CommError(CommErr::PortNotOpen,
                        QStringLiteral("Operation valid only when the port is open"));

@@ -162,6 +162,7 @@ void SimRunner::onReadable() {
 }
 
 void SimRunner::process(const QByteArray& bytes) {
+  if (unplugging_) return;  // the device is already gone for the other side
   const QList<FrameResult> results = device_.feed(bytes);
   for (const QString& line : device_.takeReports()) Q_EMIT report(line);
   for (const FrameResult& r : results) {
@@ -190,6 +191,7 @@ void SimRunner::process(const QByteArray& bytes) {
     }
     if (options_.unplugAfter > 0 && r.frameNumber == options_.unplugAfter) {
       const int frame = r.frameNumber;
+      unplugging_ = true;
       // A moment after the answer, as a hand pulling the plug would: a hang-up discards
       // what the other side has not read yet.
       schedule(lastDue + qint64(kUnplugGraceMs) * 1000000, [this, frame] { unplug(frame); });

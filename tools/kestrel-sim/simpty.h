@@ -80,6 +80,7 @@ class SimRunner : public QObject {
   qint64 outFreeNs_ = 0;
   bool stopped_ = true;
   bool linked_ = false;
+  bool unplugging_ = false;  // frames after the last one before the unplug go unread
 };
 
 }  // namespace kestrel::sim
