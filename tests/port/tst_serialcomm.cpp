@@ -10,6 +10,10 @@
 #include "ptyhelper.h"
 
 #ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#if __has_include(<sys/sysmacros.h>)
+#include <sys/sysmacros.h>  // makedev on Linux
+#endif
 #include <termios.h>
 #include <unistd.h>
 
@@ -184,6 +188,7 @@ class TestSerialComm : public QObject {
     QTest::newRow("link to regular file") << "link-to-file";
     QTest::newRow("folder") << "folder";
     QTest::newRow("link to /dev/null") << "null";
+    QTest::newRow("serial node with no UART behind it") << "no-uart";
   }
   void missingOrNonSerialDeviceIs8002() {
 #ifndef Q_OS_UNIX
@@ -208,6 +213,10 @@ class TestSerialComm : public QObject {
       QVERIFY(folder.linkPort(3, file));
     } else if (entry == QLatin1String("folder")) {
       QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("COM3")));
+    } else if (entry == QLatin1String("no-uart")) {
+      // Major 4 minor 100 is /dev/ttyS36 of the 8250 driver: opening it gives ENXIO.
+      if (::mknod(QFile::encodeName(com).constData(), S_IFCHR | 0600, makedev(4, 100)) != 0)
+        QSKIP("cannot make a device node here (needs root)");
     } else {
       QVERIFY(folder.linkPort(3, QStringLiteral("/dev/null")));
     }
