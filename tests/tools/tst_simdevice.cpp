@@ -6,6 +6,8 @@
 #include "simdevice.h"
 #include "simoptions.h"
 
+Q_DECLARE_METATYPE(kestrel::sim::DeviceOptions)
+
 using namespace kestrel::sim;
 
 namespace {
@@ -359,7 +361,6 @@ class TestSimDevice : public QObject {
   }
 };
 
-Q_DECLARE_METATYPE(kestrel::sim::DeviceOptions)
 
 QTEST_GUILESS_MAIN(TestSimDevice)
 #include "tst_simdevice.moc"
