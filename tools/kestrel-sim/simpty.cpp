@@ -1,8 +1,12 @@
 #include "simpty.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <termios.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
 
 #include <QFile>
 #include <QFileInfo>
@@ -16,6 +20,11 @@ namespace {
 QString ErrnoText(const char* what) {
   return QStringLiteral("%1: %2").arg(QLatin1String(what), QString::fromLocal8Bit(strerror(errno)));
 }
+
+constexpr qint64 kNsPerMs = 1000000;
+// Waits shorter than this block in ppoll with a nanosecond deadline; longer ones go through a
+// millisecond event-loop timer first, which wakes us with less than this left.
+constexpr qint64 kFinalWaitNs = 2 * kNsPerMs;
 }  // namespace
 
 bool PtyPair::open(QString* error) {
@@ -73,11 +82,10 @@ void RemovePortLink(const QString& linkPath, const QString& target) {
 }
 
 SimRunner::SimRunner(const SimOptions& options, QObject* parent)
-    : QObject(parent), options_(options), device_(options.device) {
+    : QObject(parent), options_(options), device_(options.device), pacer_(options.baud) {
   timer_.setSingleShot(true);
   timer_.setTimerType(Qt::PreciseTimer);
   connect(&timer_, &QTimer::timeout, this, &SimRunner::runDue);
-  if (options_.baud > 0) byteNs_ = qint64(10) * 1000000000 / options_.baud;
   clock_.start();
 }
 
@@ -92,6 +100,10 @@ bool SimRunner::start(QString* error) {
     }
     linked_ = true;
   }
+#ifdef __linux__
+  // The kernel may otherwise let a timed wait run 50 us late, a byte and a half at 115200.
+  prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+#endif
   stopped_ = false;
   notifier_ = std::make_unique<QSocketNotifier>(pty_.masterFd(), QSocketNotifier::Read);
   connect(notifier_.get(), &QSocketNotifier::activated, this, &SimRunner::onReadable);
@@ -118,18 +130,45 @@ void SimRunner::schedule(qint64 dueNs, std::function<void()> action) {
   runDue();
 }
 
+// Due times are absolute, so a late wake-up shortens the next wait instead of adding up.
 void SimRunner::runDue() {
-  while (!stopped_ && !queue_.empty() && queue_.begin()->first <= nowNs()) {
+  if (running_) return;
+  running_ = true;
+  timer_.stop();
+  while (!stopped_ && !queue_.empty()) {
+    const qint64 dueNs = queue_.begin()->first;
+    const qint64 waitNs = dueNs - nowNs();
+    if (waitNs > kFinalWaitNs) {
+      timer_.start(int((waitNs - kFinalWaitNs) / kNsPerMs + 1));
+      break;
+    }
+    if (waitNs > 0) {
+      waitShort(dueNs);
+      continue;  // input read meanwhile may have queued more
+    }
     auto action = std::move(queue_.begin()->second);
     queue_.erase(queue_.begin());
     action();
   }
-  if (stopped_ || queue_.empty()) {
-    timer_.stop();
-    return;
+  running_ = false;
+}
+
+// Blocks (no spinning) until dueNs; bytes arriving meanwhile are still taken in at once, so
+// their time on the line is counted from when they came.
+void SimRunner::waitShort(qint64 dueNs) {
+  bool hungUp = false;  // then only sleep; the event loop deals with the terminal later
+  for (;;) {
+    const qint64 leftNs = dueNs - nowNs();
+    if (leftNs <= 0 || stopped_) return;
+    const bool watchInput = !hungUp && pty_.isOpen() && notifier_ && notifier_->isEnabled();
+    pollfd input{watchInput ? pty_.masterFd() : -1, POLLIN, 0};
+    const timespec timeout{time_t(leftNs / 1000000000), long(leftNs % 1000000000)};
+    if (::ppoll(&input, 1, &timeout, nullptr) <= 0) continue;  // time up, or a signal
+    if (input.revents & POLLIN)
+      onReadable();
+    else
+      hungUp = true;
   }
-  const qint64 waitNs = queue_.begin()->first - nowNs();
-  timer_.start(int((waitNs + 999999) / 1000000));
 }
 
 void SimRunner::onReadable() {
@@ -145,8 +184,9 @@ void SimRunner::onReadable() {
     return;
   }
   const QByteArray bytes(buffer, int(n));
-  if (byteNs_ == 0) {
-    process(bytes);
+  const qint64 seenNs = nowNs();
+  if (!pacer_.paced()) {
+    process(bytes, seenNs);
     return;
   }
   // Paced: every frame is seen when its last byte would have arrived on the line.
@@ -155,19 +195,19 @@ void SimRunner::onReadable() {
     qsizetype cr = bytes.indexOf('\r', from);
     const qsizetype end = cr < 0 ? bytes.size() : cr + 1;
     const QByteArray piece = bytes.mid(from, end - from);
-    inFreeNs_ = std::max(inFreeNs_, nowNs()) + piece.size() * byteNs_;
-    schedule(inFreeNs_, [this, piece] { process(piece); });
+    const qint64 arrivedNs = pacer_.inboundDone(seenNs, piece.size());
+    schedule(arrivedNs, [this, piece, arrivedNs] { process(piece, arrivedNs); });
     from = end;
   }
 }
 
-void SimRunner::process(const QByteArray& bytes) {
+void SimRunner::process(const QByteArray& bytes, qint64 atNs) {
   if (unplugging_) return;  // the device is already gone for the other side
   const QList<FrameResult> results = device_.feed(bytes);
   for (const QString& line : device_.takeReports()) Q_EMIT report(line);
   for (const FrameResult& r : results) {
-    qint64 due = nowNs() + qint64(options_.delayMs) * 1000000;
-    qint64 lastDue = nowNs();
+    qint64 readyNs = atNs + qint64(options_.delayMs) * kNsPerMs;
+    qint64 lastDue = atNs;
     if (!r.answer.isEmpty()) {
       QList<QByteArray> pieces;
       if (options_.split && r.answer.size() > 1)
@@ -175,11 +215,11 @@ void SimRunner::process(const QByteArray& bytes) {
       else
         pieces = {r.answer};
       for (const QByteArray& piece : pieces) {
-        qint64 at = due;
-        if (byteNs_ > 0) at = outFreeNs_ = std::max(outFreeNs_, due) + piece.size() * byteNs_;
+        // Written when its last byte would be through, which is when the loader can act on it.
+        const qint64 at = pacer_.outboundDone(readyNs, piece.size());
         schedule(at, [this, piece] { writeNow(piece); });
         lastDue = at;
-        due = at + qint64(kSplitGapMs) * 1000000;
+        readyNs = at + qint64(kSplitGapMs) * kNsPerMs;
       }
     }
     if (r.downloadComplete && !options_.savePath.isEmpty()) {
@@ -194,7 +234,7 @@ void SimRunner::process(const QByteArray& bytes) {
       unplugging_ = true;
       // A moment after the answer, as a hand pulling the plug would: a hang-up discards
       // what the other side has not read yet.
-      schedule(lastDue + qint64(kUnplugGraceMs) * 1000000, [this, frame] { unplug(frame); });
+      schedule(lastDue + qint64(kUnplugGraceMs) * kNsPerMs, [this, frame] { unplug(frame); });
       return;
     }
     if (r.downloadComplete && options_.downloads > 0 &&

@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 
+#include "linepacer.h"
 #include "simdevice.h"
 #include "simoptions.h"
 
@@ -62,8 +63,10 @@ class SimRunner : public QObject {
   qint64 nowNs() const { return clock_.nsecsElapsed(); }
   void schedule(qint64 dueNs, std::function<void()> action);
   void runDue();
+  void waitShort(qint64 dueNs);
   void onReadable();
-  void process(const QByteArray& bytes);
+  // atNs: when the frame is complete at the device, which is when its answer may start.
+  void process(const QByteArray& bytes, qint64 atNs);
   void writeNow(const QByteArray& bytes);
   void unplug(int frame);
   void finish(int exitCode);
@@ -75,10 +78,9 @@ class SimRunner : public QObject {
   QElapsedTimer clock_;
   QTimer timer_;
   std::multimap<qint64, std::function<void()>> queue_;
-  qint64 byteNs_ = 0;
-  qint64 inFreeNs_ = 0;
-  qint64 outFreeNs_ = 0;
+  LinePacer pacer_;
   bool stopped_ = true;
+  bool running_ = false;  // inside runDue: what gets scheduled now waits for its loop
   bool linked_ = false;
   bool unplugging_ = false;  // frames after the last one before the unplug go unread
 };
