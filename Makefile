@@ -7,7 +7,7 @@ PACKAGES := g++ make cmake ninja-build qt6-base-dev qt6-serialport-dev xvfb xaut
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build run test bench check-sanitize fuzz package clean
+.PHONY: all deps configure build run test bench soak check-sanitize fuzz package clean
 
 all: build
 
@@ -39,6 +39,10 @@ test: build
 
 bench: build
 	$(BUILD)/bin/kestrel-bench-transfer
+
+# A thousand downloads in a row on one open port: each must land, memory must stay flat.
+soak: build
+	$(BUILD)/bin/kestrel-bench-transfer --soak 1000
 
 # AddressSanitizer + UndefinedBehaviorSanitizer build running the whole suite.
 SAN_BUILD ?= build-sanitize
