@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "fakecommport.h"
+#include "fakeportdisplay.h"
 #include "link/linkengine.h"
 #include "link/logotransfer.h"
 #include "port/portconnection.h"
@@ -63,21 +64,7 @@ class RecordingView : public kestrel::TransferView {
   }
 };
 
-class RecordingDisplay : public kestrel::PortDisplay {
- public:
-  std::map<int, QString> panels;
-  QString caption = QStringLiteral("Open");
-  bool portMenusEnabled = true;
-
-  void setPanelText(int panel, const QString& text) override { panels[panel] = text; }
-  QString panelText(int panel) const override {
-    const auto it = panels.find(panel);
-    return it == panels.end() ? QString() : it->second;
-  }
-  QString connectCaption() const override { return caption; }
-  void setConnectCaption(const QString& text) override { caption = text; }
-  void setPortMenusEnabled(bool enabled) override { portMenusEnabled = enabled; }
-};
+using RecordingDisplay = kestrel::test::FakePortDisplay;
 
 struct Message {
   QString text;

@@ -3,6 +3,7 @@
 #include <map>
 
 #include "fakecommport.h"
+#include "fakeportdisplay.h"
 #include "port/portconnection.h"
 #include "port/serialcomm.h"
 #include "ptyhelper.h"
@@ -16,24 +17,7 @@ using kestrel::test::TempProgramFolder;
 
 namespace {
 
-// The status bar and Comm menu as the window starts: design texts, caption "Open".
-class FakeDisplay : public kestrel::PortDisplay {
- public:
-  std::map<int, QString> panels{{1, QStringLiteral("Not connected")},
-                                {2, QStringLiteral("COM 1")},
-                                {3, QStringLiteral("115200bps, 8-N-1")}};
-  QString caption = QStringLiteral("Open");
-  bool menusEnabled = true;
-
-  void setPanelText(int panel, const QString& text) override { panels[panel] = text; }
-  QString panelText(int panel) const override {
-    const auto it = panels.find(panel);
-    return it == panels.end() ? QString() : it->second;
-  }
-  QString connectCaption() const override { return caption; }
-  void setConnectCaption(const QString& c) override { caption = c; }
-  void setPortMenusEnabled(bool enabled) override { menusEnabled = enabled; }
-};
+using FakeDisplay = kestrel::test::FakePortDisplay;
 
 struct Message {
   QString text;
@@ -134,7 +118,7 @@ class TestPortConnection : public QObject {
     QCOMPARE(rig.display.panelText(2), QStringLiteral("COM  5"));
     QCOMPARE(rig.display.panelText(3), QStringLiteral("38400,n,8,1"));
     QCOMPARE(rig.display.caption, QStringLiteral("Close"));
-    QVERIFY(!rig.display.menusEnabled);
+    QVERIFY(!rig.display.portMenusEnabled);
     QCOMPARE(rig.messages.size(), 0);
     // The scan ran with the initial settings; the configured ones came after it.
     QCOMPARE(rig.port.settingsApplied, QStringList{QStringLiteral(" 38400,N,8,1").trimmed()});
@@ -191,7 +175,7 @@ class TestPortConnection : public QObject {
     QCOMPARE(rig.display.panelText(2), QStringLiteral("COM  3"));
     QCOMPARE(rig.display.panelText(3), QStringLiteral("115200,n,8,1"));
     QCOMPARE(rig.display.caption, QStringLiteral("Open"));
-    QVERIFY(rig.display.menusEnabled);
+    QVERIFY(rig.display.portMenusEnabled);
     QCOMPARE(rig.messages.size(), 0);
   }
 
@@ -216,7 +200,7 @@ class TestPortConnection : public QObject {
     QCOMPARE(rig.messages[0].title, QStringLiteral("Port Error"));
     QCOMPARE(rig.display.caption, QStringLiteral("Open"));
     QCOMPARE(rig.display.panelText(1), QStringLiteral("Port closed"));
-    QVERIFY(rig.display.menusEnabled);
+    QVERIFY(rig.display.portMenusEnabled);
   }
 
   void openFailuresTellTheUser_data() {
@@ -250,12 +234,12 @@ class TestPortConnection : public QObject {
     QVERIFY(rig.port.PortOpen());
     QCOMPARE(rig.display.caption, QStringLiteral("Close"));
     QCOMPARE(rig.display.panelText(1), QStringLiteral("Port opened"));
-    QVERIFY(!rig.display.menusEnabled);
+    QVERIFY(!rig.display.portMenusEnabled);
     rig.connection.mnuConnect_Click();
     QVERIFY(!rig.port.PortOpen());
     QCOMPARE(rig.display.caption, QStringLiteral("Open"));
     QCOMPARE(rig.display.panelText(1), QStringLiteral("Port closed"));
-    QVERIFY(rig.display.menusEnabled);
+    QVERIFY(rig.display.portMenusEnabled);
     QCOMPARE(rig.messages.size(), 0);
   }
 
@@ -285,7 +269,7 @@ class TestPortConnection : public QObject {
     QCOMPARE(rig.port.openCount, opens);
     QCOMPARE(rig.display.panelText(1), QStringLiteral("Port opened"));
     QCOMPARE(rig.display.caption, QStringLiteral("Close"));
-    QVERIFY(!rig.display.menusEnabled);
+    QVERIFY(!rig.display.portMenusEnabled);
   }
 
   void openPortAndShowStateLetsFailureThrough() {
@@ -308,7 +292,7 @@ class TestPortConnection : public QObject {
     rig.port.simulateLoss();
     QCOMPARE(rig.display.panelText(1), QStringLiteral("Port closed"));
     QCOMPARE(rig.display.caption, QStringLiteral("Open"));
-    QVERIFY(rig.display.menusEnabled);
+    QVERIFY(rig.display.portMenusEnabled);
   }
 
   // The real control against the simulator linked as COM1 beside the program.
