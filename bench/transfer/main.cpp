@@ -3,6 +3,9 @@
 // download comes to what the wire itself allows. With --soak N it instead presses Send N times
 // in a row on one open port and checks that every download lands and the loader's memory stays
 // flat.
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -12,8 +15,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <deque>
-#include <sys/resource.h>
-#include <unistd.h>
 
 #include "link/linkengine.h"
 #include "link/logotransfer.h"
@@ -41,9 +42,7 @@ constexpr qint64 kSoakGrowthLimit = 1024 * 1024;  // bytes the last window may e
 constexpr int kSoakGiveUpAfter = 10;              // failures in a row: the rig itself is broken
 constexpr int kSimReportWaitMs = 5000;
 
-double WireLimitSeconds(int baud) {
-  return double(kBytesOut + kBytesBack) * kBitsPerByte / baud;
-}
+double WireLimitSeconds(int baud) { return double(kBytesOut + kBytesBack) * kBitsPerByte / baud; }
 
 double CpuSeconds() {
   rusage usage{};
@@ -143,7 +142,7 @@ LogoRaster BenchLogo(int variant) {
 struct SimTally {
   int downloads = 0;
   int matches = 0;
-  int mismatches = 0;     // by the simulator's own sum, or not the sum of the logo we sent
+  int mismatches = 0;      // by the simulator's own sum, or not the sum of the logo we sent
   QStringList otherLines;  // anything else is a complaint: bad frames, incomplete downloads
 };
 
@@ -201,7 +200,7 @@ class Rig {
                    .arg(sim_.errorString(), tally_.otherLines.join(QLatin1Char(' ')));
       return false;
     }
-    sim_.readAllStandardOutput();  // the terminal's path; the link is what we use
+    sim_.readAllStandardOutput();                  // the terminal's path; the link is what we use
     sim_.setReadChannel(QProcess::StandardError);  // reports from here on
     try {
       port_.setCommPort(1);
@@ -253,8 +252,8 @@ class Rig {
  private:
   void readSim() {
     simPending_ += sim_.readAllStandardError();
-    static const QRegularExpression done(QStringLiteral(
-        "^download \\d+: .* computed ([0-9a-f]{4}): (match|MISMATCH)$"));
+    static const QRegularExpression done(
+        QStringLiteral("^download \\d+: .* computed ([0-9a-f]{4}): (match|MISMATCH)$"));
     qsizetype end;
     while ((end = simPending_.indexOf('\n')) >= 0) {
       const QString line = QString::fromLocal8Bit(simPending_.left(end));
@@ -335,10 +334,11 @@ int RunBenchmark(const QString& simProgram) {
 
   std::printf("Full logo download (%d frames, %d bytes out, %d back) against %s\n", kFrames,
               kBytesOut, kBytesBack, qPrintable(simProgram));
-  std::printf("over a pseudo-terminal; medians of the runs. \"turnaround\" is the loader's own\n"
-              "share: from each reply line complete to the next frame written, summed.\n\n");
-  std::printf("%-12s %4s %10s %10s %8s %10s %10s %7s\n", "line", "runs", "wall", "CPU",
-              "CPU/wall", "turnaround", "wire limit", "ratio");
+  std::printf(
+      "over a pseudo-terminal; medians of the runs. \"turnaround\" is the loader's own\n"
+      "share: from each reply line complete to the next frame written, summed.\n\n");
+  std::printf("%-12s %4s %10s %10s %8s %10s %10s %7s\n", "line", "runs", "wall", "CPU", "CPU/wall",
+              "turnaround", "wire limit", "ratio");
 
   QStringList verdicts;
   bool allMet = true;
@@ -380,9 +380,9 @@ int RunBenchmark(const QString& simProgram) {
     } else {
       const double limit = WireLimitSeconds(scenario.baud);
       const double ratio = wall / limit;
-      std::printf("%-12s %4lld %7.1f ms %7.1f ms %6.1f %% %7.1f ms %7.1f ms %7.3f\n",
-                  scenario.name, static_cast<long long>(samples.size()), wall * 1000, cpu * 1000,
-                  share * 100, turnaround * 1000, limit * 1000, ratio);
+      std::printf("%-12s %4lld %7.1f ms %7.1f ms %6.1f %% %7.1f ms %7.1f ms %7.3f\n", scenario.name,
+                  static_cast<long long>(samples.size()), wall * 1000, cpu * 1000, share * 100,
+                  turnaround * 1000, limit * 1000, ratio);
       const bool ratioMet = ratio <= kPacedGoalRatio;
       const bool cpuMet = share < kCpuGoalShare;
       verdicts << QStringLiteral("%1: wall/limit %2 <= %3: %4; CPU %5 % < %6 %: %7")
@@ -407,17 +407,18 @@ int RunBenchmark(const QString& simProgram) {
   }
   std::printf("\n");
   for (const QString& line : verdicts) std::printf("%s\n", qPrintable(line));
-  std::printf("\n%s\n", !allRan   ? "Some downloads failed."
-                         : allMet ? "All goals met."
-                                  : "Some goals missed.");
+  std::printf("\n%s\n", !allRan  ? "Some downloads failed."
+                        : allMet ? "All goals met."
+                                 : "Some goals missed.");
   return allRan ? 0 : 1;
 }
 
 // Send pressed `count` times in a row on one open port against one unpaced simulator.
 int RunSoak(const QString& simProgram, int count) {
-  std::printf("Soak: %d downloads in a row against one unpaced simulator (%s),\n"
-              "one loader-side port, link engine and transfer.\n\n",
-              count, qPrintable(simProgram));
+  std::printf(
+      "Soak: %d downloads in a row against one unpaced simulator (%s),\n"
+      "one loader-side port, link engine and transfer.\n\n",
+      count, qPrintable(simProgram));
   Rig rig;
   QString error;
   if (!rig.start(simProgram, 0, &error)) {
@@ -471,8 +472,7 @@ int RunSoak(const QString& simProgram, int count) {
   for (const QString& line : failureLines) std::printf("  %s\n", qPrintable(line));
   std::printf("simulator reports    %d downloads, %d with a matching checksum, %d not\n",
               tally.downloads, tally.matches, tally.mismatches);
-  for (const QString& line : tally.otherLines)
-    std::printf("  simulator: %s\n", qPrintable(line));
+  for (const QString& line : tally.otherLines) std::printf("  simulator: %s\n", qPrintable(line));
   std::printf("wall                 %.2f s, %.2f ms a download\n", seconds,
               done > 0 ? seconds * 1000 / done : 0.0);
   std::printf("loader RSS peak      first %d: %s, last %d: %s (growth allowed: %s)\n", window,

@@ -99,8 +99,8 @@ class TestSimPacing : public QObject {
     QTest::addColumn<qint64>("minimumUs");
     // At 4800 baud a byte takes 2,083.3 us; the sums below are of whole nanoseconds.
     const QStringList at4800{QStringLiteral("--baud"), QStringLiteral("4800")};
-    QTest::newRow("frame in, answer out") << at4800 << QList<QByteArray>{kHeaderFrame} << 0
-                                          << kAckCr << qint64(37499);
+    QTest::newRow("frame in, answer out")
+        << at4800 << QList<QByteArray>{kHeaderFrame} << 0 << kAckCr << qint64(37499);
     QTest::newRow("two frames in one write queue on the line")
         << at4800 << QList<QByteArray>{kHeaderFrame + kHeaderFrame} << 0 << kAckCr + kAckCr
         << qint64(70833);
@@ -115,8 +115,8 @@ class TestSimPacing : public QObject {
         << (at4800 + QStringList{QStringLiteral("--delay"), QStringLiteral("30")})
         << QList<QByteArray>{kHeaderFrame} << 0 << kAckCr << qint64(67499);
     QTest::newRow("split answer: CR 10 ms after the ACK is through")
-        << (at4800 + QStringList{QStringLiteral("--split")}) << QList<QByteArray>{kHeaderFrame}
-        << 0 << kAckCr << qint64(47499);
+        << (at4800 + QStringList{QStringLiteral("--split")}) << QList<QByteArray>{kHeaderFrame} << 0
+        << kAckCr << qint64(47499);
   }
 
   void answerComesNoSoonerThanTheWireAllows() {

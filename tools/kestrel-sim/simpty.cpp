@@ -11,8 +11,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSocketNotifier>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <limits>
 
 namespace kestrel::sim {
 
@@ -139,12 +141,13 @@ void SimRunner::runDue() {
     const qint64 dueNs = queue_.begin()->first;
     const qint64 waitNs = dueNs - nowNs();
     if (waitNs > kFinalWaitNs) {
-      timer_.start(int((waitNs - kFinalWaitNs) / kNsPerMs + 1));
+      timer_.start(int(std::min<qint64>((waitNs - kFinalWaitNs) / kNsPerMs + 1,
+                                        std::numeric_limits<int>::max())));
       break;
     }
     if (waitNs > 0) {
       waitShort(dueNs);
-      continue;  // input read meanwhile may have queued more
+      continue;  // input read meanwhile may have queued something sooner
     }
     auto action = std::move(queue_.begin()->second);
     queue_.erase(queue_.begin());
@@ -153,7 +156,7 @@ void SimRunner::runDue() {
   running_ = false;
 }
 
-// Blocks (no spinning) until dueNs; bytes arriving meanwhile are still taken in at once, so
+// Blocks (no spinning) until dueNs, or until bytes arrive: those are taken in at once, so
 // their time on the line is counted from when they came.
 void SimRunner::waitShort(qint64 dueNs) {
   bool hungUp = false;  // then only sleep; the event loop deals with the terminal later
@@ -164,10 +167,11 @@ void SimRunner::waitShort(qint64 dueNs) {
     pollfd input{watchInput ? pty_.masterFd() : -1, POLLIN, 0};
     const timespec timeout{time_t(leftNs / 1000000000), long(leftNs % 1000000000)};
     if (::ppoll(&input, 1, &timeout, nullptr) <= 0) continue;  // time up, or a signal
-    if (input.revents & POLLIN)
+    if (input.revents & POLLIN) {
       onReadable();
-    else
-      hungUp = true;
+      return;
+    }
+    hungUp = true;
   }
 }
 
