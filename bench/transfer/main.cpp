@@ -429,8 +429,11 @@ int RunSoak(const QString& simProgram, int count) {
   const int window = std::min(kSoakWindow, count);
   qint64 firstPeak = -1;
   qint64 lastPeak = -1;
-  qint64 hundredPeak = -1;
-  QStringList hundreds;  // peak RSS of each hundred, to show a trend
+  // Peak RSS of each stretch of downloads, to show a trend in about twenty figures at most.
+  const int stretch =
+      kSoakWindow * std::max(1, (count + 20 * kSoakWindow - 1) / (20 * kSoakWindow));
+  qint64 stretchPeak = -1;
+  QStringList stretches;
   int done = 0;
   int failures = 0;
   int failuresInARow = 0;
@@ -451,17 +454,17 @@ int RunSoak(const QString& simProgram, int count) {
     const qint64 rss = ResidentBytes();
     if (run < window) firstPeak = std::max(firstPeak, rss);
     if (run >= count - window) lastPeak = std::max(lastPeak, rss);
-    hundredPeak = std::max(hundredPeak, rss);
-    if ((run + 1) % 100 == 0) {
-      hundreds << QString::number(double(hundredPeak) / (1024 * 1024), 'f', 2);
-      hundredPeak = -1;
+    stretchPeak = std::max(stretchPeak, rss);
+    if ((run + 1) % stretch == 0) {
+      stretches << QString::number(double(stretchPeak) / (1024 * 1024), 'f', 2);
+      stretchPeak = -1;
     }
     if (failuresInARow >= kSoakGiveUpAfter) {
       failureLines << QStringLiteral("gave up after %1 failures in a row").arg(failuresInARow);
       break;
     }
   }
-  if (hundredPeak >= 0) hundreds << QString::number(double(hundredPeak) / (1024 * 1024), 'f', 2);
+  if (stretchPeak >= 0) stretches << QString::number(double(stretchPeak) / (1024 * 1024), 'f', 2);
   const double seconds = double(wall.nsecsElapsed()) / 1e9;
   rig.waitForSimDownloads(done - failures, kSimReportWaitMs);
   const SimTally& tally = rig.simTally();
@@ -478,7 +481,7 @@ int RunSoak(const QString& simProgram, int count) {
   std::printf("loader RSS peak      first %d: %s, last %d: %s (growth allowed: %s)\n", window,
               qPrintable(MiB(firstPeak)), window, qPrintable(MiB(lastPeak)),
               qPrintable(MiB(kSoakGrowthLimit)));
-  std::printf("RSS peak a hundred   %s MiB\n", qPrintable(hundreds.join(QLatin1Char(' '))));
+  std::printf("RSS peak each %-6d %s MiB\n", stretch, qPrintable(stretches.join(QLatin1Char(' '))));
   std::printf("loader VmHWM at end  %s\n\n", qPrintable(MiB(hwm)));
 
   QStringList faults;
