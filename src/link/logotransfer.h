@@ -33,6 +33,7 @@ class LogoTransfer {
   LogoTransfer(LinkEngine& link, PortConnection& connection, TransferView& view,
                MessageFn message);
   void cmdSend_Click(const LogoRaster& logoData);
+  bool Sending() const { return sending_; }
 
   static uint16_t LogoChecksum(const LogoRaster& logoData);
 

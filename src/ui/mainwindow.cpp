@@ -272,7 +272,7 @@ void frmPantallaTest::ProgramFocusChanged(QWindow* window) {
 
 void frmPantallaTest::closeEvent(QCloseEvent* event) {
   // The download pumps events while it waits; the window must outlive it.
-  if (transferRunning_) {
+  if (transfer_.Sending()) {
     event->ignore();
     return;
   }
@@ -336,12 +336,7 @@ void frmPantallaTest::ShowPreview(const QString& path) {
 
 void frmPantallaTest::mnuOpen_Click() { cmdOpen_Click(); }
 
-void frmPantallaTest::cmdSend_Click() {
-  if (transferRunning_) return;
-  transferRunning_ = true;
-  transfer_.cmdSend_Click(logoData_);
-  transferRunning_ = false;
-}
+void frmPantallaTest::cmdSend_Click() { transfer_.cmdSend_Click(logoData_); }
 
 void frmPantallaTest::mnuEnd_Click() { endProgram_(); }
 

@@ -88,7 +88,7 @@ class frmPantallaTest : public QMainWindow, public PortDisplay, public TransferV
   LinkEngine& link() { return link_; }
   PortConnection& connection() { return connection_; }
   const LogoRaster& LogoData() const { return logoData_; }
-  bool transferRunning() const { return transferRunning_; }
+  bool transferRunning() const { return transfer_.Sending(); }
   // True when the preview is a drawing of the raster because Qt could not draw the file.
   bool previewFromRaster() const { return previewFromRaster_; }
   QTimer& clockTimer() { return clockTimer_; }
@@ -135,7 +135,6 @@ class frmPantallaTest : public QMainWindow, public PortDisplay, public TransferV
   QAction* mnuConnect_ = nullptr;
   QPointer<TCP_IPDialog> tcpIpDialog_;
 
-  bool transferRunning_ = false;
   bool cursorOverridden_ = false;
   bool previewFromRaster_ = false;
   bool activatedOnce_ = false;

@@ -6,6 +6,7 @@
 #include <QTest>
 #include <memory>
 
+#include "fakeportdisplay.h"
 #include "link/linkengine.h"
 #include "link/logotransfer.h"
 #include "port/portconnection.h"
@@ -48,14 +49,7 @@ class QuietView : public TransferView {
   void UnlockUserInterface() override { locked = false; }
 };
 
-class QuietDisplay : public PortDisplay {
- public:
-  void setPanelText(int, const QString&) override {}
-  QString panelText(int) const override { return {}; }
-  QString connectCaption() const override { return QStringLiteral("Close"); }
-  void setConnectCaption(const QString&) override {}
-  void setPortMenusEnabled(bool) override {}
-};
+using QuietDisplay = kestrel::test::FakePortDisplay;
 
 }  // namespace
 
