@@ -15,12 +15,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <deque>
+#include <memory>
 
-#include "link/linkengine.h"
-#include "link/logotransfer.h"
-#include "port/portconnection.h"
-#include "port/programfolder.h"
+#include "app/loadersession.h"
 #include "port/serialcomm.h"
+#include "settings/programfolder.h"
 
 using namespace kestrel;
 
@@ -85,50 +84,16 @@ QString MiB(qint64 bytes) {
   return QStringLiteral("%1 MiB").arg(double(bytes) / (1024 * 1024), 0, 'f', 2);
 }
 
-class QuietView : public TransferView {
- public:
-  void setOpenButtonEnabled(bool) override {}
-  void setSendButtonEnabled(bool) override {}
-  void setProgressRange(int, int) override {}
-  void setProgressValue(int) override {}
-  void setProgressVisible(bool) override {}
-  void LockUserInterface() override {}
-  void UnlockUserInterface() override {}
-};
-
-class QuietDisplay : public PortDisplay {
- public:
-  void setPanelText(int, const QString&) override {}
-  QString panelText(int) const override { return {}; }
-  QString connectCaption() const override { return QStringLiteral("Close"); }
-  void setConnectCaption(const QString&) override {}
-  void setPortMenusEnabled(bool) override {}
-};
-
-// Stamps every write, so the loader's own share of each exchange can be told from the line's,
-// and counts frames and replies, so a download that ended quietly early is not taken for one
-// that went through.
-class TimedSerialComm : public SerialComm {
- public:
-  QElapsedTimer clock;
+// Counts frames and replies from the link engine's signals, so a download that ended quietly
+// early is not taken for one that went through, and sums the loader's own share of each
+// exchange: reply line complete -> next frame written.
+struct WireTally {
   qint64 replyAtNs = -1;
   qint64 turnaroundNs = 0;
   int framesWritten = 0;
   int repliesReceived = 0;
 
-  void resetCounts() {
-    replyAtNs = -1;
-    turnaroundNs = 0;
-    framesWritten = 0;
-    repliesReceived = 0;
-  }
-
-  void setOutput(const QByteArray& data) override {
-    if (replyAtNs >= 0) turnaroundNs += clock.nsecsElapsed() - replyAtNs;
-    replyAtNs = -1;
-    ++framesWritten;
-    SerialComm::setOutput(data);
-  }
+  void reset() { *this = WireTally{}; }
 };
 
 LogoRaster BenchLogo(int variant) {
@@ -146,30 +111,29 @@ struct SimTally {
   QStringList otherLines;  // anything else is a complaint: bad frames, incomplete downloads
 };
 
-// One simulator and, as the program holds them, one loader-side port, link engine, port
-// connection and transfer.
+// One simulator and, as the program holds them, one loader session on the simulator's
+// terminal.
 class Rig {
  public:
-  Rig()
-      : link_(port_),
-        connection_(port_, display_,
-                    [this](const QString& text, const QString&) { messages_ << text; }),
-        transfer_(link_, connection_, view_,
-                  [this](const QString& text, const QString&) { messages_ << text; }) {
-    port_.clock.start();
-    // Connected after the engine's own handler: runs once the line is complete.
-    QObject::connect(&port_, &CommControl::OnComm, &port_, [this] {
-      if (port_.Tag == QLatin1String(kStatusOk) && port_.replyAtNs < 0) {
-        port_.replyAtNs = port_.clock.nsecsElapsed();
-        ++port_.repliesReceived;
-      }
+  Rig() : session_(std::make_unique<SerialComm>()) {
+    LinkEngine& link = session_.link();
+    QObject::connect(&link, &LinkEngine::frameWritten, &link, [this](const QByteArray&, qint64 at) {
+      if (wire_.replyAtNs >= 0) wire_.turnaroundNs += at - wire_.replyAtNs;
+      wire_.replyAtNs = -1;
+      ++wire_.framesWritten;
     });
+    QObject::connect(&link, &LinkEngine::replyReceived, &link,
+                     [this](const QByteArray&, qint64 at) {
+                       if (wire_.replyAtNs >= 0) return;  // a second line before the next frame
+                       wire_.replyAtNs = at;
+                       ++wire_.repliesReceived;
+                     });
     QObject::connect(&sim_, &QProcess::readyReadStandardError, &sim_, [this] { readSim(); });
   }
 
   ~Rig() {
     try {
-      if (port_.PortOpen()) port_.setPortOpen(false);
+      if (port().PortOpen()) port().setPortOpen(false);
     } catch (const CommError&) {
     }
     if (sim_.state() != QProcess::NotRunning) {
@@ -203,12 +167,13 @@ class Rig {
     sim_.readAllStandardOutput();                  // the terminal's path; the link is what we use
     sim_.setReadChannel(QProcess::StandardError);  // reports from here on
     try {
-      port_.setCommPort(1);
-      port_.setSettings(QStringLiteral("%1,n,8,1").arg(baud > 0 ? baud : 115200));
-      port_.setInputLen(0);
-      port_.setRThreshold(1);
-      port_.setSThreshold(1);
-      port_.setPortOpen(true);
+      CommControl& port = session_.port();
+      port.setCommPort(1);
+      port.setSettings(QStringLiteral("%1,n,8,1").arg(baud > 0 ? baud : 115200));
+      port.setInputLen(0);
+      port.setRThreshold(1);
+      port.setSThreshold(1);
+      port.setPortOpen(true);
     } catch (const CommError& e) {
       *error = QStringLiteral("cannot open the simulator's terminal: %1").arg(e.description());
       return false;
@@ -218,18 +183,19 @@ class Rig {
 
   // One press of Send. False with the reason when the download did not go through whole.
   bool download(const LogoRaster& logo, QString* error) {
-    messages_.clear();
-    port_.resetCounts();
+    wire_.reset();
     expectedSums_.push_back(LogoTransfer::LogoChecksum(logo));
-    transfer_.cmdSend_Click(logo);
-    if (!messages_.isEmpty()) {
-      *error = QStringLiteral("message: %1").arg(messages_.first().replace('\r', ' '));
+    const auto outcome = session_.transfer().cmdSend_Click(logo);
+    if (!outcome || !outcome->loaded()) {
+      *error = QStringLiteral("message: %1")
+                   .arg(outcome ? QString(outcome->message).replace('\r', ' ')
+                                : QStringLiteral("a download was running"));
       return false;
     }
-    if (port_.framesWritten != kFrames || port_.repliesReceived != kExchanges) {
+    if (wire_.framesWritten != kFrames || wire_.repliesReceived != kExchanges) {
       *error = QStringLiteral("ended quietly after %1 frames and %2 replies")
-                   .arg(port_.framesWritten)
-                   .arg(port_.repliesReceived);
+                   .arg(wire_.framesWritten)
+                   .arg(wire_.repliesReceived);
       return false;
     }
     return true;
@@ -246,7 +212,8 @@ class Rig {
     return tally_.downloads >= count;
   }
 
-  TimedSerialComm& port() { return port_; }
+  CommControl& port() { return session_.port(); }
+  const WireTally& wire() const { return wire_; }
   const SimTally& simTally() const { return tally_; }
 
  private:
@@ -278,13 +245,8 @@ class Rig {
   QByteArray simPending_;
   std::deque<uint16_t> expectedSums_;  // of downloads the simulator has not reported yet
   SimTally tally_;
-  TimedSerialComm port_;
-  QStringList messages_;
-  QuietDisplay display_;
-  QuietView view_;
-  LinkEngine link_;
-  PortConnection connection_;
-  LogoTransfer transfer_;
+  WireTally wire_;
+  LoaderSession session_;
 };
 
 struct Scenario {
@@ -316,7 +278,7 @@ bool RunScenario(const QString& simProgram, const Scenario& scenario, QList<Samp
     if (!rig.download(logo, error)) return false;
     const double wallSeconds = double(wall.nsecsElapsed()) / 1e9;
     const double cpuSeconds = CpuSeconds() - cpuBefore;
-    samples.append({wallSeconds, cpuSeconds, double(rig.port().turnaroundNs) / 1e9});
+    samples.append({wallSeconds, cpuSeconds, double(rig.wire().turnaroundNs) / 1e9});
   }
   if (!rig.waitForSimDownloads(scenario.runs, kSimReportWaitMs) ||
       rig.simTally().matches != scenario.runs) {

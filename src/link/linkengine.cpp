@@ -5,10 +5,12 @@
 #include <stdexcept>
 
 #include "link/framing.h"
+#include "link/wirelog.h"
 
 namespace kestrel {
 
 LinkEngine::LinkEngine(CommControl& port, QObject* parent) : QObject(parent), port_(port) {
+  clock_.start();
   // The reply deadline is short; a coarse timer could fire up to 5 % late.
   timer_.setTimerType(Qt::PreciseTimer);
   connect(&port_, &CommControl::OnComm, this, &LinkEngine::commPort1_OnComm);
@@ -32,6 +34,9 @@ QByteArray LinkEngine::SendCommand(const QByteArray& command, bool awaitReply, Q
   timer_.start();
 
   port_.setOutput(frame);
+  const qint64 writtenAt = clock_.nsecsElapsed();
+  qCDebug(lcWire).noquote() << "out" << WireText(frame);
+  Q_EMIT frameWritten(frame, writtenAt);
 
   if (awaitReply) {
     pendingError_.reset();
@@ -93,6 +98,9 @@ void LinkEngine::commPort1_OnComm() {
     replyLine_ = receiveBuffer_.left(cr + 1);
     receiveBuffer_.clear();  // a second line in the same arrival is dropped with it
     port_.Tag = QString::fromLatin1(kStatusOk);
+    const qint64 receivedAt = clock_.nsecsElapsed();
+    qCDebug(lcWire).noquote() << "in " << WireText(replyLine_);
+    Q_EMIT replyReceived(replyLine_, receivedAt);
   } else if (receiveBuffer_.size() > kMaxReceiveBuffer) {
     // A stream of line noise without CR would otherwise grow without end.
     receiveBuffer_.clear();
@@ -110,6 +118,7 @@ void LinkEngine::TimerComunicacion_Timer() {
     }
   }
   port_.Tag = QString::fromLatin1(kStatusTimeout);
+  qCDebug(lcWire) << "reply timer expired";
 }
 
 void LinkEngine::dropWaitingInput() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -44,6 +45,15 @@ class LinkEngine : public QObject {
   // Beyond this many bytes without a CR the held bytes are dropped.
   static constexpr int kMaxReceiveBuffer = 4096;
 
+  // The steady clock the signals' times are read from, started with the engine.
+  const QElapsedTimer& clock() const { return clock_; }
+
+ Q_SIGNALS:
+  // Every frame as written and every complete reply line as it arrives, with the time in
+  // nanoseconds on clock(): what a trace, a download log or a benchmark listens to.
+  void frameWritten(const QByteArray& frame, qint64 atNs);
+  void replyReceived(const QByteArray& line, qint64 atNs);
+
  private:
   // A port error inside a handler cannot travel through the event loop; it is kept here and
   // rethrown by the wait that is in progress.
@@ -51,6 +61,7 @@ class LinkEngine : public QObject {
   void dropWaitingInput();
 
   CommControl& port_;
+  QElapsedTimer clock_;
   QTimer timer_;
   QByteArray receiveBuffer_;
   QByteArray replyLine_;

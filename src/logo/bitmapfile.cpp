@@ -75,10 +75,10 @@ LogoFileResult ReadLogoBitmap(const QString& path) {
   };
 
   char signature[2];
-  if (!ReadExactly(file, signature, 2)) return reject(Outcome::RejectedR2);
+  if (!ReadExactly(file, signature, 2)) return reject(Outcome::WrongFormat);
   BitmapHeader& h = result.header;
   h.Signature = QString::fromLatin1(signature, 2);
-  if (h.Signature != QLatin1String("BM")) return reject(Outcome::RejectedR1);
+  if (h.Signature != QLatin1String("BM")) return reject(Outcome::NotABitmap);
 
   // Every field is read before any is judged, so a bad one never leaves the header half read.
   bool allOk = true;
@@ -106,28 +106,28 @@ LogoFileResult ReadLogoBitmap(const QString& path) {
   readLong(h.YPelsPerMeter);
   readLong(h.ColorsUsed);
   readLong(h.ColorsImportant);
-  if (!allOk) return reject(Outcome::RejectedR2);
+  if (!allOk) return reject(Outcome::WrongFormat);
 
   if (h.Planes != 1 || h.BitCount != 1 || h.Width != 240 || h.Height != 60)
-    return reject(Outcome::RejectedR2);
+    return reject(Outcome::WrongFormat);
 
   // Palette and anything else up to the pixel rows is skipped unread; never seek backwards.
   const int64_t gap = int64_t{h.DataOffset} - kHeaderBytes;
-  if (gap > kScratchBytes) return reject(Outcome::RejectedR2);
+  if (gap > kScratchBytes) return reject(Outcome::WrongFormat);
   if (gap > 0) {
     std::array<uint8_t, kScratchBytes> scratch{};
     if (ReadByteBlock(scratch.data(), scratch.size(), static_cast<int16_t>(gap), 1, file) < 1)
-      return reject(Outcome::RejectedR2);
+      return reject(Outcome::WrongFormat);
   }
 
   const int32_t n = h.ImageSize == 0 ? kDefaultImageSize : h.ImageSize;
-  if (n < kMinimumPixelBytes) return reject(Outcome::RejectedR2);
+  if (n < kMinimumPixelBytes) return reject(Outcome::WrongFormat);
   // Whatever the header claims, never allocate more than the file can still deliver.
-  if (n > file.size() - file.pos()) return reject(Outcome::RejectedR2);
+  if (n > file.size() - file.pos()) return reject(Outcome::WrongFormat);
 
   result.pixels = QByteArray(n, Qt::Uninitialized);
   if (ReadByteBlock(reinterpret_cast<uint8_t*>(result.pixels.data()), n, 1, n, file) < n)
-    return reject(Outcome::RejectedR2);
+    return reject(Outcome::WrongFormat);
 
   file.close();
   result.outcome = Outcome::Accepted;

@@ -26,11 +26,6 @@ struct BitmapHeader {
   int32_t ColorsImportant = 0;
 };
 
-// Shown for every rejected file; bare carriage returns are part of the text.
-inline constexpr char kInvalidFormatMessage[] =
-    "INVALID FILE FORMAT !!\r\rFormat expected:\rFile type: BMP (Windows Bitmap)\r"
-    "Width : 240 pixels\rHeight : 60 pixels\rImage type : 2 Colors (1 bit)\r";
-
 // The readers report a failed read or a value outside their range (last byte 0x80 or more)
 // through ok, and then return 0.
 int32_t ReadLongLE(QIODevice& file, bool* ok);
@@ -43,10 +38,10 @@ int32_t ReadByteBlock(uint8_t* buffer, int64_t bufferSize, int16_t columns, int3
 
 struct LogoFileResult {
   enum class Outcome {
-    Accepted,    // header and pixels hold the file's data
-    RejectedR1,  // signature is not "BM"
-    RejectedR2,  // any later check or read failed
-    CannotOpen,  // the file could not be opened; openError says why
+    Accepted,     // header and pixels hold the file's data
+    NotABitmap,   // signature is not "BM": a logo accepted before may still be sent
+    WrongFormat,  // any later check or read failed: nothing may be sent until a new logo
+    CannotOpen,   // the file could not be opened; openError says why
   };
   Outcome outcome = Outcome::CannotOpen;
   BitmapHeader header;
@@ -54,10 +49,10 @@ struct LogoFileResult {
   QString openError;
 };
 
-// Steps 5 to 13 of "Open Bitmap" without the window: open, check, read, close.
-// Memory stays bounded by the file's size whatever the header claims. A file that ends early
-// (even inside the signature), or whose pixel byte count is below 1918 or beyond what the file
-// still holds, is RejectedR2. Building the raster is left to the caller.
+// Opens, checks, reads and closes a logo bitmap, without the window. Memory stays bounded by
+// the file's size whatever the header claims. A file that ends early (even inside the
+// signature), or whose pixel byte count is below 1918 or beyond what the file still holds, is
+// WrongFormat. LoadLogoFile also builds the raster.
 LogoFileResult ReadLogoBitmap(const QString& path);
 
 }  // namespace kestrel

@@ -26,3 +26,18 @@ bool BuildLogoRaster(const BitmapHeader& header, const QByteArray& pixels, LogoR
 }
 
 }  // namespace kestrel
+
+namespace kestrel {
+
+LogoLoad LoadLogoFile(const QString& path) {
+  const LogoFileResult file = ReadLogoBitmap(path);
+  LogoLoad load;
+  load.outcome = file.outcome;
+  load.openError = file.openError;
+  if (load.outcome == LogoFileResult::Outcome::Accepted &&
+      !BuildLogoRaster(file.header, file.pixels, load.raster))
+    load.outcome = LogoFileResult::Outcome::WrongFormat;
+  return load;
+}
+
+}  // namespace kestrel

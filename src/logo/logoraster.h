@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QString>
 #include <array>
 #include <cstdint>
 
@@ -18,5 +19,13 @@ using LogoRaster = std::array<uint8_t, kLogoBytes + 1>;
 // 1918 bytes (the reader guarantees it); shorter buffers, or a header whose rows do not make
 // exactly 1800 raster bytes, leave logoData untouched and return false.
 bool BuildLogoRaster(const BitmapHeader& header, const QByteArray& pixels, LogoRaster& logoData);
+
+// A logo file read, checked and turned into the raster the device gets.
+struct LogoLoad {
+  LogoFileResult::Outcome outcome = LogoFileResult::Outcome::CannotOpen;
+  LogoRaster raster{};  // meaningful only when Accepted
+  QString openError;    // why the file could not be opened
+};
+LogoLoad LoadLogoFile(const QString& path);
 
 }  // namespace kestrel

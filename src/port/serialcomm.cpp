@@ -3,7 +3,7 @@
 #include <QDir>
 #include <QFileInfo>
 
-#include "port/programfolder.h"
+#include "settings/programfolder.h"
 
 namespace kestrel {
 

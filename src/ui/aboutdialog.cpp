@@ -4,7 +4,8 @@
 #include <QPainter>
 #include <QPushButton>
 
-#include "port/portconnection.h"
+#include "app/usertexts.h"
+#include "kestrel/version.h"
 #include "ui/crlabel.h"
 #include "ui/programform.h"
 #include "ui/uifonts.h"
@@ -80,8 +81,7 @@ frmAbout::frmAbout(QWidget* parent) : QDialog(parent) {
 
 void frmAbout::Form_Load() {
   setWindowTitle(QStringLiteral("About ..."));
-  lblVersion_->setText(
-      VersionText(KESTREL_VERSION_MAJOR, KESTREL_VERSION_MINOR, KESTREL_VERSION_PATCH));
+  lblVersion_->setText(VersionText(kVersionMajor, kVersionMinor, kVersionPatch));
   lblTitle_->setText(QString::fromLatin1(kApplicationTitle));
   lblDisclaimer_->setRawText(DisclaimerText());
 }

@@ -1,7 +1,5 @@
 #include "ui/mainwindow.h"
 
-#include <algorithm>
-
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -17,12 +15,14 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QWindow>
+#include <algorithm>
 
-#include "logo/bitmapfile.h"
-#include "port/portdialogs.h"
+#include "app/usertexts.h"
+#include "picture/logoimage.h"
 #include "ui/aboutdialog.h"
 #include "ui/helpdialog.h"
 #include "ui/messagebox.h"
+#include "ui/portdialogs.h"
 #include "ui/programform.h"
 #include "ui/uifonts.h"
 
@@ -80,44 +80,30 @@ QWidget* WidgetOfWindow(QWindow* window) {
 
 }  // namespace
 
-QString PanelDateText(const QDateTime& when) {
-  return when.toString(QStringLiteral("MM-dd-yyyy"));
-}
+QString PanelDateText(const QDateTime& when) { return when.toString(QStringLiteral("MM-dd-yyyy")); }
 
-QString PanelTimeText(const QDateTime& when) {
-  return when.toString(QStringLiteral("HH:mm:ss"));
-}
-
-QImage RasterImage(const LogoRaster& logoData) {
-  QImage image(240, 60, QImage::Format_Mono);
-  image.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
-  for (int row = 0; row < 60; ++row) {
-    uchar* line = image.scanLine(row);
-    for (int c = 0; c < 30; ++c) line[c] = logoData[static_cast<size_t>(row * 30 + c)];
-  }
-  return image;
-}
+QString PanelTimeText(const QDateTime& when) { return when.toString(QStringLiteral("HH:mm:ss")); }
 
 frmPantallaTest::frmPantallaTest(std::unique_ptr<CommControl> port, QWidget* parent)
     : QMainWindow(parent),
-      commPort1_(std::move(port)),
-      link_(*commPort1_),
-      connection_(*commPort1_, *this,
-                  [this](const QString& text, const QString& title) { Message(text, title); }),
-      transfer_(link_, connection_, *this,
-                [this](const QString& text, const QString& title) { Message(text, title); }),
+      session_(std::move(port), this,
+               [this](const QString& text, const QString& title) { Message(text, title); }),
       fileChooser_(DefaultFileChooser),
       endProgram_([] { QCoreApplication::exit(0); }) {
   BuildWindow();
   BuildMenus();
   BuildStatusBar();
 
+  LogoTransfer& transfer = session_.transfer();
+  connect(&transfer, &LogoTransfer::started, this, &frmPantallaTest::TransferStarted);
+  connect(&transfer, &LogoTransfer::progress, prgBar_, &QProgressBar::setValue);
+  connect(&transfer, &LogoTransfer::ended, this, &frmPantallaTest::TransferEnded);
+
   clockTimer_.setInterval(1000);
   connect(&clockTimer_, &QTimer::timeout, this, &frmPantallaTest::ShowClock);
   clockTimer_.start();
 
-  connect(qApp, &QGuiApplication::focusWindowChanged, this,
-          &frmPantallaTest::ProgramFocusChanged);
+  connect(qApp, &QGuiApplication::focusWindowChanged, this, &frmPantallaTest::ProgramFocusChanged);
 
   Form_Load();
 }
@@ -225,9 +211,9 @@ void frmPantallaTest::BuildStatusBar() {
   setStatusBar(bar);
 
   const QDateTime now = QDateTime::currentDateTime();
-  const std::array<QString, 5> design{
-      QStringLiteral("Not connected"), QStringLiteral("COM 1"),
-      QStringLiteral("115200bps, 8-N-1"), PanelDateText(now), PanelTimeText(now)};
+  const std::array<QString, 5> design{QStringLiteral("Not connected"), QStringLiteral("COM 1"),
+                                      QStringLiteral("115200bps, 8-N-1"), PanelDateText(now),
+                                      PanelTimeText(now)};
   for (size_t i = 0; i < panels_.size(); ++i) {
     auto* panel = new QLabel(design[i], bar);
     panel->setObjectName(QStringLiteral("staBarPanel%1").arg(i + 1));
@@ -245,7 +231,7 @@ void frmPantallaTest::BuildStatusBar() {
 // ---------------------------------------------------------------------------------------------
 // Window events
 
-void frmPantallaTest::Form_Load() { connection_.FormLoad(); }
+void frmPantallaTest::Form_Load() { connection().FormLoad(); }
 
 void frmPantallaTest::Form_Activate() { ShowClock(); }
 
@@ -272,13 +258,13 @@ void frmPantallaTest::ProgramFocusChanged(QWindow* window) {
 
 void frmPantallaTest::closeEvent(QCloseEvent* event) {
   // The download pumps events while it waits; the window must outlive it.
-  if (transfer_.Sending()) {
+  if (transferRunning()) {
     event->ignore();
     return;
   }
-  if (commPort1_->PortOpen()) {
+  if (commPort1().PortOpen()) {
     try {
-      commPort1_->setPortOpen(false);
+      commPort1().setPortOpen(false);
     } catch (const CommError&) {
       // The program ends anyway; the port is released with it.
     }
@@ -296,30 +282,27 @@ void frmPantallaTest::cmdOpen_Click() {
   if (path.isEmpty()) return;
 
   QApplication::setOverrideCursor(Qt::WaitCursor);
-  const LogoFileResult file = ReadLogoBitmap(path);
+  const LogoLoad file = LoadLogoFile(path);
   using Outcome = LogoFileResult::Outcome;
-  Outcome outcome = file.outcome;
-  if (outcome == Outcome::Accepted && !BuildLogoRaster(file.header, file.pixels, logoData_))
-    outcome = Outcome::RejectedR2;
-
-  switch (outcome) {
+  switch (file.outcome) {
     case Outcome::Accepted:
+      logoData_ = file.raster;
       ShowPreview(path);
       QApplication::restoreOverrideCursor();
       cmdSend_->setEnabled(true);
       return;
-    case Outcome::RejectedR1:
+    case Outcome::NotABitmap:
       QApplication::restoreOverrideCursor();
       Message(QString::fromLatin1(kInvalidFormatMessage));
       return;
-    case Outcome::RejectedR2:
+    case Outcome::WrongFormat:
       cmdSend_->setEnabled(false);
       QApplication::restoreOverrideCursor();
       Message(QString::fromLatin1(kInvalidFormatMessage));
       return;
     case Outcome::CannotOpen:
       QApplication::restoreOverrideCursor();
-      Message(QStringLiteral("Cannot open the file %1:\r%2")
+      Message(QString::fromLatin1(kCannotOpenFileMessage)
                   .arg(QDir::toNativeSeparators(path), file.openError));
       return;
   }
@@ -328,7 +311,7 @@ void frmPantallaTest::cmdOpen_Click() {
 void frmPantallaTest::ShowPreview(const QString& path) {
   QImage picture(path);
   previewFromRaster_ = picture.isNull();
-  if (previewFromRaster_) picture = RasterImage(logoData_);
+  if (previewFromRaster_) picture = LogoImage(logoData_);
   image1_->setPixmap(QPixmap::fromImage(picture.scaled(
       kPreviewWidth, kPreviewHeight, Qt::IgnoreAspectRatio, Qt::FastTransformation)));
   image1_->setVisible(true);
@@ -336,17 +319,35 @@ void frmPantallaTest::ShowPreview(const QString& path) {
 
 void frmPantallaTest::mnuOpen_Click() { cmdOpen_Click(); }
 
-void frmPantallaTest::cmdSend_Click() { transfer_.cmdSend_Click(logoData_); }
+void frmPantallaTest::cmdSend_Click() { session_.transfer().cmdSend_Click(logoData_); }
+
+void frmPantallaTest::TransferStarted() {
+  cmdOpen_->setEnabled(false);
+  cmdSend_->setEnabled(false);
+  LockUserInterface();
+  prgBar_->setRange(0, kLogoBytes);
+  prgBar_->setValue(0);
+  prgBar_->setVisible(true);
+}
+
+// The message comes while the window is still locked, as the user reads it.
+void frmPantallaTest::TransferEnded(const TransferOutcome& outcome) {
+  if (!outcome.message.isEmpty()) Message(outcome.message);
+  cmdOpen_->setEnabled(true);
+  cmdSend_->setEnabled(true);
+  prgBar_->setVisible(false);
+  UnlockUserInterface();
+}
 
 void frmPantallaTest::mnuEnd_Click() { endProgram_(); }
 
 void frmPantallaTest::mnuPort_Click() {
-  CommDialog dialog(connection_, *this, this);
+  CommDialog dialog(connection(), this);
   dialog.exec();
 }
 
 void frmPantallaTest::mnuSettings_Click() {
-  if (connection_.TcpIpMode) {
+  if (connection().TcpIpMode) {
     if (tcpIpDialog_) {
       tcpIpDialog_->raise();
       tcpIpDialog_->activateWindow();
@@ -357,11 +358,11 @@ void frmPantallaTest::mnuSettings_Click() {
     tcpIpDialog_->show();
     return;
   }
-  BaudDialog dialog(connection_, *this, this);
+  BaudDialog dialog(connection(), this);
   dialog.exec();
 }
 
-void frmPantallaTest::mnuConnect_Click() { connection_.mnuConnect_Click(); }
+void frmPantallaTest::mnuConnect_Click() { connection().mnuConnect_Click(); }
 
 void frmPantallaTest::mnuHelp1_Click() {
   frmHelp help(this);
@@ -411,15 +412,7 @@ void frmPantallaTest::setPortMenusEnabled(bool enabled) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// TransferView
-
-void frmPantallaTest::setOpenButtonEnabled(bool enabled) { cmdOpen_->setEnabled(enabled); }
-void frmPantallaTest::setSendButtonEnabled(bool enabled) { cmdSend_->setEnabled(enabled); }
-void frmPantallaTest::setProgressRange(int minimum, int maximum) {
-  prgBar_->setRange(minimum, maximum);
-}
-void frmPantallaTest::setProgressValue(int value) { prgBar_->setValue(value); }
-void frmPantallaTest::setProgressVisible(bool visible) { prgBar_->setVisible(visible); }
+// Lock around a download
 
 void frmPantallaTest::LockUserInterface() {
   mnuFile_->menuAction()->setEnabled(false);

@@ -10,12 +10,9 @@
 #include <functional>
 #include <memory>
 
-#include "link/linkengine.h"
-#include "link/logotransfer.h"
+#include "app/loadersession.h"
 #include "logo/logoraster.h"
-#include "port/commcontrol.h"
-#include "port/portconnection.h"
-#include "port/portdialogs.h"
+#include "ui/portdialogs.h"
 
 class QAction;
 class QLabel;
@@ -26,7 +23,6 @@ class QWindow;
 
 namespace kestrel {
 
-
 // The window caption and the file dialog's one filter.
 inline constexpr char kMainCaption[] = "Quillory KESTREL II";
 inline constexpr char kLogoFileFilter[] = "Bitmaps (*.bmp)";
@@ -35,13 +31,9 @@ inline constexpr char kLogoFileFilter[] = "Bitmaps (*.bmp)";
 QString PanelDateText(const QDateTime& when);
 QString PanelTimeText(const QDateTime& when);
 
-// The raster drawn as a picture: a 1 bit is black. Used as the preview when Qt cannot draw
-// a file that the loader accepted.
-QImage RasterImage(const LogoRaster& logoData);
-
-// The main window. It owns the serial port, the link engine, the port connection, the
-// download and the logo; every port operation goes through them.
-class frmPantallaTest : public QMainWindow, public PortDisplay, public TransferView {
+// The main window. It owns the loader session (serial port, link engine, port connection,
+// download) and the logo; every port operation goes through the session.
+class frmPantallaTest : public QMainWindow, public PortDisplay {
   Q_OBJECT
 
  public:
@@ -75,20 +67,14 @@ class frmPantallaTest : public QMainWindow, public PortDisplay, public TransferV
   void setConnectCaption(const QString& caption) override;
   void setPortMenusEnabled(bool enabled) override;
 
-  // TransferView
-  void setOpenButtonEnabled(bool enabled) override;
-  void setSendButtonEnabled(bool enabled) override;
-  void setProgressRange(int minimum, int maximum) override;
-  void setProgressValue(int value) override;
-  void setProgressVisible(bool visible) override;
-  void LockUserInterface() override;
-  void UnlockUserInterface() override;
+  void LockUserInterface();
+  void UnlockUserInterface();
 
-  CommControl& commPort1() { return *commPort1_; }
-  LinkEngine& link() { return link_; }
-  PortConnection& connection() { return connection_; }
+  CommControl& commPort1() { return session_.port(); }
+  LinkEngine& link() { return session_.link(); }
+  PortConnection& connection() { return session_.connection(); }
   const LogoRaster& LogoData() const { return logoData_; }
-  bool transferRunning() const { return transfer_.Sending(); }
+  bool transferRunning() { return session_.transfer().Sending(); }
   // True when the preview is a drawing of the raster because Qt could not draw the file.
   bool previewFromRaster() const { return previewFromRaster_; }
   QTimer& clockTimer() { return clockTimer_; }
@@ -110,11 +96,11 @@ class frmPantallaTest : public QMainWindow, public PortDisplay, public TransferV
   void ShowClock();
   void ProgramFocusChanged(QWindow* window);
   void Message(const QString& text, const QString& title = QString());
+  // The download's events, mapped to the window's controls.
+  void TransferStarted();
+  void TransferEnded(const TransferOutcome& outcome);
 
-  std::unique_ptr<CommControl> commPort1_;
-  LinkEngine link_;
-  PortConnection connection_;
-  LogoTransfer transfer_;
+  LoaderSession session_;
   LogoRaster logoData_{};
 
   FileChooser fileChooser_;

@@ -2,7 +2,7 @@
 
 #include <QMessageBox>
 
-#include "port/portconnection.h"
+#include "app/usertexts.h"
 #include "ui/crlabel.h"
 
 namespace kestrel {

@@ -9,6 +9,7 @@
 #include "bitmapbytes.h"
 #include "logo/bitmapfile.h"
 #include "logo/logoraster.h"
+#include "tempfolder.h"
 
 using namespace kestrel;
 using kestrel::test::BitmapBytes;
@@ -54,15 +55,12 @@ class TestBitmapFile : public QObject {
     QTest::addColumn<int>("value");
     QTest::addColumn<bool>("ok");
     QTest::newRow("long 240") << 4 << QByteArray("\xF0\x00\x00\x00", 4) << 240 << true;
-    QTest::newRow("long byte order") << 4 << QByteArray("\x01\x02\x03\x04", 4) << 0x04030201
-                                     << true;
-    QTest::newRow("long largest") << 4 << QByteArray("\xFF\xFF\xFF\x7F", 4) << 0x7FFFFFFF
-                                  << true;
-    QTest::newRow("long last byte 0x80") << 4 << QByteArray("\x00\x00\x00\x80", 4) << 0
-                                         << false;
+    QTest::newRow("long byte order")
+        << 4 << QByteArray("\x01\x02\x03\x04", 4) << 0x04030201 << true;
+    QTest::newRow("long largest") << 4 << QByteArray("\xFF\xFF\xFF\x7F", 4) << 0x7FFFFFFF << true;
+    QTest::newRow("long last byte 0x80") << 4 << QByteArray("\x00\x00\x00\x80", 4) << 0 << false;
     QTest::newRow("long minus 60") << 4 << QByteArray("\xC4\xFF\xFF\xFF", 4) << 0 << false;
-    QTest::newRow("long, three bytes left") << 4 << QByteArray("\x01\x02\x03", 3) << 0
-                                            << false;
+    QTest::newRow("long, three bytes left") << 4 << QByteArray("\x01\x02\x03", 3) << 0 << false;
     QTest::newRow("long, nothing left") << 4 << QByteArray() << 0 << false;
     QTest::newRow("integer 1") << 2 << QByteArray("\x01\x00", 2) << 1 << true;
     QTest::newRow("integer byte order") << 2 << QByteArray("\x34\x12", 2) << 0x1234 << true;
@@ -120,67 +118,61 @@ class TestBitmapFile : public QObject {
       f.headerSize = 124;
       f.dataOffset = 146;
     }) << Outcome::Accepted;
-    QTest::newRow("DataOffset 54") << file([](BitmapFields& f) { f.dataOffset = 54; })
-                                   << Outcome::Accepted;
+    QTest::newRow("DataOffset 54")
+        << file([](BitmapFields& f) { f.dataOffset = 54; }) << Outcome::Accepted;
     QTest::newRow("DataOffset 0") << file([](BitmapFields& f) { f.dataOffset = 0; })
                                   << Outcome::Accepted;
-    QTest::newRow("DataOffset 311") << file([](BitmapFields& f) { f.dataOffset = 311; })
-                                    << Outcome::Accepted;
-    QTest::newRow("DataOffset 312") << file([](BitmapFields& f) { f.dataOffset = 312; })
-                                    << Outcome::RejectedR2;
+    QTest::newRow("DataOffset 311")
+        << file([](BitmapFields& f) { f.dataOffset = 311; }) << Outcome::Accepted;
+    QTest::newRow("DataOffset 312")
+        << file([](BitmapFields& f) { f.dataOffset = 312; }) << Outcome::WrongFormat;
     QTest::newRow("DataOffset 0x7FFFFFFF")
-        << file([](BitmapFields& f) { f.dataOffset = 0x7FFFFFFF; }) << Outcome::RejectedR2;
+        << file([](BitmapFields& f) { f.dataOffset = 0x7FFFFFFF; }) << Outcome::WrongFormat;
     QTest::newRow("ignored fields at their largest") << file([](BitmapFields& f) {
       f.fileSize = f.reserved = f.compression = 0x7FFFFFFF;
       f.xPelsPerMeter = f.yPelsPerMeter = f.colorsUsed = f.colorsImportant = 0x7FFFFFFF;
       f.headerSize = 0x7FFFFFFF;
     }) << Outcome::Accepted;
-    QTest::newRow("ignored field out of range") << file([](BitmapFields& f) {
-      f.compression = 0x80000000;
-    }) << Outcome::RejectedR2;
-    QTest::newRow("last field out of range") << file([](BitmapFields& f) {
-      f.colorsImportant = 0xFFFFFFFF;
-    }) << Outcome::RejectedR2;
+    QTest::newRow("ignored field out of range")
+        << file([](BitmapFields& f) { f.compression = 0x80000000; }) << Outcome::WrongFormat;
+    QTest::newRow("last field out of range")
+        << file([](BitmapFields& f) { f.colorsImportant = 0xFFFFFFFF; }) << Outcome::WrongFormat;
     QTest::newRow("top-down -60") << file([](BitmapFields& f) { f.height = uint32_t(-60); })
-                                  << Outcome::RejectedR2;
+                                  << Outcome::WrongFormat;
     QTest::newRow("241 wide") << file([](BitmapFields& f) { f.width = 241; })
-                              << Outcome::RejectedR2;
+                              << Outcome::WrongFormat;
     QTest::newRow("240 x 61") << file([](BitmapFields& f) { f.height = 61; })
-                              << Outcome::RejectedR2;
-    QTest::newRow("4-bit") << file([](BitmapFields& f) { f.bitCount = 4; })
-                           << Outcome::RejectedR2;
+                              << Outcome::WrongFormat;
+    QTest::newRow("4-bit") << file([](BitmapFields& f) { f.bitCount = 4; }) << Outcome::WrongFormat;
     QTest::newRow("2 planes") << file([](BitmapFields& f) { f.planes = 2; })
-                              << Outcome::RejectedR2;
-    QTest::newRow("planes second byte 0x80") << file([](BitmapFields& f) { f.planes = 0x8001; })
-                                             << Outcome::RejectedR2;
-    QTest::newRow("BA") << file([](BitmapFields& f) { f.signature = "BA"; })
-                        << Outcome::RejectedR1;
-    QTest::newRow("bm") << file([](BitmapFields& f) { f.signature = "bm"; })
-                        << Outcome::RejectedR1;
-    QTest::newRow("BA and nothing else") << QByteArray("BA") << Outcome::RejectedR1;
-    QTest::newRow("empty file") << QByteArray() << Outcome::RejectedR2;
-    QTest::newRow("one byte") << QByteArray("B") << Outcome::RejectedR2;
+                              << Outcome::WrongFormat;
+    QTest::newRow("planes second byte 0x80")
+        << file([](BitmapFields& f) { f.planes = 0x8001; }) << Outcome::WrongFormat;
+    QTest::newRow("BA") << file([](BitmapFields& f) { f.signature = "BA"; }) << Outcome::NotABitmap;
+    QTest::newRow("bm") << file([](BitmapFields& f) { f.signature = "bm"; }) << Outcome::NotABitmap;
+    QTest::newRow("BA and nothing else") << QByteArray("BA") << Outcome::NotABitmap;
+    QTest::newRow("empty file") << QByteArray() << Outcome::WrongFormat;
+    QTest::newRow("one byte") << QByteArray("B") << Outcome::WrongFormat;
 
     const QByteArray ordinary = file([](BitmapFields&) {});
-    QTest::newRow("ends inside the header") << ordinary.left(30) << Outcome::RejectedR2;
-    QTest::newRow("ends inside the last header field") << ordinary.left(53)
-                                                       << Outcome::RejectedR2;
-    QTest::newRow("ends inside the gap") << ordinary.left(58) << Outcome::RejectedR2;
-    QTest::newRow("ends inside the pixels") << ordinary.left(1981) << Outcome::RejectedR2;
+    QTest::newRow("ends inside the header") << ordinary.left(30) << Outcome::WrongFormat;
+    QTest::newRow("ends inside the last header field") << ordinary.left(53) << Outcome::WrongFormat;
+    QTest::newRow("ends inside the gap") << ordinary.left(58) << Outcome::WrongFormat;
+    QTest::newRow("ends inside the pixels") << ordinary.left(1981) << Outcome::WrongFormat;
     QTest::newRow("ImageSize 0x7FFFFFF0")
-        << file([](BitmapFields& f) { f.imageSize = 0x7FFFFFF0; }) << Outcome::RejectedR2;
-    QTest::newRow("ImageSize 100") << file([](BitmapFields& f) { f.imageSize = 100; })
-                                   << Outcome::RejectedR2;
-    QTest::newRow("ImageSize 1917") << file([](BitmapFields& f) { f.imageSize = 1917; })
-                                    << Outcome::RejectedR2;
+        << file([](BitmapFields& f) { f.imageSize = 0x7FFFFFF0; }) << Outcome::WrongFormat;
+    QTest::newRow("ImageSize 100")
+        << file([](BitmapFields& f) { f.imageSize = 100; }) << Outcome::WrongFormat;
+    QTest::newRow("ImageSize 1917")
+        << file([](BitmapFields& f) { f.imageSize = 1917; }) << Outcome::WrongFormat;
     QTest::newRow("ImageSize 1918, no padding after the last row")
         << BitmapBytes(With([](BitmapFields& f) { f.imageSize = 1918; }), pixels.left(1918))
         << Outcome::Accepted;
     QTest::newRow("ImageSize 1921 on 1920 pixel bytes")
-        << file([](BitmapFields& f) { f.imageSize = 1921; }) << Outcome::RejectedR2;
+        << file([](BitmapFields& f) { f.imageSize = 1921; }) << Outcome::WrongFormat;
     QTest::newRow("ImageSize 0 on a short file")
         << BitmapBytes(With([](BitmapFields& f) { f.imageSize = 0; }), pixels.left(1919))
-        << Outcome::RejectedR2;
+        << Outcome::WrongFormat;
   }
   void outcomeOfFile() {
     QFETCH(QByteArray, bytes);
@@ -288,11 +280,11 @@ class TestBitmapFile : public QObject {
     QTest::addColumn<Outcome>("outcome");
     const QByteArray ordinary = BitmapBytes(BitmapFields{}, PatternPixels());
     QTest::newRow("accepted") << ordinary << Outcome::Accepted;
-    QTest::newRow("R1") << QByteArray("BA") + ordinary.mid(2) << Outcome::RejectedR1;
-    QTest::newRow("R2 checks") << BitmapBytes(With([](BitmapFields& f) { f.width = 241; }),
-                                              PatternPixels())
-                               << Outcome::RejectedR2;
-    QTest::newRow("R2 short") << ordinary.left(1000) << Outcome::RejectedR2;
+    QTest::newRow("wrong signature") << QByteArray("BA") + ordinary.mid(2) << Outcome::NotABitmap;
+    QTest::newRow("wrong width") << BitmapBytes(With([](BitmapFields& f) { f.width = 241; }),
+                                                PatternPixels())
+                                 << Outcome::WrongFormat;
+    QTest::newRow("ends early") << ordinary.left(1000) << Outcome::WrongFormat;
   }
   void fileIsClosedOnEveryOutcome() {
     QFETCH(QByteArray, bytes);

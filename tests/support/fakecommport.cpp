@@ -16,7 +16,8 @@ void FakeCommPort::setCommPort(int port) {
 
 void FakeCommPort::setSettings(const QString& settings) {
   const auto parsed = ParseLineSettings(settings);
-  if (!parsed) throw CommError(CommErr::InvalidPropertyValue, QStringLiteral("Invalid property value"));
+  if (!parsed)
+    throw CommError(CommErr::InvalidPropertyValue, QStringLiteral("Invalid property value"));
   settings_ = *parsed;
   settingsApplied << settings;
 }
@@ -28,8 +29,7 @@ void FakeCommPort::setPortOpen(bool open) {
     input_.clear();
     return;
   }
-  if (open_)
-    throw CommError(CommErr::PortInUse, QStringLiteral("Port already open"));
+  if (open_) throw CommError(CommErr::PortInUse, QStringLiteral("Port already open"));
   if (missingPorts.count(port_) || (onlyPorts1to8Exist && port_ > 8))
     throw CommError(CommErr::PortNotExist, QStringLiteral("Invalid port number"));
   if (heldPorts.count(port_))
@@ -43,9 +43,9 @@ void FakeCommPort::setPortOpen(bool open) {
 
 void FakeCommPort::checkOpen(const char* what) const {
   if (!open_)
-    throw CommError(CommErr::PortNotOpen,
-                    QStringLiteral("Operation valid only when the port is open (%1)")
-                        .arg(QLatin1String(what)));
+    throw CommError(
+        CommErr::PortNotOpen,
+        QStringLiteral("Operation valid only when the port is open (%1)").arg(QLatin1String(what)));
 }
 
 int FakeCommPort::InBufferCount() const {
@@ -99,6 +99,16 @@ void FakeCommPort::simulateLoss(const QString& description) {
   open_ = false;
   input_.clear();
   Q_EMIT PortLost(description);
+}
+
+int ErrorOf(const std::function<void()>& action, QString* description) {
+  try {
+    action();
+  } catch (const CommError& e) {
+    if (description) *description = e.description();
+    return e.number();
+  }
+  return 0;
 }
 
 }  // namespace kestrel::test

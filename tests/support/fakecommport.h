@@ -33,11 +33,11 @@ class FakeCommPort : public CommControl {
   void setOutput(const QByteArray& data) override;
 
   // --- script ---
-  std::set<int> missingPorts;           // open/setCommPort: 8002
-  std::set<int> heldPorts;              // open: 8005
-  std::map<int, int> openErrors;        // port -> error number thrown on open
-  int failNextOutputWith = 0;           // throw this number from the next write, once
-  bool onlyPorts1to8Exist = false;      // convenience: 9..255 missing
+  std::set<int> missingPorts;       // open/setCommPort: 8002
+  std::set<int> heldPorts;          // open: 8005
+  std::map<int, int> openErrors;    // port -> error number thrown on open
+  int failNextOutputWith = 0;       // throw this number from the next write, once
+  bool onlyPorts1to8Exist = false;  // convenience: 9..255 missing
 
   // Called after every write with the bytes written; the script answers with deliver().
   std::function<void(const QByteArray& frame)> onWrite;
@@ -52,12 +52,12 @@ class FakeCommPort : public CommControl {
   void simulateLoss(const QString& description = QStringLiteral("device removed"));
 
   // --- record ---
-  QList<QByteArray> writes;   // each setOutput call
-  QByteArray written;         // everything written, in order
+  QList<QByteArray> writes;  // each setOutput call
+  QByteArray written;        // everything written, in order
   int openCount = 0;
   int closeCount = 0;
   int inputClears = 0;
-  QList<int> openedPorts;     // the CommPort of each successful open
+  QList<int> openedPorts;  // the CommPort of each successful open
   QStringList settingsApplied;
 
  private:
@@ -67,5 +67,8 @@ class FakeCommPort : public CommControl {
   bool open_ = false;
   QByteArray input_;
 };
+
+// The number of the CommError an action throws, or 0; *description gets its text.
+int ErrorOf(const std::function<void()>& action, QString* description = nullptr);
 
 }  // namespace kestrel::test

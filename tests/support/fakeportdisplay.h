@@ -1,29 +1,30 @@
 #pragma once
 
 #include <QString>
-#include <map>
+#include <array>
 
-#include "port/portconnection.h"
+#include "app/portconnection.h"
 
 namespace kestrel::test {
 
-// The status bar and Comm menu as the window starts: design texts, caption "Open".
+// The status bar and Comm menu as the window starts (design texts, caption "Open"),
+// recording what is written. panels[0] is panel 1.
 class FakePortDisplay : public PortDisplay {
  public:
-  std::map<int, QString> panels{{1, QStringLiteral("Not connected")},
-                                {2, QStringLiteral("COM 1")},
-                                {3, QStringLiteral("115200bps, 8-N-1")}};
-  QString caption = QStringLiteral("Open");
-  bool portMenusEnabled = true;
-
-  void setPanelText(int panel, const QString& text) override { panels[panel] = text; }
-  QString panelText(int panel) const override {
-    const auto it = panels.find(panel);
-    return it == panels.end() ? QString() : it->second;
+  void setPanelText(int panel, const QString& text) override {
+    panels.at(static_cast<size_t>(panel - 1)) = text;
+    ++panelWrites.at(static_cast<size_t>(panel - 1));
   }
+  QString panelText(int panel) const override { return panels.at(static_cast<size_t>(panel - 1)); }
   QString connectCaption() const override { return caption; }
   void setConnectCaption(const QString& text) override { caption = text; }
   void setPortMenusEnabled(bool enabled) override { portMenusEnabled = enabled; }
+
+  std::array<QString, 5> panels{QStringLiteral("Not connected"), QStringLiteral("COM 1"),
+                                QStringLiteral("115200bps, 8-N-1"), QString(), QString()};
+  std::array<int, 5> panelWrites{};
+  QString caption = QStringLiteral("Open");
+  bool portMenusEnabled = true;
 };
 
 }  // namespace kestrel::test

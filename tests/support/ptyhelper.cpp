@@ -1,22 +1,17 @@
 #include "ptyhelper.h"
 
-#include <QDeadlineTimer>
-#include <QEventLoop>
-#include <QFile>
-#include <QSocketNotifier>
-#include <QTimer>
-
-#include "port/inifile.h"
-#include "port/programfolder.h"
-
-#ifdef Q_OS_UNIX
 #include <fcntl.h>
 #include <stdlib.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <QDeadlineTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QSignalSpy>
+#include <QSocketNotifier>
+#include <QTimer>
 #include <cerrno>
-#endif
 
 namespace kestrel::test {
 
@@ -35,7 +30,6 @@ void WaitForActivity(QProcess& process, const QDeadlineTimer& deadline) {
 }  // namespace
 
 bool PtyAvailable(QString* why) {
-#ifdef Q_OS_UNIX
   const int fd = posix_openpt(O_RDWR | O_NOCTTY);
   if (fd < 0) {
     if (why) *why = QStringLiteral("posix_openpt failed");
@@ -45,10 +39,6 @@ bool PtyAvailable(QString* why) {
   ::close(fd);
   if (!ok && why) *why = QStringLiteral("grantpt/unlockpt failed");
   return ok;
-#else
-  if (why) *why = QStringLiteral("not a POSIX system");
-  return false;
-#endif
 }
 
 SimProcess::SimProcess() {
@@ -110,7 +100,6 @@ void SimProcess::terminate() {
   reports();
 }
 
-#ifdef Q_OS_UNIX
 bool PtyClient::open(const QString& path) {
   close();
   fd_ = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -159,31 +148,38 @@ QByteArray PtyClient::read(int count, int timeoutMs, QList<QByteArray>* pieces) 
   if (count > 0) loop.exec();
   return got;
 }
-#else
-bool PtyClient::open(const QString&) { return false; }
-void PtyClient::close() {}
-bool PtyClient::write(const QByteArray&) { return false; }
-QByteArray PtyClient::read(int, int, QList<QByteArray>*) { return {}; }
-#endif
 
-TempProgramFolder::TempProgramFolder() {
-  if (dir_.isValid()) SetProgramFolder(dir_.path());
+bool DevicePty::open(TempProgramFolder& folder, int port) {
+  QString error;
+  return pty_.open(&error) && folder.linkPort(port, pty_.slavePath());
 }
 
-TempProgramFolder::~TempProgramFolder() { SetProgramFolder(QString()); }
-
-bool TempProgramFolder::linkPort(int port, const QString& target) {
-  const QString link = filePath(QStringLiteral("COM%1").arg(port));
-  QFile::remove(link);
-  return QFile::link(target, link);
+void DevicePty::send(const QByteArray& bytes) {
+  QCOMPARE(::write(pty_.masterFd(), bytes.constData(), size_t(bytes.size())),
+           ssize_t(bytes.size()));
 }
 
-bool TempProgramFolder::writeIni(const QStringList& lines) {
-  QFile file(filePath(QString::fromLatin1(kIniFileName)));
-  if (!file.open(QIODevice::WriteOnly)) return false;
-  for (const QString& line : lines) file.write(line.toLatin1() + "\r\n");
-  file.close();
-  return file.error() == QFileDevice::NoError;
+QByteArray DevicePty::receive(int count, int timeoutMs) {
+  QByteArray got;
+  QDeadlineTimer deadline(timeoutMs);
+  while (got.size() < count && !deadline.hasExpired()) {
+    QSocketNotifier notifier(pty_.masterFd(), QSocketNotifier::Read);
+    QSignalSpy ready(&notifier, &QSocketNotifier::activated);
+    char buffer[256];
+    const ssize_t n = ::read(pty_.masterFd(), buffer, sizeof buffer);
+    if (n > 0) {
+      got += QByteArray(buffer, int(n));
+      continue;
+    }
+    ready.wait(int(std::max<qint64>(1, deadline.remainingTime())));
+  }
+  return got;
+}
+
+speed_t DevicePty::speed() const {
+  termios tio{};
+  tcgetattr(pty_.masterFd(), &tio);
+  return cfgetospeed(&tio);
 }
 
 }  // namespace kestrel::test

@@ -1,17 +1,24 @@
 #pragma once
 
+#include <termios.h>
+
 #include <QProcess>
 #include <QString>
 #include <QStringList>
-#include <QTemporaryDir>
 #include <QtTest/QTest>
+
+#include "simpty.h"
+#include "tempfolder.h"
 
 namespace kestrel::test {
 
-// Whether this system can make pseudo-terminals; *why says what is missing when not.
+// Pseudo-terminal helpers, for the tests built on Unix only.
+
+// Whether this system can make pseudo-terminals (a container may have none); *why says what
+// is missing when not.
 bool PtyAvailable(QString* why = nullptr);
 
-// Skips the running test function cleanly where there are no pseudo-terminals.
+// Skips the whole test (from initTestCase) where there are no pseudo-terminals.
 #define KESTREL_REQUIRE_PTY()                                                  \
   do {                                                                         \
     QString kestrelWhy_;                                                       \
@@ -77,25 +84,19 @@ class PtyClient {
   bool hungUp_ = false;
 };
 
-// A temporary program folder for COMn links and the settings file. ProgramFolder() points
-// at it while the object lives.
-class TempProgramFolder {
+// A terminal the test plays the device on, linked as COM<port> in a program folder.
+class DevicePty {
  public:
-  TempProgramFolder();
-  ~TempProgramFolder();
-  TempProgramFolder(const TempProgramFolder&) = delete;
-  TempProgramFolder& operator=(const TempProgramFolder&) = delete;
-
-  bool isValid() const { return dir_.isValid(); }
-  QString path() const { return dir_.path(); }
-  QString filePath(const QString& name) const { return dir_.filePath(name); }
-  // Makes COM<port> a symbolic link to target.
-  bool linkPort(int port, const QString& target);
-  // Writes the settings file with these lines (no line ends needed).
-  bool writeIni(const QStringList& lines);
+  bool open(TempProgramFolder& folder, int port);
+  const QString& slavePath() const { return pty_.slavePath(); }
+  // What the device side writes; fails the running test when the write falls short.
+  void send(const QByteArray& bytes);
+  // Waits in the event loop until count bytes have come from the program, or the time is up.
+  QByteArray receive(int count, int timeoutMs = 5000);
+  speed_t speed() const;  // the line speed the program set
 
  private:
-  QTemporaryDir dir_;
+  sim::PtyPair pty_;
 };
 
 }  // namespace kestrel::test

@@ -9,8 +9,10 @@
 
 #include "convertcommand.h"
 #include "logo/bitmapfile.h"
+#include "logo/logobitmap.h"
 #include "logo/logoraster.h"
-#include "logoconvert.h"
+#include "picture/logoconvert.h"
+#include "picture/logoimage.h"
 
 using namespace kestrel;
 using namespace kestrel::convert;
@@ -332,7 +334,7 @@ class TestConvertLogo : public QObject {
   }
 
   void bitmapHeaderIsTheUsualOneBitLayout() {
-    const QByteArray file = EncodeLogoBitmap(LogoPicture());
+    const QByteArray file = EncodeLogoBitmap(RasterOf(LogoPicture()));
     QCOMPARE(file.size(), 1982);
     const QByteArray expectedHead = QByteArray::fromHex(
         "424d"      // "BM"
@@ -360,7 +362,7 @@ class TestConvertLogo : public QObject {
     logo.setBlack(0, 0, true);     // top left
     logo.setBlack(239, 59, true);  // bottom right
     logo.setBlack(9, 1, true);     // second row, second byte, second bit
-    const QByteArray file = EncodeLogoBitmap(logo);
+    const QByteArray file = EncodeLogoBitmap(RasterOf(logo));
     QByteArray pixels(1920, char(0xFF));
     for (int row = 0; row < 60; ++row) pixels[row * 32 + 30] = pixels[row * 32 + 31] = 0;
     pixels[29] = char(0xFE);           // stored row 0 is the bottom row
@@ -374,7 +376,7 @@ class TestConvertLogo : public QObject {
     raster[0] = 0x80;     // top-left pixel
     raster[1799] = 0x01;  // bottom-right pixel
     raster[31] = 0x40;    // row 1, pixel 9
-    const QImage preview = RenderRasterPreview(raster).convertToFormat(QImage::Format_RGB32);
+    const QImage preview = LogoPreviewImage(raster).convertToFormat(QImage::Format_RGB32);
     QCOMPARE(preview.size(), QSize(480, 120));
     int blackPixels = 0;
     for (int y = 0; y < 120; ++y)

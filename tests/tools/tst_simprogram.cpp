@@ -44,7 +44,7 @@ class TestSimProgram : public QObject {
   Q_OBJECT
 
  private slots:
-  void init() { KESTREL_REQUIRE_PTY(); }
+  void initTestCase() { KESTREL_REQUIRE_PTY(); }
 
   void frameConstantsAreWellFormed() {
     // Guards the hand-written frames above against typos.

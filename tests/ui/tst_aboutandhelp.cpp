@@ -5,6 +5,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include "kestrel/version.h"
 #include "ui/aboutdialog.h"
 #include "ui/crlabel.h"
 #include "ui/helpdialog.h"
@@ -20,7 +21,8 @@ class AboutAndHelpTest : public QObject {
     QTest::addColumn<QString>("label");
     QTest::addColumn<QString>("first");
     QTest::addColumn<QString>("second");
-    QTest::newRow("English") << "lblEnglish" << "English:"
+    QTest::newRow("English") << "lblEnglish"
+                             << "English:"
                              << "See file 'Help Programmable Logo KESTREL II.pdf'";
     QTest::newRow("Spanish") << "lblSpanish" << QString::fromUtf8("Espa\xc3\xb1ol:")
                              << "Ver archivo 'Manual programa Quillory para KESTREL II.pdf'";
@@ -61,9 +63,9 @@ class AboutAndHelpTest : public QObject {
              QStringLiteral("Downloader for programable initial Logo"));
     // The build's own version numbers, from the project version.
     QCOMPARE(about.findChild<QLabel*>(QStringLiteral("lblVersion"))->text(),
-             QStringLiteral("Version ") + QString::number(KESTREL_VERSION_MAJOR) + QLatin1Char('.') +
-                 QString::number(KESTREL_VERSION_MINOR) + QLatin1Char('.') +
-                 QString::number(KESTREL_VERSION_PATCH));
+             QStringLiteral("Version ") + QString::number(kVersionMajor) + QLatin1Char('.') +
+                 QString::number(kVersionMinor) + QLatin1Char('.') +
+                 QString::number(kVersionPatch));
     auto* disclaimer = about.findChild<CrLabel*>(QStringLiteral("lblDisclaimer"));
     const QStringList lines = disclaimer->rawText().split(QChar(13));
     QCOMPARE(lines.size(), 3);
@@ -125,7 +127,8 @@ class AboutAndHelpTest : public QObject {
     QTest::addColumn<QString>("title");
     QTest::addColumn<QString>("shownTitle");
     QTest::newRow("no title") << QString() << "Kestrel II Logo loader";
-    QTest::newRow("own title") << "Port Error" << "Port Error";
+    QTest::newRow("own title") << "Port Error"
+                               << "Port Error";
   }
   void messageBoxShowsCriticalIconOneOkAndLineBreaks() {
     QFETCH(QString, title);
@@ -162,10 +165,11 @@ class AboutAndHelpTest : public QObject {
 
   void interceptorReceivesTheRawTextAndTitle() {
     QString text, title;
-    const MessageInterceptor previous = SetMessageInterceptor([&](const QString& t, const QString& c) {
-      text = t;
-      title = c;
-    });
+    const MessageInterceptor previous =
+        SetMessageInterceptor([&](const QString& t, const QString& c) {
+          text = t;
+          title = c;
+        });
     ShowMessage(nullptr, QStringLiteral("A\rB"), QStringLiteral("T"));
     SetMessageInterceptor(previous);
     QCOMPARE(text, QStringLiteral("A\rB"));

@@ -14,20 +14,17 @@
 #include <QTimer>
 #include <memory>
 
-#include "../logo/bitmapbytes.h"
-#include "fakecommport.h"
-#include "port/portdialogs.h"
-#include "ui/mainwindow.h"
-#include "uitesthelpers.h"
+#include "ui/portdialogs.h"
+#include "windowrig.h"
 
 using namespace kestrel;
 using kestrel::test::BitmapBytes;
 using kestrel::test::BitmapFields;
 using kestrel::test::FakeCommPort;
+using kestrel::test::kIniCom1Fast;
+using kestrel::test::WindowRig;
 
 namespace {
-
-const QByteArray kIniCom1Fast = "[SerialPort]\r\nCommPort= 1\r\nBaud= 115200,N,8,1\r\n";
 
 // Every pixel palette index 1 (white) but the top-left one: raster byte 0 is 0x80, the rest 0.
 QByteArray TopLeftDotPixels() {
@@ -35,53 +32,6 @@ QByteArray TopLeftDotPixels() {
   pixels[1888] = '\x7F';
   return pixels;
 }
-
-struct WindowRig {
-  test::SettingsFolder folder;
-  test::MessageCapture messages;
-  FakeCommPort* port = nullptr;
-  std::unique_ptr<frmPantallaTest> window;
-  int ended = 0;
-  QString chosenPath;
-
-  explicit WindowRig(const QByteArray& ini = kIniCom1Fast,
-                     const std::function<void(FakeCommPort&)>& script = {}) {
-    if (!ini.isNull()) folder.writeIni(ini);
-    auto fake = std::make_unique<FakeCommPort>();
-    fake->onlyPorts1to8Exist = true;
-    if (script) script(*fake);
-    port = fake.get();
-    window = std::make_unique<frmPantallaTest>(std::move(fake));
-    window->setEndProgram([this] { ++ended; });
-    window->setFileChooser([this](QWidget*) { return chosenPath; });
-    window->link().setReplyTimeout(40);
-  }
-
-  QString writeBitmap(const QString& name, const QByteArray& bytes) {
-    const QString path = folder.path() + QLatin1Char('/') + name;
-    test::WriteBytes(path, bytes);
-    return path;
-  }
-  QString writeLogo(const QString& name, const QByteArray& pixels, BitmapFields fields = {}) {
-    return writeBitmap(name, BitmapBytes(fields, pixels));
-  }
-  void open(const QString& path) {
-    chosenPath = path;
-    window->cmdOpen_Click();
-  }
-
-  QAction* action(const char* name) const { return window->findChild<QAction*>(QLatin1String(name)); }
-  QMenu* menu(const char* name) const { return window->findChild<QMenu*>(QLatin1String(name)); }
-  bool menuEnabled(const char* name) const { return menu(name)->menuAction()->isEnabled(); }
-
-  // The device accepts every awaited frame with ACK CR.
-  void answerEveryFrame(const std::function<void(const QByteArray&)>& also = {}) {
-    port->onWrite = [this, also](const QByteArray& frame) {
-      if (also) also(frame);
-      if (frame != "00\r") port->deliver(QByteArray("\x06\r", 2));
-    };
-  }
-};
 
 QImage PreviewImage(const frmPantallaTest& window) {
   return window.Image1()->pixmap().toImage().convertToFormat(QImage::Format_RGB32);
@@ -132,7 +82,8 @@ class MainWindowTest : public QObject {
       // The designed width, grown only where the text would otherwise be cut off.
       if (i < 3) QCOMPARE(panel->width(), widths[i]);
       QVERIFY(panel->width() >= widths[i]);
-      QVERIFY(panel->fontMetrics().horizontalAdvance(panel->text()) <= panel->contentsRect().width());
+      QVERIFY(panel->fontMetrics().horizontalAdvance(panel->text()) <=
+              panel->contentsRect().width());
     }
 
     auto* label = w.findChild<QLabel*>(QStringLiteral("Label1"));
@@ -161,10 +112,11 @@ class MainWindowTest : public QObject {
     WindowRig rig;
     QStringList titles;
     for (QAction* top : rig.window->menuBar()->actions()) titles << top->text();
-    QCOMPARE(titles, (QStringList{QStringLiteral("&File"), QStringLiteral("&Comm"), QStringLiteral("&Help")}));
+    QCOMPARE(titles, (QStringList{QStringLiteral("&File"), QStringLiteral("&Comm"),
+                                  QStringLiteral("&Help")}));
 
     const QList<std::pair<const char*, const char*>> items{
-        {"mnuOpen", "Open Bitmap"}, {"mnuEnd", "End"}, {"mnuPort", "Port"},
+        {"mnuOpen", "Open Bitmap"},  {"mnuEnd", "End"},    {"mnuPort", "Port"},
         {"mnuSettings", "Settings"}, {"mnuHelp1", "Help"}, {"mnuAbout", "About"}};
     for (const auto& [name, caption] : items) {
       QAction* item = rig.action(name);
@@ -178,17 +130,18 @@ class MainWindowTest : public QObject {
     QCOMPARE(rig.menu("mnuFile")->actions(),
              (QList<QAction*>{rig.action("mnuOpen"), separator, rig.action("mnuEnd")}));
     QCOMPARE(rig.menu("mnuComm")->actions(),
-             (QList<QAction*>{rig.action("mnuPort"), rig.action("mnuSettings"), rig.action("mnuConnect")}));
+             (QList<QAction*>{rig.action("mnuPort"), rig.action("mnuSettings"),
+                              rig.action("mnuConnect")}));
   }
 
   void startUpFillsPortPanelsBeforeTheWindowIsShown_data() {
     QTest::addColumn<QByteArray>("ini");
     QTest::addColumn<QStringList>("panels");
     QTest::addColumn<QString>("caption");
-    QTest::newRow("COM 1 at 115200") << kIniCom1Fast
-                                     << QStringList{"Port opened", "COM  1", "115200,n,8,1"} << "Close";
-    QTest::newRow("no settings file") << QByteArray()
-                                      << QStringList{"Port closed", "COM  0", "9600,n,8,1"} << "Open";
+    QTest::newRow("COM 1 at 115200")
+        << kIniCom1Fast << QStringList{"Port opened", "COM  1", "115200,n,8,1"} << "Close";
+    QTest::newRow("no settings file")
+        << QByteArray() << QStringList{"Port closed", "COM  0", "9600,n,8,1"} << "Open";
   }
   void startUpFillsPortPanelsBeforeTheWindowIsShown() {
     QFETCH(QByteArray, ini);
@@ -204,15 +157,20 @@ class MainWindowTest : public QObject {
   }
 
   void dateAndTimePanelsShowTheClock() {
-    QCOMPARE(PanelDateText(QDateTime(QDate(2024, 3, 7), QTime(9, 5, 2))), QStringLiteral("03-07-2024"));
-    QCOMPARE(PanelTimeText(QDateTime(QDate(2024, 3, 7), QTime(21, 5, 2))), QStringLiteral("21:05:02"));
+    QCOMPARE(PanelDateText(QDateTime(QDate(2024, 3, 7), QTime(9, 5, 2))),
+             QStringLiteral("03-07-2024"));
+    QCOMPARE(PanelTimeText(QDateTime(QDate(2024, 3, 7), QTime(21, 5, 2))),
+             QStringLiteral("21:05:02"));
     WindowRig rig;
-    QVERIFY(QRegularExpression(QStringLiteral("^\\d\\d-\\d\\d-\\d{4}$")).match(rig.window->panelText(4)).hasMatch());
+    QVERIFY(QRegularExpression(QStringLiteral("^\\d\\d-\\d\\d-\\d{4}$"))
+                .match(rig.window->panelText(4))
+                .hasMatch());
     rig.window->setPanelText(5, QStringLiteral("x"));
     // Kept current without any activation.
-    QTRY_VERIFY_WITH_TIMEOUT(
-        QRegularExpression(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d$")).match(rig.window->panelText(5)).hasMatch(),
-        2500);
+    QTRY_VERIFY_WITH_TIMEOUT(QRegularExpression(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d$"))
+                                 .match(rig.window->panelText(5))
+                                 .hasMatch(),
+                             2500);
   }
 
   // --- Open Bitmap ---
@@ -280,24 +238,24 @@ class MainWindowTest : public QObject {
     BitmapFields f;
     const QByteArray pixels(1920, '\0');
     f.signature = "bm";
-    QTest::newRow("R1 lower-case signature") << BitmapBytes(f, pixels) << true;
+    QTest::newRow("lower-case signature") << BitmapBytes(f, pixels) << true;
     f.signature = "BA";
-    QTest::newRow("R1 BA signature") << BitmapBytes(f, pixels) << true;
+    QTest::newRow("BA signature") << BitmapBytes(f, pixels) << true;
     f = {};
     f.width = 241;
-    QTest::newRow("R2 241 wide") << BitmapBytes(f, pixels) << false;
+    QTest::newRow("241 wide") << BitmapBytes(f, pixels) << false;
     f = {};
     f.height = 61;
-    QTest::newRow("R2 61 high") << BitmapBytes(f, pixels) << false;
+    QTest::newRow("61 high") << BitmapBytes(f, pixels) << false;
     f = {};
     f.bitCount = 4;
-    QTest::newRow("R2 4 bits") << BitmapBytes(f, pixels) << false;
+    QTest::newRow("4 bits") << BitmapBytes(f, pixels) << false;
     f = {};
     f.height = uint32_t(-60);
-    QTest::newRow("R2 top-down") << BitmapBytes(f, pixels) << false;
+    QTest::newRow("top-down") << BitmapBytes(f, pixels) << false;
     f = {};
     f.dataOffset = 312;
-    QTest::newRow("R2 gap of 258") << BitmapBytes(f, pixels) << false;
+    QTest::newRow("gap of 258") << BitmapBytes(f, pixels) << false;
   }
   void rejectedFileKeepsLogoAndPictureAndRuleDecidesSend() {
     QFETCH(QByteArray, bytes);
@@ -316,8 +274,9 @@ class MainWindowTest : public QObject {
 
     QCOMPARE(rig.messages.messages.size(), 1);
     QCOMPARE(rig.messages.messages[0].text,
-             QStringLiteral("INVALID FILE FORMAT !!\r\rFormat expected:\rFile type: BMP (Windows Bitmap)\r"
-                            "Width : 240 pixels\rHeight : 60 pixels\rImage type : 2 Colors (1 bit)\r"));
+             QStringLiteral(
+                 "INVALID FILE FORMAT !!\r\rFormat expected:\rFile type: BMP (Windows Bitmap)\r"
+                 "Width : 240 pixels\rHeight : 60 pixels\rImage type : 2 Colors (1 bit)\r"));
     QCOMPARE(rig.messages.messages[0].title, QString());
     QVERIFY(cursorRestoredBeforeMessage);
     QCOMPARE(rig.window->cmdSend()->isEnabled(), sendStaysEnabled);
@@ -338,12 +297,12 @@ class MainWindowTest : public QObject {
     WindowRig rig;
     rig.open(rig.writeLogo(QStringLiteral("good.bmp"), TopLeftDotPixels()));
     const LogoRaster logo = rig.window->LogoData();
-    const QString missing = rig.folder.path() + QStringLiteral("/gone.bmp");
+    const QString missing = rig.folder.filePath(QStringLiteral("gone.bmp"));
     rig.open(missing);
     QCOMPARE(rig.messages.messages.size(), 1);
     const QString text = rig.messages.messages[0].text;
-    QVERIFY2(text.startsWith(QStringLiteral("Cannot open the file ") + QDir::toNativeSeparators(missing) +
-                             QStringLiteral(":\r")),
+    QVERIFY2(text.startsWith(QStringLiteral("Cannot open the file ") +
+                             QDir::toNativeSeparators(missing) + QStringLiteral(":\r")),
              qPrintable(text));
     QVERIFY(text.size() > QStringLiteral("Cannot open the file :\r").size() + missing.size());
     QVERIFY(rig.window->cmdSend()->isEnabled());
@@ -381,10 +340,11 @@ class MainWindowTest : public QObject {
       if (frame == "00\r") return;
       ++awaited;
       const QCursor* cursor = QApplication::overrideCursor();
-      const bool locked = !w.isEnabled() && !w.cmdOpen()->isEnabled() && !w.cmdSend()->isEnabled() &&
-                          !rig.menuEnabled("mnuFile") && !rig.menuEnabled("mnuComm") &&
-                          !rig.menuEnabled("mnuHelp") && w.prgBar()->isVisible() && cursor &&
-                          cursor->shape() == Qt::WaitCursor && w.transferRunning();
+      const bool locked = !w.isEnabled() && !w.cmdOpen()->isEnabled() &&
+                          !w.cmdSend()->isEnabled() && !rig.menuEnabled("mnuFile") &&
+                          !rig.menuEnabled("mnuComm") && !rig.menuEnabled("mnuHelp") &&
+                          w.prgBar()->isVisible() && cursor && cursor->shape() == Qt::WaitCursor &&
+                          w.transferRunning();
       if (locked) ++lockedFrames;
       rangeMax = w.prgBar()->maximum();
     });
@@ -450,8 +410,8 @@ class MainWindowTest : public QObject {
         return;
       }
       QAbstractButton* ok = box->button(QMessageBox::Ok);
-      sawUsableBox = !w.isEnabled() && box->isEnabled() && ok && ok->isEnabled() &&
-                     box->parentWidget() == &w;
+      sawUsableBox =
+          !w.isEnabled() && box->isEnabled() && ok && ok->isEnabled() && box->parentWidget() == &w;
       QTest::mouseClick(ok, Qt::LeftButton);
       if (box->isVisible()) box->done(0);
     };
@@ -575,8 +535,10 @@ class MainWindowTest : public QObject {
   void helpItemsOpenModalWindows_data() {
     QTest::addColumn<QString>("item");
     QTest::addColumn<QString>("window");
-    QTest::newRow("Help") << "mnuHelp1" << "frmHelp";
-    QTest::newRow("About") << "mnuAbout" << "frmAbout";
+    QTest::newRow("Help") << "mnuHelp1"
+                          << "frmHelp";
+    QTest::newRow("About") << "mnuAbout"
+                           << "frmAbout";
   }
   void helpItemsOpenModalWindows() {
     QFETCH(QString, item);

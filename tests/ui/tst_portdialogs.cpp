@@ -8,8 +8,10 @@
 #include <memory>
 
 #include "fakecommport.h"
-#include "port/portdialogs.h"
-#include "uitesthelpers.h"
+#include "fakeportdisplay.h"
+#include "settings/inifile.h"
+#include "ui/portdialogs.h"
+#include "windowrig.h"
 
 using namespace kestrel;
 using kestrel::test::FakeCommPort;
@@ -21,15 +23,17 @@ class RefusingSettingsPort : public FakeCommPort {
  public:
   bool refuse = false;
   void setSettings(const QString& settings) override {
-    if (refuse) throw CommError(CommErr::SetStateFailed, QStringLiteral("The device refused the line settings"));
+    if (refuse)
+      throw CommError(CommErr::SetStateFailed,
+                      QStringLiteral("The device refused the line settings"));
     FakeCommPort::setSettings(settings);
   }
 };
 
 struct Rig {
-  test::SettingsFolder folder;
+  test::TempProgramFolder folder;
   RefusingSettingsPort port;
-  test::RecordingDisplay display;
+  test::FakePortDisplay display;
   test::MessageCapture messages;
   PortConnection connection{port, display, nullptr};
 
@@ -53,7 +57,7 @@ class PortDialogsTest : public QObject {
 
   void commDialogLaysOutEightShownEntriesAndAHiddenTcpIpEntry() {
     Rig rig;
-    CommDialog dialog(rig.connection, rig.display);
+    CommDialog dialog(rig.connection);
     QCOMPARE(dialog.windowTitle(), QStringLiteral("Set COM PORT"));
     QVERIFY(dialog.isModal());
     auto* frame = dialog.findChild<QGroupBox*>();
@@ -65,7 +69,8 @@ class PortDialogsTest : public QObject {
       QCOMPARE(entry->text(), QStringLiteral("COM %1").arg(i + 1));
       QVERIFY(entry->isVisibleTo(&dialog));
       // COM 1-4 in the left column, COM 5-8 in the right, top to bottom.
-      QCOMPARE(entry->x(), dialog.optCommPort(i % 4)->x() + (i / 4) * (dialog.optCommPort(4)->x() - dialog.optCommPort(0)->x()));
+      QCOMPARE(entry->x(), dialog.optCommPort(i % 4)->x() +
+                               (i / 4) * (dialog.optCommPort(4)->x() - dialog.optCommPort(0)->x()));
       if (i % 4) QVERIFY(entry->y() > dialog.optCommPort(i - 1)->y());
     }
     QVERIFY(dialog.optCommPort(4)->x() > dialog.optCommPort(0)->x());
@@ -84,7 +89,7 @@ class PortDialogsTest : public QObject {
     Rig rig;
     rig.connection.PortAvailable = {true, false, true, true, false, false, false, false};
     rig.port.setCommPort(3);
-    CommDialog dialog(rig.connection, rig.display);
+    CommDialog dialog(rig.connection);
     QCOMPARE(dialog.PortAtOpen(), 3);
     QCOMPARE(dialog.ChosenPort(), 3);
     QCOMPARE(CheckedEntries([&](int i) { return dialog.optCommPort(i); }, 9), QList<int>{2});
@@ -96,7 +101,7 @@ class PortDialogsTest : public QObject {
     Rig rig;
     rig.connection.PortAvailable.fill(false);
     rig.port.setCommPort(6);
-    CommDialog dialog(rig.connection, rig.display);
+    CommDialog dialog(rig.connection);
     QVERIFY(dialog.optCommPort(5)->isChecked());
     QVERIFY(!dialog.optCommPort(5)->isEnabled());
     dialog.OKButton_Click();
@@ -110,7 +115,7 @@ class PortDialogsTest : public QObject {
     Rig rig;
     rig.port.setCommPort(3);
     rig.port.setPortOpen(true);
-    CommDialog dialog(rig.connection, rig.display);
+    CommDialog dialog(rig.connection);
     dialog.OKButton_Click();
     QCOMPARE(rig.display.panels[1], QStringLiteral("COM  3"));
     QCOMPARE(rig.display.panelWrites[1], 1);
@@ -129,7 +134,7 @@ class PortDialogsTest : public QObject {
     Rig rig;
     rig.port.setCommPort(1);
     if (openBefore) rig.port.setPortOpen(true);
-    CommDialog dialog(rig.connection, rig.display);
+    CommDialog dialog(rig.connection);
     dialog.optCommPort(3)->click();
     QCOMPARE(dialog.ChosenPort(), 4);
     dialog.OKButton_Click();
@@ -147,7 +152,7 @@ class PortDialogsTest : public QObject {
 
   void cancelAppliesAndStoresNothing() {
     Rig rig;
-    CommDialog dialog(rig.connection, rig.display);
+    CommDialog dialog(rig.connection);
     dialog.optCommPort(6)->click();
     dialog.CancelButton_Click();
     QCOMPARE(rig.port.CommPort(), 1);
@@ -158,7 +163,7 @@ class PortDialogsTest : public QObject {
 
   void closingByTitleBarActsAsCancel() {
     Rig rig;
-    CommDialog dialog(rig.connection, rig.display);
+    CommDialog dialog(rig.connection);
     dialog.show();
     dialog.optCommPort(6)->click();
     dialog.close();
@@ -169,7 +174,7 @@ class PortDialogsTest : public QObject {
   void portOutsideOneToEightSelectsNothingAndOkKeepsIt() {
     Rig rig;
     rig.port.setCommPort(12);
-    CommDialog dialog(rig.connection, rig.display);
+    CommDialog dialog(rig.connection);
     QVERIFY(CheckedEntries([&](int i) { return dialog.optCommPort(i); }, 9).isEmpty());
     QCOMPARE(dialog.ChosenPort(), 12);
     dialog.OKButton_Click();
@@ -180,7 +185,7 @@ class PortDialogsTest : public QObject {
   void activationReenablesEntriesFromPortAvailable() {
     Rig rig;
     rig.connection.PortAvailable.fill(false);
-    CommDialog dialog(rig.connection, rig.display);
+    CommDialog dialog(rig.connection);
     QVERIFY(!dialog.optCommPort(4)->isEnabled());
     rig.connection.PortAvailable[4] = true;
     QEvent activate(QEvent::WindowActivate);
@@ -193,7 +198,7 @@ class PortDialogsTest : public QObject {
     Rig rig;
     rig.port.setCommPort(2);
     rig.port.setPortOpen(true);
-    CommDialog dialog(rig.connection, rig.display);
+    CommDialog dialog(rig.connection);
     dialog.SelectEntry(8);
     QCOMPARE(dialog.ChosenPort(), 9);
     dialog.OKButton_Click();
@@ -212,14 +217,14 @@ class PortDialogsTest : public QObject {
     rig.connection.TcpIpMode = true;
     rig.display.panels[2] = QString();
     {
-      CommDialog dialog(rig.connection, rig.display);
+      CommDialog dialog(rig.connection);
       QCOMPARE(dialog.PortAtOpen(), 9);
       QVERIFY(dialog.optCommPort(8)->isChecked());
       dialog.OKButton_Click();  // TCP/IP again: nothing to store
       QVERIFY(rig.connection.TcpIpMode);
       QVERIFY(!rig.folder.iniExists());
     }
-    CommDialog dialog(rig.connection, rig.display);
+    CommDialog dialog(rig.connection);
     dialog.optCommPort(1)->click();
     dialog.OKButton_Click();
     QVERIFY(!rig.connection.TcpIpMode);
@@ -233,7 +238,7 @@ class PortDialogsTest : public QObject {
     Rig rig;
     rig.port.setPortOpen(true);
     rig.port.heldPorts.insert(5);
-    CommDialog dialog(rig.connection, rig.display);
+    CommDialog dialog(rig.connection);
     dialog.optCommPort(4)->click();
     dialog.OKButton_Click();
 
@@ -252,7 +257,7 @@ class PortDialogsTest : public QObject {
 
   void baudDialogShowsSixEntriesInTwoColumns() {
     Rig rig;
-    BaudDialog dialog(rig.connection, rig.display);
+    BaudDialog dialog(rig.connection);
     QCOMPARE(dialog.windowTitle(), QStringLiteral("Set Baudrate"));
     QVERIFY(dialog.isModal());
     QCOMPARE(dialog.findChild<QGroupBox*>()->title(), QStringLiteral("BaudRate"));
@@ -262,7 +267,9 @@ class PortDialogsTest : public QObject {
     for (int i = 0; i < 6; ++i) {
       QCOMPARE(dialog.findChild<QRadioButton*>(QStringLiteral("optBaudRate%1").arg(i))->text(),
                captions[i]);
-      QCOMPARE(dialog.optBaudRate(i)->x(), dialog.optBaudRate(i % 3)->x() + (i / 3) * (dialog.optBaudRate(3)->x() - dialog.optBaudRate(0)->x()));
+      QCOMPARE(dialog.optBaudRate(i)->x(),
+               dialog.optBaudRate(i % 3)->x() +
+                   (i / 3) * (dialog.optBaudRate(3)->x() - dialog.optBaudRate(0)->x()));
     }
     QVERIFY(dialog.optBaudRate(3)->x() > dialog.optBaudRate(0)->x());
     QVERIFY(dialog.optBaudRate(2)->y() > dialog.optBaudRate(1)->y());
@@ -286,7 +293,7 @@ class PortDialogsTest : public QObject {
     Rig rig;
     rig.port.setSettings(settings);
     const int applied = int(rig.port.settingsApplied.size());
-    BaudDialog dialog(rig.connection, rig.display);
+    BaudDialog dialog(rig.connection);
     QCOMPARE(CheckedEntries([&](int i) { return dialog.optBaudRate(i); }, 6), QList<int>{entry});
     QCOMPARE(dialog.BaudAtOpen(), baudAtOpen);
     QCOMPARE(dialog.ChosenBaud(), baudAtOpen);
@@ -310,7 +317,7 @@ class PortDialogsTest : public QObject {
     QFETCH(QByteArray, stored);
     Rig rig;
     rig.port.setSettings(entry == 0 ? QStringLiteral("9600,n,8,1") : QStringLiteral("4800,n,8,1"));
-    BaudDialog dialog(rig.connection, rig.display);
+    BaudDialog dialog(rig.connection);
     dialog.optBaudRate(entry)->click();
     dialog.OKButton_Click();
     QCOMPARE(rig.port.settingsApplied.last(), applied);
@@ -322,7 +329,7 @@ class PortDialogsTest : public QObject {
   void okWithNewSpeedWhileOpenReopensThePort() {
     Rig rig;
     rig.port.setPortOpen(true);
-    BaudDialog dialog(rig.connection, rig.display);
+    BaudDialog dialog(rig.connection);
     dialog.optBaudRate(4)->click();
     dialog.OKButton_Click();
     QVERIFY(rig.port.PortOpen());
@@ -335,7 +342,7 @@ class PortDialogsTest : public QObject {
     Rig rig;
     rig.port.setSettings(QStringLiteral("57600,n,8,1"));
     const int applied = int(rig.port.settingsApplied.size());
-    BaudDialog dialog(rig.connection, rig.display);
+    BaudDialog dialog(rig.connection);
     dialog.OKButton_Click();
     QCOMPARE(int(rig.port.settingsApplied.size()), applied);
     QVERIFY(!rig.folder.iniExists());
@@ -344,7 +351,7 @@ class PortDialogsTest : public QObject {
 
   void cancelLeavesSpeedFileAndPanel() {
     Rig rig;
-    BaudDialog dialog(rig.connection, rig.display);
+    BaudDialog dialog(rig.connection);
     dialog.optBaudRate(0)->click();
     dialog.CancelButton_Click();
     QCOMPARE(rig.port.Settings(), QStringLiteral("9600,n,8,1"));
@@ -362,7 +369,7 @@ class PortDialogsTest : public QObject {
     Rig rig;
     rig.port.setSettings(QStringLiteral("2400,n,8,1"));
     rig.port.setPortOpen(true);
-    BaudDialog dialog(rig.connection, rig.display);
+    BaudDialog dialog(rig.connection);
     QVERIFY(dialog.optBaudRate(3)->isChecked());
     QCOMPARE(dialog.BaudAtOpen(), QStringLiteral("38400"));
     // Applied at once, without closing the port.
@@ -386,7 +393,7 @@ class PortDialogsTest : public QObject {
     Rig rig;
     rig.port.setSettings(QStringLiteral("2400,n,8,1"));
     rig.port.refuse = true;
-    BaudDialog dialog(rig.connection, rig.display);
+    BaudDialog dialog(rig.connection);
     QCOMPARE(rig.messages.messages.size(), 1);
     QCOMPARE(rig.messages.messages[0].text, QStringLiteral("The device refused the line settings"));
     QCOMPARE(rig.messages.messages[0].title, QString());
@@ -414,8 +421,10 @@ class PortDialogsTest : public QObject {
     QStringList frames;
     for (auto* frame : dialog.findChildren<QGroupBox*>()) frames << frame->title();
     QCOMPARE(frames, (QStringList{QStringLiteral("IP Host"), QStringLiteral("Remote Port")}));
-    QCOMPARE(dialog.findChild<QPushButton*>(QStringLiteral("OKButton"))->text(), QStringLiteral("Aceptar"));
-    QCOMPARE(dialog.findChild<QPushButton*>(QStringLiteral("CancelButton"))->text(), QStringLiteral("Cancelar"));
+    QCOMPARE(dialog.findChild<QPushButton*>(QStringLiteral("OKButton"))->text(),
+             QStringLiteral("Aceptar"));
+    QCOMPARE(dialog.findChild<QPushButton*>(QStringLiteral("CancelButton"))->text(),
+             QStringLiteral("Cancelar"));
     dialog.show();
     dialog.txtPort()->setText(QStringLiteral("99"));
     dialog.findChild<QPushButton*>(button)->click();

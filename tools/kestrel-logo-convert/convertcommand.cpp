@@ -13,36 +13,18 @@
 #include <memory>
 #include <optional>
 
-#include "logo/bitmapfile.h"
+#include "kestrel/version.h"
+#include "logo/logobitmap.h"
 #include "logo/logoraster.h"
-#include "quietstderr.h"
+#include "picture/logoimage.h"
+#include "picture/pictureread.h"
 
 namespace kestrel::convert {
 
 namespace {
 
-QString Shown(const QString& path) {
-  return QLatin1Char('"') + QDir::toNativeSeparators(path) + QLatin1Char('"');
-}
-
 QString AbsoluteClean(const QString& path) {
   return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
-}
-
-// Qt's parser messages read "Unknown option 'x'."; ours are lower case without the stop.
-QString AsMessagePart(QString text) {
-  text = text.trimmed();
-  if (text.endsWith(QLatin1Char('.'))) text.chop(1);
-  if (!text.isEmpty()) text[0] = text[0].toLower();
-  return text;
-}
-
-QString ReadableFormats() {
-  QStringList names;
-  for (const QByteArray& format : QImageReader::supportedImageFormats())
-    names << QString::fromLatin1(format).toUpper();
-  names.removeDuplicates();
-  return names.join(QLatin1String(", "));
 }
 
 QByteArray PreviewFormat(const QString& path) {
@@ -252,104 +234,17 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
   return result;
 }
 
-QSize DeclaredPictureSize(const QByteArray& head) {
-  // Only the formats whose readers fail on a zero size without telling it.
-  auto le = [&head](int at, int size) {
-    int64_t value = 0;
-    for (int i = size - 1; i >= 0; --i) value = value * 256 + static_cast<uint8_t>(head[at + i]);
-    return value;
-  };
-  auto be32 = [&head](int at) {
-    int64_t value = 0;
-    for (int i = 0; i < 4; ++i) value = value * 256 + static_cast<uint8_t>(head[at + i]);
-    return value;
-  };
-  auto clamped = [](int64_t value) {
-    return static_cast<int>(std::clamp<int64_t>(value, 0, std::numeric_limits<int>::max()));
-  };
-  if (head.size() >= 24 && head.startsWith("\x89PNG\r\n\x1a\n") && head.mid(12, 4) == "IHDR")
-    return QSize(clamped(be32(16)), clamped(be32(20)));
-  if (head.size() >= 22 && head.startsWith("BM") && le(14, 4) == 12)
-    return QSize(clamped(le(18, 2)), clamped(le(20, 2)));
-  if (head.size() >= 26 && head.startsWith("BM")) {
-    // Height is signed: negative for rows stored top first.
-    const int64_t height = static_cast<int32_t>(le(22, 4));
-    return QSize(clamped(static_cast<int32_t>(le(18, 4))), clamped(height < 0 ? -height : height));
-  }
-  return QSize();
-}
-
-QImage LoadPicture(const QString& path, QString* error) {
-  const QFileInfo info(path);
-  if (!info.exists()) {
-    *error = QStringLiteral("cannot read %1: no such file").arg(Shown(path));
-    return {};
-  }
-  if (info.isDir()) {
-    *error = QStringLiteral("cannot read %1: it is a folder").arg(Shown(path));
-    return {};
-  }
-  QByteArray head;
-  {
-    QFile probe(path);
-    if (!probe.open(QIODevice::ReadOnly)) {
-      *error = QStringLiteral("cannot read %1: %2").arg(Shown(path), probe.errorString());
-      return {};
-    }
-    head = probe.read(32);
-  }
-  if (head.isEmpty()) {
-    *error = QStringLiteral("cannot read %1: the file is empty").arg(Shown(path));
-    return {};
-  }
-
-  const QString zeroSize = QStringLiteral("the picture in %1 has zero size").arg(Shown(path));
-  const QuietStandardError quiet;
-  QImageReader reader(path);
-  reader.setDecideFormatFromContent(true);
-  reader.setAutoTransform(true);
-  if (!reader.canRead()) {
-    *error = QStringLiteral("%1 is not a picture in a format this program reads (%2)")
-                 .arg(Shown(path), ReadableFormats());
-    return {};
-  }
-  QSize size = reader.size();
-  if (!size.isValid()) size = DeclaredPictureSize(head);
-  if (size.isValid() && size.isEmpty()) {
-    *error = zeroSize;
-    return {};
-  }
-  QImage picture;
-  if (!reader.read(&picture)) {
-    // Readers refuse an oversized picture without saying why.
-    if (size.isValid() && double(size.width()) * size.height() * 4 >
-                              double(QImageReader::allocationLimit()) * 1024 * 1024)
-      *error = QStringLiteral("the picture in %1 is too large (%2 x %3 pixels)")
-                   .arg(Shown(path))
-                   .arg(size.width())
-                   .arg(size.height());
-    else
-      *error = QStringLiteral("cannot read the picture in %1: %2")
-                   .arg(Shown(path), AsMessagePart(reader.errorString()));
-    return {};
-  }
-  if (picture.isNull() || picture.size().isEmpty()) {
-    *error = zeroSize;
-    return {};
-  }
-  return picture;
-}
-
 QString ConvertLogoFile(const CommandLine& command) {
   QString error;
   const QImage picture = LoadPicture(command.input, &error);
   if (picture.isNull()) return error;
-  const QByteArray bitmap = EncodeLogoBitmap(ConvertPicture(picture, command.options));
+  const QByteArray bitmap = EncodeLogoBitmap(RasterOf(ConvertPicture(picture, command.options)));
 
   // Written beside the target and renamed over it only when complete.
   QSaveFile output(command.output);
   if (!output.open(QIODevice::WriteOnly) || output.write(bitmap) != bitmap.size())
-    return QStringLiteral("cannot write %1: %2").arg(Shown(command.output), output.errorString());
+    return QStringLiteral("cannot write %1: %2")
+        .arg(ShownPath(command.output), output.errorString());
 
   // Opened before the bitmap is committed, so an impossible preview leaves the bitmap untouched.
   std::unique_ptr<QSaveFile> preview;
@@ -357,28 +252,27 @@ QString ConvertLogoFile(const CommandLine& command) {
     preview = std::make_unique<QSaveFile>(command.preview);
     if (!preview->open(QIODevice::WriteOnly))
       return QStringLiteral("cannot write the preview %1: %2")
-          .arg(Shown(command.preview), preview->errorString());
+          .arg(ShownPath(command.preview), preview->errorString());
   }
   if (!output.commit())
-    return QStringLiteral("cannot write %1: %2").arg(Shown(command.output), output.errorString());
+    return QStringLiteral("cannot write %1: %2")
+        .arg(ShownPath(command.output), output.errorString());
 
   // Read back with the loader's own reader: proves the file is accepted, and the preview shows
   // exactly the raster the loader will send.
-  const LogoFileResult check = ReadLogoBitmap(command.output);
-  LogoRaster raster{};
-  if (check.outcome != LogoFileResult::Outcome::Accepted ||
-      !BuildLogoRaster(check.header, check.pixels, raster))
+  const LogoLoad check = LoadLogoFile(command.output);
+  if (check.outcome != LogoFileResult::Outcome::Accepted)
     return QStringLiteral("the written bitmap %1 does not read back as a logo")
-        .arg(Shown(command.output));
+        .arg(ShownPath(command.output));
 
   if (preview) {
     QImageWriter writer(preview.get(), PreviewFormat(command.preview));
-    if (!writer.write(RenderRasterPreview(raster)))
+    if (!writer.write(LogoPreviewImage(check.raster)))
       return QStringLiteral("cannot write the preview %1: %2")
-          .arg(Shown(command.preview), AsMessagePart(writer.errorString()));
+          .arg(ShownPath(command.preview), AsMessagePart(writer.errorString()));
     if (!preview->commit())
       return QStringLiteral("cannot write the preview %1: %2")
-          .arg(Shown(command.preview), preview->errorString());
+          .arg(ShownPath(command.preview), preview->errorString());
   }
   return {};
 }
@@ -396,7 +290,7 @@ int RunConverter(const QStringList& arguments, QTextStream& out, QTextStream& er
     return kExitOk;
   }
   if (parsed.command.showVersion) {
-    out << kProgramName << ' ' << KESTREL_VERSION_TEXT << '\n';
+    out << kProgramName << ' ' << kVersionText << '\n';
     out.flush();
     return kExitOk;
   }

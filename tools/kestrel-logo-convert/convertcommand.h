@@ -5,7 +5,8 @@
 #include <QStringList>
 #include <QTextStream>
 
-#include "logoconvert.h"
+#include "picture/logoconvert.h"
+#include "picture/pictureread.h"
 
 namespace kestrel::convert {
 
@@ -40,13 +41,6 @@ QString HelpText();
 bool ParseThreshold(const QString& text, int* threshold, QString* error);
 bool ParseAlignment(const QString& text, ConvertOptions* options, QString* error);
 bool ParseBackground(const QString& text, QColor* colour, QString* error);
-
-// The size a PNG or BMP file's header announces (from its first 32 bytes), even one its
-// reader would refuse; invalid for other formats.
-QSize DeclaredPictureSize(const QByteArray& head);
-
-// Reads any picture Qt can read; a null image and a one-line reason on failure.
-QImage LoadPicture(const QString& path, QString* error);
 
 // The whole job: read, convert, write the bitmap (and the preview, drawn from the raster the
 // loader builds from the written file). Returns an empty text on success, else one line.

@@ -1,18 +1,33 @@
-#include "port/portconnection.h"
+#include "app/portconnection.h"
 
 #include <QObject>
 #include <cmath>
 
-#include "port/inifile.h"
+#include "app/usertexts.h"
+#include "settings/inifile.h"
 
 namespace kestrel {
 
 namespace {
 
-const QString kPortOpened = QStringLiteral("Port opened");
-const QString kPortClosed = QStringLiteral("Port closed");
-const QString kCaptionOpen = QStringLiteral("Open");
-const QString kCaptionClose = QStringLiteral("Close");
+const QString kPortOpened = QString::fromLatin1(kPortOpenedPanel);
+const QString kPortClosed = QString::fromLatin1(kPortClosedPanel);
+const QString kCaptionOpen = QString::fromLatin1(kConnectCaptionOpen);
+const QString kCaptionClose = QString::fromLatin1(kConnectCaptionClose);
+const QString kLineSuffix = QStringLiteral(",n,8,1");
+
+void StoreSetting(const QString& key, const QString& value) {
+  ArchivoIni::WriteIniValue(QString::fromLatin1(kIniFileName), QString::fromLatin1(kIniSection),
+                            key, value);
+}
+
+QString PortPanelText(int port) {
+  return QString::fromLatin1(kPortPanelPrefix) + PortNumberText(port);
+}
+
+QString SpeedOf(const QString& settings) {
+  return settings.left(settings.indexOf(QLatin1Char(',')));
+}
 
 // The numeric value of the number a text begins with; 0 when it begins with none.
 double LeadingNumber(const QString& text) {
@@ -64,6 +79,14 @@ double RoundHalfToEven(double v) {
 }
 
 }  // namespace
+
+void PortStatusTexts::setPanelText(int panel, const QString& text) {
+  if (panel >= 1 && panel <= int(panels_.size())) panels_[size_t(panel - 1)] = text;
+}
+
+QString PortStatusTexts::panelText(int panel) const {
+  return panel >= 1 && panel <= int(panels_.size()) ? panels_[size_t(panel - 1)] : QString();
+}
 
 QString PortNumberText(int port) {
   return port < 0 ? QString::number(port) : QLatin1Char(' ') + QString::number(port);
@@ -125,7 +148,7 @@ void PortConnection::FormLoad() {
   step([&] { port_.setPortOpen(true); });
 
   display_.setPanelText(3, port_.Settings());
-  display_.setPanelText(2, QStringLiteral("COM ") + PortNumberText(portNumber));
+  display_.setPanelText(2, PortPanelText(portNumber));
   ShowPortState();
 }
 
@@ -147,10 +170,11 @@ void PortConnection::mnuConnect_Click() {
     if (!message_) return;
     switch (error.number()) {
       case CommErr::PortNotExist:
-        message_(QStringLiteral("Serial port cannot be opened. Check setting."), QString());
+        message_(QString::fromLatin1(kPortCannotBeOpenedMessage), QString());
         break;
       case CommErr::PortInUse:
-        message_(QStringLiteral("Port is used by other aplication"), QStringLiteral("Port Error"));
+        message_(QString::fromLatin1(kPortUsedByOtherMessage),
+                 QString::fromLatin1(kPortErrorTitle));
         break;
       default:
         message_(error.description(), QString());
@@ -174,6 +198,70 @@ void PortConnection::ShowPortState() {
     display_.setPanelText(1, kPortClosed);
     display_.setPortMenusEnabled(true);
   }
+}
+
+QString PortConnection::ApplyToPort(const std::function<void()>& change) {
+  try {
+    if (port_.PortOpen()) {
+      port_.setPortOpen(false);
+      change();
+      port_.setPortOpen(true);
+    } else {
+      change();
+    }
+  } catch (const CommError& error) {
+    // A failed reopen leaves the port closed; the window must say so.
+    ShowPortState();
+    return error.description();
+  }
+  return {};
+}
+
+QString PortConnection::ChangePort(int chosenPort, int portAtOpen) {
+  TcpIpMode = false;
+  QString error;
+  if (chosenPort != portAtOpen) {
+    error = ApplyToPort([&] { port_.setCommPort(chosenPort); });
+    // Only a number the port took is remembered and shown.
+    if (port_.CommPort() != chosenPort) return error;
+    StoreSetting(QStringLiteral("CommPort"), PortNumberText(chosenPort));
+  }
+  display_.setPanelText(2, PortPanelText(chosenPort));
+  return error;
+}
+
+void PortConnection::ChooseTcpIp(int portAtOpen) {
+  TcpIpMode = true;
+  if (portAtOpen == kTcpIpPort) return;
+  StoreSetting(QStringLiteral("CommPort"), QStringLiteral("TCP"));
+  display_.setPanelText(2, QString::fromLatin1(kTcpIpPanel));
+  display_.setPanelText(3, QString());
+}
+
+QString PortConnection::ChangeSpeed(const QString& chosenBaud, const QString& baudAtOpen) {
+  const QString settings = chosenBaud + kLineSuffix;
+  QString error;
+  if (chosenBaud != baudAtOpen) {
+    error = ApplyToPort([&] { port_.setSettings(settings); });
+    if (SpeedOf(port_.Settings()) != chosenBaud) return error;
+    for (const BaudEntry& entry : kBaudEntries) {
+      if (chosenBaud == QLatin1String(entry.speed)) {
+        StoreSetting(QStringLiteral("Baud"), QString::fromLatin1(entry.stored));
+        break;
+      }
+    }
+  }
+  display_.setPanelText(3, settings);
+  return error;
+}
+
+QString PortConnection::FallBackToDefaultSpeed() {
+  try {
+    port_.setSettings(QString::fromLatin1(kBaudEntries[kFallbackBaudIndex].speed) + kLineSuffix);
+  } catch (const CommError& error) {
+    return error.description();
+  }
+  return {};
 }
 
 }  // namespace kestrel

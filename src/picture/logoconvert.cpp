@@ -1,4 +1,4 @@
-#include "logoconvert.h"
+#include "picture/logoconvert.h"
 
 #include <QColorSpace>
 #include <QPainter>
@@ -19,10 +19,6 @@ int AlignedOffset(int freeSpace, Align align) {
 // A scaled length, kept at least one pixel so a thin picture never vanishes.
 int ScaledLength(double length, int limit) {
   return static_cast<int>(std::clamp<double>(std::round(length), 1.0, limit));
-}
-
-void PutLE(QByteArray& bytes, int offset, uint32_t value, int size) {
-  for (int i = 0; i < size; ++i) bytes[offset + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
 }
 
 }  // namespace
@@ -115,52 +111,14 @@ LogoPicture ConvertPicture(const QImage& picture, const ConvertOptions& options)
   return ToBlackAndWhite(ComposeLogo(picture, options), options);
 }
 
-QByteArray EncodeLogoBitmap(const LogoPicture& logo) {
-  QByteArray file(kLogoFileSize, '\0');
-  file[0] = 'B';
-  file[1] = 'M';
-  PutLE(file, 2, kLogoFileSize, 4);
-  PutLE(file, 10, kPixelDataOffset, 4);
-  PutLE(file, 14, 40, 4);  // information header size
-  PutLE(file, 18, kLogoWidth, 4);
-  PutLE(file, 22, kLogoHeight, 4);  // positive: bottom row stored first
-  PutLE(file, 26, 1, 2);            // planes
-  PutLE(file, 28, 1, 2);            // bits per pixel
-  PutLE(file, 30, 0, 4);            // uncompressed
-  PutLE(file, 34, kPixelDataSize, 4);
-  PutLE(file, 38, 2835, 4);  // 72 dots per inch
-  PutLE(file, 42, 2835, 4);
-  PutLE(file, 46, 2, 4);           // colours used
-  PutLE(file, 50, 2, 4);           // colours important
-  PutLE(file, 54, 0x00000000, 4);  // entry 0: black
-  PutLE(file, 58, 0x00FFFFFF, 4);  // entry 1: white
-
-  for (int y = 0; y < kLogoHeight; ++y) {
-    const int rowStart = kPixelDataOffset + (kLogoHeight - 1 - y) * kRowStride;
-    for (int x = 0; x < kLogoWidth; ++x) {
-      if (logo.isBlack(x, y)) continue;
-      const int index = rowStart + x / 8;
-      file[index] = static_cast<char>(static_cast<uint8_t>(file[index]) | (0x80u >> (x % 8)));
-    }
-  }
-  return file;
-}
-
-QImage RenderRasterPreview(const LogoRaster& raster) {
-  QImage preview(kLogoWidth * kPreviewScale, kLogoHeight * kPreviewScale, QImage::Format_Mono);
-  preview.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
-  preview.fill(0);
-  constexpr int kBytesPerRow = kLogoWidth / 8;
-  for (int y = 0; y < kLogoHeight; ++y) {
-    for (int x = 0; x < kLogoWidth; ++x) {
-      const uint8_t byte = raster[static_cast<size_t>(y * kBytesPerRow + x / 8)];
-      if ((byte & (0x80u >> (x % 8))) == 0) continue;
-      for (int dy = 0; dy < kPreviewScale; ++dy)
-        for (int dx = 0; dx < kPreviewScale; ++dx)
-          preview.setPixel(x * kPreviewScale + dx, y * kPreviewScale + dy, 1);
-    }
-  }
-  return preview;
+LogoRaster RasterOf(const LogoPicture& logo) {
+  LogoRaster raster{};
+  for (int y = 0; y < kLogoHeight; ++y)
+    for (int x = 0; x < kLogoWidth; ++x)
+      if (logo.isBlack(x, y))
+        raster[static_cast<size_t>(y * (kLogoWidth / 8) + x / 8)] |=
+            static_cast<uint8_t>(0x80u >> (x % 8));
+  return raster;
 }
 
 }  // namespace kestrel::convert

@@ -1,6 +1,6 @@
 #pragma once
 
-namespace kestrel::convert {
+namespace kestrel {
 
 // Points the process's standard error at the null device while alive. Some decoders (libpng)
 // print their complaints straight to it; the converter reports failures in its own words.
@@ -15,4 +15,4 @@ class QuietStandardError {
   int saved_ = -1;
 };
 
-}  // namespace kestrel::convert
+}  // namespace kestrel

@@ -1,4 +1,4 @@
-#include "quietstderr.h"
+#include "picture/quietstderr.h"
 
 #include <cstdio>
 
@@ -22,7 +22,7 @@ static constexpr char kNullDevice[] = "NUL";
 static constexpr char kNullDevice[] = "/dev/null";
 #endif
 
-namespace kestrel::convert {
+namespace kestrel {
 
 namespace {
 constexpr int kStandardError = 2;
@@ -49,4 +49,4 @@ QuietStandardError::~QuietStandardError() {
   KESTREL_CLOSE(saved_);
 }
 
-}  // namespace kestrel::convert
+}  // namespace kestrel

@@ -14,12 +14,6 @@ namespace kestrel::convert {
 
 inline constexpr int kLogoWidth = 240;
 inline constexpr int kLogoHeight = 60;
-// 14-byte file header, 40-byte information header, 2 palette entries, 60 rows of 32 bytes.
-inline constexpr int kPixelDataOffset = 62;
-inline constexpr int kRowStride = 32;
-inline constexpr int kPixelDataSize = kRowStride * kLogoHeight;          // 1920
-inline constexpr int kLogoFileSize = kPixelDataOffset + kPixelDataSize;  // 1982
-inline constexpr int kPreviewScale = 2;
 
 enum class ScaleMode {
   Fit,      // whole picture inside, aspect kept, the rest filled with the background
@@ -65,10 +59,7 @@ LogoPicture ToBlackAndWhite(const QImage& composed, const ConvertOptions& option
 
 LogoPicture ConvertPicture(const QImage& picture, const ConvertOptions& options);
 
-// The complete 1982-byte bitmap file: black is palette entry 0, white entry 1.
-QByteArray EncodeLogoBitmap(const LogoPicture& logo);
-
-// What the device shows, enlarged like the loader's preview: black where a raster bit is 1.
-QImage RenderRasterPreview(const LogoRaster& raster);
+// The raster the device gets for this picture: a 1 bit where the picture is black.
+LogoRaster RasterOf(const LogoPicture& logo);
 
 }  // namespace kestrel::convert

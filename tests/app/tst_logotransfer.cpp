@@ -4,11 +4,11 @@
 #include <map>
 #include <memory>
 
+#include "app/logotransfer.h"
+#include "app/portconnection.h"
 #include "fakecommport.h"
 #include "fakeportdisplay.h"
 #include "link/linkengine.h"
-#include "link/logotransfer.h"
-#include "port/portconnection.h"
 
 using kestrel::CommError;
 using kestrel::LinkEngine;
@@ -21,8 +21,9 @@ Q_DECLARE_METATYPE(kestrel::LogoRaster)
 
 namespace {
 
-const QString kA = QStringLiteral("COMMUNICATION ERROR !!\r\rCheck configuration and connection.");
-const QString kB = QStringLiteral(
+const QString kNotAcknowledged =
+    QStringLiteral("COMMUNICATION ERROR !!\r\rCheck configuration and connection.");
+const QString kInfoNotAnswered = QStringLiteral(
     "COMMUNICATION ERROR WHEN SENDING LOGO INFORMATION!!\r\rCheck configuration and connection.");
 const QByteArray kAckCr("\x06\r");
 
@@ -38,31 +39,6 @@ LogoRaster patternLogo() {
   for (int v = 0; v < 1800; ++v) logo[v] = static_cast<uint8_t>(v * 7 + 3);
   return logo;
 }
-
-// Everything the send command does to the window, in order. Progress values are kept apart:
-// there are 1800 of them.
-class RecordingView : public kestrel::TransferView {
- public:
-  QStringList log;
-  QList<int> progress;
-  bool locked = false;
-
-  void setOpenButtonEnabled(bool enabled) override { log << (enabled ? "open on" : "open off"); }
-  void setSendButtonEnabled(bool enabled) override { log << (enabled ? "send on" : "send off"); }
-  void setProgressRange(int minimum, int maximum) override {
-    log << QStringLiteral("range %1..%2").arg(minimum).arg(maximum);
-  }
-  void setProgressValue(int value) override { progress << value; }
-  void setProgressVisible(bool visible) override { log << (visible ? "bar on" : "bar off"); }
-  void LockUserInterface() override {
-    log << "lock";
-    locked = true;
-  }
-  void UnlockUserInterface() override {
-    log << "unlock";
-    locked = false;
-  }
-};
 
 using RecordingDisplay = kestrel::test::FakePortDisplay;
 
@@ -109,9 +85,9 @@ class LogoTransferTest : public QObject {
   void progressRunsFrom0To1799();
   void successLocksThenRestoresInOrder();
 
-  void silentDeviceGetsMessageAAfterHeader();
+  void silentDeviceIsReportedAfterHeader();
   void refusedFiftiethDataBlockEndsDownload();
-  void unansweredLogoInfoShowsMessageB();
+  void unansweredLogoInfoIsReported();
   void logoInfoAnsweredWithoutAckSucceeds();
   void refusalMessageIsShownWhileLocked_data();
   void refusalMessageIsShownWhileLocked();
@@ -133,32 +109,42 @@ class LogoTransferTest : public QObject {
   std::unique_ptr<LinkEngine> link_;
   std::unique_ptr<RecordingDisplay> display_;
   std::unique_ptr<PortConnection> connection_;
-  std::unique_ptr<RecordingView> view_;
   std::unique_ptr<LogoTransfer> transfer_;
   QList<Message> messages_;
+  // The transfer's events in order; progress values are kept apart: there are 1800 of them.
+  QStringList log_;
+  QList<int> progress_;
+  bool locked_ = false;  // between started and ended, as a window would be
 };
 
 void LogoTransferTest::init() {
   messages_.clear();
+  log_.clear();
+  progress_.clear();
+  locked_ = false;
   port_ = std::make_unique<FakeCommPort>();
   port_->setRThreshold(1);
   port_->setPortOpen(true);
   link_ = std::make_unique<LinkEngine>(*port_);
   link_->setReplyTimeout(40);
   display_ = std::make_unique<RecordingDisplay>();
-  auto message = [this](const QString& text, const QString& title) {
-    messages_.append({text, title, view_->locked});
-    view_->log << "message";
-  };
-  connection_ = std::make_unique<PortConnection>(*port_, *display_, message);
-  view_ = std::make_unique<RecordingView>();
-  transfer_ = std::make_unique<LogoTransfer>(*link_, *connection_, *view_, message);
+  connection_ = std::make_unique<PortConnection>(*port_, *display_, nullptr);
+  transfer_ = std::make_unique<LogoTransfer>(*link_, *connection_);
+  connect(transfer_.get(), &LogoTransfer::started, this, [this] {
+    log_ << "started";
+    locked_ = true;
+  });
+  connect(transfer_.get(), &LogoTransfer::progress, this, [this](int v) { progress_ << v; });
+  connect(transfer_.get(), &LogoTransfer::ended, this, [this](const kestrel::TransferOutcome& o) {
+    if (!o.message.isEmpty()) messages_.append({o.message, QString(), locked_});
+    log_ << "ended";
+    locked_ = false;
+  });
   runDevice();
 }
 
 void LogoTransferTest::cleanup() {
   transfer_.reset();
-  view_.reset();
   connection_.reset();
   display_.reset();
   link_.reset();
@@ -277,27 +263,24 @@ void LogoTransferTest::fullDownloadWritesHeaderAndLogoAtTheirAddresses() {
 
 void LogoTransferTest::progressRunsFrom0To1799() {
   transfer_->cmdSend_Click(patternLogo());
-  QList<int> expected{0};
+  QList<int> expected;
   for (int v = 0; v < 1800; ++v) expected << v;
-  QCOMPARE(view_->progress, expected);
-  QVERIFY(view_->log.contains("range 0..1800"));
+  QCOMPARE(progress_, expected);
 }
 
 void LogoTransferTest::successLocksThenRestoresInOrder() {
   transfer_->cmdSend_Click(patternLogo());
-  const QStringList expected{"open off", "send off", "lock",    "range 0..1800", "bar on",
-                             "open on",  "send on",  "bar off", "unlock"};
-  QCOMPARE(view_->log, expected);
+  QCOMPARE(log_, QStringList({"started", "ended"}));
 }
 
-void LogoTransferTest::silentDeviceGetsMessageAAfterHeader() {
+void LogoTransferTest::silentDeviceIsReportedAfterHeader() {
   runDevice([](int, const QByteArray&) { return QByteArray(); });
   transfer_->cmdSend_Click(patternLogo());
 
   const QList<QByteArray> expected{"00\r", ";BB0000020001:?\r"};
   QCOMPARE(port_->writes, expected);
   QCOMPARE(messages_.size(), 1);
-  QCOMPARE(messages_[0].text, kA);
+  QCOMPARE(messages_[0].text, kNotAcknowledged);
   QCOMPARE(messages_[0].title, QString());
 }
 
@@ -306,35 +289,39 @@ void LogoTransferTest::refusedFiftiethDataBlockEndsDownload() {
   runDevice([](int, const QByteArray& frame) {
     return frame.startsWith(";BB02;00>") ? QByteArray("\x15\r") : kAckCr;
   });
-  transfer_->cmdSend_Click(patternLogo());
+  const auto outcome = transfer_->cmdSend_Click(patternLogo());
 
+  QCOMPARE(outcome->result, kestrel::TransferResult::NotAcknowledged);
+  QCOMPARE(outcome->framesSent, 52);
   QCOMPARE(port_->writes.size(), 52);
   QVERIFY(port_->writes.last().startsWith(";BB02;00>"));
   QVERIFY(!port_->written.contains(";BI"));
   QCOMPARE(messages_.size(), 1);
-  QCOMPARE(messages_[0].text, kA);
-  QCOMPARE(view_->progress.last(), 699);
+  QCOMPARE(messages_[0].text, kNotAcknowledged);
+  QCOMPARE(progress_.last(), 699);
 
   // Accepted bytes reach address 687 and no further.
   const BlockFrame lastAccepted = decodeBlock(port_->writes[50]);
   QCOMPARE(lastAccepted.address + lastAccepted.count - 1, 687);
 }
 
-void LogoTransferTest::unansweredLogoInfoShowsMessageB() {
-  runDevice([](int, const QByteArray& frame) {
-    return frame.startsWith(";BI") ? QByteArray() : kAckCr;
-  });
+void LogoTransferTest::unansweredLogoInfoIsReported() {
+  runDevice(
+      [](int, const QByteArray& frame) { return frame.startsWith(";BI") ? QByteArray() : kAckCr; });
   transfer_->cmdSend_Click(patternLogo());
 
   QCOMPARE(port_->writes.size(), 132);
   QCOMPARE(messages_.size(), 1);
-  QCOMPARE(messages_[0].text, kB);
+  QCOMPARE(messages_[0].text, kInfoNotAnswered);
   QCOMPARE(messages_[0].title, QString());
 }
 
 void LogoTransferTest::logoInfoAnsweredWithoutAckSucceeds() {
   runDevice([](int, const QByteArray& frame) {
-    return frame.startsWith(";BI") ? QByteArray("\x15" "E\r") : kAckCr;
+    return frame.startsWith(";BI") ? QByteArray(
+                                         "\x15"
+                                         "E\r")
+                                   : kAckCr;
   });
   transfer_->cmdSend_Click(patternLogo());
   QCOMPARE(port_->writes.size(), 132);
@@ -344,9 +331,9 @@ void LogoTransferTest::logoInfoAnsweredWithoutAckSucceeds() {
 void LogoTransferTest::refusalMessageIsShownWhileLocked_data() {
   QTest::addColumn<QString>("refusedCommand");
   QTest::addColumn<QString>("message");
-  QTest::newRow("header") << ";BB0000" << kA;
-  QTest::newRow("last block") << ";BB0702" << kA;
-  QTest::newRow("logo information") << ";BI" << kB;
+  QTest::newRow("header") << ";BB0000" << kNotAcknowledged;
+  QTest::newRow("last block") << ";BB0702" << kNotAcknowledged;
+  QTest::newRow("logo information") << ";BI" << kInfoNotAnswered;
 }
 
 void LogoTransferTest::refusalMessageIsShownWhileLocked() {
@@ -361,8 +348,7 @@ void LogoTransferTest::refusalMessageIsShownWhileLocked() {
   QCOMPARE(messages_.size(), 1);
   QCOMPARE(messages_[0].text, message);
   QVERIFY(messages_[0].windowLocked);
-  const QStringList tail{"message", "open on", "send on", "bar off", "unlock"};
-  QCOMPARE(view_->log.mid(view_->log.size() - tail.size()), tail);
+  QCOMPARE(log_, QStringList({"started", "ended"}));
 }
 
 void LogoTransferTest::openFailureIsReported_data() {
@@ -370,10 +356,11 @@ void LogoTransferTest::openFailureIsReported_data() {
   QTest::addColumn<QString>("message");
   QTest::newRow("no such port") << int(kestrel::CommErr::PortNotExist)
                                 << QStringLiteral("Serial port cannot be opened. Check setting.");
-  QTest::newRow("held by another program") << int(kestrel::CommErr::PortInUse)
-                                           << QStringLiteral("Serial port occupied by another program");
-  QTest::newRow("permission denied") << int(kestrel::CommErr::PermissionDenied)
-                                     << QStringLiteral("Scripted open failure 8100");
+  QTest::newRow("held by another program")
+      << int(kestrel::CommErr::PortInUse)
+      << QStringLiteral("Serial port occupied by another program");
+  QTest::newRow("permission denied")
+      << int(kestrel::CommErr::PermissionDenied) << QStringLiteral("Scripted open failure 8100");
 }
 
 void LogoTransferTest::openFailureIsReported() {
@@ -387,14 +374,15 @@ void LogoTransferTest::openFailureIsReported() {
   else
     port_->openErrors[1] = error;
 
-  transfer_->cmdSend_Click(patternLogo());
+  const auto outcome = transfer_->cmdSend_Click(patternLogo());
 
+  QCOMPARE(outcome->errorNumber, error);
+  QCOMPARE(outcome->framesSent, 0);
   QVERIFY(port_->writes.isEmpty());
   QCOMPARE(messages_.size(), 1);
   QCOMPARE(messages_[0].text, message);
   QCOMPARE(messages_[0].title, QString());
-  const QStringList expected{"message", "open on", "bar off", "send on", "unlock"};
-  QCOMPARE(view_->log, expected);
+  QCOMPARE(log_, QStringList{"ended"});  // never locked
   QVERIFY(!port_->PortOpen());
 }
 
@@ -421,14 +409,12 @@ void LogoTransferTest::portErrorMidDownloadShowsDescription() {
   QCOMPARE(messages_.size(), 1);
   QCOMPARE(messages_[0].text, QStringLiteral("Scripted write failure 8020"));
   QVERIFY(messages_[0].windowLocked);
-  const QStringList tail{"message", "open on", "bar off", "send on", "unlock"};
-  QCOMPARE(view_->log.mid(view_->log.size() - tail.size()), tail);
+  QCOMPARE(log_, QStringList({"started", "ended"}));
 }
 
 void LogoTransferTest::sendAgainStartsFromEmptyFrame() {
-  runDevice([](int order, const QByteArray&) {
-    return order == 5 ? QByteArray("\x15\r") : kAckCr;
-  });
+  runDevice(
+      [](int order, const QByteArray&) { return order == 5 ? QByteArray("\x15\r") : kAckCr; });
   const LogoRaster logo = patternLogo();
   transfer_->cmdSend_Click(logo);
   QCOMPARE(port_->writes.size(), 5);
@@ -442,8 +428,8 @@ void LogoTransferTest::sendAgainStartsFromEmptyFrame() {
   QCOMPARE(port_->writes[5], QByteArray("00\r"));
   QCOMPARE(port_->writes[5 + 132], QByteArray("00\r"));
   QCOMPARE(port_->writes.mid(5, 132), port_->writes.mid(5 + 132, 132));
-  QCOMPARE(view_->log.count("lock"), 3);
-  QCOMPARE(view_->log.count("unlock"), 3);
+  QCOMPARE(log_.count("started"), 3);
+  QCOMPARE(log_.count("ended"), 3);
 }
 
 void LogoTransferTest::clickDuringDownloadIsIgnored() {
@@ -455,7 +441,7 @@ void LogoTransferTest::clickDuringDownloadIsIgnored() {
   transfer_->cmdSend_Click(logo);
   QCOMPARE(port_->writes.size(), 132);
   QCOMPARE(port_->writes.count(QByteArray("00\r")), 1);
-  QCOMPARE(view_->log.count("lock"), 1);
+  QCOMPARE(log_.count("started"), 1);
   QVERIFY(messages_.isEmpty());
 }
 

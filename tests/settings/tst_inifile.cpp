@@ -5,8 +5,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "port/inifile.h"
-#include "port/programfolder.h"
+#include "settings/inifile.h"
+#include "settings/programfolder.h"
 
 using namespace kestrel;
 using namespace kestrel::ArchivoIni;
@@ -49,9 +49,7 @@ class TestIniFile : public QObject {
   QTemporaryDir dir_;
   int fileNumber_ = 0;
 
-  QString NewPath() {
-    return dir_.filePath(QStringLiteral("settings%1.ini").arg(++fileNumber_));
-  }
+  QString NewPath() { return dir_.filePath(QStringLiteral("settings%1.ini").arg(++fileNumber_)); }
   QString FileWith(const QByteArray& bytes) {
     const QString path = NewPath();
     if (!Put(path, bytes)) qFatal("cannot write test file");
@@ -63,8 +61,7 @@ class TestIniFile : public QObject {
   void cleanup() { SetProgramFolder(QString()); }
 
   void missingFileReadsEmpty() {
-    QCOMPARE(ReadProfileString(dir_.filePath(QStringLiteral("none.ini")), "SerialPort",
-                               "CommPort"),
+    QCOMPARE(ReadProfileString(dir_.filePath(QStringLiteral("none.ini")), "SerialPort", "CommPort"),
              QString());
   }
 
@@ -74,57 +71,100 @@ class TestIniFile : public QObject {
     QTest::addColumn<QString>("key");
     QTest::addColumn<QString>("value");
     const QByteArray port = "[SerialPort]\r\nCommPort= 3\r\nBaud= 57600,N,8,1\r\n";
-    QTest::newRow("port number loses its sign blank") << port << "SerialPort" << "CommPort"
+    QTest::newRow("port number loses its sign blank") << port << "SerialPort"
+                                                      << "CommPort"
                                                       << "3";
-    QTest::newRow("line settings lose the leading blank")
-        << port << "SerialPort" << "Baud" << "57600,N,8,1";
-    QTest::newRow("absent section") << port << "Serial" << "CommPort" << "";
-    QTest::newRow("absent key") << port << "SerialPort" << "Parity" << "";
-    QTest::newRow("empty file") << QByteArray() << "SerialPort" << "Baud" << "";
-    QTest::newRow("names ignore case") << port << "SERIALPORT" << "commport" << "3";
-    QTest::newRow("file names in other case") << QByteArray("[serialPORT]\nBAUD=x\n")
-                                              << "SerialPort" << "Baud" << "x";
+    QTest::newRow("line settings lose the leading blank") << port << "SerialPort"
+                                                          << "Baud"
+                                                          << "57600,N,8,1";
+    QTest::newRow("absent section") << port << "Serial"
+                                    << "CommPort"
+                                    << "";
+    QTest::newRow("absent key") << port << "SerialPort"
+                                << "Parity"
+                                << "";
+    QTest::newRow("empty file") << QByteArray() << "SerialPort"
+                                << "Baud"
+                                << "";
+    QTest::newRow("names ignore case") << port << "SERIALPORT"
+                                       << "commport"
+                                       << "3";
+    QTest::newRow("file names in other case")
+        << QByteArray("[serialPORT]\nBAUD=x\n") << "SerialPort"
+        << "Baud"
+        << "x";
     QTest::newRow("TCP") << QByteArray("[SerialPort]\r\nCommPort=TCP\r\n") << "SerialPort"
-                         << "CommPort" << "TCP";
+                         << "CommPort"
+                         << "TCP";
     QTest::newRow("blanks around names and equals")
         << QByteArray("  [ SerialPort ]  \r\n \t Baud \t=  \t x,y \t \r\n") << "SerialPort"
-        << "Baud" << "x,y";
-    QTest::newRow("blanks around the requested names") << port << " SerialPort " << " Baud "
+        << "Baud"
+        << "x,y";
+    QTest::newRow("blanks around the requested names") << port << " SerialPort "
+                                                       << " Baud "
                                                        << "57600,N,8,1";
     QTest::newRow("quotes come off, inner trailing blanks stay")
-        << QByteArray("[SerialPort]\r\nBaud=\"  x  \"\r\n") << "SerialPort" << "Baud" << "x  ";
+        << QByteArray("[SerialPort]\r\nBaud=\"  x  \"\r\n") << "SerialPort"
+        << "Baud"
+        << "x  ";
     QTest::newRow("empty quotes") << QByteArray("[SerialPort]\r\nBaud=\"\"\r\n") << "SerialPort"
-                                  << "Baud" << "";
-    QTest::newRow("unmatched quote stays") << QByteArray("[SerialPort]\r\nBaud=\"x\r\n")
-                                           << "SerialPort" << "Baud" << "\"x";
-    QTest::newRow("TAB inside stays") << QByteArray("[SerialPort]\r\nBaud=a\tb\r\n")
-                                      << "SerialPort" << "Baud" << "a\tb";
-    QTest::newRow("CR, STX and NUL inside go")
-        << QByteArray("[SerialPort]\nBaud=5\r7\x02" "6") + '\0' + QByteArray("00\n")
-        << "SerialPort" << "Baud"
-        << "57600";
-    QTest::newRow("equals sign inside the value") << QByteArray("[SerialPort]\r\nBaud=a=b\r\n")
-                                                  << "SerialPort" << "Baud" << "a=b";
+                                  << "Baud"
+                                  << "";
+    QTest::newRow("unmatched quote stays")
+        << QByteArray("[SerialPort]\r\nBaud=\"x\r\n") << "SerialPort"
+        << "Baud"
+        << "\"x";
+    QTest::newRow("TAB inside stays") << QByteArray("[SerialPort]\r\nBaud=a\tb\r\n") << "SerialPort"
+                                      << "Baud"
+                                      << "a\tb";
+    QTest::newRow("CR, STX and NUL inside go") << QByteArray(
+                                                      "[SerialPort]\nBaud=5\r7\x02"
+                                                      "6") +
+                                                      '\0' + QByteArray("00\n")
+                                               << "SerialPort"
+                                               << "Baud"
+                                               << "57600";
+    QTest::newRow("equals sign inside the value")
+        << QByteArray("[SerialPort]\r\nBaud=a=b\r\n") << "SerialPort"
+        << "Baud"
+        << "a=b";
     QTest::newRow("empty value") << QByteArray("[SerialPort]\r\nBaud=\r\n") << "SerialPort"
-                                 << "Baud" << "";
-    QTest::newRow("bytes are Latin-1") << QByteArray("[SerialPort]\r\nBaud=caf\xE9\r\n")
-                                       << "SerialPort" << "Baud" << QString::fromUtf8("café");
-    QTest::newRow("first of two keys") << kBusyFile << "SerialPort" << "Baud" << "9600,N,8,1";
-    QTest::newRow("key of another section") << kBusyFile << "Other" << "Baud" << "1200";
-    QTest::newRow("last line without line break") << kBusyFile << "Third" << "x" << "y";
-    QTest::newRow("comment is no key") << QByteArray("[SerialPort]\r\n;Baud=1\r\n")
-                                       << "SerialPort" << ";Baud" << "";
-    QTest::newRow("key before any section") << QByteArray("Baud=1\r\n[SerialPort]\r\n")
-                                            << "SerialPort" << "Baud" << "";
+                                 << "Baud"
+                                 << "";
+    QTest::newRow("bytes are Latin-1")
+        << QByteArray("[SerialPort]\r\nBaud=caf\xE9\r\n") << "SerialPort"
+        << "Baud" << QString::fromUtf8("café");
+    QTest::newRow("first of two keys") << kBusyFile << "SerialPort"
+                                       << "Baud"
+                                       << "9600,N,8,1";
+    QTest::newRow("key of another section") << kBusyFile << "Other"
+                                            << "Baud"
+                                            << "1200";
+    QTest::newRow("last line without line break") << kBusyFile << "Third"
+                                                  << "x"
+                                                  << "y";
+    QTest::newRow("comment is no key") << QByteArray("[SerialPort]\r\n;Baud=1\r\n") << "SerialPort"
+                                       << ";Baud"
+                                       << "";
+    QTest::newRow("key before any section")
+        << QByteArray("Baud=1\r\n[SerialPort]\r\n") << "SerialPort"
+        << "Baud"
+        << "";
     QTest::newRow("only the first section of a name counts")
         << QByteArray("[SerialPort]\r\nCommPort=1\r\n[SerialPort]\r\nBaud=2\r\n") << "SerialPort"
-        << "Baud" << "";
-    QTest::newRow("similar section name") << QByteArray("[SerialPort2]\r\nBaud=1\r\n")
-                                          << "SerialPort" << "Baud" << "";
-    QTest::newRow("unclosed section header") << QByteArray("[SerialPort\r\nBaud=1\r\n")
-                                             << "SerialPort" << "Baud" << "";
-    QTest::newRow("empty key name asked") << QByteArray("[SerialPort]\r\n=1\r\n")
-                                          << "SerialPort" << "" << "";
+        << "Baud"
+        << "";
+    QTest::newRow("similar section name")
+        << QByteArray("[SerialPort2]\r\nBaud=1\r\n") << "SerialPort"
+        << "Baud"
+        << "";
+    QTest::newRow("unclosed section header")
+        << QByteArray("[SerialPort\r\nBaud=1\r\n") << "SerialPort"
+        << "Baud"
+        << "";
+    QTest::newRow("empty key name asked") << QByteArray("[SerialPort]\r\n=1\r\n") << "SerialPort"
+                                          << ""
+                                          << "";
   }
   void readValue() {
     QFETCH(QByteArray, file);
@@ -142,7 +182,10 @@ class TestIniFile : public QObject {
   }
 
   void stripControlCharsDropsOnlyCrLfNulAndStx() {
-    const QString text = QString::fromLatin1("a\rb\nc\0d\x02" "e\tf\x01g\x03h\xE9", 16);
+    const QString text = QString::fromLatin1(
+        "a\rb\nc\0d\x02"
+        "e\tf\x01g\x03h\xE9",
+        16);
     QCOMPARE(StripControlChars(text), QString::fromLatin1("abcde\tf\x01g\x03h\xE9"));
     QCOMPARE(StripControlChars(QString(40000, QLatin1Char('\r'))), QString());
   }
@@ -177,19 +220,25 @@ class TestIniFile : public QObject {
     QTest::addColumn<QString>("value");
     QTest::addColumn<QByteArray>("oldLine");
     QTest::addColumn<QByteArray>("newLine");
-    QTest::newRow("first of two keys, other case") << "SerialPort" << "BAUD" << " 57600,N,8,1"
-                                                   << QByteArray("Baud= 9600,N,8,1\r\n")
-                                                   << QByteArray("Baud= 57600,N,8,1\r\n");
-    QTest::newRow("blanks before equals kept") << "SerialPort" << "CommPort" << " 3"
-                                               << QByteArray("CommPort = 2\r\n")
-                                               << QByteArray("CommPort = 3\r\n");
-    QTest::newRow("value written as given") << "SerialPort" << "CommPort" << "TCP  "
-                                            << QByteArray("CommPort = 2\r\n")
-                                            << QByteArray("CommPort =TCP  \r\n");
-    QTest::newRow("empty value") << "Other" << "Baud" << "" << QByteArray("Baud=1200\r\n")
-                                 << QByteArray("Baud=\r\n");
-    QTest::newRow("last line without line break") << "Third" << "x" << "z"
-                                                   << QByteArray("x=y") << QByteArray("x=z");
+    QTest::newRow("first of two keys, other case")
+        << "SerialPort"
+        << "BAUD"
+        << " 57600,N,8,1" << QByteArray("Baud= 9600,N,8,1\r\n")
+        << QByteArray("Baud= 57600,N,8,1\r\n");
+    QTest::newRow("blanks before equals kept")
+        << "SerialPort"
+        << "CommPort"
+        << " 3" << QByteArray("CommPort = 2\r\n") << QByteArray("CommPort = 3\r\n");
+    QTest::newRow("value written as given")
+        << "SerialPort"
+        << "CommPort"
+        << "TCP  " << QByteArray("CommPort = 2\r\n") << QByteArray("CommPort =TCP  \r\n");
+    QTest::newRow("empty value") << "Other"
+                                 << "Baud"
+                                 << "" << QByteArray("Baud=1200\r\n") << QByteArray("Baud=\r\n");
+    QTest::newRow("last line without line break") << "Third"
+                                                  << "x"
+                                                  << "z" << QByteArray("x=y") << QByteArray("x=z");
   }
   void writeChangesOnlyThatKeysLine() {
     QFETCH(QString, section);
@@ -226,8 +275,9 @@ class TestIniFile : public QObject {
     QTest::newRow("section after a blank last line")
         << QByteArray("[Other]\r\nx=1\r\n\r\n") << "SerialPort"
         << QByteArray("[Other]\r\nx=1\r\n\r\n[SerialPort]\r\nNewKey= 3\r\n");
-    QTest::newRow("LF file gets LF lines") << QByteArray("[Other]\nx=1\n") << "SerialPort"
-                                           << QByteArray("[Other]\nx=1\n\n[SerialPort]\nNewKey= 3\n");
+    QTest::newRow("LF file gets LF lines")
+        << QByteArray("[Other]\nx=1\n") << "SerialPort"
+        << QByteArray("[Other]\nx=1\n\n[SerialPort]\nNewKey= 3\n");
     QTest::newRow("LF file, new key") << QByteArray("[SerialPort]\nx=1\n") << "serialport"
                                       << QByteArray("[SerialPort]\nx=1\nNewKey= 3\n");
     QTest::newRow("empty file") << QByteArray() << "SerialPort"
@@ -256,20 +306,46 @@ class TestIniFile : public QObject {
     QTest::addColumn<QString>("section");
     QTest::addColumn<QString>("key");
     QTest::addColumn<QString>("value");
-    QTest::newRow("CR LF in value") << "SerialPort" << "Baud" << "1\r\n[Evil]\r\nx=1";
-    QTest::newRow("LF in value") << "SerialPort" << "Baud" << "1\nx=1";
-    QTest::newRow("CR in value") << "SerialPort" << "Baud" << "1\rx=1";
-    QTest::newRow("NUL in value") << "SerialPort" << "Baud" << QString(QChar(0));
-    QTest::newRow("LF in key") << "SerialPort" << "Baud\nx" << "1";
-    QTest::newRow("CR in section") << "Serial\rPort" << "Baud" << "1";
-    QTest::newRow("equals in key") << "SerialPort" << "Ba=ud" << "1";
-    QTest::newRow("bracket in section") << "Serial]Port" << "Baud" << "1";
-    QTest::newRow("key looks like a section") << "SerialPort" << "[Baud" << "1";
-    QTest::newRow("key looks like a comment") << "SerialPort" << ";Baud" << "1";
-    QTest::newRow("empty key") << "SerialPort" << "" << "1";
-    QTest::newRow("blank key") << "SerialPort" << "  " << "1";
-    QTest::newRow("empty section") << "" << "Baud" << "1";
-    QTest::newRow("no single-byte form") << "SerialPort" << "Baud" << QString::fromUtf8("€");
+    QTest::newRow("CR LF in value") << "SerialPort"
+                                    << "Baud"
+                                    << "1\r\n[Evil]\r\nx=1";
+    QTest::newRow("LF in value") << "SerialPort"
+                                 << "Baud"
+                                 << "1\nx=1";
+    QTest::newRow("CR in value") << "SerialPort"
+                                 << "Baud"
+                                 << "1\rx=1";
+    QTest::newRow("NUL in value") << "SerialPort"
+                                  << "Baud" << QString(QChar(0));
+    QTest::newRow("LF in key") << "SerialPort"
+                               << "Baud\nx"
+                               << "1";
+    QTest::newRow("CR in section") << "Serial\rPort"
+                                   << "Baud"
+                                   << "1";
+    QTest::newRow("equals in key") << "SerialPort"
+                                   << "Ba=ud"
+                                   << "1";
+    QTest::newRow("bracket in section") << "Serial]Port"
+                                        << "Baud"
+                                        << "1";
+    QTest::newRow("key looks like a section") << "SerialPort"
+                                              << "[Baud"
+                                              << "1";
+    QTest::newRow("key looks like a comment") << "SerialPort"
+                                              << ";Baud"
+                                              << "1";
+    QTest::newRow("empty key") << "SerialPort"
+                               << ""
+                               << "1";
+    QTest::newRow("blank key") << "SerialPort"
+                               << "  "
+                               << "1";
+    QTest::newRow("empty section") << ""
+                                   << "Baud"
+                                   << "1";
+    QTest::newRow("no single-byte form") << "SerialPort"
+                                         << "Baud" << QString::fromUtf8("€");
   }
   void writeThatCouldAddLinesOrKeysIsRefused() {
     QFETCH(QString, section);

@@ -5,7 +5,7 @@
 #include <array>
 #include <cstdint>
 
-#include "port/portconnection.h"
+#include "app/portconnection.h"
 
 class QButtonGroup;
 class QLineEdit;
@@ -14,32 +14,13 @@ class QRadioButton;
 
 namespace kestrel {
 
-// The entries of the speed dialog, in order: caption, speed applied, text stored under "Baud".
-struct BaudEntry {
-  const char* caption;
-  const char* speed;
-  const char* stored;
-};
-inline constexpr std::array<BaudEntry, 6> kBaudEntries{{
-    {" 4800 bauds", "4800", " 4800,N,8,1"},
-    {" 9600 bauds", "9600", " 9600,N,8,1"},
-    {"19200 bauds", "19200", " 19200,N,8,1"},
-    {"38400 bauds", "38400", " 38400,N,8,1"},
-    {"57600 bauds", "57600", " 57600,N,8,1"},
-    {"115200 bauds", "115200", " 115200,N,8,1"},
-}};
-inline constexpr int kFallbackBaudIndex = 3;  // 38400
-
-// Port number of the hidden TCP/IP entry.
-inline constexpr int kTcpIpPort = 9;
-
 // Comm > Port: COM 1 to COM 8 plus a hidden TCP/IP entry (index 8). Modal. Form_Load and the
 // preselection of the current port run when it is created.
 class CommDialog : public QDialog {
   Q_OBJECT
 
  public:
-  CommDialog(PortConnection& connection, PortDisplay& display, QWidget* parent = nullptr);
+  explicit CommDialog(PortConnection& connection, QWidget* parent = nullptr);
 
   void Form_Load();
   void Form_Activate();
@@ -61,7 +42,6 @@ class CommDialog : public QDialog {
   void EnableAvailableEntries();
 
   PortConnection& connection_;
-  PortDisplay& display_;
   QButtonGroup* group_;
   std::array<QRadioButton*, 9> entries_{};
   int portAtOpen_ = 0;
@@ -74,7 +54,7 @@ class BaudDialog : public QDialog {
   Q_OBJECT
 
  public:
-  BaudDialog(PortConnection& connection, PortDisplay& display, QWidget* parent = nullptr);
+  explicit BaudDialog(PortConnection& connection, QWidget* parent = nullptr);
 
   void Form_Load();
   void optBaudRate_Click(int16_t index);
@@ -89,7 +69,6 @@ class BaudDialog : public QDialog {
 
  private:
   PortConnection& connection_;
-  PortDisplay& display_;
   QButtonGroup* group_;
   std::array<QRadioButton*, 6> entries_{};
   QString baudAtOpen_;

@@ -1,4 +1,4 @@
-#include "port/portdialogs.h"
+#include "ui/portdialogs.h"
 
 #include <QButtonGroup>
 #include <QEvent>
@@ -7,7 +7,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 
-#include "port/inifile.h"
 #include "ui/messagebox.h"
 #include "ui/programform.h"
 #include "ui/uifonts.h"
@@ -15,8 +14,6 @@
 namespace kestrel {
 
 namespace {
-
-const QString kLineSuffix = QStringLiteral(",n,8,1");
 
 void SetUpDialog(QDialog* dialog, const char* name, const QString& caption, int w, int h) {
   dialog->setObjectName(QLatin1String(name));
@@ -35,17 +32,12 @@ QPushButton* MakeButton(QDialog* dialog, const char* name, const QString& captio
   return button;
 }
 
-// The serial layer's own words for a failure the dialogs cannot fix themselves.
-void ReportPortError(QWidget* parent, const CommError& error) {
-  ShowMessage(parent, error.description());
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
 
-CommDialog::CommDialog(PortConnection& connection, PortDisplay& display, QWidget* parent)
-    : QDialog(parent), connection_(connection), display_(display) {
+CommDialog::CommDialog(PortConnection& connection, QWidget* parent)
+    : QDialog(parent), connection_(connection) {
   SetUpDialog(this, "CommDialog", QStringLiteral("Set COM PORT"), 298, 132);
   setModal(true);
 
@@ -108,42 +100,12 @@ void CommDialog::SelectEntry(int index) {
 void CommDialog::optCommPort_Click(int16_t index) { chosenPort_ = index + 1; }
 
 void CommDialog::OKButton_Click() {
-  CommControl& port = connection_.port();
   if (chosenPort_ == kTcpIpPort) {
-    connection_.TcpIpMode = true;
-    if (portAtOpen_ != kTcpIpPort) {
-      ArchivoIni::WriteIniValue(QString::fromLatin1(kIniFileName), QString::fromLatin1(kIniSection),
-                                QStringLiteral("CommPort"), QStringLiteral("TCP"));
-      display_.setPanelText(2, QStringLiteral("TCP/IP"));
-      display_.setPanelText(3, QString());
-    }
-    accept();
-    return;
+    connection_.ChooseTcpIp(portAtOpen_);
+  } else if (const QString error = connection_.ChangePort(chosenPort_, portAtOpen_);
+             !error.isEmpty()) {
+    ShowMessage(this, error);
   }
-
-  connection_.TcpIpMode = false;
-  bool inForce = true;
-  if (chosenPort_ != portAtOpen_) {
-    try {
-      if (port.PortOpen()) {
-        port.setPortOpen(false);
-        port.setCommPort(chosenPort_);
-        port.setPortOpen(true);
-      } else {
-        port.setCommPort(chosenPort_);
-      }
-    } catch (const CommError& error) {
-      ReportPortError(this, error);
-      // A failed reopen leaves the port closed; the window must say so.
-      connection_.ShowPortState();
-    }
-    // Only a number the port took is remembered and shown.
-    inForce = port.CommPort() == chosenPort_;
-    if (inForce)
-      ArchivoIni::WriteIniValue(QString::fromLatin1(kIniFileName), QString::fromLatin1(kIniSection),
-                                QStringLiteral("CommPort"), PortNumberText(chosenPort_));
-  }
-  if (inForce) display_.setPanelText(2, QStringLiteral("COM ") + PortNumberText(chosenPort_));
   accept();
 }
 
@@ -156,8 +118,8 @@ bool CommDialog::event(QEvent* e) {
 
 // ---------------------------------------------------------------------------------------------
 
-BaudDialog::BaudDialog(PortConnection& connection, PortDisplay& display, QWidget* parent)
-    : QDialog(parent), connection_(connection), display_(display) {
+BaudDialog::BaudDialog(PortConnection& connection, QWidget* parent)
+    : QDialog(parent), connection_(connection) {
   SetUpDialog(this, "BaudDialog", QStringLiteral("Set Baudrate"), 314, 110);
   setModal(true);
 
@@ -167,8 +129,8 @@ BaudDialog::BaudDialog(PortConnection& connection, PortDisplay& display, QWidget
 
   group_ = new QButtonGroup(this);
   for (int i = 0; i < static_cast<int>(kBaudEntries.size()); ++i) {
-    auto* entry = new QRadioButton(
-        QString::fromLatin1(kBaudEntries[static_cast<size_t>(i)].caption), frame);
+    auto* entry =
+        new QRadioButton(QString::fromLatin1(kBaudEntries[static_cast<size_t>(i)].caption), frame);
     entry->setObjectName(QStringLiteral("optBaudRate%1").arg(i));
     entry->setGeometry(12 + (i / 3) * 92, 22 + (i % 3) * 22, 90, 20);
     group_->addButton(entry, i);
@@ -201,14 +163,12 @@ void BaudDialog::Form_Load() {
 
   // A speed the dialog does not offer: fall back to 38400 at once, before the user answers.
   SelectEntry(kFallbackBaudIndex);
-  const QString fallback = QString::fromLatin1(kBaudEntries[kFallbackBaudIndex].speed);
-  try {
-    connection_.port().setSettings(fallback + kLineSuffix);
-    baudAtOpen_ = fallback;
-  } catch (const CommError& error) {
+  if (const QString error = connection_.FallBackToDefaultSpeed(); !error.isEmpty()) {
     // The old speed stays in force, so OK on 38400 still counts as a change to apply.
-    ReportPortError(parentWidget(), error);
+    ShowMessage(parentWidget(), error);
+    return;
   }
+  baudAtOpen_ = QString::fromLatin1(kBaudEntries[kFallbackBaudIndex].speed);
 }
 
 void BaudDialog::SelectEntry(int index) {
@@ -223,36 +183,8 @@ void BaudDialog::optBaudRate_Click(int16_t index) {
 }
 
 void BaudDialog::OKButton_Click() {
-  CommControl& port = connection_.port();
-  const QString settings = chosenBaud_ + kLineSuffix;
-  bool inForce = true;
-  if (chosenBaud_ != baudAtOpen_) {
-    try {
-      if (port.PortOpen()) {
-        port.setPortOpen(false);
-        port.setSettings(settings);
-        port.setPortOpen(true);
-      } else {
-        port.setSettings(settings);
-      }
-    } catch (const CommError& error) {
-      ReportPortError(this, error);
-      connection_.ShowPortState();
-    }
-    const QString now = port.Settings();
-    inForce = now.left(now.indexOf(QLatin1Char(','))) == chosenBaud_;
-    if (inForce) {
-      for (const BaudEntry& entry : kBaudEntries) {
-        if (chosenBaud_ == QLatin1String(entry.speed)) {
-          ArchivoIni::WriteIniValue(QString::fromLatin1(kIniFileName),
-                                    QString::fromLatin1(kIniSection), QStringLiteral("Baud"),
-                                    QString::fromLatin1(entry.stored));
-          break;
-        }
-      }
-    }
-  }
-  if (inForce) display_.setPanelText(3, settings);
+  if (const QString error = connection_.ChangeSpeed(chosenBaud_, baudAtOpen_); !error.isEmpty())
+    ShowMessage(this, error);
   accept();
 }
 

@@ -1,4 +1,4 @@
-#include "port/programfolder.h"
+#include "settings/programfolder.h"
 
 #include <QCoreApplication>
 

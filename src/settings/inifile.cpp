@@ -1,4 +1,4 @@
-#include "port/inifile.h"
+#include "settings/inifile.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -9,7 +9,7 @@
 #include <algorithm>
 #include <optional>
 
-#include "port/programfolder.h"
+#include "settings/programfolder.h"
 
 namespace kestrel::ArchivoIni {
 

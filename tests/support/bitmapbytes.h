@@ -4,7 +4,6 @@
 // no well-behaved writer would produce.
 
 #include <QByteArray>
-#include <QFile>
 #include <QString>
 #include <cstdint>
 
@@ -66,11 +65,6 @@ inline QByteArray BitmapBytes(const BitmapFields& f, const QByteArray& pixels) {
     out.append(QByteArray(static_cast<qsizetype>(gap), '\xEE'));
   }
   return out + pixels;
-}
-
-inline bool WriteBytes(const QString& path, const QByteArray& bytes) {
-  QFile file(path);
-  return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
 }  // namespace kestrel::test

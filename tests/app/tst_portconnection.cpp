@@ -2,17 +2,15 @@
 #include <QtTest/QtTest>
 #include <map>
 
+#include "app/portconnection.h"
 #include "fakecommport.h"
 #include "fakeportdisplay.h"
-#include "port/portconnection.h"
-#include "port/serialcomm.h"
-#include "ptyhelper.h"
+#include "tempfolder.h"
 
 using kestrel::CommError;
 using kestrel::PortConnection;
 namespace CommErr = kestrel::CommErr;
 using kestrel::test::FakeCommPort;
-using kestrel::test::SimProcess;
 using kestrel::test::TempProgramFolder;
 
 namespace {
@@ -193,7 +191,7 @@ class TestPortConnection : public QObject {
   void openWhileHeldShowsPortErrorAndKeepsDisplay() {
     Rig rig;
     rig.port.heldPorts = {1};
-    rig.display.panels[1] = QStringLiteral("Port closed");
+    rig.display.panels[0] = QStringLiteral("Port closed");
     rig.connection.mnuConnect_Click();
     QCOMPARE(rig.messages.size(), 1);
     QCOMPARE(rig.messages[0].text, QStringLiteral("Port is used by other aplication"));
@@ -293,63 +291,6 @@ class TestPortConnection : public QObject {
     QCOMPARE(rig.display.panelText(1), QStringLiteral("Port closed"));
     QCOMPARE(rig.display.caption, QStringLiteral("Open"));
     QVERIFY(rig.display.portMenusEnabled);
-  }
-
-  // The real control against the simulator linked as COM1 beside the program.
-  void startupOpensSimulatorLinkedAsCom1() {
-    KESTREL_REQUIRE_PTY();
-    TempProgramFolder folder;
-    QVERIFY(folder.writeIni({"[SerialPort]", "CommPort= 1", "Baud= 115200,N,8,1"}));
-    SimProcess sim;
-    QString why;
-    QVERIFY2(sim.start({QStringLiteral("--link"), folder.filePath(QStringLiteral("COM1"))}, &why),
-             qPrintable(why));
-    kestrel::SerialComm port;
-    FakeDisplay display;
-    QList<Message> messages;
-    PortConnection connection(port, display, [&](const QString& t, const QString& title) {
-      messages << Message{t, title};
-    });
-    connection.FormLoad();
-    QVERIFY(connection.PortAvailable[0]);
-    QVERIFY(port.PortOpen());
-    QCOMPARE(port.devicePath(), sim.slavePath());
-    QCOMPARE(display.panelText(1), QStringLiteral("Port opened"));
-    QCOMPARE(display.panelText(2), QStringLiteral("COM  1"));
-    QCOMPARE(display.panelText(3), QStringLiteral("115200,n,8,1"));
-    QCOMPARE(messages.size(), 0);
-  }
-
-  void simulatorHeldByAnotherProgram() {
-    KESTREL_REQUIRE_PTY();
-    TempProgramFolder folder;
-    QVERIFY(folder.writeIni({"[SerialPort]", "CommPort= 1", "Baud= 9600,N,8,1"}));
-    SimProcess sim;
-    QVERIFY(sim.start({QStringLiteral("--link"), folder.filePath(QStringLiteral("COM1"))}));
-    SimProcess holder;
-    QVERIFY(holder.start({QStringLiteral("--hold"), folder.filePath(QStringLiteral("COM1"))}));
-    kestrel::SerialComm port;
-    FakeDisplay display;
-    QList<Message> messages;
-    PortConnection connection(port, display, [&](const QString& t, const QString& title) {
-      messages << Message{t, title};
-    });
-    connection.FormLoad();
-    QVERIFY(connection.PortAvailable[0]);
-    QVERIFY(!port.PortOpen());
-    QCOMPARE(display.panelText(1), QStringLiteral("Port closed"));
-    QCOMPARE(messages.size(), 0);
-
-    connection.mnuConnect_Click();
-    QCOMPARE(messages.size(), 1);
-    QCOMPARE(messages[0].text, QStringLiteral("Port is used by other aplication"));
-    QCOMPARE(messages[0].title, QStringLiteral("Port Error"));
-    QCOMPARE(display.caption, QStringLiteral("Open"));
-
-    holder.terminate();
-    connection.mnuConnect_Click();
-    QVERIFY(port.PortOpen());
-    QCOMPARE(display.panelText(1), QStringLiteral("Port opened"));
   }
 };
 

@@ -1,4 +1,4 @@
-#include "ui/screenshottour.h"
+#include "screenshottour.h"
 
 #include <QApplication>
 #include <QDir>
@@ -14,9 +14,11 @@
 #include <cstdio>
 #include <functional>
 
-#include "port/portdialogs.h"
+#include "logo/logobitmap.h"
+#include "picture/logoconvert.h"
 #include "ui/mainwindow.h"
 #include "ui/messagebox.h"
+#include "ui/portdialogs.h"
 
 namespace kestrel {
 
@@ -25,27 +27,6 @@ namespace {
 void Say(const QString& line) {
   std::fprintf(stdout, "%s\n", line.toLocal8Bit().constData());
   std::fflush(stdout);
-}
-
-void AppendLE(QByteArray& out, uint32_t value, int bytes) {
-  for (int i = 0; i < bytes; ++i) out.append(static_cast<char>((value >> (8 * i)) & 0xFF));
-}
-
-// A 240 x 60, 1-bit Windows bitmap of a picture: palette entry 0 black, 1 white.
-QByteArray LogoBitmapBytes(const QImage& picture) {
-  QByteArray out("BM");
-  for (uint32_t v : {1982u, 0u, 62u, 40u, 240u, 60u}) AppendLE(out, v, 4);
-  AppendLE(out, 1, 2);
-  AppendLE(out, 1, 2);
-  for (uint32_t v : {0u, 1920u, 2835u, 2835u, 2u, 2u}) AppendLE(out, v, 4);
-  out.append(QByteArray("\x00\x00\x00\x00\xFF\xFF\xFF\x00", 8));
-  for (int y = 59; y >= 0; --y) {
-    QByteArray row(32, '\0');
-    for (int x = 0; x < 240; ++x)
-      if (qGray(picture.pixel(x, y)) >= 128) row[x / 8] = char(row[x / 8] | (0x80 >> (x % 8)));
-    out += row;
-  }
-  return out;
 }
 
 QImage SampleLogo() {
@@ -62,7 +43,8 @@ QImage SampleLogo() {
   QFont small(QStringLiteral("Liberation Sans"));
   small.setPixelSize(12);
   painter.setFont(small);
-  painter.drawText(QRect(0, 36, 240, 18), Qt::AlignCenter, QStringLiteral("programmable start-up logo"));
+  painter.drawText(QRect(0, 36, 240, 18), Qt::AlignCenter,
+                   QStringLiteral("programmable start-up logo"));
   painter.fillRect(8, 8, 10, 10, Qt::black);
   painter.fillRect(222, 42, 10, 10, Qt::black);
   return picture;
@@ -109,7 +91,8 @@ class Tour : public QObject {
       auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
       if (!box || !expected_.isEmpty()) return;
       const QString name = QStringLiteral("unexpected-%1").arg(++unexpected_);
-      Say(QStringLiteral("unexpected message: %1").arg(box->text().replace(QLatin1Char('\n'), QLatin1Char('|'))));
+      Say(QStringLiteral("unexpected message: %1")
+              .arg(box->text().replace(QLatin1Char('\n'), QLatin1Char('|'))));
       Save(box, name.toLatin1().constData());
       box->done(0);
     });
@@ -167,7 +150,7 @@ class Tour : public QObject {
 
   void LoadLogo() {
     const QString path = dir_.filePath(QStringLiteral("logo.bmp"));
-    WriteFile(path, LogoBitmapBytes(SampleLogo()));
+    WriteFile(path, EncodeLogoBitmap(convert::RasterOf(convert::ConvertPicture(SampleLogo(), {}))));
     window_.setFileChooser([path](QWidget*) { return path; });
     window_.cmdOpen_Click();
     const LogoRaster& logo = window_.LogoData();
@@ -179,12 +162,12 @@ class Tour : public QObject {
 
   void Download() {
     bool grabbed = false;
-    auto connection = connect(window_.prgBar(), &QProgressBar::valueChanged, this,
-                              [this, &grabbed](int value) {
-                                if (grabbed || value < 900) return;
-                                grabbed = true;
-                                Save(&window_, "03-main-downloading");
-                              });
+    auto connection =
+        connect(window_.prgBar(), &QProgressBar::valueChanged, this, [this, &grabbed](int value) {
+          if (grabbed || value < 900) return;
+          grabbed = true;
+          Save(&window_, "03-main-downloading");
+        });
     window_.cmdSend_Click();
     disconnect(connection);
     Say(unexpected_ == 0 ? QStringLiteral("download finished without a message")

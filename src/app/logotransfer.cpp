@@ -1,0 +1,117 @@
+#include "app/logotransfer.h"
+
+#include <array>
+#include <exception>
+
+#include "app/usertexts.h"
+
+namespace kestrel {
+
+namespace {
+constexpr int kBlockSize = 14;
+constexpr int32_t kFirstLogoAddress = 2;
+
+TransferOutcome Failed(TransferResult result, const char* message) {
+  TransferOutcome outcome;
+  outcome.result = result;
+  outcome.message = QString::fromLatin1(message);
+  return outcome;
+}
+
+TransferOutcome PortFailure(const CommError& error) {
+  TransferOutcome outcome;
+  outcome.errorNumber = error.number();
+  switch (error.number()) {
+    case CommErr::PortNotExist:
+      outcome.result = TransferResult::PortMissing;
+      outcome.message = QString::fromLatin1(kPortCannotBeOpenedMessage);
+      break;
+    case CommErr::PortInUse:
+      outcome.result = TransferResult::PortOccupied;
+      outcome.message = QString::fromLatin1(kPortOccupiedMessage);
+      break;
+    default:
+      // Permission denied, an adapter pulled mid-download: the user must learn the download
+      // did not happen.
+      outcome.result = TransferResult::PortFailed;
+      outcome.message = error.description();
+      break;
+  }
+  return outcome;
+}
+
+}  // namespace
+
+LogoTransfer::LogoTransfer(LinkEngine& link, PortConnection& connection, QObject* parent)
+    : QObject(parent), link_(link), connection_(connection) {
+  connect(&link_, &LinkEngine::frameWritten, this, [this] {
+    if (sending_) ++framesSent_;
+  });
+}
+
+uint16_t LogoTransfer::LogoChecksum(const LogoRaster& logoData) {
+  uint16_t sum = kLogoBytes;
+  for (int v = 0; v < kLogoBytes; ++v) sum = static_cast<uint16_t>(sum + logoData[v]);
+  return sum;
+}
+
+std::optional<TransferOutcome> LogoTransfer::cmdSend_Click(const LogoRaster& logoData) {
+  // The window lock keeps the user out while the link pumps events; this also keeps out any
+  // other caller.
+  if (sending_) return std::nullopt;
+  sending_ = true;
+  framesSent_ = 0;
+
+  TransferOutcome outcome;
+  try {
+    if (!link_.port().PortOpen()) connection_.OpenPortAndShowState();
+    Q_EMIT started();
+    outcome = SendFrames(logoData);
+  } catch (const CommError& error) {
+    outcome = PortFailure(error);
+  } catch (const std::exception& error) {
+    outcome.result = TransferResult::PortFailed;
+    outcome.message = QString::fromLocal8Bit(error.what());
+  }
+  outcome.logoChecksum = LogoChecksum(logoData);
+  outcome.framesSent = framesSent_;
+  // Still "sending" while the window shows the outcome: it must not close under the message.
+  Q_EMIT ended(outcome);
+  sending_ = false;
+  return outcome;
+}
+
+TransferOutcome LogoTransfer::SendFrames(const LogoRaster& logoData) {
+  std::array<uint8_t, 41> blockBuffer{};
+  blockBuffer[0] = 0x00;
+  blockBuffer[1] = 0x01;
+
+  // The empty frame resynchronises the device's line reader; it has no reply.
+  QString status;
+  link_.SendCommand(QByteArray(), false, status);
+
+  if (!link_.WriteBlock(blockBuffer, 0, 2))
+    return Failed(TransferResult::NotAcknowledged, kNotAcknowledgedMessage);
+
+  int32_t address = kFirstLogoAddress;
+  int pending = 0;
+  for (int v = 0; v < kLogoBytes; ++v) {
+    Q_EMIT progress(v);
+    blockBuffer[pending++] = logoData[v];
+    if (pending == kBlockSize) {
+      if (!link_.WriteBlock(blockBuffer, address, pending))
+        return Failed(TransferResult::NotAcknowledged, kNotAcknowledgedMessage);
+      address += kBlockSize;
+      pending = 0;
+    }
+  }
+  if (pending > 0 && !link_.WriteBlock(blockBuffer, address, pending))
+    return Failed(TransferResult::NotAcknowledged, kNotAcknowledgedMessage);
+
+  if (!link_.SendLogoInfo(LogoChecksum(logoData), 0))
+    return Failed(TransferResult::LogoInfoNotAnswered, kLogoInfoNotAnsweredMessage);
+
+  return {};
+}
+
+}  // namespace kestrel

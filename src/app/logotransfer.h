@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <optional>
+
+#include "app/portconnection.h"
+#include "link/linkengine.h"
+#include "logo/logoraster.h"
+
+namespace kestrel {
+
+// How a download ended.
+enum class TransferResult {
+  Loaded,               // every frame acknowledged
+  NotAcknowledged,      // a block write was refused or not answered in time
+  LogoInfoNotAnswered,  // every block went through; the closing command got no answer
+  PortMissing,          // the configured port does not exist
+  PortOccupied,         // another program holds the port
+  PortFailed,           // any other serial-port failure: no permission, device lost...
+};
+
+struct TransferOutcome {
+  TransferResult result = TransferResult::Loaded;
+  QString message;      // what the user is told; empty when the logo was loaded
+  int errorNumber = 0;  // the serial layer's number for the port results
+  int framesSent = 0;
+  uint16_t logoChecksum = 0;
+
+  bool loaded() const { return result == TransferResult::Loaded; }
+};
+
+// cmdSend_Click without the window: the 132-frame download of logoData[0..1799]. Whoever
+// drives it (window, command line, benchmark) follows it through the signals.
+class LogoTransfer : public QObject {
+  Q_OBJECT
+
+ public:
+  LogoTransfer(LinkEngine& link, PortConnection& connection, QObject* parent = nullptr);
+
+  // Returns how it ended, or nothing when a download is running already (the second press
+  // is ignored: its frames would interleave with the first's).
+  std::optional<TransferOutcome> cmdSend_Click(const LogoRaster& logoData);
+  bool Sending() const { return sending_; }
+
+  static uint16_t LogoChecksum(const LogoRaster& logoData);
+
+ Q_SIGNALS:
+  // The port is open and the first frame is about to go: time to lock the window.
+  void started();
+  // Logo byte about to be sent, 0 to 1799.
+  void progress(int value);
+  // Every path ends here, also a port that failed to open (then without started()). A window
+  // shows the outcome's message while still locked, then unlocks.
+  void ended(const kestrel::TransferOutcome& outcome);
+
+ private:
+  TransferOutcome SendFrames(const LogoRaster& logoData);
+
+  LinkEngine& link_;
+  PortConnection& connection_;
+  bool sending_ = false;
+  int framesSent_ = 0;
+};
+
+}  // namespace kestrel

@@ -1,0 +1,112 @@
+#pragma once
+
+#include <QMetaObject>
+#include <QString>
+#include <array>
+#include <functional>
+#include <optional>
+
+#include "port/commcontrol.h"
+
+namespace kestrel {
+
+// Shows a modal message: text, title (empty = the application title).
+using MessageFn = std::function<void(const QString& text, const QString& title)>;
+
+// What the port connection shows; the main window implements it, PortStatusTexts elsewhere.
+class PortDisplay {
+ public:
+  virtual ~PortDisplay() = default;
+  virtual void setPanelText(int panel, const QString& text) = 0;  // status-bar panels 1..5
+  virtual QString panelText(int panel) const = 0;
+  virtual QString connectCaption() const = 0;  // mnuConnect
+  virtual void setConnectCaption(const QString& caption) = 0;
+  virtual void setPortMenusEnabled(bool enabled) = 0;  // mnuPort and mnuSettings
+};
+
+// The status texts kept without a window: a command line or a benchmark that still wants to
+// know what the window would show.
+class PortStatusTexts : public PortDisplay {
+ public:
+  void setPanelText(int panel, const QString& text) override;
+  QString panelText(int panel) const override;
+  QString connectCaption() const override { return caption_; }
+  void setConnectCaption(const QString& caption) override { caption_ = caption; }
+  void setPortMenusEnabled(bool enabled) override { portMenusEnabled_ = enabled; }
+  bool portMenusEnabled() const { return portMenusEnabled_; }
+
+ private:
+  std::array<QString, 5> panels_{QStringLiteral("Not connected"), QStringLiteral("COM 1"),
+                                 QStringLiteral("115200bps, 8-N-1")};
+  QString caption_ = QStringLiteral("Open");
+  bool portMenusEnabled_ = true;
+};
+
+// The speeds offered, in order: caption, speed applied, text stored under "Baud".
+struct BaudEntry {
+  const char* caption;
+  const char* speed;
+  const char* stored;
+};
+inline constexpr std::array<BaudEntry, 6> kBaudEntries{{
+    {" 4800 bauds", "4800", " 4800,N,8,1"},
+    {" 9600 bauds", "9600", " 9600,N,8,1"},
+    {"19200 bauds", "19200", " 19200,N,8,1"},
+    {"38400 bauds", "38400", " 38400,N,8,1"},
+    {"57600 bauds", "57600", " 57600,N,8,1"},
+    {"115200 bauds", "115200", " 115200,N,8,1"},
+}};
+inline constexpr int kFallbackBaudIndex = 3;  // 38400
+
+// Port number of the hidden TCP/IP entry.
+inline constexpr int kTcpIpPort = 9;
+
+// Port texts: a number with a blank in the sign position (" 3"), as stored and shown.
+QString PortNumberText(int port);
+
+// The port number a stored "CommPort" text stands for: the leading number (blanks, tabs and
+// line feeds ignored; no number = 0), rounded half to even. nullopt when it does not fit a
+// signed 16-bit number.
+std::optional<int> CommPortNumberFromText(const QString& text);
+
+// Life of the serial connection: start-up, the Open/Close command, OpenPortAndShowState, and
+// what the port and speed dialogs' OK buttons apply.
+class PortConnection {
+ public:
+  PortConnection(CommControl& port, PortDisplay& display, MessageFn message);
+  ~PortConnection();
+  PortConnection(const PortConnection&) = delete;
+  PortConnection& operator=(const PortConnection&) = delete;
+
+  void FormLoad();              // start-up; never throws, never shows a message
+  void mnuConnect_Click();      // Comm > Open/Close
+  void OpenPortAndShowState();  // throws CommError on failure to open
+  void ShowPortState();         // panel 1, caption, port menus from PortOpen
+
+  // OK of the port dialog on a COM entry: applies the number (an open port is closed and
+  // opened again), stores it and shows it in panel 2. When the serial layer refuses, the
+  // result is its description: nothing is stored and panel 2 keeps the port in force.
+  QString ChangePort(int chosenPort, int portAtOpen);
+  // OK of the port dialog on the hidden TCP/IP entry.
+  void ChooseTcpIp(int portAtOpen);
+  // OK of the speed dialog: the same for a speed of kBaudEntries.
+  QString ChangeSpeed(const QString& chosenBaud, const QString& baudAtOpen);
+  // The speed dialog opened on a speed it does not offer: 38400 is applied at once, panel and
+  // file untouched. Returns the serial layer's description when refused, else empty.
+  QString FallBackToDefaultSpeed();
+
+  CommControl& port() { return port_; }
+  std::array<bool, 8> PortAvailable{};
+  bool TcpIpMode = false;
+
+ private:
+  // Closes an open port around the change so it ends open or closed as it was.
+  QString ApplyToPort(const std::function<void()>& change);
+
+  CommControl& port_;
+  PortDisplay& display_;
+  MessageFn message_;
+  QMetaObject::Connection lostConnection_;
+};
+
+}  // namespace kestrel

@@ -1,0 +1,35 @@
+#pragma once
+
+// What the program says to its user, each text once, for the window and the command line
+// alike. A "\r" is one carriage return: message boxes break the line there.
+namespace kestrel {
+
+inline constexpr char kApplicationTitle[] = "Kestrel II Logo loader";
+
+// Open Bitmap
+inline constexpr char kInvalidFormatMessage[] =
+    "INVALID FILE FORMAT !!\r\rFormat expected:\rFile type: BMP (Windows Bitmap)\r"
+    "Width : 240 pixels\rHeight : 60 pixels\rImage type : 2 Colors (1 bit)\r";
+inline constexpr char kCannotOpenFileMessage[] = "Cannot open the file %1:\r%2";  // path, reason
+
+// Send
+inline constexpr char kNotAcknowledgedMessage[] =
+    "COMMUNICATION ERROR !!\r\rCheck configuration and connection.";
+inline constexpr char kLogoInfoNotAnsweredMessage[] =
+    "COMMUNICATION ERROR WHEN SENDING LOGO INFORMATION!!\r\rCheck configuration and connection.";
+inline constexpr char kPortCannotBeOpenedMessage[] = "Serial port cannot be opened. Check setting.";
+inline constexpr char kPortOccupiedMessage[] = "Serial port occupied by another program";
+
+// Comm > Open
+inline constexpr char kPortUsedByOtherMessage[] = "Port is used by other aplication";
+inline constexpr char kPortErrorTitle[] = "Port Error";
+
+// Status bar and Comm menu
+inline constexpr char kPortOpenedPanel[] = "Port opened";
+inline constexpr char kPortClosedPanel[] = "Port closed";
+inline constexpr char kConnectCaptionOpen[] = "Open";
+inline constexpr char kConnectCaptionClose[] = "Close";
+inline constexpr char kPortPanelPrefix[] = "COM ";
+inline constexpr char kTcpIpPanel[] = "TCP/IP";
+
+}  // namespace kestrel

@@ -1,0 +1,125 @@
+#include "picture/pictureread.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImageReader>
+#include <algorithm>
+#include <limits>
+
+#include "picture/quietstderr.h"
+
+namespace kestrel::convert {
+
+namespace {
+
+QString ReadableFormats() {
+  QStringList names;
+  for (const QByteArray& format : QImageReader::supportedImageFormats())
+    names << QString::fromLatin1(format).toUpper();
+  names.removeDuplicates();
+  return names.join(QLatin1String(", "));
+}
+
+}  // namespace
+
+QString ShownPath(const QString& path) {
+  return QLatin1Char('"') + QDir::toNativeSeparators(path) + QLatin1Char('"');
+}
+
+QString AsMessagePart(QString text) {
+  text = text.trimmed();
+  if (text.endsWith(QLatin1Char('.'))) text.chop(1);
+  if (!text.isEmpty()) text[0] = text[0].toLower();
+  return text;
+}
+
+QSize DeclaredPictureSize(const QByteArray& head) {
+  // Only the formats whose readers fail on a zero size without telling it.
+  auto le = [&head](int at, int size) {
+    int64_t value = 0;
+    for (int i = size - 1; i >= 0; --i) value = value * 256 + static_cast<uint8_t>(head[at + i]);
+    return value;
+  };
+  auto be32 = [&head](int at) {
+    int64_t value = 0;
+    for (int i = 0; i < 4; ++i) value = value * 256 + static_cast<uint8_t>(head[at + i]);
+    return value;
+  };
+  auto clamped = [](int64_t value) {
+    return static_cast<int>(std::clamp<int64_t>(value, 0, std::numeric_limits<int>::max()));
+  };
+  if (head.size() >= 24 && head.startsWith("\x89PNG\r\n\x1a\n") && head.mid(12, 4) == "IHDR")
+    return QSize(clamped(be32(16)), clamped(be32(20)));
+  if (head.size() >= 22 && head.startsWith("BM") && le(14, 4) == 12)
+    return QSize(clamped(le(18, 2)), clamped(le(20, 2)));
+  if (head.size() >= 26 && head.startsWith("BM")) {
+    // Height is signed: negative for rows stored top first.
+    const int64_t height = static_cast<int32_t>(le(22, 4));
+    return QSize(clamped(static_cast<int32_t>(le(18, 4))), clamped(height < 0 ? -height : height));
+  }
+  return QSize();
+}
+
+QImage LoadPicture(const QString& path, QString* error) {
+  const QFileInfo info(path);
+  if (!info.exists()) {
+    *error = QStringLiteral("cannot read %1: no such file").arg(ShownPath(path));
+    return {};
+  }
+  if (info.isDir()) {
+    *error = QStringLiteral("cannot read %1: it is a folder").arg(ShownPath(path));
+    return {};
+  }
+  QByteArray head;
+  {
+    QFile probe(path);
+    if (!probe.open(QIODevice::ReadOnly)) {
+      *error = QStringLiteral("cannot read %1: %2").arg(ShownPath(path), probe.errorString());
+      return {};
+    }
+    head = probe.read(32);
+  }
+  if (head.isEmpty()) {
+    *error = QStringLiteral("cannot read %1: the file is empty").arg(ShownPath(path));
+    return {};
+  }
+
+  const QString zeroSize = QStringLiteral("the picture in %1 has zero size").arg(ShownPath(path));
+  const QuietStandardError quiet;
+  QImageReader reader(path);
+  reader.setDecideFormatFromContent(true);
+  reader.setAutoTransform(true);
+  if (!reader.canRead()) {
+    *error = QStringLiteral("%1 is not a picture in a format this program reads (%2)")
+                 .arg(ShownPath(path), ReadableFormats());
+    return {};
+  }
+  QSize size = reader.size();
+  if (!size.isValid()) size = DeclaredPictureSize(head);
+  if (size.isValid() && size.isEmpty()) {
+    *error = zeroSize;
+    return {};
+  }
+  QImage picture;
+  if (!reader.read(&picture)) {
+    // Readers refuse an oversized picture without saying why.
+    if (size.isValid() && double(size.width()) * size.height() * 4 >
+                              double(QImageReader::allocationLimit()) * 1024 * 1024)
+      *error = QStringLiteral("the picture in %1 is too large (%2 x %3 pixels)")
+                   .arg(ShownPath(path))
+                   .arg(size.width())
+                   .arg(size.height());
+    else
+      *error = QStringLiteral("cannot read the picture in %1: %2")
+                   .arg(ShownPath(path), AsMessagePart(reader.errorString()));
+    return {};
+  }
+  if (picture.isNull() || picture.size().isEmpty()) {
+    *error = zeroSize;
+    return {};
+  }
+  return picture;
+}
+
+}  // namespace kestrel::convert

@@ -1,0 +1,46 @@
+#include "tempfolder.h"
+
+#include <QFile>
+
+#include "settings/inifile.h"
+#include "settings/programfolder.h"
+
+namespace kestrel::test {
+
+TempProgramFolder::TempProgramFolder() {
+  if (dir_.isValid()) SetProgramFolder(dir_.path());
+}
+
+TempProgramFolder::~TempProgramFolder() { SetProgramFolder(QString()); }
+
+bool TempProgramFolder::linkPort(int port, const QString& target) {
+  const QString link = filePath(QStringLiteral("COM%1").arg(port));
+  QFile::remove(link);
+  return QFile::link(target, link);
+}
+
+QString TempProgramFolder::iniPath() const { return filePath(QString::fromLatin1(kIniFileName)); }
+
+bool TempProgramFolder::iniExists() const { return QFile::exists(iniPath()); }
+
+QByteArray TempProgramFolder::iniBytes() const {
+  QFile file(iniPath());
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool TempProgramFolder::writeIni(const QByteArray& bytes) const {
+  return WriteBytes(iniPath(), bytes);
+}
+
+bool TempProgramFolder::writeIni(const QStringList& lines) const {
+  QByteArray bytes;
+  for (const QString& line : lines) bytes += line.toLatin1() + "\r\n";
+  return writeIni(bytes);
+}
+
+bool WriteBytes(const QString& path, const QByteArray& bytes) {
+  QFile file(path);
+  return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush();
+}
+
+}  // namespace kestrel::test
