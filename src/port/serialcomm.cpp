@@ -59,6 +59,15 @@ QString SerialComm::DevicePathForPort(int port) {
 #endif
 }
 
+QList<int> SerialComm::AssignedComNumbers(const QString& devicePath) {
+  const QString device = QFileInfo(devicePath).canonicalFilePath();
+  QList<int> numbers;
+  if (device.isEmpty()) return numbers;
+  for (int port = 1; port <= 255; ++port)
+    if (DevicePathForPort(port) == device) numbers << port;
+  return numbers;
+}
+
 void SerialComm::setCommPort(int port) {
   if (port < 1 || port > 255)
     throw CommError(CommErr::PortNotExist, QStringLiteral("Invalid port number %1").arg(port));

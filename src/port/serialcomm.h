@@ -34,6 +34,8 @@ class SerialComm : public CommControl {
 
   // The device the port number stands for now.
   static QString DevicePathForPort(int port);
+  // The COM numbers assigned to this device by name (links resolved); empty when none.
+  static QList<int> AssignedComNumbers(const QString& devicePath);
   // The device the open port uses (links resolved); empty while closed.
   QString devicePath() const { return serial_.isOpen() ? devicePath_ : QString(); }
 

@@ -139,7 +139,7 @@ QByteArray NewLineOf(const QByteArray& data) {
   return "\r\n";  // a file of our own follows the home platform's convention
 }
 
-QString IniPath(const QString& fileName) { return ProgramFolder() + QLatin1Char('/') + fileName; }
+QString IniPath(const QString& fileName) { return SettingsFolder() + QLatin1Char('/') + fileName; }
 
 }  // namespace
 

@@ -18,4 +18,6 @@ QString ProgramFolder() {
 
 void SetProgramFolder(const QString& folder) { FolderOverride() = folder; }
 
+QString SettingsFolder() { return ProgramFolder(); }
+
 }  // namespace kestrel

@@ -9,4 +9,7 @@ namespace kestrel {
 QString ProgramFolder();
 void SetProgramFolder(const QString& folder);  // empty restores the executable's folder
 
+// Where the settings file and the download log live. Today the program's folder.
+QString SettingsFolder();
+
 }  // namespace kestrel
