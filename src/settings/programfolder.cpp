@@ -1,14 +1,38 @@
 #include "settings/programfolder.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+#include "settings/inifile.h"
 
 namespace kestrel {
 
 namespace {
+
+// A settings file is a few lines; anything larger beside the program is not one to copy.
+constexpr qint64 kMaxSeedBytes = qint64{1} << 20;
+
 QString& FolderOverride() {
   static QString folder;
   return folder;
 }
+
+// A program under /usr or /bin was installed by the package manager: even root must not
+// scatter settings there.
+bool IsSystemFolder(const QString& folder) {
+  const QString path = QDir::cleanPath(QFileInfo(folder).absoluteFilePath()) + QLatin1Char('/');
+  return path.startsWith(QLatin1String("/usr/")) || path.startsWith(QLatin1String("/bin/")) ||
+         path.startsWith(QLatin1String("/sbin/"));
+}
+
+bool CanWriteIn(const QString& folder) {
+  const QFileInfo info(folder);
+  return info.isDir() && info.isWritable() && !IsSystemFolder(folder);
+}
+
 }  // namespace
 
 QString ProgramFolder() {
@@ -18,6 +42,36 @@ QString ProgramFolder() {
 
 void SetProgramFolder(const QString& folder) { FolderOverride() = folder; }
 
-QString SettingsFolder() { return ProgramFolder(); }
+QString UserSettingsFolder() {
+  // Not AppConfigLocation: every program of the family (loader, command-line loader) must
+  // find the same file, whatever its own name.
+  return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+         QStringLiteral("/kestrel-logo-loader");
+}
+
+QString ChooseSettingsFolder(const QString& programFolder, bool programFolderWritable,
+                             const QString& userFolder) {
+  if (programFolderWritable) return programFolder;
+  const QString name = QString::fromLatin1(kIniFileName);
+  const QFileInfo mine(QDir(userFolder).filePath(name));
+  if (!mine.exists() && !mine.isSymLink() && QDir().mkpath(userFolder)) {
+    // Only a regular file seeds it: copying a FIFO would wait for a writer forever.
+    // The bytes, not QFile::copy: the copy must be the user's to write, whatever the
+    // installed file's mode.
+    QFile seed(QDir(programFolder).filePath(name));
+    if (QFileInfo(seed).isFile() && seed.size() <= kMaxSeedBytes &&
+        seed.open(QIODevice::ReadOnly)) {
+      const QByteArray bytes = seed.readAll();
+      QFile copy(mine.absoluteFilePath());
+      if (copy.open(QIODevice::WriteOnly | QIODevice::NewOnly)) copy.write(bytes);
+    }
+  }
+  return userFolder;
+}
+
+QString SettingsFolder() {
+  const QString program = ProgramFolder();
+  return ChooseSettingsFolder(program, CanWriteIn(program), UserSettingsFolder());
+}
 
 }  // namespace kestrel

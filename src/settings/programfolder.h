@@ -4,12 +4,24 @@
 
 namespace kestrel {
 
-// The folder of the program's executable: home of the settings file and of COMn links.
-// Tests point it elsewhere so they never touch a real installation.
+// The folder of the program's executable: home of COMn links and, where it can be written, of
+// the settings file. Tests point it elsewhere so they never touch a real installation.
 QString ProgramFolder();
 void SetProgramFolder(const QString& folder);  // empty restores the executable's folder
 
-// Where the settings file and the download log live. Today the program's folder.
+// Where the settings file and the download log live: the program's folder wherever it can be
+// written (portable use, the bundle, the source tree); otherwise, as for an installed package,
+// the user's configuration folder, which a Tessaly.ini beside the program seeds the first time.
 QString SettingsFolder();
+
+// The decision itself, for a program folder that may or may not be written and the user's
+// configuration folder. Creates the user's folder and copies the program folder's settings
+// file into it when it has none; returns the user's folder even when that fails (reads then
+// find nothing, writes fail, as on any unwritable folder).
+QString ChooseSettingsFolder(const QString& programFolder, bool programFolderWritable,
+                             const QString& userFolder);
+
+// The user's configuration folder for this program (shared by the loader and its tools).
+QString UserSettingsFolder();
 
 }  // namespace kestrel
