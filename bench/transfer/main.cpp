@@ -380,7 +380,7 @@ bool RunAdapterLatency(const QString& simProgram) {
     const QString added =
         row.latencyMs == 0 || baseline < 0
             ? QStringLiteral("-")
-            : QStringLiteral("+%1 ms").arg((wall - baseline) / kExchanges * 1000, 0, 'f', 2);
+            : QString::asprintf("%+.2f ms", (wall - baseline) / kExchanges * 1000);
     std::printf("%-22s %4d %7.1f ms %7.1f ms %7.1f ms %12s\n", qPrintable(name), row.runs,
                 wall * 1000, *std::min_element(walls.begin(), walls.end()) * 1000,
                 *std::max_element(walls.begin(), walls.end()) * 1000, qPrintable(added));
