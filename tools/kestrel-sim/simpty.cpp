@@ -115,6 +115,7 @@ bool SimRunner::start(QString* error) {
 void SimRunner::stop() {
   stopped_ = true;
   queue_.clear();
+  held_.clear();
   timer_.stop();
   notifier_.reset();
   if (linked_) RemovePortLink(options_.linkPath, pty_.slavePath());
@@ -209,7 +210,7 @@ void SimRunner::process(const QByteArray& bytes, qint64 atNs) {
   if (unplugging_) return;  // the device is already gone for the other side
   const QList<FrameResult> results = device_.feed(bytes);
   for (const QString& line : device_.takeReports()) Q_EMIT report(line);
-  // Nothing held in the adapter is older than this once its last piece is in.
+  // By this long after the last piece is off the line, the adapter has passed everything on.
   const qint64 adapterNs = qint64(options_.adapterLatencyMs) * kNsPerMs;
   for (const FrameResult& r : results) {
     qint64 readyNs = atNs + qint64(options_.delayMs) * kNsPerMs;
