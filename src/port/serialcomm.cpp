@@ -135,6 +135,7 @@ void SerialComm::setPortOpen(bool open) {
     serial_.clearError();
     throw toCommError(error, text, path);
   }
+  detail::RequestLowLatency(serial_);
   try {
     applyLineSettings(settings_);
   } catch (const CommError&) {

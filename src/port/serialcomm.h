@@ -67,6 +67,11 @@ DeviceProblem ProbeDevice(const QString& path, bool mayOpen);
 // The group that owns the device node ("dialout" on most Linux systems); empty if unknown.
 QString DeviceGroup(const QString& path);
 
+// Asks the driver to pass received bytes on at once rather than after a USB-serial adapter's
+// latency timer (16 ms on common chips), which would otherwise be paid on every answer. A driver
+// that refuses is left as it is.
+void RequestLowLatency(const QSerialPort& port);
+
 }  // namespace detail
 
 }  // namespace kestrel

@@ -1,5 +1,6 @@
-// The POSIX side of the serial layer: why a device node cannot be opened and who may open it.
-// Elsewhere these answer "unknown" and the generic messages apply.
+// The POSIX side of the serial layer: why a device node cannot be opened, who may open it, and
+// asking the driver not to sit on received bytes. Elsewhere these answer "unknown" and the
+// generic messages apply, or do nothing.
 #include <QFile>
 
 #include "port/serialcomm.h"
@@ -12,6 +13,11 @@
 
 #include <cerrno>
 #include <vector>
+#endif
+
+#ifdef Q_OS_LINUX
+#include <linux/serial.h>
+#include <sys/ioctl.h>
 #endif
 
 namespace kestrel::detail {
@@ -70,5 +76,19 @@ DeviceProblem ProbeDevice(const QString&, bool) { return DeviceProblem::Unknown;
 QString DeviceGroup(const QString&) { return {}; }
 
 #endif
+
+void RequestLowLatency(const QSerialPort& port) {
+#ifdef Q_OS_LINUX
+  const int fd = port.handle();
+  // Pseudo-terminals and many drivers know no such request; the port works as it is then.
+  serial_struct serial{};
+  if (::ioctl(fd, TIOCGSERIAL, &serial) != 0) return;
+  if (serial.flags & ASYNC_LOW_LATENCY) return;
+  serial.flags |= ASYNC_LOW_LATENCY;
+  ::ioctl(fd, TIOCSSERIAL, &serial);
+#else
+  Q_UNUSED(port);
+#endif
+}
 
 }  // namespace kestrel::detail

@@ -117,6 +117,14 @@ class TestSimPacing : public QObject {
     QTest::newRow("split answer: CR 10 ms after the ACK is through")
         << (at4800 + QStringList{QStringLiteral("--split")}) << QList<QByteArray>{kHeaderFrame} << 0
         << kAckCr << qint64(47499);
+    QTest::newRow("adapter holds the answer for its latency once it is off the line")
+        << (at4800 + QStringList{QStringLiteral("--adapter-latency"), QStringLiteral("40")})
+        << QList<QByteArray>{kHeaderFrame} << 0 << kAckCr << qint64(77499);
+    // Unpaced, the answer is held the moment the frame is read, and a latency this short is
+    // waited out before the hold returns.
+    QTest::newRow("adapter latency shorter than the event loop's timers")
+        << QStringList{QStringLiteral("--adapter-latency"), QStringLiteral("1")}
+        << QList<QByteArray>{kHeaderFrame} << 0 << kAckCr << qint64(1000);
   }
 
   void answerComesNoSoonerThanTheWireAllows() {

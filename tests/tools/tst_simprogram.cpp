@@ -224,9 +224,9 @@ class TestSimProgram : public QObject {
     QVERIFY(process.waitForFinished(5000));
     QCOMPARE(process.exitCode(), 0);
     const QString help = QString::fromLocal8Bit(process.readAllStandardOutput());
-    for (const char* option :
-         {"--link", "--save", "--downloads", "--never-answer", "--nak-at", "--no-info-answer",
-          "--delay", "--split", "--double", "--no-cr", "--unplug-after", "--baud", "--hold"})
+    for (const char* option : {"--link", "--save", "--downloads", "--never-answer", "--nak-at",
+                               "--no-info-answer", "--delay", "--split", "--double", "--no-cr",
+                               "--unplug-after", "--baud", "--adapter-latency", "--hold"})
       QVERIFY2(help.contains(QLatin1String(option)), option);
     QVERIFY(help.contains(QStringLiteral("header = block 0")));
   }

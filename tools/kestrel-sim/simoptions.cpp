@@ -31,6 +31,10 @@ QString SimHelpText() {
       "  --unplug-after K   close the terminal 100 ms after answering frame K of a download,\n"
       "                     as a pulled adapter would, and exit\n"
       "  --baud N           pace both directions at N baud, 10 bits a byte\n"
+      "  --adapter-latency MS\n"
+      "                     hold answers as a USB-serial adapter with latency timer MS\n"
+      "                     (0 to 255) would: held bytes go to the loader together, MS\n"
+      "                     milliseconds after the first of them or once 62 are held\n"
       "  --hold PATH        do not simulate: open the serial port PATH and hold it (as\n"
       "                     another program would) until signalled; prints \"held PATH\"\n"
       "  --help             show this text\n");
@@ -79,6 +83,10 @@ bool ParseSimOptions(const QStringList& arguments, SimOptions& o, QString* error
         return fail(QStringLiteral("--unplug-after needs a frame number 1 or more"));
     } else if (a == QLatin1String("--baud")) {
       if (!number(o.baud, 1)) return fail(QStringLiteral("--baud needs a rate above 0"));
+    } else if (a == QLatin1String("--adapter-latency")) {
+      if (!number(o.adapterLatencyMs, 0) || o.adapterLatencyMs > kMaxAdapterLatencyMs)
+        return fail(QStringLiteral("--adapter-latency needs milliseconds, 0 to %1")
+                        .arg(kMaxAdapterLatencyMs));
     } else if (a == QLatin1String("--downloads")) {
       if (!number(o.downloads, 1)) return fail(QStringLiteral("--downloads needs a count above 0"));
     } else if (a == QLatin1String("--save")) {

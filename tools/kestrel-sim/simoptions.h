@@ -17,10 +17,17 @@ struct SimOptions {
   QString savePath;      // write each received logo here (PNG for *.png, else PBM)
   QString linkPath;      // symbolic link to the slave side, removed on exit
   QString holdPath;      // instead of simulating: hold this serial port open
+  // Hold answers as a USB-serial adapter's latency timer would, this many ms; 0 = no adapter.
+  int adapterLatencyMs = 0;
 };
 
 inline constexpr int kSplitGapMs = 10;
 inline constexpr int kUnplugGraceMs = 100;  // between the last answer and the unplug
+// Between the last answer and the end after --downloads: a terminal closed at once may drop
+// an answer the other side has not read yet.
+inline constexpr int kFinishGraceMs = 100;
+inline constexpr int kMaxAdapterLatencyMs = 255;  // the largest a common chip's timer takes
+inline constexpr int kAdapterBufferBytes = 62;    // a full buffer goes out before its time
 
 // Parses the arguments (without the program name). Returns false with a message on a bad
 // argument; *help is set when --help was asked for.

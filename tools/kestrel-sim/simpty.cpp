@@ -115,6 +115,7 @@ bool SimRunner::start(QString* error) {
 void SimRunner::stop() {
   stopped_ = true;
   queue_.clear();
+  held_.clear();
   timer_.stop();
   notifier_.reset();
   if (linked_) RemovePortLink(options_.linkPath, pty_.slavePath());
@@ -209,6 +210,8 @@ void SimRunner::process(const QByteArray& bytes, qint64 atNs) {
   if (unplugging_) return;  // the device is already gone for the other side
   const QList<FrameResult> results = device_.feed(bytes);
   for (const QString& line : device_.takeReports()) Q_EMIT report(line);
+  // By this long after the last piece is off the line, the adapter has passed everything on.
+  const qint64 adapterNs = qint64(options_.adapterLatencyMs) * kNsPerMs;
   for (const FrameResult& r : results) {
     qint64 readyNs = atNs + qint64(options_.delayMs) * kNsPerMs;
     qint64 lastDue = atNs;
@@ -221,7 +224,7 @@ void SimRunner::process(const QByteArray& bytes, qint64 atNs) {
       for (const QByteArray& piece : pieces) {
         // Written when its last byte would be through, which is when the loader can act on it.
         const qint64 at = pacer_.outboundDone(readyNs, piece.size());
-        schedule(at, [this, piece] { writeNow(piece); });
+        schedule(at, [this, piece, at] { deliver(piece, at); });
         lastDue = at;
         readyNs = at + qint64(kSplitGapMs) * kNsPerMs;
       }
@@ -238,15 +241,46 @@ void SimRunner::process(const QByteArray& bytes, qint64 atNs) {
       unplugging_ = true;
       // A moment after the answer, as a hand pulling the plug would: a hang-up discards
       // what the other side has not read yet.
-      schedule(lastDue + qint64(kUnplugGraceMs) * kNsPerMs, [this, frame] { unplug(frame); });
+      schedule(lastDue + adapterNs + qint64(kUnplugGraceMs) * kNsPerMs,
+               [this, frame] { unplug(frame); });
       return;
     }
     if (r.downloadComplete && options_.downloads > 0 &&
         device_.completedDownloads() >= options_.downloads) {
-      schedule(lastDue, [this] { finish(0); });
+      schedule(lastDue + adapterNs + qint64(kFinishGraceMs) * kNsPerMs, [this] { finish(0); });
       return;
     }
   }
+}
+
+// The first byte into an empty buffer starts the latency timer; when it runs out, or the buffer
+// is full, everything held goes out in one piece.
+void SimRunner::deliver(const QByteArray& bytes, qint64 atNs) {
+  if (options_.adapterLatencyMs <= 0) {
+    writeNow(bytes);
+    return;
+  }
+  for (qsizetype from = 0; from < bytes.size();) {
+    const bool starts = held_.isEmpty();
+    const qsizetype take = std::min(bytes.size() - from, kAdapterBufferBytes - held_.size());
+    held_ += bytes.mid(from, take);
+    from += take;
+    if (held_.size() == kAdapterBufferBytes) {
+      releaseHeld();
+    } else if (starts) {
+      // Once the bytes are in: schedule() may wait out the timer and release before returning.
+      const quint64 hold = ++holdCount_;
+      schedule(atNs + qint64(options_.adapterLatencyMs) * kNsPerMs, [this, hold] {
+        if (hold == holdCount_) releaseHeld();
+      });
+    }
+  }
+}
+
+void SimRunner::releaseHeld() {
+  if (held_.isEmpty()) return;
+  writeNow(held_);
+  held_.clear();
 }
 
 void SimRunner::writeNow(const QByteArray& bytes) {

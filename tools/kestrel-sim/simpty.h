@@ -42,7 +42,8 @@ bool MakePortLink(const QString& linkPath, const QString& target, QString* error
 void RemovePortLink(const QString& linkPath, const QString& target);
 
 // Runs a SimDevice on a pseudo-terminal with the timing faults of the options: answer delay,
-// split answers, line pacing, unplugging, and the end after a number of downloads.
+// split answers, line pacing, an adapter's latency timer, unplugging, and the end after a number
+// of downloads.
 class SimRunner : public QObject {
   Q_OBJECT
 
@@ -67,6 +68,9 @@ class SimRunner : public QObject {
   void onReadable();
   // atNs: when the frame is complete at the device, which is when its answer may start.
   void process(const QByteArray& bytes, qint64 atNs);
+  // Answer bytes off the line at atNs: through the adapter's buffer, if there is one.
+  void deliver(const QByteArray& bytes, qint64 atNs);
+  void releaseHeld();
   void writeNow(const QByteArray& bytes);
   void unplug(int frame);
   void finish(int exitCode);
@@ -83,6 +87,8 @@ class SimRunner : public QObject {
   bool running_ = false;  // inside runDue: what gets scheduled now waits for its loop
   bool linked_ = false;
   bool unplugging_ = false;  // frames after the last one before the unplug go unread
+  QByteArray held_;          // answer bytes in the adapter, not yet passed to the loader
+  quint64 holdCount_ = 0;    // numbers each hold, so a full buffer's release voids its timer
 };
 
 }  // namespace kestrel::sim
