@@ -29,7 +29,7 @@ constexpr int kPhotoQuality = 90;
 constexpr int kRuns = 5;
 constexpr double kGoalSeconds = 0.1;
 constexpr double kGoalPeakMiB = 40;
-// Not /usr/bin/convert's first namesake on PATH, which may be a wrapper of something else.
+// By its full path: a `convert` earlier on PATH may be something else.
 constexpr char kImageMagick[] = "/usr/bin/convert";
 constexpr char kWritePhotoOption[] = "--write-photo";
 
