@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 namespace {
@@ -83,10 +84,11 @@ struct Measured {
   bool ran = false;
   int exitCode = -1;
   double seconds = 0;
+  double cpuSeconds = 0;
   double peakMiB = 0;
 };
 
-// Runs the program to its end; its wall time and its own peak resident set.
+// Runs the program to its end; its wall and CPU time and its own peak resident set.
 Measured RunOnce(const QStringList& command) {
   std::vector<QByteArray> bytes;
   for (const QString& part : command) bytes.push_back(QFile::encodeName(part));
@@ -109,6 +111,8 @@ Measured RunOnce(const QStringList& command) {
   result.seconds = double(clock.nsecsElapsed()) / 1e9;
   result.ran = WIFEXITED(status) && WEXITSTATUS(status) != 127;
   result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
+  result.cpuSeconds = seconds(usage.ru_utime) + seconds(usage.ru_stime);
   result.peakMiB = double(usage.ru_maxrss) / 1024;  // kibibytes on Linux
   return result;
 }
@@ -122,13 +126,15 @@ struct Row {
 struct Summary {
   bool ok = false;
   double seconds = 0;
+  double cpuSeconds = 0;
   double peakMiB = 0;
 };
 
-// The median time and the highest peak of kRuns runs, after one run that warms the file cache.
+// The median times and the highest peak of kRuns runs, after one run that warms the file cache.
 Summary Measure(const Row& row) {
   Summary summary;
   std::vector<double> times;
+  std::vector<double> cpuTimes;
   for (int run = 0; run <= kRuns; ++run) {
     QFile::remove(row.output);
     const Measured m = RunOnce(row.command);
@@ -138,13 +144,16 @@ Summary Measure(const Row& row) {
     }
     if (run == 0) continue;
     times.push_back(m.seconds);
+    cpuTimes.push_back(m.cpuSeconds);
     summary.peakMiB = std::max(summary.peakMiB, m.peakMiB);
   }
   std::sort(times.begin(), times.end());
+  std::sort(cpuTimes.begin(), cpuTimes.end());
   summary.seconds = times[times.size() / 2];
+  summary.cpuSeconds = cpuTimes[cpuTimes.size() / 2];
   summary.ok = true;
-  std::printf("%-34s %8.3f s %9.1f MiB\n", qPrintable(row.name), summary.seconds,
-              summary.peakMiB);
+  std::printf("%-34s %8.3f s %8.3f s %9.1f MiB\n", qPrintable(row.name), summary.seconds,
+              summary.cpuSeconds, summary.peakMiB);
   return summary;
 }
 
@@ -169,10 +178,10 @@ int main(int argc, char** argv) {
     return 1;
   }
   std::printf("A %d x %d JPEG photo (%.1f MiB, quality %d) to a 240 x 60 logo bitmap;\n"
-              "median wall time of %d runs and the highest peak resident set.\n\n",
+              "median wall and CPU time of %d runs and the highest peak resident set.\n\n",
               kPhotoWidth, kPhotoHeight, double(QFileInfo(photo).size()) / (1024 * 1024),
               kPhotoQuality, kRuns);
-  std::printf("%-34s %10s %13s\n", "", "time", "peak memory");
+  std::printf("%-34s %10s %10s %13s\n", "", "wall", "CPU", "peak memory");
 
   const QString ours =
       QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("kestrel-logo-convert"));
@@ -217,6 +226,11 @@ int main(int argc, char** argv) {
               met ? "met" : "MISSED");
   std::printf("converter peak %.1f MiB < %.0f MiB: %s\n", peak, kGoalPeakMiB,
               peakMet ? "met" : "MISSED");
+  double load = 0;
+  if (getloadavg(&load, 1) == 1)
+    std::printf("load average %.1f on %ld processors: above their number, other work slows these "
+                "times\n",
+                load, sysconf(_SC_NPROCESSORS_ONLN));
   std::printf("\n%s\n", met && peakMet ? "All goals met." : "Some goals missed.");
   return 0;
 }

@@ -12,6 +12,7 @@ namespace kestrel::convert {
 namespace {
 
 constexpr qint64 kChunk = 64 * 1024;
+constexpr int kBmpHeadSize = 38;  // up to the coded size of the pixels
 
 // Walks a file forward in chunks; each step tells whether the file still had the bytes.
 class ByteWalk {
@@ -118,18 +119,14 @@ bool GifComplete(ByteWalk& in) {
   }
 }
 
-// The file holds at least the pixel bytes the header announces, from where it says they start.
-bool BmpComplete(ByteWalk& in, qint64 fileSize) {
-  uint8_t head[38] = {};
-  int got = 0;
-  for (int byte; got < int(sizeof head) && (byte = in.next()) >= 0; ++got)
-    head[got] = static_cast<uint8_t>(byte);
+// The file holds at least the pixel bytes its header announces, from where it says they start.
+bool BmpComplete(const QByteArray& head, qint64 fileSize) {
   auto le = [&head](int at, int size) {
     int64_t value = 0;
-    for (int i = size - 1; i >= 0; --i) value = value * 256 + head[at + i];
+    for (int i = size - 1; i >= 0; --i) value = value * 256 + static_cast<uint8_t>(head[at + i]);
     return value;
   };
-  if (got < 26) return false;
+  if (head.size() < 26) return false;
   const int64_t offset = le(10, 4);
   int64_t width = 0;
   int64_t height = 0;
@@ -141,7 +138,7 @@ bool BmpComplete(ByteWalk& in, qint64 fileSize) {
     height = le(20, 2);
     bitsPerPixel = le(24, 2);
   } else {
-    if (got < 38) return false;
+    if (head.size() < kBmpHeadSize) return false;
     width = std::abs(int64_t(int32_t(le(18, 4))));
     height = std::abs(int64_t(int32_t(le(22, 4))));
     bitsPerPixel = le(28, 2);
@@ -150,7 +147,7 @@ bool BmpComplete(ByteWalk& in, qint64 fileSize) {
   }
   double pixelBytes = 0;
   switch (compression) {
-    case 0:  // plain rows, each padded to four bytes
+    case 0:  // rows, each padded to four bytes
     case 3:  // the same with colour masks
     case 6:
       pixelBytes = double((width * bitsPerPixel + 31) / 32 * 4) * double(height);
@@ -169,11 +166,11 @@ bool BmpComplete(ByteWalk& in, qint64 fileSize) {
 
 bool PictureDataComplete(QIODevice* file) {
   if (!file || file->isSequential() || !file->seek(0)) return true;
-  const QByteArray head = file->peek(4);
+  const QByteArray head = file->peek(kBmpHeadSize);
   ByteWalk in(file);
   if (head.startsWith("\xFF\xD8")) return JpegComplete(in);
   if (head.startsWith("GIF8")) return GifComplete(in);
-  if (head.startsWith("BM")) return BmpComplete(in, file->size());
+  if (head.startsWith("BM")) return BmpComplete(head, file->size());
   return true;
 }
 

@@ -33,6 +33,12 @@ QSize JpegDecodeSize(QSize stored, QSize enough) {
   return stored;
 }
 
+// Whole, the picture would take more memory than readers are allowed.
+bool OverAllocationLimit(QSize size) {
+  const int limitMiB = QImageReader::allocationLimit();
+  return limitMiB > 0 && double(size.width()) * size.height() * 4 > double(limitMiB) * 1024 * 1024;
+}
+
 }  // namespace
 
 QString ShownPath(const QString& path) {
@@ -117,7 +123,8 @@ QImage LoadPicture(const QString& path, QString* error,
   // Sizes as the picture is shown: the reader turns it upright after decoding.
   const bool turned = reader.transformation() & QImageIOHandler::TransformationRotate90;
   const QSize shown = turned ? size.transposed() : size;
-  if (decodeSize && size.isValid() && reader.format() == "jpeg") {
+  // Decoding smaller is for speed: a picture too large whole is refused all the same.
+  if (decodeSize && size.isValid() && !OverAllocationLimit(size) && reader.format() == "jpeg") {
     const QSize enough = decodeSize(shown);
     const QSize eighths = JpegDecodeSize(size, turned ? enough.transposed() : enough);
     if (eighths != size) reader.setScaledSize(eighths);
@@ -125,8 +132,7 @@ QImage LoadPicture(const QString& path, QString* error,
   QImage picture;
   if (!reader.read(&picture)) {
     // Readers refuse an oversized picture without saying why.
-    if (size.isValid() && double(size.width()) * size.height() * 4 >
-                              double(QImageReader::allocationLimit()) * 1024 * 1024)
+    if (size.isValid() && OverAllocationLimit(size))
       *error = QStringLiteral("the picture in %1 is too large (%2 x %3 pixels)")
                    .arg(ShownPath(path))
                    .arg(size.width())
