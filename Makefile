@@ -39,6 +39,7 @@ test: build
 
 bench: build
 	$(BUILD)/bin/kestrel-bench-transfer
+	$(BUILD)/bin/kestrel-bench-convert
 
 # A thousand downloads in a row on one open port: each must land, memory must stay flat.
 soak: build

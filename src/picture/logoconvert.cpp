@@ -6,6 +6,8 @@
 #include <cmath>
 #include <vector>
 
+#include "picture/pictureread.h"
+
 namespace kestrel::convert {
 
 namespace {
@@ -19,6 +21,20 @@ int AlignedOffset(int freeSpace, Align align) {
 // A scaled length, kept at least one pixel so a thin picture never vanishes.
 int ScaledLength(double length, int limit) {
   return static_cast<int>(std::clamp<double>(std::round(length), 1.0, limit));
+}
+
+// A part of the full-size picture in the pixels of the picture as decoded, edges rounded to
+// the nearest pixel; at least one pixel.
+QRect InDecodedPixels(QRect part, QSize full, QSize decoded) {
+  if (full == decoded) return part;
+  auto edge = [](int at, int fullLength, int decodedLength) {
+    return static_cast<int>(std::lround(double(at) * decodedLength / fullLength));
+  };
+  const int left = std::min(edge(part.left(), full.width(), decoded.width()), decoded.width() - 1);
+  const int top = std::min(edge(part.top(), full.height(), decoded.height()), decoded.height() - 1);
+  const int right = edge(part.left() + part.width(), full.width(), decoded.width());
+  const int bottom = edge(part.top() + part.height(), full.height(), decoded.height());
+  return QRect(left, top, std::max(1, right - left), std::max(1, bottom - top));
 }
 
 }  // namespace
@@ -45,7 +61,18 @@ QRect CropFromPicture(QSize picture, const ConvertOptions& options) {
                AlignedOffset(picture.height() - height, options.vertical), width, height);
 }
 
-QImage ComposeLogo(const QImage& picture, const ConvertOptions& options) {
+QSize DecodeSizeFor(QSize picture, const ConvertOptions& options) {
+  if (picture.isEmpty()) return picture;
+  const QRect part = CropFromPicture(picture, options);
+  const QSize target = PlacementOnLogo(picture, options).size();
+  const double scale = std::max(double(kDecodeDetail * target.width()) / part.width(),
+                                double(kDecodeDetail * target.height()) / part.height());
+  if (scale >= 1) return picture;
+  return QSize(std::min(picture.width(), static_cast<int>(std::ceil(picture.width() * scale))),
+               std::min(picture.height(), static_cast<int>(std::ceil(picture.height() * scale))));
+}
+
+QImage ComposeLogo(const QImage& picture, const ConvertOptions& options, QSize fullSize) {
   QImage canvas(kLogoWidth, kLogoHeight, QImage::Format_RGB32);
   // A translucent background colour is taken as laid over white paper.
   canvas.fill(Qt::white);
@@ -57,9 +84,11 @@ QImage ComposeLogo(const QImage& picture, const ConvertOptions& options) {
       source.convertToColorSpace(QColorSpace::SRgb);
     // Premultiplied, so the colour of fully transparent pixels cannot bleed in while scaling.
     source = source.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    // Placement and cropping are worked out on the full size, whatever size was decoded.
+    const QSize full = fullSize.isValid() ? fullSize : source.size();
     if (options.mode == ScaleMode::Fill)
-      source = source.copy(CropFromPicture(source.size(), options));
-    const QRect target = PlacementOnLogo(source.size(), options);
+      source = source.copy(InDecodedPixels(CropFromPicture(full, options), full, source.size()));
+    const QRect target = PlacementOnLogo(full, options);
     painter.drawImage(target.topLeft(), source.scaled(target.size(), Qt::IgnoreAspectRatio,
                                                       Qt::SmoothTransformation));
   }
@@ -107,8 +136,17 @@ LogoPicture ToBlackAndWhite(const QImage& composed, const ConvertOptions& option
   return logo;
 }
 
-LogoPicture ConvertPicture(const QImage& picture, const ConvertOptions& options) {
-  return ToBlackAndWhite(ComposeLogo(picture, options), options);
+LogoPicture ConvertPicture(const QImage& picture, const ConvertOptions& options, QSize fullSize) {
+  return ToBlackAndWhite(ComposeLogo(picture, options, fullSize), options);
+}
+
+std::optional<LogoPicture> ConvertPictureFile(const QString& path, const ConvertOptions& options,
+                                              QString* error) {
+  QSize fullSize;
+  const QImage picture = LoadPicture(
+      path, error, [&options](QSize full) { return DecodeSizeFor(full, options); }, &fullSize);
+  if (picture.isNull()) return std::nullopt;
+  return ConvertPicture(picture, options, fullSize);
 }
 
 LogoRaster RasterOf(const LogoPicture& logo) {

@@ -5,8 +5,10 @@
 #include <QImage>
 #include <QRect>
 #include <QSize>
+#include <QString>
 #include <array>
 #include <cstdint>
+#include <optional>
 
 #include "logo/logoraster.h"
 
@@ -48,8 +50,19 @@ struct LogoPicture {
 QRect PlacementOnLogo(QSize picture, const ConvertOptions& options);
 QRect CropFromPicture(QSize picture, const ConvertOptions& options);
 
-// Scales and places the picture over the background: a 240 x 60 opaque RGB image.
-QImage ComposeLogo(const QImage& picture, const ConvertOptions& options);
+// Picture pixels decoded for each logo pixel they land on, in each direction: enough that the
+// logo looks as it does from the whole picture.
+inline constexpr int kDecodeDetail = 2;
+
+// The smallest size of the whole picture, of the given full size, that still has kDecodeDetail
+// of its pixels for each logo pixel the part the logo shows lands on; the full size when no
+// smaller one is.
+QSize DecodeSizeFor(QSize picture, const ConvertOptions& options);
+
+// Scales and places the picture over the background: a 240 x 60 opaque RGB image. A picture
+// decoded at a reduced size is given with its full size, on which placement and cropping are
+// worked out.
+QImage ComposeLogo(const QImage& picture, const ConvertOptions& options, QSize fullSize = QSize());
 
 // Luminance in 0..255 of an opaque colour.
 double Luminance(QRgb colour);
@@ -57,7 +70,13 @@ double Luminance(QRgb colour);
 // Threshold or error diffusion, then the optional inversion.
 LogoPicture ToBlackAndWhite(const QImage& composed, const ConvertOptions& options);
 
-LogoPicture ConvertPicture(const QImage& picture, const ConvertOptions& options);
+LogoPicture ConvertPicture(const QImage& picture, const ConvertOptions& options,
+                           QSize fullSize = QSize());
+
+// Reads the picture file, decoded only as large as the logo needs, and converts it; nothing and
+// a one-line reason when it cannot be read.
+std::optional<LogoPicture> ConvertPictureFile(const QString& path, const ConvertOptions& options,
+                                              QString* error);
 
 // The raster the device gets for this picture: a 1 bit where the picture is black.
 LogoRaster RasterOf(const LogoPicture& logo);

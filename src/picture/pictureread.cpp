@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "picture/picturecomplete.h"
 #include "picture/quietstderr.h"
 
 namespace kestrel::convert {
@@ -19,6 +20,23 @@ QString ReadableFormats() {
     names << QString::fromLatin1(format).toUpper();
   names.removeDuplicates();
   return names.join(QLatin1String(", "));
+}
+
+// JPEG decodes at any number of eighths of its size, in few eighths many times faster than
+// whole: the fewest eighths that give at least `enough`. Asking for exactly that size spares the
+// reader a second scaling.
+QSize JpegDecodeSize(QSize stored, QSize enough) {
+  for (int eighths = 1; eighths < 8; ++eighths) {
+    const QSize decoded((stored.width() * eighths + 7) / 8, (stored.height() * eighths + 7) / 8);
+    if (decoded.width() >= enough.width() && decoded.height() >= enough.height()) return decoded;
+  }
+  return stored;
+}
+
+// Whole, the picture would take more memory than readers are allowed.
+bool OverAllocationLimit(QSize size) {
+  const int limitMiB = QImageReader::allocationLimit();
+  return limitMiB > 0 && double(size.width()) * size.height() * 4 > double(limitMiB) * 1024 * 1024;
 }
 
 }  // namespace
@@ -61,7 +79,8 @@ QSize DeclaredPictureSize(const QByteArray& head) {
   return QSize();
 }
 
-QImage LoadPicture(const QString& path, QString* error) {
+QImage LoadPicture(const QString& path, QString* error,
+                   const std::function<QSize(QSize)>& decodeSize, QSize* fullSize) {
   const QFileInfo info(path);
   if (!info.exists()) {
     *error = QStringLiteral("cannot read %1: no such file").arg(ShownPath(path));
@@ -101,11 +120,19 @@ QImage LoadPicture(const QString& path, QString* error) {
     *error = zeroSize;
     return {};
   }
+  // Sizes as the picture is shown: the reader turns it upright after decoding.
+  const bool turned = reader.transformation() & QImageIOHandler::TransformationRotate90;
+  const QSize shown = turned ? size.transposed() : size;
+  // Decoding smaller is for speed: a picture too large whole is refused all the same.
+  if (decodeSize && size.isValid() && !OverAllocationLimit(size) && reader.format() == "jpeg") {
+    const QSize enough = decodeSize(shown);
+    const QSize eighths = JpegDecodeSize(size, turned ? enough.transposed() : enough);
+    if (eighths != size) reader.setScaledSize(eighths);
+  }
   QImage picture;
   if (!reader.read(&picture)) {
     // Readers refuse an oversized picture without saying why.
-    if (size.isValid() && double(size.width()) * size.height() * 4 >
-                              double(QImageReader::allocationLimit()) * 1024 * 1024)
+    if (size.isValid() && OverAllocationLimit(size))
       *error = QStringLiteral("the picture in %1 is too large (%2 x %3 pixels)")
                    .arg(ShownPath(path))
                    .arg(size.width())
@@ -119,6 +146,12 @@ QImage LoadPicture(const QString& path, QString* error) {
     *error = zeroSize;
     return {};
   }
+  if (!PictureDataComplete(reader.device())) {
+    *error = QStringLiteral("cannot read the picture in %1: the file is cut short")
+                 .arg(ShownPath(path));
+    return {};
+  }
+  if (fullSize) *fullSize = reader.scaledSize().isValid() ? shown : picture.size();
   return picture;
 }
 

@@ -3,6 +3,7 @@
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QImageReader>
 #include <QPainter>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -13,6 +14,7 @@
 #include "logo/logoraster.h"
 #include "picture/logoconvert.h"
 #include "picture/logoimage.h"
+#include "picture/pictureread.h"
 
 using namespace kestrel;
 using namespace kestrel::convert;
@@ -118,6 +120,37 @@ QByteArray Encoded(const QImage& picture, const char* format) {
   QBuffer buffer(&bytes);
   buffer.open(QIODevice::WriteOnly);
   return picture.save(&buffer, format) ? bytes : QByteArray();
+}
+
+// The JPEG with an application segment (APP1, where cameras put EXIF) right after its start.
+QByteArray WithApp1(const QByteArray& jpeg, const QByteArray& payload) {
+  const int length = int(payload.size()) + 2;
+  return jpeg.left(2) + QByteArray("\xFF\xE1") + char(length >> 8) + char(length & 0xFF) + payload +
+         jpeg.mid(2);
+}
+
+// An EXIF block with an orientation tag (6: shown turned a quarter clockwise, 0: none), then
+// `more` bytes as a thumbnail would follow.
+QByteArray Exif(int orientation, const QByteArray& more = {}) {
+  QByteArray exif("Exif\0\0MM\0\x2a\0\0\0\x08", 14);
+  if (orientation == 0)
+    exif += QByteArray(2 + 4, '\0');
+  else
+    exif += QByteArray::fromHex("0001011200030000000100") + char(orientation) +
+            QByteArray(2 + 4, '\0');
+  return exif + more;
+}
+
+// 1920 x 960 as shown, black and white squares of 32 pixels: their edges fall on logo pixel
+// edges in every mode and on the JPEG's own 8 x 8 blocks, so no decoded size blurs them. A
+// turned one is stored 960 x 1920 with an orientation tag that turns it upright.
+QByteArray SquaresJpeg(bool turned) {
+  QImage squares(1920, 960, QImage::Format_Grayscale8);
+  for (int y = 0; y < squares.height(); ++y)
+    for (int x = 0; x < squares.width(); ++x)
+      squares.scanLine(y)[x] = ((x / 32) * 7 + (y / 32) * 3) % 5 < 2 ? 0 : 255;
+  if (!turned) return Encoded(squares, "jpg");
+  return WithApp1(Encoded(squares.transformed(QTransform().rotate(-90)), "jpg"), Exif(6));
 }
 
 QByteArray RasterBytes(const LogoRaster& raster) {
@@ -456,6 +489,88 @@ class TestConvertLogo : public QObject {
     black.background = Qt::black;
     QCOMPARE(ConvertThroughFiles(gif, QStringLiteral("gif"), black),
              QByteArray(kLogoBytes, char(0xFF)));
+  }
+
+  void cutShortPicturesAreRefused_data() {
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("suffix");
+    QTest::addColumn<bool>("complete");
+    QImage indexed(300, 150, QImage::Format_Indexed8);
+    indexed.setColorTable({qRgb(20, 0, 90), qRgb(250, 240, 10), qRgb(200, 0, 0)});
+    for (int y = 0; y < 150; ++y)
+      for (int x = 0; x < 300; ++x) indexed.setPixel(x, y, (x * 7 + y * 3) % 3);
+    const QImage colour = indexed.convertToFormat(QImage::Format_RGB32);
+    // A whole JPEG inside a segment, as a camera's thumbnail, ends before the picture does.
+    const QByteArray photo =
+        WithApp1(Encoded(colour, "jpg"), Exif(0, Encoded(colour.scaled(30, 15), "jpg")));
+    auto cut = [](const QByteArray& file) { return file.left(file.size() * 2 / 3); };
+
+    QTest::newRow("jpeg with a thumbnail, cut") << cut(photo) << "jpg" << false;
+    QTest::newRow("jpeg with bytes after its end")
+        << photo + QByteArray(100, '\x55') << "jpg" << true;
+    QTest::newRow("gif, cut") << cut(GifOf(indexed)) << "gif" << false;
+    QTest::newRow("bmp, cut") << cut(Encoded(colour, "bmp")) << "bmp" << false;
+  }
+  void cutShortPicturesAreRefused() {
+    QFETCH(QByteArray, content);
+    QFETCH(QString, suffix);
+    QFETCH(bool, complete);
+    const QByteArray result = ConvertThroughFiles(content, suffix, ConvertOptions());
+    if (complete)
+      QCOMPARE(result.size(), kLogoBytes);
+    else
+      QVERIFY2(result.endsWith(": the file is cut short"), result.constData());
+  }
+
+  void decodeSizeKeepsTwoPixelsForEachLogoPixel_data() {
+    QTest::addColumn<QSize>("picture");
+    QTest::addColumn<ConvertOptions>("options");
+    QTest::addColumn<QSize>("decoded");
+    // 6000 x 4000 fits as 90 x 60; filled, its 6000 x 1500 band covers 240 x 60.
+    QTest::newRow("photo, fit") << QSize(6000, 4000) << Mode(ScaleMode::Fit) << QSize(180, 120);
+    QTest::newRow("photo, fill") << QSize(6000, 4000) << Mode(ScaleMode::Fill) << QSize(480, 320);
+    QTest::newRow("photo, stretch")
+        << QSize(6000, 4000) << Mode(ScaleMode::Stretch) << QSize(480, 320);
+    QTest::newRow("already small") << QSize(400, 100) << Mode(ScaleMode::Fit) << QSize(400, 100);
+  }
+  void decodeSizeKeepsTwoPixelsForEachLogoPixel() {
+    QFETCH(QSize, picture);
+    QFETCH(ConvertOptions, options);
+    QFETCH(QSize, decoded);
+    QCOMPARE(DecodeSizeFor(picture, options), decoded);
+  }
+
+  void reducedDecodingGivesTheLogoOfTheWholePicture_data() {
+    QTest::addColumn<bool>("turned");
+    QTest::addColumn<ConvertOptions>("options");
+    using H = HorizontalAlign;
+    using V = VerticalAlign;
+    ConvertOptions dither;
+    dither.dither = true;
+    QTest::newRow("fit") << false << Mode(ScaleMode::Fit);
+    QTest::newRow("fit right") << false << Mode(ScaleMode::Fit, H::Right);
+    QTest::newRow("fill top") << false << Mode(ScaleMode::Fill, H::Center, V::Top);
+    QTest::newRow("fill bottom") << false << Mode(ScaleMode::Fill, H::Center, V::Bottom);
+    QTest::newRow("stretch") << false << Mode(ScaleMode::Stretch);
+    QTest::newRow("dither") << false << dither;
+    QTest::newRow("turned, fill bottom") << true << Mode(ScaleMode::Fill, H::Center, V::Bottom);
+  }
+  void reducedDecodingGivesTheLogoOfTheWholePicture() {
+    QFETCH(bool, turned);
+    QFETCH(ConvertOptions, options);
+    const QByteArray jpeg = SquaresJpeg(turned);
+    const QByteArray raster = ConvertThroughFiles(jpeg, QStringLiteral("jpg"), options);
+
+    const QString input = PathFor(QStringLiteral("input.jpg"));
+    QString error;
+    QSize fullSize;
+    const QImage reduced = LoadPicture(
+        input, &error, [&options](QSize full) { return DecodeSizeFor(full, options); }, &fullSize);
+    QCOMPARE(fullSize, QSize(1920, 960));
+    QVERIFY2(reduced.width() <= 480 && reduced.height() <= 240, qPrintable(error));
+    QImageReader whole(input);
+    whole.setAutoTransform(true);
+    QCOMPARE(raster, RasterBytes(RasterOf(ConvertPicture(whole.read(), options))));
   }
 
   void zeroSizeIsAnnouncedFromTheHeader_data() {

@@ -236,9 +236,9 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
 
 QString ConvertLogoFile(const CommandLine& command) {
   QString error;
-  const QImage picture = LoadPicture(command.input, &error);
-  if (picture.isNull()) return error;
-  const QByteArray bitmap = EncodeLogoBitmap(RasterOf(ConvertPicture(picture, command.options)));
+  const std::optional<LogoPicture> logo = ConvertPictureFile(command.input, command.options, &error);
+  if (!logo) return error;
+  const QByteArray bitmap = EncodeLogoBitmap(RasterOf(*logo));
 
   // Written beside the target and renamed over it only when complete.
   QSaveFile output(command.output);
