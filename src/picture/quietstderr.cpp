@@ -1,5 +1,6 @@
 #include "picture/quietstderr.h"
 
+#include <QtGlobal>
 #include <cstdio>
 
 #ifdef _WIN32
@@ -26,7 +27,16 @@ namespace kestrel {
 
 namespace {
 constexpr int kStandardError = 2;
+
+QtMessageHandler standardHandler = nullptr;
+
+void DropPluginWarnings(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+  if (type == QtDebugMsg || type == QtInfoMsg || type == QtWarningMsg) return;
+  if (standardHandler) standardHandler(type, context, text);
 }
+}  // namespace
+
+void QuietImagePluginWarnings() { standardHandler = qInstallMessageHandler(DropPluginWarnings); }
 
 QuietStandardError::QuietStandardError() {
   std::fflush(stderr);

@@ -15,4 +15,8 @@ class QuietStandardError {
   int saved_ = -1;
 };
 
+// For the whole process: Qt's image plugins' warnings about damaged files are dropped, since
+// a program that reads pictures reports a failure in its own words, in one line.
+void QuietImagePluginWarnings();
+
 }  // namespace kestrel
