@@ -124,7 +124,8 @@ class Loader {
   std::unique_ptr<LoaderSession> session_;
   int comNumber_ = 0;
   QString device_;        // named directly
-  QString lastOpenedAt_;  // the system path the port last opened
+  QString lastOpenedAt_;  // the system path the port opened for this download, if it did
+  QString usbAdapter_;    // the path of the last USB adapter a download opened
   qint64 downloadStartNs_ = 0;
   int progressPercent_ = -1;
 
@@ -237,7 +238,12 @@ int Loader::downloadOnce() {
   downloadStartNs_ = session_->link().clock().nsecsElapsed();
   lastOpenedAt_.clear();
   QObject::connect(&session_->transfer(), &LogoTransfer::started, &session_->transfer(),
-                   [this] { lastOpenedAt_ = serial_->devicePath(); },
+                   [this] {
+                     lastOpenedAt_ = serial_->devicePath();
+                     if (!command_.repeat) return;
+                     const auto listed = ListedDevice(lastOpenedAt_);
+                     if (listed && listed->hasVendorIdentifier()) usbAdapter_ = lastOpenedAt_;
+                   },
                    Qt::SingleShotConnection);
   const std::optional<TransferOutcome> done = session_->transfer().cmdSend_Click(raster_);
   clearProgress();
@@ -285,8 +291,7 @@ int Loader::downloadOnce() {
 }
 
 bool Loader::waitForNextDevice() {
-  const std::optional<QSerialPortInfo> listed = ListedDevice(lastOpenedAt_);
-  const bool watchReplug = listed && listed->hasVendorIdentifier();
+  const bool watchReplug = !usbAdapter_.isEmpty();
   if (inputEnded_ && !watchReplug) return false;
 
   if (StandardInputIsTerminal() && !inputEnded_)
@@ -302,10 +307,11 @@ bool Loader::waitForNextDevice() {
     if (!watchReplug) loop.exit(0);
   });
 
+  // An adapter already gone (pulled during the download) only has to come back.
   QTimer watch;
-  bool wentAway = false;
+  bool wentAway = watchReplug && !ListedDevice(usbAdapter_);
   if (watchReplug) {
-    const QString path = lastOpenedAt_;
+    const QString path = usbAdapter_;
     QObject::connect(&watch, &QTimer::timeout, &loop, [&, path] {
       const bool present = ListedDevice(path).has_value();
       if (!present) {
