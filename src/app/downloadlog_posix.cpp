@@ -36,10 +36,9 @@ bool RefusedByName(const QString& path, QString* reason) {
 
 bool OpenRegularFileForAppend(const QString& path, QFile& file, QString* reason) {
   if (RefusedByName(path, reason)) return false;
-  const int fd = ::open(QFile::encodeName(path).constData(),
-                        O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY |
-                            O_CLOEXEC,
-                        0644);
+  const int fd =
+      ::open(QFile::encodeName(path).constData(),
+             O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644);
   if (fd < 0) {
     *reason = errno == ELOOP ? QStringLiteral("it is a link, not a regular file")
                              : QString::fromLocal8Bit(std::strerror(errno));

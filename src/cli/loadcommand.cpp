@@ -21,8 +21,8 @@
 #include "picture/convertoptions.h"
 #include "picture/logosource.h"
 #include "picture/pictureread.h"
-#include "settings/inifile.h"
 #include "port/serialcomm.h"
+#include "settings/inifile.h"
 
 namespace kestrel::cli {
 
@@ -55,7 +55,8 @@ int ExitStatusOf(TransferResult result) {
 }
 
 QString Checksum(uint16_t sum) {
-  return QStringLiteral("0x%1").arg(QString::number(sum, 16).rightJustified(4, QLatin1Char('0')).toUpper());
+  return QStringLiteral("0x%1").arg(
+      QString::number(sum, 16).rightJustified(4, QLatin1Char('0')).toUpper());
 }
 
 // The serial device behind a system path, when the system lists it (a USB adapter, a
@@ -67,7 +68,9 @@ std::optional<QSerialPortInfo> ListedDevice(const QString& devicePath) {
   return std::nullopt;
 }
 
-QString OrDash(const QString& text) { return text.trimmed().isEmpty() ? QStringLiteral("-") : text.trimmed(); }
+QString OrDash(const QString& text) {
+  return text.trimmed().isEmpty() ? QStringLiteral("-") : text.trimmed();
+}
 
 int ListPorts(QTextStream& out, QTextStream& err) {
   QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
@@ -144,9 +147,9 @@ bool Loader::preparePort(QString* error) {
   try {
     if (command_.port.isEmpty()) {
       if (stored.number < 1 || stored.number > 255) {
-        *error = QStringLiteral(
-            "no port given and none stored in %1 (CommPort); name one with --port")
-                     .arg(QString::fromLatin1(kIniFileName));
+        *error =
+            QStringLiteral("no port given and none stored in %1 (CommPort); name one with --port")
+                .arg(QString::fromLatin1(kIniFileName));
         return false;
       }
       comNumber_ = stored.number;
@@ -164,9 +167,8 @@ bool Loader::preparePort(QString* error) {
     *error = e.description();
     return false;
   }
-  const QString settings = command_.baud > 0
-                               ? QStringLiteral("%1,n,8,1").arg(command_.baud)
-                               : stored.settings;
+  const QString settings =
+      command_.baud > 0 ? QStringLiteral("%1,n,8,1").arg(command_.baud) : stored.settings;
   try {
     serial->setSettings(settings);
   } catch (const CommError&) {
@@ -194,8 +196,8 @@ bool Loader::preparePort(QString* error) {
 
 QString Loader::portLabel() const {
   if (!device_.isEmpty()) return device_;
-  const QString path = lastOpenedAt_.isEmpty() ? SerialComm::DevicePathForPort(comNumber_)
-                                               : lastOpenedAt_;
+  const QString path =
+      lastOpenedAt_.isEmpty() ? SerialComm::DevicePathForPort(comNumber_) : lastOpenedAt_;
   return QStringLiteral("COM%1 (%2)").arg(comNumber_).arg(QDir::toNativeSeparators(path));
 }
 
@@ -237,14 +239,15 @@ int Loader::downloadOnce() {
   const QDateTime pressed = QDateTime::currentDateTime();
   downloadStartNs_ = session_->link().clock().nsecsElapsed();
   lastOpenedAt_.clear();
-  QObject::connect(&session_->transfer(), &LogoTransfer::started, &session_->transfer(),
-                   [this] {
-                     lastOpenedAt_ = serial_->devicePath();
-                     if (!command_.repeat) return;
-                     const auto listed = ListedDevice(lastOpenedAt_);
-                     if (listed && listed->hasVendorIdentifier()) usbAdapter_ = lastOpenedAt_;
-                   },
-                   Qt::SingleShotConnection);
+  QObject::connect(
+      &session_->transfer(), &LogoTransfer::started, &session_->transfer(),
+      [this] {
+        lastOpenedAt_ = serial_->devicePath();
+        if (!command_.repeat) return;
+        const auto listed = ListedDevice(lastOpenedAt_);
+        if (listed && listed->hasVendorIdentifier()) usbAdapter_ = lastOpenedAt_;
+      },
+      Qt::SingleShotConnection);
   const std::optional<TransferOutcome> done = session_->transfer().cmdSend_Click(raster_);
   clearProgress();
   const TransferOutcome outcome = done.value_or(TransferOutcome{});
@@ -274,8 +277,7 @@ int Loader::downloadOnce() {
                            .arg(outcome.framesSent)
                            .arg(outcome.durationMs)
                      : QStringLiteral("%1: %2").arg(portLabel(), OneLine(outcome.message));
-  if (command_.repeat)
-    line += QStringLiteral(" [%1 loaded, %2 failed]").arg(loaded_).arg(failed_);
+  if (command_.repeat) line += QStringLiteral(" [%1 loaded, %2 failed]").arg(loaded_).arg(failed_);
   report(line);
   if (!logProblem.isEmpty()) report(OneLine(logProblem));
 
@@ -428,14 +430,9 @@ ParsedLoadCommand ParseLoadCommandLine(const QStringList& arguments) {
     return result;
   };
   if (!parser.parse(arguments)) return fail(convert::AsMessagePart(parser.errorText()));
-  if (parser.isSet(help)) {
-    command.showHelp = true;
-    return result;
-  }
-  if (parser.isSet(version)) {
-    command.showVersion = true;
-    return result;
-  }
+  command.showHelp = parser.isSet(help);
+  command.showVersion = parser.isSet(version) && !command.showHelp;
+  if (command.showHelp || command.showVersion) return result;
   const QStringList files = parser.positionalArguments();
   if (parser.isSet(listPorts)) {
     if (!files.isEmpty()) return fail(QStringLiteral("--list-ports takes no picture"));
@@ -448,16 +445,15 @@ ParsedLoadCommand ParseLoadCommandLine(const QStringList& arguments) {
     command.port = parser.value(port).trimmed();
     if (command.port.isEmpty()) return fail(QStringLiteral("the port is empty"));
     if (const auto n = ComNumberOfPortText(command.port); n && (*n < 1 || *n > 255))
-      return fail(QStringLiteral("bad port \"%1\": COM numbers go from 1 to 255")
-                      .arg(parser.value(port)));
+      return fail(
+          QStringLiteral("bad port \"%1\": COM numbers go from 1 to 255").arg(parser.value(port)));
   }
   if (parser.isSet(baud)) {
     const QString text = parser.value(baud).trimmed();
     for (const BaudEntry& entry : kBaudEntries)
       if (text == QLatin1String(entry.speed)) command.baud = text.toInt();
     if (command.baud == 0)
-      return fail(QStringLiteral(
-                      "bad speed \"%1\": use 4800, 9600, 19200, 38400, 57600 or 115200")
+      return fail(QStringLiteral("bad speed \"%1\": use 4800, 9600, 19200, 38400, 57600 or 115200")
                       .arg(parser.value(baud)));
   }
   command.repeat = parser.isSet(repeat);

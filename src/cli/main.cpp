@@ -1,6 +1,5 @@
 // kestrel-load: loads a logo into a Kestrel II device from the command line.
 #include <QCoreApplication>
-#include <QImageReader>
 #include <QTextStream>
 
 #include "cli/loadcommand.h"
@@ -11,9 +10,7 @@ int main(int argc, char** argv) {
   // No display needed: pictures are read and converted with QtGui's image classes alone.
   QCoreApplication app(argc, argv);
   QCoreApplication::setApplicationName(QString::fromLatin1(kestrel::cli::kLoadProgramName));
-  kestrel::QuietImagePluginWarnings();
-  // Photographs of many megapixels are welcome, as in kestrel-logo-convert.
-  QImageReader::setAllocationLimit(512);
+  kestrel::PrepareToReadPictures();
   QTextStream out(stdout);
   QTextStream err(stderr);
   return kestrel::cli::RunLoad(QCoreApplication::arguments(), out, err,

@@ -103,7 +103,8 @@ void PictureOptions::addTo(QCommandLineParser& parser) const {
 
 bool PictureOptions::read(const QCommandLineParser& parser, ConvertOptions* options,
                           QString* error) const {
-  const int modes = int(parser.isSet(fit_)) + int(parser.isSet(fill_)) + int(parser.isSet(stretch_));
+  const int modes =
+      int(parser.isSet(fit_)) + int(parser.isSet(fill_)) + int(parser.isSet(stretch_));
   if (modes > 1) {
     *error = QStringLiteral("choose only one of --fit, --fill and --stretch");
     return false;
@@ -139,8 +140,7 @@ QString PictureOptions::HelpLines() {
       "                      (default: 128).\n"
       "  --dither            Spread shades of grey as dot patterns (Floyd-Steinberg)\n"
       "                      instead of a plain threshold; suits photographs.\n"
-      "  --invert            Swap black and white.\n"
-  );
+      "  --invert            Swap black and white.\n");
 }
 
 }  // namespace kestrel::convert

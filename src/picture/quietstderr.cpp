@@ -1,5 +1,6 @@
 #include "picture/quietstderr.h"
 
+#include <QImageReader>
 #include <QtGlobal>
 #include <cstdio>
 
@@ -36,7 +37,10 @@ void DropPluginWarnings(QtMsgType type, const QMessageLogContext& context, const
 }
 }  // namespace
 
-void QuietImagePluginWarnings() { standardHandler = qInstallMessageHandler(DropPluginWarnings); }
+void PrepareToReadPictures() {
+  standardHandler = qInstallMessageHandler(DropPluginWarnings);
+  QImageReader::setAllocationLimit(512);
+}
 
 QuietStandardError::QuietStandardError() {
   std::fflush(stderr);

@@ -60,7 +60,9 @@ ImportPictureDialog::ImportPictureDialog(const QImage& picture, const QString& p
   dither_ = new QCheckBox(QStringLiteral("&Dither: shades as dot patterns (photographs)"), tones);
   invert_ = new QCheckBox(QStringLiteral("In&vert black and white"), tones);
   auto* tonesLayout = new QFormLayout(tones);
-  tonesLayout->addRow(QStringLiteral("&Threshold:"), thresholdRow);
+  auto* thresholdLabel = new QLabel(QStringLiteral("&Threshold:"), tones);
+  thresholdLabel->setBuddy(threshold_);
+  tonesLayout->addRow(thresholdLabel, thresholdRow);
   tonesLayout->addRow(dither_);
   tonesLayout->addRow(invert_);
 

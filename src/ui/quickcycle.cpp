@@ -76,7 +76,8 @@ void frmPantallaTest::SetUpQuickCycle() {
   // Send has no menu item; its shortcut works wherever the button could be pressed.
   auto* send = new QAction(this);
   send->setObjectName(QStringLiteral("sendShortcut"));
-  send->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)});
+  send->setShortcuts(
+      {QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)});
   connect(send, &QAction::triggered, this, [this] {
     if (cmdSend_->isEnabled() && isEnabled()) cmdSend_Click();
   });
@@ -104,8 +105,8 @@ void frmPantallaTest::DismissConfirmation() {
 
 void frmPantallaTest::LogoAccepted(const QString& path) {
   logoFile_ = QFileInfo(path).absoluteFilePath();
-  setWindowTitle(QStringLiteral("%1 - %2").arg(QString::fromLatin1(kMainCaption),
-                                               QFileInfo(path).fileName()));
+  setWindowTitle(
+      QStringLiteral("%1 - %2").arg(QString::fromLatin1(kMainCaption), QFileInfo(path).fileName()));
   RememberFile(path);
 }
 
@@ -123,10 +124,11 @@ void frmPantallaTest::AfterDownload(const TransferOutcome& outcome, const QDateT
   if (!logProblem.isEmpty()) statusBar()->showMessage(OneLine(logProblem), kStatusMessageMs);
 
   if (!outcome.loaded()) return;
-  confirmation_->setText(
-      QStringLiteral("Logo loaded at %1, checksum 0x%2")
-          .arg(QTime::currentTime().toString(QStringLiteral("HH:mm:ss")),
-               QString::number(outcome.logoChecksum, 16).rightJustified(4, QLatin1Char('0')).toUpper()));
+  confirmation_->setText(QStringLiteral("Logo loaded at %1, checksum 0x%2")
+                             .arg(QTime::currentTime().toString(QStringLiteral("HH:mm:ss")),
+                                  QString::number(outcome.logoChecksum, 16)
+                                      .rightJustified(4, QLatin1Char('0'))
+                                      .toUpper()));
   confirmation_->show();
 }
 

@@ -82,7 +82,7 @@ class LoadProgramTest : public QObject {
 
 void LoadProgramTest::exitStatusAndOneLine_data() {
   QTest::addColumn<QStringList>("simArguments");  // empty: no simulator
-  QTest::addColumn<QStringList>("arguments");      // "<pty>" stands for its terminal
+  QTest::addColumn<QStringList>("arguments");     // "<pty>" stands for its terminal
   QTest::addColumn<int>("status");
   QTest::addColumn<QString>("line");
 
@@ -92,12 +92,12 @@ void LoadProgramTest::exitStatusAndOneLine_data() {
   QTest::newRow("1 not acknowledged")
       << QStringList{"--never-answer"} << device + QStringList{"<logo>"} << 1
       << "COMMUNICATION ERROR !! Check configuration and connection.";
-  QTest::newRow("2 port missing")
-      << QStringList() << QStringList{"--port", "<folder>/no-such-tty", "<logo>"} << 2
-      << "Serial port cannot be opened. Check setting.";
+  QTest::newRow("2 port missing") << QStringList()
+                                  << QStringList{"--port", "<folder>/no-such-tty", "<logo>"} << 2
+                                  << "Serial port cannot be opened. Check setting.";
   QTest::newRow("3 picture refused")
-      << QStringList() << QStringList{"--port", "<folder>/no-such-tty", "<folder>/Tessaly.ini"}
-      << 3 << "is not a picture in a format this program reads";
+      << QStringList() << QStringList{"--port", "<folder>/no-such-tty", "<folder>/Tessaly.ini"} << 3
+      << "is not a picture in a format this program reads";
   QTest::newRow("64 bad arguments") << QStringList() << QStringList{"<logo>", "<logo>"} << 64
                                     << "kestrel-load: give one picture only";
 }
@@ -171,10 +171,9 @@ void LoadProgramTest::convertedPictureIsSentAsItsRaster() {
   QCOMPARE(fields[1], QByteArray());  // a device named directly, no COM number for it
   QCOMPARE(QString::fromUtf8(fields[2]), sim.slavePath());
   QCOMPARE(QString::fromUtf8(fields[3]), QFileInfo(png).absoluteFilePath());
-  QCOMPARE(fields[4],
-           "0x" + QByteArray::number(LogoTransfer::LogoChecksum(expected), 16)
-                      .rightJustified(4, '0')
-                      .toUpper());
+  QCOMPARE(fields[4], "0x" + QByteArray::number(LogoTransfer::LogoChecksum(expected), 16)
+                                 .rightJustified(4, '0')
+                                 .toUpper());
   QCOMPARE(fields[5], QByteArray("132"));
   QVERIFY(fields[6].toInt() > 0);
   QCOMPARE(fields[7], QByteArray("loaded"));

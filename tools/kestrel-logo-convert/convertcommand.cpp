@@ -35,21 +35,22 @@ QByteArray PreviewFormat(const QString& path) {
 }  // namespace
 
 QString HelpText() {
-  return QStringLiteral(
-             "Usage: kestrel-logo-convert INPUT OUTPUT.bmp [options]\n"
-             "\n"
-             "Turns a picture (PNG, JPEG, GIF, BMP of any size and depth) into the 240 x 60,\n"
-             "black-and-white Windows bitmap that the Kestrel II Logo loader accepts.\n"
-             "\n"
-             "Options:\n") +
-         PictureOptions::HelpLines() +
-         QStringLiteral(
+  QString text = QStringLiteral(
+      "Usage: kestrel-logo-convert INPUT OUTPUT.bmp [options]\n"
+      "\n"
+      "Turns a picture (PNG, JPEG, GIF, BMP of any size and depth) into the 240 x 60,\n"
+      "black-and-white Windows bitmap that the Kestrel II Logo loader accepts.\n"
+      "\n"
+      "Options:\n");
+  text += PictureOptions::HelpLines();
+  text += QStringLiteral(
       "  --preview FILE.png  Also save what the device will show, enlarged 2 x (480 x 120).\n"
       "  -h, --help          Show this help.\n"
       "  --version           Show the version.\n"
       "\n"
       "Exit code 0 on success, 1 when the picture cannot be read or the result cannot be\n"
       "written, 2 for wrong arguments. An existing OUTPUT is only replaced by a complete file.\n");
+  return text;
 }
 
 ParsedCommandLine ParseCommandLine(const QStringList& arguments) {

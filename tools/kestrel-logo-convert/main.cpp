@@ -1,6 +1,5 @@
 // kestrel-logo-convert: turns any picture into a logo bitmap the loader accepts.
 #include <QCoreApplication>
-#include <QImageReader>
 #include <QTextStream>
 
 #include "convertcommand.h"
@@ -10,9 +9,7 @@ int main(int argc, char** argv) {
   // No windows: a core application is enough for reading and writing pictures.
   QCoreApplication app(argc, argv);
   QCoreApplication::setApplicationName(QString::fromLatin1(kestrel::convert::kProgramName));
-  kestrel::QuietImagePluginWarnings();
-  // Photographs of many megapixels are welcome; the default limit is 128 MB.
-  QImageReader::setAllocationLimit(512);
+  kestrel::PrepareToReadPictures();
   QTextStream out(stdout);
   QTextStream err(stderr);
   return kestrel::convert::RunConverter(QCoreApplication::arguments(), out, err);
