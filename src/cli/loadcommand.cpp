@@ -468,6 +468,11 @@ ParsedLoadCommand ParseLoadCommandLine(const QStringList& arguments) {
     return fail(QStringLiteral("give one picture only: %1").arg(files.join(QLatin1Char(' '))));
   command.picture = files.front();
   if (command.picture.isEmpty()) return fail(QStringLiteral("the picture's file name is empty"));
+  // Appending a line to the picture would spoil it; compared as files, links followed.
+  const QString logFile = QFileInfo(command.logPath).canonicalFilePath();
+  if (!command.logPath.isEmpty() && !logFile.isEmpty() &&
+      logFile == QFileInfo(command.picture).canonicalFilePath())
+    return fail(QStringLiteral("the log and the picture must be different files"));
   return result;
 }
 
