@@ -1,5 +1,8 @@
 // Windows console: _isatty, a console control handler, a thread reading stdin.
 #include <io.h>
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
 #include <windows.h>
 
 #include <QMetaObject>
@@ -44,7 +47,8 @@ InterruptWatcher::~InterruptWatcher() {
 
 struct InputLines::Private {};
 
-// The reading thread blocks in the console; it is left to end with the process.
+// The reading thread blocks in the console; it is left to end with the process. It only
+// queues signals, and stops queuing once the object is gone.
 InputLines::InputLines(QObject* parent) : QObject(parent), d_(new Private) {
   QPointer<InputLines> self(this);
   std::thread([self] {
