@@ -1,5 +1,6 @@
 #include "app/logotransfer.h"
 
+#include <QElapsedTimer>
 #include <array>
 #include <exception>
 
@@ -61,6 +62,8 @@ std::optional<TransferOutcome> LogoTransfer::cmdSend_Click(const LogoRaster& log
   if (sending_) return std::nullopt;
   sending_ = true;
   framesSent_ = 0;
+  QElapsedTimer clock;
+  clock.start();
 
   TransferOutcome outcome;
   try {
@@ -75,6 +78,7 @@ std::optional<TransferOutcome> LogoTransfer::cmdSend_Click(const LogoRaster& log
   }
   outcome.logoChecksum = LogoChecksum(logoData);
   outcome.framesSent = framesSent_;
+  outcome.durationMs = clock.elapsed();
   // Still "sending" while the window shows the outcome: it must not close under the message.
   Q_EMIT ended(outcome);
   sending_ = false;

@@ -26,6 +26,7 @@ struct TransferOutcome {
   int errorNumber = 0;  // the serial layer's number for the port results
   int framesSent = 0;
   uint16_t logoChecksum = 0;
+  qint64 durationMs = 0;  // from the press (port opening included) to the end
 
   bool loaded() const { return result == TransferResult::Loaded; }
 };

@@ -100,6 +100,17 @@ std::optional<int> CommPortNumberFromText(const QString& text) {
   return static_cast<int>(rounded);
 }
 
+StoredPort ReadStoredPort() {
+  const QString iniFile = QString::fromLatin1(kIniFileName);
+  const QString section = QString::fromLatin1(kIniSection);
+  StoredPort stored;
+  if (const auto n = CommPortNumberFromText(
+          ArchivoIni::ReadIniValue(iniFile, section, QStringLiteral("CommPort"))))
+    stored.number = *n;
+  stored.settings = ArchivoIni::ReadIniValue(iniFile, section, QStringLiteral("Baud"));
+  return stored;
+}
+
 PortConnection::PortConnection(CommControl& port, PortDisplay& display, MessageFn message)
     : port_(port), display_(display), message_(std::move(message)) {
   // A pulled adapter closes the port behind our back; show it at once.
@@ -132,13 +143,9 @@ void PortConnection::FormLoad() {
       PortAvailable[i] = false;
   }
 
-  const QString iniFile = QString::fromLatin1(kIniFileName);
-  const QString section = QString::fromLatin1(kIniSection);
-  int portNumber = 0;
-  if (const auto n = CommPortNumberFromText(
-          ArchivoIni::ReadIniValue(iniFile, section, QStringLiteral("CommPort"))))
-    portNumber = *n;
-  const QString settings = ArchivoIni::ReadIniValue(iniFile, section, QStringLiteral("Baud"));
+  const StoredPort stored = ReadStoredPort();
+  const int portNumber = stored.number;
+  const QString& settings = stored.settings;
 
   step([&] { port_.setCommPort(portNumber); });
   step([&] { port_.setSettings(settings); });

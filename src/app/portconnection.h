@@ -69,6 +69,14 @@ QString PortNumberText(int port);
 // signed 16-bit number.
 std::optional<int> CommPortNumberFromText(const QString& text);
 
+// The port and line settings in the settings file, read as start-up reads them: the number
+// "CommPort" stands for (0 when it gives none or one out of range) and the "Baud" text.
+struct StoredPort {
+  int number = 0;
+  QString settings;
+};
+StoredPort ReadStoredPort();
+
 // Life of the serial connection: start-up, the Open/Close command, OpenPortAndShowState, and
 // what the port and speed dialogs' OK buttons apply.
 class PortConnection {

@@ -1,5 +1,7 @@
 #include "picture/quietstderr.h"
 
+#include <QImageReader>
+#include <QtGlobal>
 #include <cstdio>
 
 #ifdef _WIN32
@@ -26,6 +28,18 @@ namespace kestrel {
 
 namespace {
 constexpr int kStandardError = 2;
+
+QtMessageHandler standardHandler = nullptr;
+
+void DropPluginWarnings(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+  if (type == QtDebugMsg || type == QtInfoMsg || type == QtWarningMsg) return;
+  if (standardHandler) standardHandler(type, context, text);
+}
+}  // namespace
+
+void PrepareToReadPictures() {
+  standardHandler = qInstallMessageHandler(DropPluginWarnings);
+  QImageReader::setAllocationLimit(512);
 }
 
 QuietStandardError::QuietStandardError() {

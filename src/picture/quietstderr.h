@@ -15,4 +15,9 @@ class QuietStandardError {
   int saved_ = -1;
 };
 
+// For a command-line program that reads pictures, once: Qt's image plugins' warnings about
+// damaged files are dropped (the program reports a failure in its own words, in one line),
+// and photographs of many megapixels are accepted (Qt's default limit is 128 MB).
+void PrepareToReadPictures();
+
 }  // namespace kestrel

@@ -30,6 +30,17 @@ QSerialPort::StopBits ToQtStopBits(const QString& stop) {
   return QSerialPort::OneStop;
 }
 
+// A named device with its links resolved, so the lock that marks it as held is the same
+// whichever name opened it; a dangling link keeps its name and fails as "does not exist".
+QString ResolvedDevice(const QString& device) {
+#ifdef Q_OS_WIN
+  return device;
+#else
+  const QString resolved = QFileInfo(device).canonicalFilePath();
+  return resolved.isEmpty() ? device : resolved;
+#endif
+}
+
 }  // namespace
 
 SerialComm::SerialComm(QObject* parent) : CommControl(parent) {
@@ -120,7 +131,7 @@ void SerialComm::setPortOpen(bool open) {
   }
   if (serial_.isOpen()) throw CommError(CommErr::PortInUse, QStringLiteral("Port already open"));
 
-  const QString path = DevicePathForPort(port_);
+  const QString path = device_.isEmpty() ? DevicePathForPort(port_) : ResolvedDevice(device_);
   devicePath_ = path;
   serial_.setPortName(path);
   // Every serial device takes 9600,n,8,1. The configured settings follow the open, so a
@@ -146,7 +157,7 @@ void SerialComm::setPortOpen(bool open) {
 
 CommError SerialComm::toCommError(QSerialPort::SerialPortError error, const QString& qtText,
                                   const QString& path) const {
-  const QString port = QStringLiteral("COM%1 (%2)").arg(port_).arg(path);
+  const QString port = device_.isEmpty() ? QStringLiteral("COM%1 (%2)").arg(port_).arg(path) : path;
   const auto notExist = [&] {
     return CommError(CommErr::PortNotExist,
                      QStringLiteral("The serial port %1 does not exist.").arg(port));

@@ -34,6 +34,9 @@ class SerialComm : public CommControl {
 
   // The device the port number stands for now.
   static QString DevicePathForPort(int port);
+  // Opens this device (a path, or a port name on Windows) instead of the one the port number
+  // stands for; links are resolved at each open. Empty goes back to the port number.
+  void setDevice(const QString& device) { device_ = device; }
   // The COM numbers assigned to this device by name (links resolved); empty when none.
   static QList<int> AssignedComNumbers(const QString& devicePath);
   // The device the open port uses (links resolved); empty while closed.
@@ -50,6 +53,7 @@ class SerialComm : public CommControl {
 
   QSerialPort serial_;
   int port_ = 1;
+  QString device_;      // named directly; empty: the port number decides
   QString devicePath_;  // of the last open attempt
   LineSettings settings_{};
   bool lost_ = false;  // the device went away while open; cleared by the next open or close

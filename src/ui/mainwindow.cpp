@@ -19,6 +19,7 @@
 
 #include "app/usertexts.h"
 #include "picture/logoimage.h"
+#include "settings/recentfiles.h"
 #include "ui/aboutdialog.h"
 #include "ui/helpdialog.h"
 #include "ui/messagebox.h"
@@ -67,7 +68,7 @@ void KeepActiveColours(QWidget* widget) {
 }
 
 QString DefaultFileChooser(QWidget* parent) {
-  return QFileDialog::getOpenFileName(parent, QString(), QString(),
+  return QFileDialog::getOpenFileName(parent, QString(), RememberedFile(),
                                       QString::fromLatin1(kLogoFileFilter));
 }
 
@@ -93,6 +94,7 @@ frmPantallaTest::frmPantallaTest(std::unique_ptr<CommControl> port, QWidget* par
   BuildWindow();
   BuildMenus();
   BuildStatusBar();
+  SetUpQuickCycle();
 
   LogoTransfer& transfer = session_.transfer();
   connect(&transfer, &LogoTransfer::started, this, &frmPantallaTest::TransferStarted);
@@ -277,10 +279,14 @@ void frmPantallaTest::closeEvent(QCloseEvent* event) {
 // Commands
 
 void frmPantallaTest::cmdOpen_Click() {
+  DismissConfirmation();
   prgBar_->hide();
   const QString path = fileChooser_(this);
   if (path.isEmpty()) return;
+  OpenLogoFile(path);
+}
 
+void frmPantallaTest::OpenLogoFile(const QString& path) {
   QApplication::setOverrideCursor(Qt::WaitCursor);
   const LogoLoad file = LoadLogoFile(path);
   using Outcome = LogoFileResult::Outcome;
@@ -290,6 +296,7 @@ void frmPantallaTest::cmdOpen_Click() {
       ShowPreview(path);
       QApplication::restoreOverrideCursor();
       cmdSend_->setEnabled(true);
+      LogoAccepted(path);
       return;
     case Outcome::NotABitmap:
       QApplication::restoreOverrideCursor();
@@ -319,7 +326,12 @@ void frmPantallaTest::ShowPreview(const QString& path) {
 
 void frmPantallaTest::mnuOpen_Click() { cmdOpen_Click(); }
 
-void frmPantallaTest::cmdSend_Click() { session_.transfer().cmdSend_Click(logoData_); }
+void frmPantallaTest::cmdSend_Click() {
+  DismissConfirmation();
+  const QDateTime pressed = QDateTime::currentDateTime();
+  if (const auto outcome = session_.transfer().cmdSend_Click(logoData_))
+    AfterDownload(*outcome, pressed);
+}
 
 void frmPantallaTest::TransferStarted() {
   cmdOpen_->setEnabled(false);

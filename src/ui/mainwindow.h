@@ -10,11 +10,14 @@
 #include <functional>
 #include <memory>
 
+#include "app/downloadlog.h"
 #include "app/loadersession.h"
 #include "logo/logoraster.h"
 #include "ui/portdialogs.h"
 
 class QAction;
+class QDragEnterEvent;
+class QDropEvent;
 class QLabel;
 class QMenu;
 class QProgressBar;
@@ -22,6 +25,8 @@ class QPushButton;
 class QWindow;
 
 namespace kestrel {
+
+class ImportPictureDialog;
 
 // The window caption and the file dialog's one filter.
 inline constexpr char kMainCaption[] = "Quillory KESTREL II";
@@ -56,8 +61,17 @@ class frmPantallaTest : public QMainWindow, public PortDisplay {
   void mnuHelp1_Click();
   void mnuAbout_Click();
 
+  // Per-device cycle: File > Import Picture, and Open Bitmap's checks on a file already
+  // chosen (dropped on the window).
+  void mnuImport_Click();
+  void OpenLogoFile(const QString& path);
+
   // Tests and the screenshot tour replace the file dialog and the end of the program.
   void setFileChooser(FileChooser chooser) { fileChooser_ = std::move(chooser); }
+  void setPictureChooser(FileChooser chooser) { pictureChooser_ = std::move(chooser); }
+  // Runs the Import Picture dialog; true when its result is to be loaded.
+  using ImportRunner = std::function<bool(ImportPictureDialog& dialog)>;
+  void setImportRunner(ImportRunner runner) { importRunner_ = std::move(runner); }
   void setEndProgram(std::function<void()> end) { endProgram_ = std::move(end); }
 
   // PortDisplay
@@ -83,9 +97,13 @@ class frmPantallaTest : public QMainWindow, public PortDisplay {
   QPushButton* cmdOpen() const { return cmdOpen_; }
   QPushButton* cmdSend() const { return cmdSend_; }
   TCP_IPDialog* tcpIpDialog() const { return tcpIpDialog_; }
+  QLabel* confirmation() const { return confirmation_; }
+  QString logoFile() const { return logoFile_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;  // Form_Unload
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   void BuildWindow();
@@ -100,10 +118,22 @@ class frmPantallaTest : public QMainWindow, public PortDisplay {
   void TransferStarted();
   void TransferEnded(const TransferOutcome& outcome);
 
+  // The per-device cycle (quickcycle.cpp): shortcuts, drop, Import Picture, the remembered
+  // file, the file name in the title, the confirmation of a download and the download log.
+  void SetUpQuickCycle();
+  void LogoAccepted(const QString& path);
+  void AfterDownload(const TransferOutcome& outcome, const QDateTime& pressed);
+  void DismissConfirmation();
+
   LoaderSession session_;
   LogoRaster logoData_{};
 
   FileChooser fileChooser_;
+  FileChooser pictureChooser_;
+  ImportRunner importRunner_;
+  DownloadLog downloadLog_;
+  QString logoFile_;
+  QLabel* confirmation_ = nullptr;
   std::function<void()> endProgram_;
   QTimer clockTimer_;
 

@@ -5,6 +5,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -14,6 +15,8 @@
 #include <QTimer>
 #include <memory>
 
+#include "picture/logoconvert.h"
+#include "ui/importpicturedialog.h"
 #include "ui/portdialogs.h"
 #include "windowrig.h"
 
@@ -122,13 +125,19 @@ class MainWindowTest : public QObject {
       QAction* item = rig.action(name);
       QVERIFY2(item, name);
       QCOMPARE(item->text(), QLatin1String(caption));
-      QVERIFY(item->shortcut().isEmpty());
     }
+    // The only keys: Ctrl+O and F1 on the menus (Ctrl+Return sends; no menu item).
+    QCOMPARE(rig.action("mnuOpen")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_O));
+    QCOMPARE(rig.action("mnuHelp1")->shortcut(), QKeySequence(Qt::Key_F1));
+    for (const char* name : {"mnuEnd", "mnuPort", "mnuSettings", "mnuConnect", "mnuAbout"})
+      QVERIFY2(rig.action(name)->shortcut().isEmpty(), name);
     QAction* separator = rig.action("mnu1");
     QVERIFY(separator->isSeparator());
     QVERIFY(!separator->isEnabled());
     QCOMPARE(rig.menu("mnuFile")->actions(),
-             (QList<QAction*>{rig.action("mnuOpen"), separator, rig.action("mnuEnd")}));
+             (QList<QAction*>{rig.action("mnuOpen"), rig.action("mnuImport"), separator,
+                              rig.action("mnuEnd")}));
+    QCOMPARE(rig.action("mnuImport")->text(), QStringLiteral("Import Picture..."));
     QCOMPARE(rig.menu("mnuComm")->actions(),
              (QList<QAction*>{rig.action("mnuPort"), rig.action("mnuSettings"),
                               rig.action("mnuConnect")}));
@@ -216,6 +225,134 @@ class MainWindowTest : public QObject {
     QCOMPARE(shown.pixel(0, 2), qRgb(255, 255, 255));
     QCOMPARE(shown.pixel(479, 119), qRgb(255, 255, 255));
     QVERIFY(rig.window->Image1()->isVisibleTo(rig.window.get()));
+  }
+
+  void shortcutsRunTheirCommands_data() {
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<QString>("command");
+    QTest::newRow("Ctrl+O opens a bitmap") << int(Qt::Key_O) << int(Qt::ControlModifier) << "open";
+    QTest::newRow("Ctrl+Return sends") << int(Qt::Key_Return) << int(Qt::ControlModifier) << "send";
+    QTest::newRow("F1 opens Help") << int(Qt::Key_F1) << int(Qt::NoModifier) << "help";
+  }
+  void shortcutsRunTheirCommands() {
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    QFETCH(QString, command);
+    WindowRig rig;
+    frmPantallaTest& w = *rig.window;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    rig.open(rig.writeLogo(QStringLiteral("logo.bmp"), TopLeftDotPixels()));
+    rig.answerEveryFrame();
+    int dialogs = 0;
+    w.setFileChooser([&](QWidget*) {
+      ++dialogs;
+      return QString();
+    });
+    QString modal;
+    QTimer::singleShot(0, &w, [&] {
+      if (QWidget* box = QApplication::activeModalWidget()) {
+        modal = box->objectName();
+        box->close();
+      }
+    });
+
+    QTest::keyClick(&w, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+
+    QCOMPARE(dialogs, command == QLatin1String("open") ? 1 : 0);
+    QCOMPARE(rig.port->writes.size(), command == QLatin1String("send") ? 132 : 0);
+    QCOMPARE(modal, command == QLatin1String("help") ? QStringLiteral("frmHelp") : QString());
+  }
+
+  void droppedFileOpensAsOpenBitmap_data() {
+    QTest::addColumn<bool>("logo");
+    QTest::newRow("a logo bitmap") << true;
+    QTest::newRow("not a bitmap") << false;
+  }
+  void droppedFileOpensAsOpenBitmap() {
+    QFETCH(bool, logo);
+    WindowRig rig;
+    frmPantallaTest& w = *rig.window;
+    const QString path = logo ? rig.writeLogo(QStringLiteral("dropped.bmp"), TopLeftDotPixels())
+                              : rig.writeBitmap(QStringLiteral("dropped.bmp"), "not a bitmap");
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(path)});
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&w, &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&w, &drop);
+
+    if (logo) {
+      QTRY_VERIFY(w.cmdSend()->isEnabled());
+      QCOMPARE(w.LogoData()[0], uint8_t{0x80});
+      QCOMPARE(w.windowTitle(), QStringLiteral("Quillory KESTREL II - dropped.bmp"));
+      QVERIFY(rig.messages.messages.isEmpty());
+      // Remembered for the next run's file dialog, the settings above kept byte for byte.
+      const QByteArray ini = rig.folder.iniBytes();
+      QVERIFY(ini.startsWith(kIniCom1Fast));
+      QVERIFY2(ini.contains("[Recent]") && ini.contains("File=" + QFile::encodeName(path)),
+               ini.constData());
+    } else {
+      QTRY_COMPARE(rig.messages.messages.size(), 1);
+      QVERIFY(rig.messages.messages[0].text.startsWith(QStringLiteral("INVALID FILE FORMAT !!")));
+      QCOMPARE(w.windowTitle(), QStringLiteral("Quillory KESTREL II"));
+      QCOMPARE(rig.folder.iniBytes(), kIniCom1Fast);
+    }
+  }
+
+  void successIsConfirmedUntilTheNextActionAndLogged() {
+    WindowRig rig;
+    frmPantallaTest& w = *rig.window;
+    rig.open(rig.writeLogo(QStringLiteral("logo.bmp"), TopLeftDotPixels()));
+    rig.answerEveryFrame();
+    w.cmdSend_Click();
+
+    QVERIFY(rig.messages.messages.isEmpty());
+    QVERIFY(w.confirmation()->isVisibleTo(&w));
+    QVERIFY2(w.confirmation()->text().endsWith(QStringLiteral(", checksum 0x0788")),
+             qPrintable(w.confirmation()->text()));
+    QFile log(rig.folder.filePath(QStringLiteral("kestrel-loads.log")));
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = log.readAll().split('\n');
+    QCOMPARE(lines.size(), 3);
+    QVERIFY2(lines[1].startsWith(QDate::currentDate().toString(Qt::ISODate).toLatin1()),
+             lines[1].constData());
+    QVERIFY2(lines[1].contains(",1,") && lines[1].contains(",0x0788,132,") &&
+                 lines[1].endsWith(",loaded\r"),
+             lines[1].constData());
+
+    rig.action("mnuConnect")->trigger();
+    QVERIFY(!w.confirmation()->isVisibleTo(&w));
+  }
+
+  void importedPictureIsLoadedAsTheDialogShowedIt() {
+    WindowRig rig;
+    frmPantallaTest& w = *rig.window;
+    QImage picture(120, 120, QImage::Format_RGB32);
+    picture.fill(Qt::white);
+    picture.setPixel(60, 60, qRgb(0, 0, 0));
+    const QString path = rig.folder.filePath(QStringLiteral("photo.png"));
+    QVERIFY(picture.save(path));
+    convert::ConvertOptions chosen;
+    chosen.mode = convert::ScaleMode::Stretch;
+    chosen.invert = true;
+    QImage shown;
+    w.setPictureChooser([&](QWidget*) { return path; });
+    w.setImportRunner([&](ImportPictureDialog& dialog) {
+      dialog.setOptions(chosen);
+      shown = dialog.preview()->pixmap().toImage();
+      return true;
+    });
+
+    rig.action("mnuImport")->trigger();
+
+    const LogoRaster expected = convert::RasterOf(convert::ConvertPicture(picture, chosen));
+    QCOMPARE(w.LogoData(), expected);
+    QVERIFY(w.cmdSend()->isEnabled());
+    QCOMPARE(PreviewImage(w), shown.convertToFormat(QImage::Format_RGB32));
+    QCOMPARE(w.windowTitle(), QStringLiteral("Quillory KESTREL II - photo.png"));
   }
 
   void cancelHidesProgressAndChangesNothingElse() {

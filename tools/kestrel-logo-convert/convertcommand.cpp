@@ -6,7 +6,6 @@
 #include <QFileInfo>
 #include <QImageReader>
 #include <QImageWriter>
-#include <QRegularExpression>
 #include <QSaveFile>
 #include <algorithm>
 #include <limits>
@@ -36,116 +35,22 @@ QByteArray PreviewFormat(const QString& path) {
 }  // namespace
 
 QString HelpText() {
-  return QStringLiteral(
+  QString text = QStringLiteral(
       "Usage: kestrel-logo-convert INPUT OUTPUT.bmp [options]\n"
       "\n"
       "Turns a picture (PNG, JPEG, GIF, BMP of any size and depth) into the 240 x 60,\n"
       "black-and-white Windows bitmap that the Kestrel II Logo loader accepts.\n"
       "\n"
-      "Options:\n"
-      "  --fit               Show the whole picture inside 240 x 60, keeping its shape;\n"
-      "                      the space left over gets the background colour (default).\n"
-      "  --fill              Cover all of 240 x 60, keeping the shape; what sticks out\n"
-      "                      is cut off.\n"
-      "  --stretch           Stretch the whole picture to 240 x 60.\n"
-      "  --align POSITION    Where a fitted picture sits, or which part a filled one\n"
-      "                      keeps: left, center or right and/or top, middle or bottom,\n"
-      "                      for example \"left\" or \"top,right\" (default: center).\n"
-      "  --background COLOR  Colour behind transparent parts and around a fitted picture:\n"
-      "                      a name such as white or black, or #rgb / #rrggbb\n"
-      "                      (default: white).\n"
-      "  --threshold N       Pixels darker than N (luminance 0 to 255) become black\n"
-      "                      (default: 128).\n"
-      "  --dither            Spread shades of grey as dot patterns (Floyd-Steinberg)\n"
-      "                      instead of a plain threshold; suits photographs.\n"
-      "  --invert            Swap black and white.\n"
+      "Options:\n");
+  text += PictureOptions::HelpLines();
+  text += QStringLiteral(
       "  --preview FILE.png  Also save what the device will show, enlarged 2 x (480 x 120).\n"
       "  -h, --help          Show this help.\n"
       "  --version           Show the version.\n"
       "\n"
       "Exit code 0 on success, 1 when the picture cannot be read or the result cannot be\n"
       "written, 2 for wrong arguments. An existing OUTPUT is only replaced by a complete file.\n");
-}
-
-bool ParseThreshold(const QString& text, int* threshold, QString* error) {
-  const QString value = text.trimmed();
-  bool digitsOnly = !value.isEmpty() && value.size() <= 3;
-  for (QChar c : value) digitsOnly = digitsOnly && c.isDigit();
-  const int number = digitsOnly ? value.toInt() : -1;
-  if (number < 0 || number > 255) {
-    *error = QStringLiteral("bad threshold \"%1\": give a whole number from 0 to 255").arg(text);
-    return false;
-  }
-  *threshold = number;
-  return true;
-}
-
-bool ParseAlignment(const QString& text, ConvertOptions* options, QString* error) {
-  const QString bad = QStringLiteral(
-                          "bad alignment \"%1\": use left, center or right and/or top, middle "
-                          "or bottom, as in \"top,left\"")
-                          .arg(text);
-  std::optional<HorizontalAlign> horizontal;
-  std::optional<VerticalAlign> vertical;
-  int centres = 0;  // "center" alone may mean either direction
-  static const QRegularExpression separators(QStringLiteral("[\\s,+-]+"));
-  const QStringList words = text.toLower().split(separators, Qt::SkipEmptyParts);
-  if (words.isEmpty()) {
-    *error = bad;
-    return false;
-  }
-  for (const QString& word : words) {
-    std::optional<HorizontalAlign> h;
-    std::optional<VerticalAlign> v;
-    if (word == QLatin1String("left"))
-      h = HorizontalAlign::Left;
-    else if (word == QLatin1String("right"))
-      h = HorizontalAlign::Right;
-    else if (word == QLatin1String("top"))
-      v = VerticalAlign::Top;
-    else if (word == QLatin1String("bottom"))
-      v = VerticalAlign::Bottom;
-    else if (word == QLatin1String("middle"))
-      v = VerticalAlign::Middle;
-    else if (word == QLatin1String("center") || word == QLatin1String("centre"))
-      ++centres;
-    else {
-      *error = bad;
-      return false;
-    }
-    if ((h && horizontal) || (v && vertical)) {
-      *error = bad;
-      return false;
-    }
-    if (h) horizontal = h;
-    if (v) vertical = v;
-  }
-  for (; centres > 0; --centres) {
-    if (!horizontal)
-      horizontal = HorizontalAlign::Center;
-    else if (!vertical)
-      vertical = VerticalAlign::Middle;
-    else {
-      *error = bad;
-      return false;
-    }
-  }
-  options->horizontal = horizontal.value_or(HorizontalAlign::Center);
-  options->vertical = vertical.value_or(VerticalAlign::Middle);
-  return true;
-}
-
-bool ParseBackground(const QString& text, QColor* colour, QString* error) {
-  const QColor parsed = QColor::fromString(text.trimmed());
-  if (!parsed.isValid()) {
-    *error = QStringLiteral(
-                 "bad background colour \"%1\": give a colour name such as white or black, "
-                 "or #rrggbb")
-                 .arg(text);
-    return false;
-  }
-  *colour = parsed;
-  return true;
+  return text;
 }
 
 ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
@@ -153,20 +58,12 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
   CommandLine& command = result.command;
 
   QCommandLineParser parser;
-  const QCommandLineOption fit(QStringLiteral("fit"));
-  const QCommandLineOption fill(QStringLiteral("fill"));
-  const QCommandLineOption stretch(QStringLiteral("stretch"));
-  const QCommandLineOption align(QStringLiteral("align"), QString(), QStringLiteral("POSITION"));
-  const QCommandLineOption background(QStringLiteral("background"), QString(),
-                                      QStringLiteral("COLOR"));
-  const QCommandLineOption threshold(QStringLiteral("threshold"), QString(), QStringLiteral("N"));
-  const QCommandLineOption dither(QStringLiteral("dither"));
-  const QCommandLineOption invert(QStringLiteral("invert"));
+  const PictureOptions pictureOptions;
+  pictureOptions.addTo(parser);
   const QCommandLineOption preview(QStringLiteral("preview"), QString(), QStringLiteral("FILE"));
   const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
   const QCommandLineOption version(QStringLiteral("version"));
-  parser.addOptions(
-      {fit, fill, stretch, align, background, threshold, dither, invert, preview, help, version});
+  parser.addOptions({preview, help, version});
 
   if (!parser.parse(arguments)) {
     result.error = AsMessagePart(parser.errorText());
@@ -181,24 +78,7 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
     return result;
   }
 
-  ConvertOptions& options = command.options;
-  const int modes = int(parser.isSet(fit)) + int(parser.isSet(fill)) + int(parser.isSet(stretch));
-  if (modes > 1) {
-    result.error = QStringLiteral("choose only one of --fit, --fill and --stretch");
-    return result;
-  }
-  if (parser.isSet(fill)) options.mode = ScaleMode::Fill;
-  if (parser.isSet(stretch)) options.mode = ScaleMode::Stretch;
-  if (parser.isSet(align) && !ParseAlignment(parser.value(align), &options, &result.error))
-    return result;
-  if (parser.isSet(background) &&
-      !ParseBackground(parser.value(background), &options.background, &result.error))
-    return result;
-  if (parser.isSet(threshold) &&
-      !ParseThreshold(parser.value(threshold), &options.threshold, &result.error))
-    return result;
-  options.dither = parser.isSet(dither);
-  options.invert = parser.isSet(invert);
+  if (!pictureOptions.read(parser, &command.options, &result.error)) return result;
 
   const QStringList files = parser.positionalArguments();
   if (files.isEmpty()) {

@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <QTextStream>
 
+#include "picture/convertoptions.h"
 #include "picture/logoconvert.h"
 #include "picture/pictureread.h"
 
@@ -36,11 +37,6 @@ struct ParsedCommandLine {
 ParsedCommandLine ParseCommandLine(const QStringList& arguments);
 
 QString HelpText();
-
-// Single option values; nullopt-like failures come back as an error text.
-bool ParseThreshold(const QString& text, int* threshold, QString* error);
-bool ParseAlignment(const QString& text, ConvertOptions* options, QString* error);
-bool ParseBackground(const QString& text, QColor* colour, QString* error);
 
 // The whole job: read, convert, write the bitmap (and the preview, drawn from the raster the
 // loader builds from the written file). Returns an empty text on success, else one line.

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFont>
 #include <QImage>
+#include <QLinearGradient>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -82,6 +83,7 @@ class Tour : public QObject {
           ExpectModal("08-help");
           window_.mnuHelp1_Click();
         },
+        [this] { ImportPicture(); },
         [this] { RejectedFile(); },
         [this] { Finish(); },
     };
@@ -172,6 +174,24 @@ class Tour : public QObject {
     disconnect(connection);
     Say(unexpected_ == 0 ? QStringLiteral("download finished without a message")
                          : QStringLiteral("download ended with a message"));
+    QTimer::singleShot(200, this, [this] { Save(&window_, "03b-main-loaded"); });
+  }
+
+  // A photograph-like picture of another size, with shades: what Import Picture is for.
+  void ImportPicture() {
+    QImage picture(640, 360, QImage::Format_RGB32);
+    QPainter painter(&picture);
+    QLinearGradient sky(0, 0, 640, 360);
+    sky.setColorAt(0, QColor(250, 250, 250));
+    sky.setColorAt(1, QColor(40, 60, 90));
+    painter.fillRect(picture.rect(), sky);
+    painter.drawImage(QRect(40, 90, 560, 140), SampleLogo());
+    painter.end();
+    const QString path = dir_.filePath(QStringLiteral("photo.png"));
+    picture.save(path);
+    window_.setPictureChooser([path](QWidget*) { return path; });
+    ExpectModal("10-import-picture");
+    window_.mnuImport_Click();
   }
 
   void TcpIpWindow() {

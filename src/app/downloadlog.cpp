@@ -1,0 +1,80 @@
+#include "app/downloadlog.h"
+
+#include <QDir>
+
+#include "settings/programfolder.h"
+
+namespace kestrel {
+
+namespace {
+
+QByteArray CsvField(const QString& text) {
+  QByteArray bytes = text.toUtf8();
+  if (bytes.contains(',') || bytes.contains('"') || bytes.contains('\r') || bytes.contains('\n')) {
+    bytes.replace("\"", "\"\"");
+    bytes = '"' + bytes + '"';
+  }
+  return bytes;
+}
+
+}  // namespace
+
+QString ResultWord(TransferResult result) {
+  switch (result) {
+    case TransferResult::Loaded:
+      return QStringLiteral("loaded");
+    case TransferResult::NotAcknowledged:
+      return QStringLiteral("not-acknowledged");
+    case TransferResult::LogoInfoNotAnswered:
+      return QStringLiteral("logo-info-not-answered");
+    case TransferResult::PortMissing:
+      return QStringLiteral("port-missing");
+    case TransferResult::PortOccupied:
+      return QStringLiteral("port-occupied");
+    case TransferResult::PortFailed:
+      return QStringLiteral("port-failed");
+  }
+  return QStringLiteral("unknown");
+}
+
+QByteArray DownloadLogLine(const DownloadRecord& r) {
+  const QDateTime time = r.time.toOffsetFromUtc(r.time.offsetFromUtc());
+  const QByteArrayList fields{
+      CsvField(time.toString(Qt::ISODate)),
+      r.comNumber > 0 ? QByteArray::number(r.comNumber) : QByteArray(),
+      CsvField(r.device),
+      CsvField(r.picture),
+      "0x" + QByteArray::number(r.checksum, 16).rightJustified(4, '0').toUpper(),
+      QByteArray::number(r.frames),
+      QByteArray::number(r.durationMs),
+      ResultWord(r.result).toLatin1(),
+  };
+  return fields.join(',') + "\r\n";
+}
+
+DownloadLog::DownloadLog(QString path) : path_(std::move(path)) {}
+
+QString DownloadLog::DefaultPath() {
+  return QDir(SettingsFolder()).filePath(QString::fromLatin1(kDownloadLogName));
+}
+
+QString DownloadLog::path() const { return path_.isEmpty() ? DefaultPath() : path_; }
+
+QString DownloadLog::append(const DownloadRecord& record) {
+  const QString file = path();
+  QFile log;
+  QString reason;
+  if (detail::OpenRegularFileForAppend(file, log, &reason)) {
+    QByteArray bytes = DownloadLogLine(record);
+    if (log.size() == 0) bytes.prepend(kDownloadLogHeader);
+    // One write, so lines of loaders appending at once do not interleave.
+    if (log.write(bytes) == bytes.size()) return {};
+    reason = log.errorString();
+  }
+  if (reported_) return {};
+  reported_ = true;
+  return QStringLiteral("The download log \"%1\" cannot be written: %2")
+      .arg(QDir::toNativeSeparators(file), reason);
+}
+
+}  // namespace kestrel

@@ -1,0 +1,510 @@
+#include "cli/loadcommand.h"
+
+#include <QCommandLineParser>
+#include <QDateTime>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSerialPortInfo>
+#include <QTimer>
+#include <algorithm>
+#include <memory>
+
+#include "app/downloadlog.h"
+#include "app/loadersession.h"
+#include "app/portconnection.h"
+#include "cli/terminal.h"
+#include "kestrel/version.h"
+#include "link/wirelog.h"
+#include "picture/convertoptions.h"
+#include "picture/logosource.h"
+#include "picture/pictureread.h"
+#include "port/serialcomm.h"
+#include "settings/inifile.h"
+
+namespace kestrel::cli {
+
+namespace {
+
+constexpr int kProgressWidth = 40;
+constexpr int kDeviceWatchMs = 250;
+// A replugged adapter's node appears before the system has set its owner and mode.
+constexpr int kReplugSettleMs = 500;
+
+// Message texts break lines with "\r"; a terminal line takes them as blanks.
+QString OneLine(const QString& text) {
+  static const QRegularExpression breaks(QStringLiteral("[\\r\\n]+"));
+  return text.trimmed().replace(breaks, QStringLiteral(" "));
+}
+
+int ExitStatusOf(TransferResult result) {
+  switch (result) {
+    case TransferResult::Loaded:
+      return kExitLoaded;
+    case TransferResult::NotAcknowledged:
+    case TransferResult::LogoInfoNotAnswered:
+      return kExitNotAcknowledged;
+    case TransferResult::PortMissing:
+    case TransferResult::PortOccupied:
+    case TransferResult::PortFailed:
+      break;
+  }
+  return kExitPortUnusable;
+}
+
+QString Checksum(uint16_t sum) {
+  return QStringLiteral("0x%1").arg(
+      QString::number(sum, 16).rightJustified(4, QLatin1Char('0')).toUpper());
+}
+
+// The serial device behind a system path, when the system lists it (a USB adapter, a
+// built-in port; not a pseudo-terminal).
+std::optional<QSerialPortInfo> ListedDevice(const QString& devicePath) {
+  if (devicePath.isEmpty()) return std::nullopt;
+  for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
+    if (info.systemLocation() == devicePath) return info;
+  return std::nullopt;
+}
+
+QString OrDash(const QString& text) {
+  return text.trimmed().isEmpty() ? QStringLiteral("-") : text.trimmed();
+}
+
+int ListPorts(QTextStream& out, QTextStream& err) {
+  QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
+  std::sort(ports.begin(), ports.end(), [](const QSerialPortInfo& a, const QSerialPortInfo& b) {
+    return a.systemLocation() < b.systemLocation();
+  });
+  for (const QSerialPortInfo& info : ports) {
+    QStringList coms;
+    for (int n : SerialComm::AssignedComNumbers(info.systemLocation()))
+      coms << QStringLiteral("COM%1").arg(n);
+    out << info.systemLocation() << '\t' << OrDash(info.description()) << '\t'
+        << OrDash(info.manufacturer()) << '\t' << OrDash(info.serialNumber()) << '\t'
+        << OrDash(coms.join(QLatin1Char(','))) << '\n';
+  }
+  out.flush();
+  if (ports.isEmpty()) {
+    err << kLoadProgramName << ": no serial devices detected\n";
+    err.flush();
+  }
+  return kExitLoaded;
+}
+
+// One run of the program on one port: a download, or with --repeat one per device.
+class Loader {
+ public:
+  Loader(const LoadCommandLine& command, const LogoRaster& raster, QTextStream& out,
+         QTextStream& err, bool errIsTerminal)
+      : command_(command), raster_(raster), out_(out), err_(err), log_(command.logPath) {
+    showProgress_ = errIsTerminal && !command.trace;
+  }
+
+  // False with a one-line reason when no port can even be named.
+  bool preparePort(QString* error);
+  int run();
+
+ private:
+  int downloadOnce();
+  void report(const QString& line);
+  void drawProgress(int value);
+  void clearProgress();
+  void traceLine(const char* direction, const QByteArray& bytes, qint64 atNs);
+  bool waitForNextDevice();
+  QString portLabel() const;
+  QString deviceOfRecord() const;
+
+  const LoadCommandLine& command_;
+  const LogoRaster& raster_;
+  QTextStream& out_;
+  QTextStream& err_;
+  DownloadLog log_;
+  bool showProgress_ = false;
+
+  SerialComm* serial_ = nullptr;  // owned by the session
+  std::unique_ptr<LoaderSession> session_;
+  int comNumber_ = 0;
+  QString device_;        // named directly
+  QString lastOpenedAt_;  // the system path the port opened for this download, if it did
+  QString usbAdapter_;    // the path of the last USB adapter a download opened
+  qint64 downloadStartNs_ = 0;
+  int progressPercent_ = -1;
+
+  int loaded_ = 0;
+  int failed_ = 0;
+  int lastFailure_ = kExitLoaded;
+  bool stopRequested_ = false;
+  bool inputEnded_ = false;
+  std::unique_ptr<InputLines> input_;
+  QEventLoop* waiting_ = nullptr;
+};
+
+bool Loader::preparePort(QString* error) {
+  auto serial = std::make_unique<SerialComm>();
+  const StoredPort stored = ReadStoredPort();
+  try {
+    if (command_.port.isEmpty()) {
+      if (stored.number < 1 || stored.number > 255) {
+        *error =
+            QStringLiteral("no port given and none stored in %1 (CommPort); name one with --port")
+                .arg(QString::fromLatin1(kIniFileName));
+        return false;
+      }
+      comNumber_ = stored.number;
+      serial->setCommPort(comNumber_);
+    } else if (const auto n = ComNumberOfPortText(command_.port)) {
+      comNumber_ = *n;
+      serial->setCommPort(comNumber_);
+    } else {
+      device_ = command_.port;
+      serial->setDevice(device_);
+      const QList<int> assigned = SerialComm::AssignedComNumbers(device_);
+      comNumber_ = assigned.isEmpty() ? 0 : assigned.front();
+    }
+  } catch (const CommError& e) {
+    *error = e.description();
+    return false;
+  }
+  const QString settings =
+      command_.baud > 0 ? QStringLiteral("%1,n,8,1").arg(command_.baud) : stored.settings;
+  try {
+    serial->setSettings(settings);
+  } catch (const CommError&) {
+    // As at the window's start-up: a stored text the port refuses leaves its own settings.
+  }
+  serial->setInputLen(0);
+  serial->setRThreshold(1);
+  serial->setSThreshold(1);
+  serial_ = serial.get();
+  session_ = std::make_unique<LoaderSession>(std::move(serial));
+
+  LogoTransfer& transfer = session_->transfer();
+  if (showProgress_)
+    QObject::connect(&transfer, &LogoTransfer::progress, &transfer,
+                     [this](int value) { drawProgress(value); });
+  if (command_.trace) {
+    LinkEngine& link = session_->link();
+    QObject::connect(&link, &LinkEngine::frameWritten, &link,
+                     [this](const QByteArray& frame, qint64 at) { traceLine(">", frame, at); });
+    QObject::connect(&link, &LinkEngine::replyReceived, &link,
+                     [this](const QByteArray& line, qint64 at) { traceLine("<", line, at); });
+  }
+  return true;
+}
+
+QString Loader::portLabel() const {
+  if (!device_.isEmpty()) return device_;
+  const QString path =
+      lastOpenedAt_.isEmpty() ? SerialComm::DevicePathForPort(comNumber_) : lastOpenedAt_;
+  return QStringLiteral("COM%1 (%2)").arg(comNumber_).arg(QDir::toNativeSeparators(path));
+}
+
+QString Loader::deviceOfRecord() const {
+  if (!device_.isEmpty()) return device_;
+  return lastOpenedAt_.isEmpty() ? SerialComm::DevicePathForPort(comNumber_) : lastOpenedAt_;
+}
+
+void Loader::report(const QString& line) {
+  err_ << kLoadProgramName << ": " << line << '\n';
+  err_.flush();
+}
+
+void Loader::drawProgress(int value) {
+  const int percent = (value + 1) * 100 / kLogoBytes;
+  if (percent == progressPercent_) return;
+  progressPercent_ = percent;
+  const int filled = percent * kProgressWidth / 100;
+  err_ << '\r' << portLabel() << " [" << QString(filled, QLatin1Char('#'))
+       << QString(kProgressWidth - filled, QLatin1Char('.')) << "] "
+       << QString::number(percent).rightJustified(3) << " %";
+  err_.flush();
+}
+
+void Loader::clearProgress() {
+  if (progressPercent_ < 0) return;
+  progressPercent_ = -1;
+  err_ << "\r\x1b[K";
+  err_.flush();
+}
+
+void Loader::traceLine(const char* direction, const QByteArray& bytes, qint64 atNs) {
+  out_ << QString::asprintf("%10.3f ms %s ", double(atNs - downloadStartNs_) / 1e6, direction)
+       << WireText(bytes) << '\n';
+  out_.flush();
+}
+
+int Loader::downloadOnce() {
+  const QDateTime pressed = QDateTime::currentDateTime();
+  downloadStartNs_ = session_->link().clock().nsecsElapsed();
+  lastOpenedAt_.clear();
+  QObject::connect(
+      &session_->transfer(), &LogoTransfer::started, &session_->transfer(),
+      [this] {
+        lastOpenedAt_ = serial_->devicePath();
+        if (!command_.repeat) return;
+        const auto listed = ListedDevice(lastOpenedAt_);
+        if (listed && listed->hasVendorIdentifier()) usbAdapter_ = lastOpenedAt_;
+      },
+      Qt::SingleShotConnection);
+  const std::optional<TransferOutcome> done = session_->transfer().cmdSend_Click(raster_);
+  clearProgress();
+  const TransferOutcome outcome = done.value_or(TransferOutcome{});
+
+  DownloadRecord record;
+  record.time = pressed;
+  record.comNumber = comNumber_;
+  record.device = deviceOfRecord();
+  record.picture = QFileInfo(command_.picture).absoluteFilePath();
+  record.checksum = outcome.logoChecksum;
+  record.frames = outcome.framesSent;
+  record.durationMs = outcome.durationMs;
+  record.result = outcome.result;
+  const QString logProblem = log_.append(record);
+
+  const int status = ExitStatusOf(outcome.result);
+  if (status == kExitLoaded)
+    ++loaded_;
+  else {
+    ++failed_;
+    lastFailure_ = status;
+  }
+  QString line = outcome.loaded()
+                     ? QStringLiteral("loaded %1 onto %2: checksum %3, %4 frames, %5 ms")
+                           .arg(QDir::toNativeSeparators(command_.picture), portLabel(),
+                                Checksum(outcome.logoChecksum))
+                           .arg(outcome.framesSent)
+                           .arg(outcome.durationMs)
+                     : QStringLiteral("%1: %2").arg(portLabel(), OneLine(outcome.message));
+  if (command_.repeat) line += QStringLiteral(" [%1 loaded, %2 failed]").arg(loaded_).arg(failed_);
+  report(line);
+  if (!logProblem.isEmpty()) report(OneLine(logProblem));
+
+  // Between devices the port is let go: the next one may be another adapter on the same
+  // name, and a port held open across an unplug would only fail at the next write.
+  if (command_.repeat && serial_->PortOpen()) {
+    try {
+      serial_->setPortOpen(false);
+    } catch (const CommError&) {
+    }
+  }
+  return status;
+}
+
+bool Loader::waitForNextDevice() {
+  const bool watchReplug = !usbAdapter_.isEmpty();
+  if (inputEnded_ && !watchReplug) return false;
+
+  if (StandardInputIsTerminal() && !inputEnded_)
+    report(watchReplug ? QStringLiteral("next device: press Enter, or unplug the adapter and "
+                                        "plug it in again (Ctrl-C ends)")
+                       : QStringLiteral("next device: press Enter (Ctrl-C ends)"));
+
+  QEventLoop loop;
+  waiting_ = &loop;
+  QObject lineWatch;
+  QObject::connect(input_.get(), &InputLines::line, &lineWatch, [&loop] { loop.exit(1); });
+  QObject::connect(input_.get(), &InputLines::ended, &lineWatch, [&loop, watchReplug] {
+    if (!watchReplug) loop.exit(0);
+  });
+
+  // An adapter already gone (pulled during the download) only has to come back.
+  QTimer watch;
+  bool wentAway = watchReplug && !ListedDevice(usbAdapter_);
+  if (watchReplug) {
+    const QString path = usbAdapter_;
+    QObject::connect(&watch, &QTimer::timeout, &loop, [&, path] {
+      const bool present = ListedDevice(path).has_value();
+      if (!present) {
+        wentAway = true;
+      } else if (wentAway) {
+        watch.stop();
+        QTimer::singleShot(kReplugSettleMs, &loop, [&loop] { loop.exit(1); });
+      }
+    });
+    watch.start(kDeviceWatchMs);
+  }
+  const bool next = loop.exec() == 1;
+  waiting_ = nullptr;
+  return next && !stopRequested_;
+}
+
+int Loader::run() {
+  if (!command_.repeat) return downloadOnce();
+
+  InterruptWatcher interrupt;
+  QObject::connect(&interrupt, &InterruptWatcher::interrupted, &interrupt, [this] {
+    stopRequested_ = true;
+    if (waiting_) waiting_->exit(0);
+  });
+  input_ = std::make_unique<InputLines>();
+  QObject::connect(input_.get(), &InputLines::ended, input_.get(), [this] { inputEnded_ = true; });
+
+  do {
+    downloadOnce();
+  } while (!stopRequested_ && waitForNextDevice());
+
+  report(QStringLiteral("%1 loaded, %2 failed").arg(loaded_).arg(failed_));
+  return failed_ > 0 ? lastFailure_ : kExitLoaded;
+}
+
+}  // namespace
+
+std::optional<int> ComNumberOfPortText(const QString& text) {
+  static const QRegularExpression com(QStringLiteral("^\\s*COM\\s*(\\d{1,3})\\s*$"),
+                                      QRegularExpression::CaseInsensitiveOption);
+  const QRegularExpressionMatch m = com.match(text);
+  if (!m.hasMatch()) return std::nullopt;
+  return m.captured(1).toInt();
+}
+
+QString LoadHelpText() {
+  return QStringLiteral(
+             "Usage: kestrel-load [options] PICTURE\n"
+             "       kestrel-load --list-ports\n"
+             "\n"
+             "Loads PICTURE into a Kestrel II device over a serial line, with the same 132\n"
+             "frames as the loader's \"Send to Kestrel-II\". A 240 x 60, 1-bit logo bitmap is\n"
+             "sent as it is; any other picture (PNG, JPEG, GIF, BMP of another size or depth)\n"
+             "is converted first, exactly as kestrel-logo-convert converts it.\n"
+             "\n"
+             "Port:\n"
+             "  --port COMn|DEVICE  A COM number, resolved as the loader resolves it, or a\n"
+             "                      device such as /dev/ttyUSB0, /dev/pts/3 or COM14 (Windows).\n"
+             "                      Default: CommPort in Tessaly.ini beside the program.\n"
+             "  --baud N            4800, 9600, 19200, 38400, 57600 or 115200.\n"
+             "                      Default: Baud in Tessaly.ini.\n"
+             "  --list-ports        List the serial devices detected, one a line, separated by\n"
+             "                      tabs: device, description, manufacturer, serial number and\n"
+             "                      the COM numbers assigned to it (\"-\" where there is none).\n"
+             "\n"
+             "Production:\n"
+             "  --repeat            After each download, wait for the next device and load it\n"
+             "                      too: press Enter (each line on standard input starts one),\n"
+             "                      or unplug a USB adapter and plug it in again. Ctrl-C ends\n"
+             "                      with a summary; so does the end of standard input unless a\n"
+             "                      USB adapter is being watched. A failure never stops it.\n"
+             "  --log FILE          Append the download log to FILE instead of\n"
+             "                      kestrel-loads.log beside the program (CSV, one line per\n"
+             "                      download).\n"
+             "  --trace             Print every frame and reply with its time on standard\n"
+             "                      output.\n"
+             "\n"
+             "Converting a picture that is not a logo bitmap:\n") +
+         convert::PictureOptions::HelpLines() +
+         QStringLiteral(
+             "\n"
+             "  -h, --help          Show this help.\n"
+             "  --version           Show the version.\n"
+             "\n"
+             "One line on standard error says how each download ended; on a terminal a\n"
+             "progress bar runs meanwhile.\n"
+             "\n"
+             "Exit status: 0 loaded; 1 the device did not acknowledge a block or the logo\n"
+             "information; 2 the port could not be used (does not exist, held by another\n"
+             "program, no permission, lost); 3 the picture was refused or could not be read;\n"
+             "64 bad arguments. With --repeat: 0 when every download loaded, else the status\n"
+             "of the last one that failed.\n");
+}
+
+ParsedLoadCommand ParseLoadCommandLine(const QStringList& arguments) {
+  ParsedLoadCommand result;
+  LoadCommandLine& command = result.command;
+
+  QCommandLineParser parser;
+  const convert::PictureOptions pictureOptions;
+  pictureOptions.addTo(parser);
+  const QCommandLineOption port(QStringLiteral("port"), QString(), QStringLiteral("PORT"));
+  const QCommandLineOption baud(QStringLiteral("baud"), QString(), QStringLiteral("N"));
+  const QCommandLineOption repeat(QStringLiteral("repeat"));
+  const QCommandLineOption log(QStringLiteral("log"), QString(), QStringLiteral("FILE"));
+  const QCommandLineOption trace(QStringLiteral("trace"));
+  const QCommandLineOption listPorts(QStringLiteral("list-ports"));
+  const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+  const QCommandLineOption version(QStringLiteral("version"));
+  parser.addOptions({port, baud, repeat, log, trace, listPorts, help, version});
+
+  const auto fail = [&result](const QString& error) {
+    result.error = error;
+    return result;
+  };
+  if (!parser.parse(arguments)) return fail(convert::AsMessagePart(parser.errorText()));
+  command.showHelp = parser.isSet(help);
+  command.showVersion = parser.isSet(version) && !command.showHelp;
+  if (command.showHelp || command.showVersion) return result;
+  const QStringList files = parser.positionalArguments();
+  if (parser.isSet(listPorts)) {
+    if (!files.isEmpty()) return fail(QStringLiteral("--list-ports takes no picture"));
+    command.listPorts = true;
+    return result;
+  }
+  if (!pictureOptions.read(parser, &command.options, &result.error)) return result;
+
+  if (parser.isSet(port)) {
+    command.port = parser.value(port).trimmed();
+    if (command.port.isEmpty()) return fail(QStringLiteral("the port is empty"));
+    if (const auto n = ComNumberOfPortText(command.port); n && (*n < 1 || *n > 255))
+      return fail(
+          QStringLiteral("bad port \"%1\": COM numbers go from 1 to 255").arg(parser.value(port)));
+  }
+  if (parser.isSet(baud)) {
+    const QString text = parser.value(baud).trimmed();
+    for (const BaudEntry& entry : kBaudEntries)
+      if (text == QLatin1String(entry.speed)) command.baud = text.toInt();
+    if (command.baud == 0)
+      return fail(QStringLiteral("bad speed \"%1\": use 4800, 9600, 19200, 38400, 57600 or 115200")
+                      .arg(parser.value(baud)));
+  }
+  command.repeat = parser.isSet(repeat);
+  command.trace = parser.isSet(trace);
+  if (parser.isSet(log)) {
+    command.logPath = parser.value(log);
+    if (command.logPath.isEmpty()) return fail(QStringLiteral("the log file name is empty"));
+  }
+
+  if (files.isEmpty()) return fail(QStringLiteral("give the picture to load"));
+  if (files.size() > 1)
+    return fail(QStringLiteral("give one picture only: %1").arg(files.join(QLatin1Char(' '))));
+  command.picture = files.front();
+  if (command.picture.isEmpty()) return fail(QStringLiteral("the picture's file name is empty"));
+  // Appending a line to the picture would spoil it; compared as files, links followed.
+  const QString logFile = QFileInfo(command.logPath).canonicalFilePath();
+  if (!command.logPath.isEmpty() && !logFile.isEmpty() &&
+      logFile == QFileInfo(command.picture).canonicalFilePath())
+    return fail(QStringLiteral("the log and the picture must be different files"));
+  return result;
+}
+
+int RunLoad(const QStringList& arguments, QTextStream& out, QTextStream& err, bool errIsTerminal) {
+  const ParsedLoadCommand parsed = ParseLoadCommandLine(arguments);
+  const LoadCommandLine& command = parsed.command;
+  const auto fail = [&err](int status, const QString& line) {
+    err << kLoadProgramName << ": " << line << '\n';
+    err.flush();
+    return status;
+  };
+  if (!parsed.error.isEmpty())
+    return fail(kExitBadArguments, parsed.error + QStringLiteral(" (see --help)"));
+  if (command.showHelp) {
+    out << LoadHelpText();
+    out.flush();
+    return kExitLoaded;
+  }
+  if (command.showVersion) {
+    out << kLoadProgramName << ' ' << kVersionText << '\n';
+    out.flush();
+    return kExitLoaded;
+  }
+  if (command.listPorts) return ListPorts(out, err);
+
+  const LogoSource source = ReadLogoSource(command.picture, command.options);
+  if (!source.usable()) return fail(kExitPictureRefused, OneLine(source.error));
+
+  Loader loader(command, source.raster, out, err, errIsTerminal);
+  QString error;
+  if (!loader.preparePort(&error)) return fail(kExitPortUnusable, OneLine(error));
+  return loader.run();
+}
+
+}  // namespace kestrel::cli

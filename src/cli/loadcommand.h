@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QTextStream>
+#include <optional>
+
+#include "picture/logoconvert.h"
+
+namespace kestrel::cli {
+
+inline constexpr char kLoadProgramName[] = "kestrel-load";
+
+enum LoadExit {
+  kExitLoaded = 0,
+  kExitNotAcknowledged = 1,  // a block or the logo information was not acknowledged
+  kExitPortUnusable = 2,     // missing, held by another program, no permission, lost
+  kExitPictureRefused = 3,   // the picture could not be read or converted
+  kExitBadArguments = 64,
+};
+
+struct LoadCommandLine {
+  QString port;  // "COMn" or a device; empty: the settings file decides
+  int baud = 0;  // 0: the settings file decides
+  bool repeat = false;
+  QString logPath;  // empty: kestrel-loads.log in the settings folder
+  bool trace = false;
+  bool listPorts = false;
+  bool showHelp = false;
+  bool showVersion = false;
+  QString picture;
+  convert::ConvertOptions options;
+};
+
+struct ParsedLoadCommand {
+  LoadCommandLine command;
+  QString error;  // one line; empty when the arguments are usable
+};
+
+// arguments[0] is the program itself, as in QCoreApplication::arguments().
+ParsedLoadCommand ParseLoadCommandLine(const QStringList& arguments);
+QString LoadHelpText();
+
+// The COM number a --port text names ("COM3", "com 3"); nothing for a device.
+std::optional<int> ComNumberOfPortText(const QString& text);
+
+// main() without the process: what the user reads goes to out/err; the result is the exit
+// status. errIsTerminal draws the progress bar.
+int RunLoad(const QStringList& arguments, QTextStream& out, QTextStream& err, bool errIsTerminal);
+
+}  // namespace kestrel::cli

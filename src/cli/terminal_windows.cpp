@@ -1,0 +1,66 @@
+// Windows console: _isatty, a console control handler, a thread reading stdin.
+#include <io.h>
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <QMetaObject>
+#include <QPointer>
+#include <atomic>
+#include <cstdio>
+#include <thread>
+
+#include "cli/terminal.h"
+
+namespace kestrel::cli {
+
+namespace {
+
+QPointer<InterruptWatcher> watcher;
+std::atomic<bool> caught{false};
+
+// Runs on a thread of its own: it may only hand the event over to the event loop.
+BOOL WINAPI OnConsoleControl(DWORD type) {
+  if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT && type != CTRL_CLOSE_EVENT) return FALSE;
+  if (caught.exchange(true)) return FALSE;
+  if (InterruptWatcher* target = watcher.data())
+    QMetaObject::invokeMethod(target, &InterruptWatcher::interrupted, Qt::QueuedConnection);
+  return TRUE;
+}
+
+}  // namespace
+
+bool StandardErrorIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
+bool StandardInputIsTerminal() { return _isatty(_fileno(stdin)) != 0; }
+
+InterruptWatcher::InterruptWatcher(QObject* parent) : QObject(parent) {
+  watcher = this;
+  caught = false;
+  SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+}
+
+InterruptWatcher::~InterruptWatcher() {
+  SetConsoleCtrlHandler(OnConsoleControl, FALSE);
+  watcher = nullptr;
+}
+
+struct InputLines::Private {};
+
+// The reading thread blocks in the console; it is left to end with the process. It only
+// queues signals, and stops queuing once the object is gone.
+InputLines::InputLines(QObject* parent) : QObject(parent), d_(new Private) {
+  QPointer<InputLines> self(this);
+  std::thread([self] {
+    int c;
+    while ((c = std::getchar()) != EOF) {
+      if (c == '\n' && self)
+        QMetaObject::invokeMethod(self.data(), &InputLines::line, Qt::QueuedConnection);
+    }
+    if (self) QMetaObject::invokeMethod(self.data(), &InputLines::ended, Qt::QueuedConnection);
+  }).detach();
+}
+
+InputLines::~InputLines() { delete d_; }
+
+}  // namespace kestrel::cli

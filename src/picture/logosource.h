@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+
+#include "logo/logoraster.h"
+#include "picture/logoconvert.h"
+
+namespace kestrel {
+
+// The raster to send for a file: a logo bitmap the loader accepts is taken as it is (exactly
+// what Open Bitmap would send); any other picture is converted as kestrel-logo-convert does.
+struct LogoSource {
+  enum class Kind { LogoBitmap, ConvertedPicture, Refused };
+  Kind kind = Kind::Refused;
+  LogoRaster raster{};
+  QString error;  // why it was refused; may hold "\r" line breaks
+
+  bool usable() const { return kind != Kind::Refused; }
+};
+
+LogoSource ReadLogoSource(const QString& path, const convert::ConvertOptions& options);
+
+}  // namespace kestrel

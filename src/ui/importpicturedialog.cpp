@@ -1,0 +1,125 @@
+#include "ui/importpicturedialog.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPixmap>
+#include <QRadioButton>
+#include <QSlider>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+#include "picture/logoimage.h"
+
+namespace kestrel {
+
+ImportPictureDialog::ImportPictureDialog(const QImage& picture, const QString& path,
+                                         QWidget* parent)
+    : QDialog(parent), picture_(picture) {
+  setObjectName(QStringLiteral("ImportPictureDialog"));
+  setWindowTitle(QStringLiteral("Import Picture"));
+
+  auto* source = new QLabel(QStringLiteral("%1  (%2 x %3 pixels)")
+                                .arg(QDir::toNativeSeparators(QFileInfo(path).fileName()))
+                                .arg(picture.width())
+                                .arg(picture.height()),
+                            this);
+  source->setTextFormat(Qt::PlainText);
+
+  preview_ = new QLabel(this);
+  preview_->setObjectName(QStringLiteral("importPreview"));
+  preview_->setFrameShape(QFrame::Box);
+  preview_->setFixedSize(480 + 2, 120 + 2);
+  preview_->setAlignment(Qt::AlignCenter);
+  preview_->setToolTip(QStringLiteral("What the device will show, at twice its size"));
+
+  auto* shape = new QGroupBox(QStringLiteral("Size"), this);
+  fit_ = new QRadioButton(QStringLiteral("&Fit: whole picture, shape kept"), shape);
+  fill_ = new QRadioButton(QStringLiteral("F&ill: whole logo, edges cut off"), shape);
+  stretch_ = new QRadioButton(QStringLiteral("&Stretch: whole picture, shape ignored"), shape);
+  auto* shapeLayout = new QVBoxLayout(shape);
+  for (QRadioButton* button : {fit_, fill_, stretch_}) shapeLayout->addWidget(button);
+
+  auto* tones = new QGroupBox(QStringLiteral("Black and white"), this);
+  thresholdSlider_ = new QSlider(Qt::Horizontal, tones);
+  thresholdSlider_->setRange(0, 255);
+  threshold_ = new QSpinBox(tones);
+  threshold_->setRange(0, 255);
+  threshold_->setToolTip(QStringLiteral("Pixels darker than this (0 to 255) become black"));
+  connect(thresholdSlider_, &QSlider::valueChanged, threshold_, &QSpinBox::setValue);
+  connect(threshold_, &QSpinBox::valueChanged, thresholdSlider_, &QSlider::setValue);
+  auto* thresholdRow = new QHBoxLayout;
+  thresholdRow->addWidget(thresholdSlider_, 1);
+  thresholdRow->addWidget(threshold_);
+  dither_ = new QCheckBox(QStringLiteral("&Dither: shades as dot patterns (photographs)"), tones);
+  invert_ = new QCheckBox(QStringLiteral("In&vert black and white"), tones);
+  auto* tonesLayout = new QFormLayout(tones);
+  auto* thresholdLabel = new QLabel(QStringLiteral("&Threshold:"), tones);
+  thresholdLabel->setBuddy(threshold_);
+  tonesLayout->addRow(thresholdLabel, thresholdRow);
+  tonesLayout->addRow(dither_);
+  tonesLayout->addRow(invert_);
+
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+
+  auto* choices = new QHBoxLayout;
+  choices->addWidget(shape);
+  choices->addWidget(tones, 1);
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(source);
+  layout->addWidget(preview_, 0, Qt::AlignHCenter);
+  layout->addLayout(choices);
+  layout->addWidget(buttons);
+
+  pending_.setSingleShot(true);
+  pending_.setInterval(0);
+  connect(&pending_, &QTimer::timeout, this, &ImportPictureDialog::Convert);
+  setOptions(convert::ConvertOptions{});
+  for (QRadioButton* button : {fit_, fill_, stretch_})
+    connect(button, &QRadioButton::toggled, &pending_, qOverload<>(&QTimer::start));
+  connect(threshold_, &QSpinBox::valueChanged, &pending_, qOverload<>(&QTimer::start));
+  connect(dither_, &QCheckBox::toggled, &pending_, qOverload<>(&QTimer::start));
+  connect(invert_, &QCheckBox::toggled, &pending_, qOverload<>(&QTimer::start));
+}
+
+convert::ConvertOptions ImportPictureDialog::options() const {
+  convert::ConvertOptions o;
+  o.mode = fill_->isChecked()      ? convert::ScaleMode::Fill
+           : stretch_->isChecked() ? convert::ScaleMode::Stretch
+                                   : convert::ScaleMode::Fit;
+  o.threshold = threshold_->value();
+  o.dither = dither_->isChecked();
+  o.invert = invert_->isChecked();
+  return o;
+}
+
+void ImportPictureDialog::setOptions(const convert::ConvertOptions& o) {
+  fit_->setChecked(o.mode == convert::ScaleMode::Fit);
+  fill_->setChecked(o.mode == convert::ScaleMode::Fill);
+  stretch_->setChecked(o.mode == convert::ScaleMode::Stretch);
+  threshold_->setValue(o.threshold);
+  dither_->setChecked(o.dither);
+  invert_->setChecked(o.invert);
+  Convert();
+}
+
+const LogoRaster& ImportPictureDialog::raster() {
+  if (pending_.isActive()) Convert();
+  return raster_;
+}
+
+void ImportPictureDialog::Convert() {
+  pending_.stop();
+  raster_ = convert::RasterOf(convert::ConvertPicture(picture_, options()));
+  preview_->setPixmap(QPixmap::fromImage(LogoPreviewImage(raster_)));
+}
+
+}  // namespace kestrel

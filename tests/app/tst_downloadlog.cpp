@@ -1,0 +1,71 @@
+// The download log: its line, and paths it must refuse without blocking or following.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTest>
+
+#include "app/downloadlog.h"
+#include "tempfolder.h"
+
+using namespace kestrel;
+
+class DownloadLogTest : public QObject {
+  Q_OBJECT
+
+ private Q_SLOTS:
+  void lineQuotesWhatCsvMust() {
+    DownloadRecord r;
+    r.time = QDateTime(QDate(2024, 3, 5), QTime(14, 7, 9), Qt::OffsetFromUTC, 3600);
+    r.comNumber = 3;
+    r.device = QStringLiteral("/dev/ttyUSB0");
+    r.picture = QStringLiteral("/logos/Acme, \"new\".png");
+    r.checksum = 0x0708;
+    r.frames = 2;
+    r.durationMs = 301;
+    r.result = TransferResult::NotAcknowledged;
+    QCOMPARE(DownloadLogLine(r),
+             QByteArray("2024-03-05T14:07:09+01:00,3,/dev/ttyUSB0,\"/logos/Acme, \"\"new\"\".png\","
+                        "0x0708,2,301,not-acknowledged\r\n"));
+
+    test::TempProgramFolder folder;
+    DownloadLog log;  // kestrel-loads.log in the settings folder
+    QCOMPARE(log.append(r), QString());
+    QCOMPARE(log.append(r), QString());
+    QFile file(folder.filePath(QStringLiteral("kestrel-loads.log")));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), kDownloadLogHeader + DownloadLogLine(r) + DownloadLogLine(r));
+  }
+
+  void hostilePathIsRefusedOnceWithoutBlocking_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("FIFO without a reader") << "fifo";
+    QTest::newRow("link to a regular file") << "link";
+    QTest::newRow("folder") << "folder";
+  }
+  void hostilePathIsRefusedOnceWithoutBlocking() {
+    QFETCH(QString, kind);
+    test::TempProgramFolder folder;
+    const QString target = folder.filePath(QStringLiteral("target.log"));
+    const QString path = folder.filePath(QStringLiteral("loads.log"));
+    QVERIFY(test::WriteBytes(target, "kept\n"));
+    if (kind == QLatin1String("fifo"))
+      QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    else if (kind == QLatin1String("link"))
+      QVERIFY(QFile::link(target, path));
+    else
+      QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("loads.log")));
+
+    DownloadLog log(path);
+    const QString first = log.append(DownloadRecord{});
+    QVERIFY2(first.contains(QStringLiteral("not a regular file")), qPrintable(first));
+    QCOMPARE(log.append(DownloadRecord{}), QString());  // reported once
+    QFile kept(target);
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QCOMPARE(kept.readAll(), QByteArray("kept\n"));
+  }
+};
+
+QTEST_GUILESS_MAIN(DownloadLogTest)
+#include "tst_downloadlog.moc"
