@@ -31,8 +31,6 @@ namespace kestrel {
 
 namespace {
 
-constexpr int kStatusMessageMs = 15000;
-
 QString PictureFilter() {
   QStringList patterns;
   for (const QByteArray& format : QImageReader::supportedImageFormats())
@@ -120,15 +118,22 @@ void frmPantallaTest::AfterDownload(const TransferOutcome& outcome, const QDateT
   record.frames = outcome.framesSent;
   record.durationMs = outcome.durationMs;
   record.result = outcome.result;
-  const QString logProblem = downloadLog_.append(record);
-  if (!logProblem.isEmpty()) statusBar()->showMessage(OneLine(logProblem), kStatusMessageMs);
+  // A log that cannot be written is said once, beside the result, never over the status bar.
+  const QString logProblem = OneLine(downloadLog_.append(record));
 
-  if (!outcome.loaded()) return;
-  confirmation_->setText(QStringLiteral("Logo loaded at %1, checksum 0x%2")
-                             .arg(QTime::currentTime().toString(QStringLiteral("HH:mm:ss")),
-                                  QString::number(outcome.logoChecksum, 16)
-                                      .rightJustified(4, QLatin1Char('0'))
-                                      .toUpper()));
+  QString text;
+  if (outcome.loaded())
+    text = QStringLiteral("Logo loaded at %1, checksum 0x%2")
+               .arg(QTime::currentTime().toString(QStringLiteral("HH:mm:ss")),
+                    QString::number(outcome.logoChecksum, 16)
+                        .rightJustified(4, QLatin1Char('0'))
+                        .toUpper());
+  if (!logProblem.isEmpty()) text += text.isEmpty() ? logProblem : QStringLiteral(" (not logged)");
+  if (text.isEmpty()) return;
+  confirmation_->setText(text);
+  confirmation_->setToolTip(logProblem);
+  confirmation_->setStyleSheet(outcome.loaded() ? QStringLiteral("color: #1b6e20;")
+                                                : QStringLiteral("color: #a04000;"));
   confirmation_->show();
 }
 
