@@ -86,6 +86,8 @@ class frmPantallaTest : public QMainWindow, public PortDisplay {
 
  protected:
   void closeEvent(QCloseEvent* event) override;  // Form_Unload
+  // Panel 2's tooltip is written as it is asked for, so it names the device of this moment.
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void BuildWindow();
