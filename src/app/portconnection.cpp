@@ -151,8 +151,8 @@ void PortConnection::FormLoad() {
   // The scan decides without opening anything. It still leaves each number in force in turn,
   // so without a usable number in the file start-up goes on with COM 8.
   for (int i = 0; i < int(PortAvailable.size()); ++i)
-    PortAvailable[i] = step([&] { port_.setCommPort(i + 1); }) != CommErr::PortNotExist &&
-                       port_.PortExists(i + 1);
+    PortAvailable[i] =
+        step([&] { port_.setCommPort(i + 1); }) != CommErr::PortNotExist && port_.PortExists(i + 1);
 
   const QString iniFile = QString::fromLatin1(kIniFileName);
   const QString section = QString::fromLatin1(kIniSection);
@@ -327,10 +327,11 @@ QString PortConnection::PortPanelToolTip() const {
   if (!port_.PortOpen() && !port_.PortExists(port))
     parts << QStringLiteral("(%1)").arg(QLatin1String(kDeviceAbsentNote));
   if (target.source == PortSource::Assignment)
-    parts << QStringLiteral("(%1)").arg(QString::fromLatin1(kPortFromAssignment)
-                                            .arg(QLatin1String(kIniFileName)));
+    parts << QStringLiteral("(%1)").arg(
+        QString::fromLatin1(kPortFromAssignment).arg(QLatin1String(kIniFileName)));
   else if (target.source == PortSource::FolderEntry)
-    parts << QStringLiteral("(%1)").arg(QString::fromLatin1(kPortFromFolderEntry).arg(target.named));
+    parts << QStringLiteral("(%1)").arg(
+        QString::fromLatin1(kPortFromFolderEntry).arg(target.named));
   return parts.join(QStringLiteral("  "));
 }
 

@@ -33,7 +33,7 @@ inline constexpr char kPortPanelPrefix[] = "COM ";
 inline constexpr char kTcpIpPanel[] = "TCP/IP";
 inline constexpr char kDeviceAbsentNote[] = "not present";
 inline constexpr char kPortFromAssignment[] = "assigned in %1";  // the settings file's name
-inline constexpr char kPortFromFolderEntry[] = "link %1";       // the entry's path
+inline constexpr char kPortFromFolderEntry[] = "link %1";        // the entry, COMn or its path
 
 // Port dialog, device assignment
 inline constexpr char kSettingsNotWrittenMessage[] = "The settings file %1 could not be written.";

@@ -165,9 +165,8 @@ QList<SerialDevice> DetectedSerialDevices() {
     }
     if (device.stableName.isEmpty()) device.stableName = device.device;
   }
-  std::sort(devices.begin(), devices.end(), [](const SerialDevice& a, const SerialDevice& b) {
-    return a.device < b.device;
-  });
+  std::sort(devices.begin(), devices.end(),
+            [](const SerialDevice& a, const SerialDevice& b) { return a.device < b.device; });
   return devices;
 }
 

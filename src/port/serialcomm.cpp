@@ -107,7 +107,7 @@ void SerialComm::setPortOpen(bool open) {
   devicePath_ = path;
   // What is plainly no serial port is not opened at all: opening a serial node raises its
   // modem lines, and a FIFO or a port with no UART behind it has nothing to answer.
-  if (!SerialDeviceExists(path))
+  if (const std::optional<bool> exists = detail::SerialNodeExists(path); exists && !*exists)
     throw toCommError(QSerialPort::DeviceNotFoundError, QString(), path, true);
   serial_.setPortName(path);
   // Every serial device takes 9600,n,8,1. The configured settings follow the open, so a
@@ -141,8 +141,9 @@ CommError SerialComm::toCommError(QSerialPort::SerialPortError error, const QStr
     const detail::DeviceUsers users = detail::WhoMayUse(path);
     QString text = QStringLiteral("No permission to use the serial port %1").arg(port);
     if (!users.group.isEmpty())
-      text += QStringLiteral(": the device belongs to the group \"%1\". Add your user to that "
-                             "group and log in again.")
+      text += QStringLiteral(
+                  ": the device belongs to the group \"%1\". Add your user to that "
+                  "group and log in again.")
                   .arg(users.group);
     else if (!users.user.isEmpty())
       text += QStringLiteral(": only the user \"%1\" may use the device.").arg(users.user);

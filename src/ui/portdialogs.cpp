@@ -44,17 +44,25 @@ QPushButton* MakeButton(QWidget* parent, const char* name, const QString& captio
 constexpr int kDevicePollMs = 1000;
 
 QTreeWidget* MakeList(QWidget* parent, const char* name, const QStringList& headers,
-                      const QList<int>& widths, const QRect& geometry) {
+                      const QList<int>& widths) {
   auto* list = new QTreeWidget(parent);
   list->setObjectName(QLatin1String(name));
-  list->setGeometry(geometry);
   list->setRootIsDecorated(false);
+  // Long /dev/serial/by-id names keep their distinctive end.
+  list->setTextElideMode(Qt::ElideMiddle);
   list->setUniformRowHeights(true);
   list->setAllColumnsShowFocus(true);
   list->setHeaderLabels(headers);
   for (int i = 0; i < widths.size(); ++i) list->setColumnWidth(i, widths[i]);
   list->header()->setStretchLastSection(true);
   return list;
+}
+
+// Room for this many rows under the header.
+int ListHeight(QTreeWidget* list, int rows) {
+  const int row =
+      list->topLevelItemCount() > 0 ? list->sizeHintForRow(0) : list->fontMetrics().height() + 4;
+  return list->header()->sizeHint().height() + rows * row + 2 * list->frameWidth();
 }
 
 QString SourceText(const PortTarget& target) {
@@ -75,7 +83,8 @@ QString SourceText(const PortTarget& target) {
 
 CommDialog::CommDialog(PortConnection& connection, QWidget* parent)
     : QDialog(parent), connection_(connection) {
-  SetUpDialog(this, "CommDialog", QStringLiteral("Set COM PORT"), 600, 486);
+  // The device lists below the entries size the dialog (BuildDeviceControls).
+  SetUpDialog(this, "CommDialog", QStringLiteral("Set COM PORT"), 600, 132);
   setModal(true);
 
   auto* frame = new QGroupBox(QStringLiteral("COM PORT"), this);
@@ -118,41 +127,46 @@ CommDialog::CommDialog(PortConnection& connection, QWidget* parent)
 }
 
 void CommDialog::BuildDeviceControls() {
+  constexpr int kWidth = 580;
   auto* ports = new QGroupBox(QStringLiteral("Device of each COM port"), this);
   ports->setObjectName(QStringLiteral("fraPortDevices"));
-  ports->setGeometry(10, 130, 580, 190);
-  lstPortDevices_ = MakeList(
-      ports, "lstPortDevices",
-      {QStringLiteral("Port"), QStringLiteral("Device"), QStringLiteral("Description"),
-       QStringLiteral("Set by")},
-      {54, 230, 160}, QRect(8, 20, 564, 162));
+  lstPortDevices_ = MakeList(ports, "lstPortDevices",
+                             {QStringLiteral("Port"), QStringLiteral("Device"),
+                              QStringLiteral("Description"), QStringLiteral("Set by")},
+                             {54, 250, 140});
   lstPortDevices_->setSelectionMode(QAbstractItemView::NoSelection);
   lstPortDevices_->setFocusPolicy(Qt::NoFocus);
   for (int i = 0; i < 8; ++i)
     new QTreeWidgetItem(lstPortDevices_, {QStringLiteral("COM %1").arg(i + 1)});
+  // All eight rows without scrolling, whatever the font.
+  lstPortDevices_->setGeometry(8, 20, kWidth - 16, ListHeight(lstPortDevices_, 8));
+  ports->setGeometry(10, 130, kWidth, lstPortDevices_->geometry().bottom() + 8);
 
   auto* detected = new QGroupBox(QStringLiteral("Serial devices detected"), this);
   detected->setObjectName(QStringLiteral("fraDetected"));
-  detected->setGeometry(10, 326, 580, 150);
-  lstDetected_ = MakeList(detected, "lstDetected",
-                          {QStringLiteral("Device"), QStringLiteral("Description"),
-                           QStringLiteral("Manufacturer"), QStringLiteral("Serial number"),
-                           QStringLiteral("Port")},
-                          {120, 160, 110, 110}, QRect(8, 20, 564, 88));
+  lstDetected_ = MakeList(
+      detected, "lstDetected",
+      {QStringLiteral("Device"), QStringLiteral("Description"), QStringLiteral("Manufacturer"),
+       QStringLiteral("Serial number"), QStringLiteral("Port")},
+      {110, 150, 100, 100});
   lstDetected_->setSelectionMode(QAbstractItemView::SingleSelection);
+  lstDetected_->setGeometry(8, 20, kWidth - 16, ListHeight(lstDetected_, 4));
   connect(lstDetected_, &QTreeWidget::itemSelectionChanged, this, &CommDialog::EnableAssignButtons);
+  const int controlsTop = lstDetected_->geometry().bottom() + 8;
 
   auto* label = new QLabel(QStringLiteral("Assign the selected device to"), detected);
-  label->setGeometry(8, 117, 170, 22);
+  label->setGeometry(8, controlsTop + 1, 170, 22);
   cboAssignPort_ = new QComboBox(detected);
   cboAssignPort_->setObjectName(QStringLiteral("cboAssignPort"));
-  cboAssignPort_->setGeometry(180, 116, 80, 24);
+  cboAssignPort_->setGeometry(180, controlsTop, 80, 24);
   for (int i = 0; i < 8; ++i) cboAssignPort_->addItem(QStringLiteral("COM %1").arg(i + 1), i + 1);
   connect(cboAssignPort_, &QComboBox::currentIndexChanged, this, &CommDialog::EnableAssignButtons);
-  cmdAssign_ = MakeButton(detected, "cmdAssign", QStringLiteral("Assign"), 272, 115);
-  cmdClear_ = MakeButton(detected, "cmdClear", QStringLiteral("Clear"), 360, 115);
+  cmdAssign_ = MakeButton(detected, "cmdAssign", QStringLiteral("Assign"), 272, controlsTop);
+  cmdClear_ = MakeButton(detected, "cmdClear", QStringLiteral("Clear"), 360, controlsTop);
   connect(cmdAssign_, &QPushButton::clicked, this, &CommDialog::cmdAssign_Click);
   connect(cmdClear_, &QPushButton::clicked, this, &CommDialog::cmdClear_Click);
+  detected->setGeometry(10, ports->geometry().bottom() + 7, kWidth, controlsTop + 33);
+  setFixedSize(kWidth + 20, detected->geometry().bottom() + 11);
 
   poll_ = new QTimer(this);
   poll_->setInterval(kDevicePollMs);
@@ -200,9 +214,9 @@ void CommDialog::ShowOverview() {
     for (int i = 0; i < 8; ++i)
       if (shown_.entries[static_cast<size_t>(i)].target.device == device.device)
         ports << QStringLiteral("COM %1").arg(i + 1);
-    auto* row = new QTreeWidgetItem(lstDetected_, {device.device, device.description,
-                                                   device.manufacturer, device.serialNumber,
-                                                   ports.join(QStringLiteral(", "))});
+    auto* row =
+        new QTreeWidgetItem(lstDetected_, {device.device, device.description, device.manufacturer,
+                                           device.serialNumber, ports.join(QStringLiteral(", "))});
     row->setData(0, Qt::UserRole, device.stableName);
     row->setToolTip(0, device.stableName);
     if (device.device == selectedDevice) row->setSelected(true);

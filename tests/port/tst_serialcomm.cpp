@@ -128,21 +128,21 @@ class TestSerialComm : public QObject {
     QTest::addColumn<bool>("link");           // COM3 in the folder links to "linked"
     QTest::addColumn<int>("source");
     QTest::addColumn<QString>("device");  // "assigned"/"linked": those files in the folder
-    QTest::newRow("assignment first") << "@assigned" << true << int(PortSource::Assignment)
-                                      << "assigned";
-    QTest::newRow("then the folder entry") << "-" << true << int(PortSource::FolderEntry)
-                                           << "linked";
+    QTest::newRow("assignment first")
+        << "@assigned" << true << int(PortSource::Assignment) << "assigned";
+    QTest::newRow("then the folder entry")
+        << "-" << true << int(PortSource::FolderEntry) << "linked";
     QTest::newRow("then the default") << "-" << false << int(PortSource::Default) << "/dev/ttyS2";
     // An assigned device that is absent is a missing port, not a reason to try the link.
-    QTest::newRow("absent assigned device") << "/nonexistent/usb-adapter" << true
-                                            << int(PortSource::Assignment)
-                                            << "/nonexistent/usb-adapter";
-    QTest::newRow("bare name is a /dev node") << "ttyUSB77" << false
-                                              << int(PortSource::Assignment) << "/dev/ttyUSB77";
+    QTest::newRow("absent assigned device")
+        << "/nonexistent/usb-adapter" << true << int(PortSource::Assignment)
+        << "/nonexistent/usb-adapter";
+    QTest::newRow("bare name is a /dev node")
+        << "ttyUSB77" << false << int(PortSource::Assignment) << "/dev/ttyUSB77";
     // Values that name no usable device are ignored.
     QTest::newRow("cleared") << "" << true << int(PortSource::FolderEntry) << "linked";
-    QTest::newRow("relative path") << "dev/ttyUSB0" << true << int(PortSource::FolderEntry)
-                                   << "linked";
+    QTest::newRow("relative path")
+        << "dev/ttyUSB0" << true << int(PortSource::FolderEntry) << "linked";
     QTest::newRow("tab inside") << "/dev/tty\tUSB0" << true << int(PortSource::FolderEntry)
                                 << "linked";
     QTest::newRow("dot dot") << ".." << false << int(PortSource::Default) << "/dev/ttyS2";
@@ -159,10 +159,10 @@ class TestSerialComm : public QObject {
       return name.contains(QLatin1Char('/')) ? name : folder.filePath(name);
     };
     if (assignment != QLatin1String("-"))
-      QVERIFY(folder.writeIni({"[SerialPort]", "CommPort= 3", "[Devices]",
-                               "COM3=" + (assignment.startsWith(QLatin1Char('@'))
-                                              ? inFolder(assignment.mid(1))
-                                              : assignment)}));
+      QVERIFY(folder.writeIni(
+          {"[SerialPort]", "CommPort= 3", "[Devices]",
+           "COM3=" + (assignment.startsWith(QLatin1Char('@')) ? inFolder(assignment.mid(1))
+                                                              : assignment)}));
     if (link) QVERIFY(folder.linkPort(3, folder.filePath(QStringLiteral("linked"))));
 
     const kestrel::PortTarget target = kestrel::ResolvePort(3);
@@ -183,11 +183,21 @@ class TestSerialComm : public QObject {
     QTest::addColumn<QString>("subsystem");
     QTest::addColumn<QString>("type");  // serial core's type attribute; "-" for none
     QTest::addColumn<int>("exists");    // 1, 0, or -1 for "cannot tell"
-    QTest::newRow("UART") << "serial8250/tty/ttyS0" << "tty" << "4" << 1;
-    QTest::newRow("no UART behind it") << "serial8250/tty/ttyS1" << "tty" << "0" << 0;
-    QTest::newRow("USB adapter") << "usb1/1-1/ttyUSB0/tty/ttyUSB0" << "tty" << "-" << 1;
-    QTest::newRow("not a terminal") << "virtual/mem/null" << "mem" << "-" << 0;
-    QTest::newRow("no entry: pseudo-terminal") << "" << "" << "-" << -1;
+    QTest::newRow("UART") << "serial8250/tty/ttyS0"
+                          << "tty"
+                          << "4" << 1;
+    QTest::newRow("no UART behind it") << "serial8250/tty/ttyS1"
+                                       << "tty"
+                                       << "0" << 0;
+    QTest::newRow("USB adapter") << "usb1/1-1/ttyUSB0/tty/ttyUSB0"
+                                 << "tty"
+                                 << "-" << 1;
+    QTest::newRow("not a terminal") << "virtual/mem/null"
+                                    << "mem"
+                                    << "-" << 0;
+    QTest::newRow("no entry: pseudo-terminal") << ""
+                                               << ""
+                                               << "-" << -1;
   }
   void sysfsTellsSerialPortsWithoutOpening() {
     QFETCH(QString, node);
@@ -204,7 +214,8 @@ class TestSerialComm : public QObject {
       QVERIFY(QFile::link(root.filePath(QStringLiteral("class/") + subsystem),
                           folder + QStringLiteral("/subsystem")));
       if (type != QLatin1String("-"))
-        QVERIFY(kestrel::test::WriteBytes(folder + QStringLiteral("/type"), type.toLatin1() + "\n"));
+        QVERIFY(
+            kestrel::test::WriteBytes(folder + QStringLiteral("/type"), type.toLatin1() + "\n"));
       QVERIFY(QFile::link(folder, root.filePath(QStringLiteral("dev/char/4:65"))));
     }
     const std::optional<bool> got = kestrel::detail::TtyInSysfs(sys.path(), 4, 65);

@@ -15,8 +15,7 @@ void FakeCommPort::setCommPort(int port) {
 }
 
 bool FakeCommPort::PortExists(int port) const {
-  return port >= 1 && port <= 255 && !missingPorts.count(port) &&
-         !(onlyPorts1to8Exist && port > 8);
+  return port >= 1 && port <= 255 && !missingPorts.count(port) && !(onlyPorts1to8Exist && port > 8);
 }
 
 void FakeCommPort::setSettings(const QString& settings) {

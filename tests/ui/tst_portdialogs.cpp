@@ -1,9 +1,9 @@
 #include <QApplication>
+#include <QComboBox>
 #include <QEvent>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QComboBox>
 #include <QRadioButton>
 #include <QTest>
 #include <QTreeWidget>
@@ -197,7 +197,8 @@ class PortDialogsTest : public QObject {
   void assignmentIsWrittenAtOnceKeepingEveryOtherLine() {
     Rig rig;
     const QByteArray before =
-        "; loader\r\n[SerialPort]\r\nCommPort= 1\r\nBaud= 115200,N,8,1\r\n\r\n[Other]\r\nk = v \r\n";
+        "; loader\r\n[SerialPort]\r\nCommPort= 1\r\nBaud= 115200,N,8,1\r\n\r\n[Other]\r\nk = v "
+        "\r\n";
     QVERIFY(rig.folder.writeIni(before));
     const QString stable = QStringLiteral("/dev/serial/by-id/usb-Maker_UART_A1-if00-port0");
     rig.connection.listDevices = [&] {

@@ -86,14 +86,13 @@ class WindowDownloadTest : public QObject {
       QString error;
       QVERIFY2(device->start(&error), qPrintable(error));
     };
-    test::WindowRig rig(QByteArray(), std::make_unique<SerialComm>(),
-                        [&](test::TempProgramFolder& folder) {
-                          adapter = folder.filePath(QStringLiteral("usb-Maker_UART_A1-if00"));
-                          plugIn();
-                          QVERIFY(folder.writeIni({"[SerialPort]", "CommPort= 3",
-                                                   "Baud= 115200,N,8,1", "[Devices]",
-                                                   "COM3=" + adapter}));
-                        });
+    test::WindowRig rig(
+        QByteArray(), std::make_unique<SerialComm>(), [&](test::TempProgramFolder& folder) {
+          adapter = folder.filePath(QStringLiteral("usb-Maker_UART_A1-if00"));
+          plugIn();
+          QVERIFY(folder.writeIni({"[SerialPort]", "CommPort= 3", "Baud= 115200,N,8,1", "[Devices]",
+                                   "COM3=" + adapter}));
+        });
     frmPantallaTest& window = *rig.window;
     QCOMPARE(window.panelText(1), QStringLiteral("Port opened"));
     QCOMPARE(window.panelText(2), QStringLiteral("COM  3"));
