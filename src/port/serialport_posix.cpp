@@ -46,22 +46,15 @@ DeviceProblem FromErrno(int error) {
   }
 }
 
-QString UserName(uid_t uid) {
+// getpwuid_r and getgrgid_r alike: the name of a user or group, or its number when it has none.
+template <typename Entry, typename Id>
+QString EntryName(Id id, int (*lookup)(Id, Entry*, char*, size_t, Entry**), char* Entry::*name) {
   std::vector<char> buffer(16384);
-  struct passwd entry {};
-  struct passwd* found = nullptr;
-  if (::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) != 0 || !found)
-    return QString::number(uid);
-  return QString::fromLocal8Bit(found->pw_name);
-}
-
-QString GroupName(gid_t gid) {
-  std::vector<char> buffer(16384);
-  struct group entry {};
-  struct group* found = nullptr;
-  if (::getgrgid_r(gid, &entry, buffer.data(), buffer.size(), &found) != 0 || !found)
-    return QString::number(gid);
-  return QString::fromLocal8Bit(found->gr_name);
+  Entry entry{};
+  Entry* found = nullptr;
+  if (lookup(id, &entry, buffer.data(), buffer.size(), &found) != 0 || !found)
+    return QString::number(id);
+  return QString::fromLocal8Bit(found->*name);
 }
 
 // A sysfs attribute: one short line of text.
@@ -99,10 +92,11 @@ DeviceUsers WhoMayUse(const QString& path) {
   struct stat st {};
   if (::stat(QFile::encodeName(path).constData(), &st) != 0) return {};
   DeviceUsers users;
-  if ((st.st_mode & (S_IRUSR | S_IWUSR)) == (S_IRUSR | S_IWUSR)) users.user = UserName(st.st_uid);
+  if ((st.st_mode & (S_IRUSR | S_IWUSR)) == (S_IRUSR | S_IWUSR))
+    users.user = EntryName<passwd>(st.st_uid, ::getpwuid_r, &passwd::pw_name);
   // Joining root's group is no remedy to suggest.
   if ((st.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP) && st.st_gid != 0)
-    users.group = GroupName(st.st_gid);
+    users.group = EntryName<group>(st.st_gid, ::getgrgid_r, &group::gr_name);
   return users;
 }
 
