@@ -110,16 +110,6 @@ std::optional<int> CommPortNumberFromText(const QString& text) {
   return static_cast<int>(rounded);
 }
 
-bool PortOverview::operator==(const PortOverview& other) const {
-  for (size_t i = 0; i < entries.size(); ++i) {
-    const Entry& a = entries[i];
-    const Entry& b = other.entries[i];
-    if (a.target != b.target || a.description != b.description || a.available != b.available)
-      return false;
-  }
-  return detected == other.detected;
-}
-
 QString PortCannotBeOpenedText(const CommError& error) {
   QString text = QString::fromLatin1(kPortCannotBeOpenedMessage);
   if (!error.device().isEmpty()) text += QLatin1Char('\r') + error.device();

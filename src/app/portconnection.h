@@ -76,11 +76,13 @@ struct PortOverview {
     PortTarget target;
     QString description;  // of the device, when the system lists it
     bool available = false;
+
+    bool operator==(const Entry&) const = default;
   };
   std::array<Entry, 8> entries{};
   QList<SerialDevice> detected;
 
-  bool operator==(const PortOverview& other) const;
+  bool operator==(const PortOverview&) const = default;
 };
 
 // The message for a port that does not exist, naming the device that was tried.
