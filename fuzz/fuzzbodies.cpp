@@ -46,6 +46,7 @@ class ScriptedPort : public CommControl {
  public:
   int CommPort() const override { return 1; }
   void setCommPort(int) override {}
+  bool PortExists(int) const override { return true; }
   QString Settings() const override { return QStringLiteral("9600,n,8,1"); }
   void setSettings(const QString&) override {}
   bool PortOpen() const override { return true; }

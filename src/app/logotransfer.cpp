@@ -25,7 +25,7 @@ TransferOutcome PortFailure(const CommError& error) {
   switch (error.number()) {
     case CommErr::PortNotExist:
       outcome.result = TransferResult::PortMissing;
-      outcome.message = QString::fromLatin1(kPortCannotBeOpenedMessage);
+      outcome.message = PortCannotBeOpenedText(error);
       break;
     case CommErr::PortInUse:
       outcome.result = TransferResult::PortOccupied;

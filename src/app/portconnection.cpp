@@ -1,10 +1,13 @@
 #include "app/portconnection.h"
 
+#include <QDir>
 #include <QObject>
+#include <QStringList>
 #include <cmath>
 
 #include "app/usertexts.h"
 #include "settings/inifile.h"
+#include "settings/programfolder.h"
 
 namespace kestrel {
 
@@ -70,6 +73,13 @@ double LeadingNumber(const QString& text) {
   return ok ? value : HUGE_VAL;  // only an exponent too large for a double fails here
 }
 
+// The description the system gives the device, when it lists it.
+QString DescriptionOf(const QString& device, const QList<SerialDevice>& detected) {
+  for (const SerialDevice& candidate : detected)
+    if (candidate.device == device) return candidate.description;
+  return {};
+}
+
 double RoundHalfToEven(double v) {
   const double low = std::floor(v);
   const double diff = v - low;
@@ -111,6 +121,12 @@ StoredPort ReadStoredPort() {
   return stored;
 }
 
+QString PortCannotBeOpenedText(const CommError& error) {
+  QString text = QString::fromLatin1(kPortCannotBeOpenedMessage);
+  if (!error.device().isEmpty()) text += QLatin1Char('\r') + error.device();
+  return text;
+}
+
 PortConnection::PortConnection(CommControl& port, PortDisplay& display, MessageFn message)
     : port_(port), display_(display), message_(std::move(message)) {
   // A pulled adapter closes the port behind our back; show it at once.
@@ -133,15 +149,11 @@ void PortConnection::FormLoad() {
 
   TcpIpMode = false;
 
-  for (int i = 0; i < int(PortAvailable.size()); ++i) {
-    PortAvailable[i] = true;
-    if (step([&] { port_.setCommPort(i + 1); }) == CommErr::PortNotExist) PortAvailable[i] = false;
-    if (step([&] { port_.setPortOpen(true); }) == CommErr::PortNotExist) PortAvailable[i] = false;
-    if (step([&] {
-          if (port_.PortOpen()) port_.setPortOpen(false);
-        }) == CommErr::PortNotExist)
-      PortAvailable[i] = false;
-  }
+  // The scan decides without opening anything. It still leaves each number in force in turn,
+  // so without a usable number in the file start-up goes on with COM 8.
+  for (int i = 0; i < int(PortAvailable.size()); ++i)
+    PortAvailable[i] =
+        step([&] { port_.setCommPort(i + 1); }) != CommErr::PortNotExist && port_.PortExists(i + 1);
 
   const StoredPort stored = ReadStoredPort();
   const int portNumber = stored.number;
@@ -155,7 +167,8 @@ void PortConnection::FormLoad() {
   step([&] { port_.setPortOpen(true); });
 
   display_.setPanelText(3, port_.Settings());
-  display_.setPanelText(2, PortPanelText(portNumber));
+  // The port in force, which is not the number read when the port refused it.
+  display_.setPanelText(2, PortPanelText(port_.CommPort()));
   ShowPortState();
 }
 
@@ -177,7 +190,7 @@ void PortConnection::mnuConnect_Click() {
     if (!message_) return;
     switch (error.number()) {
       case CommErr::PortNotExist:
-        message_(QString::fromLatin1(kPortCannotBeOpenedMessage), QString());
+        message_(PortCannotBeOpenedText(error), QString());
         break;
       case CommErr::PortInUse:
         message_(QString::fromLatin1(kPortUsedByOtherMessage),
@@ -229,11 +242,11 @@ QString PortConnection::ChangePort(int chosenPort, int portAtOpen) {
   QString error;
   if (chosenPort != portAtOpen) {
     error = ApplyToPort([&] { port_.setCommPort(chosenPort); });
-    // Only a number the port took is remembered and shown.
-    if (port_.CommPort() != chosenPort) return error;
-    StoreSetting(QStringLiteral("CommPort"), PortNumberText(chosenPort));
+    // Only a number the port took is remembered.
+    if (port_.CommPort() == chosenPort)
+      StoreSetting(QStringLiteral("CommPort"), PortNumberText(chosenPort));
   }
-  display_.setPanelText(2, PortPanelText(chosenPort));
+  display_.setPanelText(2, PortPanelText(port_.CommPort()));
   return error;
 }
 
@@ -250,15 +263,16 @@ QString PortConnection::ChangeSpeed(const QString& chosenBaud, const QString& ba
   QString error;
   if (chosenBaud != baudAtOpen) {
     error = ApplyToPort([&] { port_.setSettings(settings); });
-    if (SpeedOf(port_.Settings()) != chosenBaud) return error;
+    // Only a speed the port took is remembered.
     for (const BaudEntry& entry : kBaudEntries) {
-      if (chosenBaud == QLatin1String(entry.speed)) {
+      if (chosenBaud == QLatin1String(entry.speed) && SpeedOf(port_.Settings()) == chosenBaud) {
         StoreSetting(QStringLiteral("Baud"), QString::fromLatin1(entry.stored));
         break;
       }
     }
   }
-  display_.setPanelText(3, settings);
+  // What the port keeps, also parity and bits that this dialog does not offer.
+  display_.setPanelText(3, port_.Settings());
   return error;
 }
 
@@ -268,7 +282,54 @@ QString PortConnection::FallBackToDefaultSpeed() {
   } catch (const CommError& error) {
     return error.description();
   }
+  // In force from now on, whatever the user answers.
+  display_.setPanelText(3, port_.Settings());
   return {};
+}
+
+void PortConnection::RefreshPortAvailability() {
+  for (int i = 0; i < int(PortAvailable.size()); ++i) PortAvailable[i] = port_.PortExists(i + 1);
+}
+
+PortOverview PortConnection::Overview() {
+  RefreshPortAvailability();
+  PortOverview overview;
+  overview.detected = listDevices();
+  for (size_t i = 0; i < overview.entries.size(); ++i) {
+    PortOverview::Entry& entry = overview.entries[i];
+    entry.target = ResolvePort(int(i) + 1);
+    entry.description = DescriptionOf(entry.target.device, overview.detected);
+    entry.available = PortAvailable[i];
+  }
+  return overview;
+}
+
+QString PortConnection::AssignDevice(int port, const QString& device) {
+  const bool stored = WriteDeviceAssignment(port, device);
+  RefreshPortAvailability();
+  if (stored) return {};
+  return QString::fromLatin1(kSettingsNotWrittenMessage)
+      .arg(QDir::toNativeSeparators(
+          QDir(SettingsFolder()).filePath(QString::fromLatin1(kIniFileName))));
+}
+
+QString PortConnection::PortPanelToolTip() const {
+  const int port = port_.CommPort();
+  if (TcpIpMode || port < 1 || port > kHighestPortNumber) return {};
+  const PortTarget target = ResolvePort(port);
+  QStringList parts{target.device};
+  if (const QString description = DescriptionOf(target.device, listDevices());
+      !description.isEmpty())
+    parts << description;
+  if (!port_.PortOpen() && !port_.PortExists(port))
+    parts << QStringLiteral("(%1)").arg(QLatin1String(kDeviceAbsentNote));
+  if (target.source == PortSource::Assignment)
+    parts << QStringLiteral("(%1)").arg(
+        QString::fromLatin1(kPortFromAssignment).arg(QLatin1String(kIniFileName)));
+  else if (target.source == PortSource::FolderEntry)
+    parts << QStringLiteral("(%1)").arg(
+        QString::fromLatin1(kPortFromFolderEntry).arg(target.named));
+  return parts.join(QStringLiteral("  "));
 }
 
 }  // namespace kestrel

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "port/commcontrol.h"
+#include "port/portnames.h"
 
 namespace kestrel {
 
@@ -77,6 +78,24 @@ struct StoredPort {
 };
 StoredPort ReadStoredPort();
 
+// The Port dialog's view of COM 1 to COM 8 and of the devices present, read afresh.
+struct PortOverview {
+  struct Entry {
+    PortTarget target;
+    QString description;  // of the device, when the system lists it
+    bool available = false;
+
+    bool operator==(const Entry&) const = default;
+  };
+  std::array<Entry, 8> entries{};
+  QList<SerialDevice> detected;
+
+  bool operator==(const PortOverview&) const = default;
+};
+
+// The message for a port that does not exist, naming the device that was tried.
+QString PortCannotBeOpenedText(const CommError& error);
+
 // Life of the serial connection: start-up, the Open/Close command, OpenPortAndShowState, and
 // what the port and speed dialogs' OK buttons apply.
 class PortConnection {
@@ -90,6 +109,16 @@ class PortConnection {
   void mnuConnect_Click();      // Comm > Open/Close
   void OpenPortAndShowState();  // throws CommError on failure to open
   void ShowPortState();         // panel 1, caption, port menus from PortOpen
+
+  // PortAvailable afresh from the system, without opening any port.
+  void RefreshPortAvailability();
+  // The same, with what each of COM 1 to COM 8 stands for and the devices detected now.
+  PortOverview Overview();
+  // Assigns a device to a COM number in [Devices] at once (an empty device clears it).
+  // Returns what to tell the user when the settings file could not be written, else empty.
+  QString AssignDevice(int port, const QString& device);
+  // Panel 2's tooltip: the device the port in force stands for and what it is.
+  QString PortPanelToolTip() const;
 
   // OK of the port dialog on a COM entry: applies the number (an open port is closed and
   // opened again), stores it and shows it in panel 2. When the serial layer refuses, the
@@ -106,6 +135,8 @@ class PortConnection {
   CommControl& port() { return port_; }
   std::array<bool, 8> PortAvailable{};
   bool TcpIpMode = false;
+  // Where the serial devices present come from; tests put a fixed list in its place.
+  std::function<QList<SerialDevice>()> listDevices = DetectedSerialDevices;
 
  private:
   // Closes an open port around the change so it ends open or closed as it was.

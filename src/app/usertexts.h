@@ -31,5 +31,11 @@ inline constexpr char kConnectCaptionOpen[] = "Open";
 inline constexpr char kConnectCaptionClose[] = "Close";
 inline constexpr char kPortPanelPrefix[] = "COM ";
 inline constexpr char kTcpIpPanel[] = "TCP/IP";
+inline constexpr char kDeviceAbsentNote[] = "not present";
+inline constexpr char kPortFromAssignment[] = "assigned in %1";  // the settings file's name
+inline constexpr char kPortFromFolderEntry[] = "link %1";        // the entry, COMn or its path
+
+// Port dialog, device assignment
+inline constexpr char kSettingsNotWrittenMessage[] = "The settings file %1 could not be written.";
 
 }  // namespace kestrel

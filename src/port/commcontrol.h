@@ -40,14 +40,20 @@ inline constexpr int Dcb = 1011;
 
 class CommError : public std::runtime_error {
  public:
-  CommError(int number, const QString& description)
-      : std::runtime_error(description.toStdString()), number_(number), description_(description) {}
+  CommError(int number, const QString& description, const QString& device = QString())
+      : std::runtime_error(description.toStdString()),
+        number_(number),
+        description_(description),
+        device_(device) {}
   int number() const { return number_; }
   const QString& description() const { return description_; }
+  // The device an open tried (a path, a system port name); empty when none was tried.
+  const QString& device() const { return device_; }
 
  private:
   int number_;
   QString description_;
+  QString device_;
 };
 
 // The serial-port control: an MSComm-like object. Property setters that touch the device
@@ -61,6 +67,9 @@ class CommControl : public QObject {
 
   virtual int CommPort() const = 0;
   virtual void setCommPort(int port) = 0;  // 1..255, else 8002
+  // Whether port n exists, decided without opening it where the system can tell, so no
+  // modem line of an unrelated port moves. A port another program holds exists.
+  virtual bool PortExists(int port) const = 0;
 
   // "rate,parity,data,stop", e.g. "9600,n,8,1"; a refused text throws 380 and keeps the old one.
   virtual QString Settings() const = 0;

@@ -1,9 +1,8 @@
 #include "port/serialcomm.h"
 
-#include <QDir>
 #include <QFileInfo>
 
-#include "settings/programfolder.h"
+#include "port/portnames.h"
 
 namespace kestrel {
 
@@ -55,28 +54,14 @@ SerialComm::~SerialComm() {
   if (serial_.isOpen()) serial_.close();
 }
 
-QString SerialComm::DevicePathForPort(int port) {
-#ifdef Q_OS_WIN
-  return QStringLiteral("COM%1").arg(port);
-#else
-  const QString name = QDir(ProgramFolder()).filePath(QStringLiteral("COM%1").arg(port));
-  const QFileInfo entry(name);
-  if (entry.isSymLink() || entry.exists()) {
-    // A dangling link keeps its own name, so opening it fails as "does not exist".
-    const QString resolved = entry.canonicalFilePath();
-    return resolved.isEmpty() ? entry.absoluteFilePath() : resolved;
-  }
-  return QStringLiteral("/dev/ttyS%1").arg(port - 1);
-#endif
-}
+QString SerialComm::DevicePathForPort(int port) { return ResolvePort(port).device; }
 
 QList<int> SerialComm::AssignedComNumbers(const QString& devicePath) {
-  const QString device = QFileInfo(devicePath).canonicalFilePath();
-  QList<int> numbers;
-  if (device.isEmpty()) return numbers;
-  for (int port = 1; port <= 255; ++port)
-    if (DevicePathForPort(port) == device) numbers << port;
-  return numbers;
+  return PortsUsingDevice(devicePath);
+}
+
+bool SerialComm::PortExists(int port) const {
+  return port >= 1 && port <= kHighestPortNumber && SerialDeviceExists(DevicePathForPort(port));
 }
 
 void SerialComm::setCommPort(int port) {
@@ -133,6 +118,10 @@ void SerialComm::setPortOpen(bool open) {
 
   const QString path = device_.isEmpty() ? DevicePathForPort(port_) : ResolvedDevice(device_);
   devicePath_ = path;
+  // What is plainly no serial port is not opened at all: opening a serial node raises its
+  // modem lines, and a FIFO or a port with no UART behind it has nothing to answer.
+  if (const std::optional<bool> exists = detail::SerialNodeExists(path); exists && !*exists)
+    throw toCommError(QSerialPort::DeviceNotFoundError, QString(), path, true);
   serial_.setPortName(path);
   // Every serial device takes 9600,n,8,1. The configured settings follow the open, so a
   // device that refuses them is told apart from one that is not there.
@@ -144,7 +133,7 @@ void SerialComm::setPortOpen(bool open) {
     const QSerialPort::SerialPortError error = serial_.error();
     const QString text = serial_.errorString();
     serial_.clearError();
-    throw toCommError(error, text, path);
+    throw toCommError(error, text, path, true);
   }
   detail::RequestLowLatency(serial_);
   try {
@@ -156,21 +145,25 @@ void SerialComm::setPortOpen(bool open) {
 }
 
 CommError SerialComm::toCommError(QSerialPort::SerialPortError error, const QString& qtText,
-                                  const QString& path) const {
+                                  const QString& path, bool opening) const {
   const QString port = device_.isEmpty() ? QStringLiteral("COM%1 (%2)").arg(port_).arg(path) : path;
   const auto notExist = [&] {
     return CommError(CommErr::PortNotExist,
-                     QStringLiteral("The serial port %1 does not exist.").arg(port));
+                     QStringLiteral("The serial port %1 does not exist.").arg(port), path);
   };
   const auto denied = [&] {
-    const QString group = detail::DeviceGroup(path);
-    return CommError(
-        CommErr::PermissionDenied,
-        group.isEmpty()
-            ? QStringLiteral("No permission to use the serial port %1.").arg(port)
-            : QStringLiteral("No permission to use the serial port %1: the device belongs to "
-                             "the group \"%2\". Add your user to that group and log in again.")
-                  .arg(port, group));
+    const detail::DeviceUsers users = detail::WhoMayUse(path);
+    QString text = QStringLiteral("No permission to use the serial port %1").arg(port);
+    if (!users.group.isEmpty())
+      text += QStringLiteral(
+                  ": the device belongs to the group \"%1\". Add your user to that "
+                  "group and log in again.")
+                  .arg(users.group);
+    else if (!users.user.isEmpty())
+      text += QStringLiteral(": only the user \"%1\" may use the device.").arg(users.user);
+    else
+      text += QLatin1Char('.');
+    return CommError(CommErr::PermissionDenied, text, path);
   };
 
   switch (error) {
@@ -184,7 +177,8 @@ CommError SerialComm::toCommError(QSerialPort::SerialPortError error, const QStr
       [[fallthrough]];
     case QSerialPort::OpenError:
       return CommError(CommErr::PortInUse,
-                       QStringLiteral("The serial port %1 is used by another program.").arg(port));
+                       QStringLiteral("The serial port %1 is used by another program.").arg(port),
+                       path);
     case QSerialPort::UnknownError:
       switch (detail::ProbeDevice(path, true)) {
         case detail::DeviceProblem::NoDevice:
@@ -196,6 +190,10 @@ CommError SerialComm::toCommError(QSerialPort::SerialPortError error, const QStr
       }
       break;
     case QSerialPort::ResourceError:
+      // A node whose driver fails the open with an I/O error has no device behind it (the
+      // spare /dev/ttyS ports of a PC); "stopped working" is for a port that was in use.
+      if (opening) return notExist();
+      [[fallthrough]];
     case QSerialPort::ReadError:
     case QSerialPort::WriteError:
       // Qt's text here is whatever errno held last, often misleading; leave it out.
@@ -209,7 +207,7 @@ CommError SerialComm::toCommError(QSerialPort::SerialPortError error, const QStr
     default:
       break;
   }
-  return CommError(CommErr::Other, QStringLiteral("Serial port %1: %2").arg(port, qtText));
+  return CommError(CommErr::Other, QStringLiteral("Serial port %1: %2").arg(port, qtText), path);
 }
 
 void SerialComm::onSerialError(QSerialPort::SerialPortError error) {

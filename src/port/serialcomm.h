@@ -10,10 +10,10 @@ namespace kestrel {
 
 // The serial-port control on a real port, through QSerialPort.
 //
-// Port n is "COMn" on Windows. Elsewhere it is the entry COMn in the program's folder when
-// there is one (a symbolic link to /dev/ttyUSB0, /dev/serial/by-id/..., a pseudo-terminal),
-// else /dev/ttyS<n-1>. Links are resolved before opening, so the lock that marks a port as
-// held is the same whichever name opened it.
+// Port n is the device ResolvePort gives: its [Devices] assignment, else the entry COMn in the
+// program's folder (a symbolic link to /dev/ttyUSB0, /dev/serial/by-id/..., a pseudo-terminal),
+// else /dev/ttyS<n-1> ("COMn" on Windows). Links are resolved before opening, so the lock that
+// marks a port as held is the same whichever name opened it.
 class SerialComm : public CommControl {
   Q_OBJECT
 
@@ -23,6 +23,7 @@ class SerialComm : public CommControl {
 
   int CommPort() const override { return port_; }
   void setCommPort(int port) override;
+  bool PortExists(int port) const override;
   QString Settings() const override { return FormatLineSettings(settings_); }
   void setSettings(const QString& settings) override;
   bool PortOpen() const override { return serial_.isOpen(); }
@@ -43,9 +44,10 @@ class SerialComm : public CommControl {
   QString devicePath() const { return serial_.isOpen() ? devicePath_ : QString(); }
 
  private:
-  // Every QSerialPort failure becomes one of our numbers here.
+  // Every QSerialPort failure becomes one of our numbers here; opening tells whether it came
+  // from an open attempt rather than from a port in use.
   CommError toCommError(QSerialPort::SerialPortError error, const QString& qtText,
-                        const QString& path) const;
+                        const QString& path, bool opening = false) const;
   void applyLineSettings(const LineSettings& settings);
   void checkUsable() const;
   void onSerialError(QSerialPort::SerialPortError error);
@@ -68,8 +70,14 @@ namespace detail {
 enum class DeviceProblem { Unknown, NoDevice, AccessDenied };
 DeviceProblem ProbeDevice(const QString& path, bool mayOpen);
 
-// The group that owns the device node ("dialout" on most Linux systems); empty if unknown.
-QString DeviceGroup(const QString& path);
+// Who may read and write a device node: its owner's name when the owner may, and its group's
+// name ("dialout" on most Linux systems) when the group may and is not root's. Empty where
+// not so or not known.
+struct DeviceUsers {
+  QString user;
+  QString group;
+};
+DeviceUsers WhoMayUse(const QString& path);
 
 // Asks the driver to pass received bytes on at once rather than after a USB-serial adapter's
 // latency timer (16 ms on common chips), which would otherwise be paid on every answer. A driver

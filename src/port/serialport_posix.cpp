@@ -1,15 +1,24 @@
-// The POSIX side of the serial layer: why a device node cannot be opened, who may open it, and
-// asking the driver not to sit on received bytes. Elsewhere these answer "unknown" and the
-// generic messages apply, or do nothing.
+// The POSIX side of the serial layer: why a device node cannot be opened, who may open it,
+// which serial devices the system has (all without opening them), and asking the driver not
+// to sit on received bytes. Elsewhere these answer "unknown", do nothing, or leave it to the
+// serial library's port list.
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
+#include "port/portnames.h"
 #include "port/serialcomm.h"
 
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
 #include <grp.h>
+#include <pwd.h>
 #include <sys/stat.h>
+#include <sys/types.h>
 #include <unistd.h>
+#if __has_include(<sys/sysmacros.h>)
+#include <sys/sysmacros.h>  // major, minor on Linux
+#endif
 
 #include <cerrno>
 #include <vector>
@@ -25,6 +34,7 @@ namespace kestrel::detail {
 #ifdef Q_OS_UNIX
 
 namespace {
+
 DeviceProblem FromErrno(int error) {
   switch (error) {
     case ENOENT:
@@ -41,6 +51,31 @@ DeviceProblem FromErrno(int error) {
       return DeviceProblem::Unknown;
   }
 }
+
+// getpwuid_r and getgrgid_r alike: the name of a user or group, or its number when it has none.
+template <typename Entry, typename Id>
+QString EntryName(Id id, int (*lookup)(Id, Entry*, char*, size_t, Entry**), char* Entry::*name) {
+  std::vector<char> buffer(16384);
+  Entry entry{};
+  Entry* found = nullptr;
+  if (lookup(id, &entry, buffer.data(), buffer.size(), &found) != 0 || !found)
+    return QString::number(id);
+  return QString::fromLocal8Bit(found->*name);
+}
+
+// A sysfs attribute: one short line of text.
+QString Attribute(const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return {};
+  return QString::fromUtf8(file.read(4096)).trimmed();
+}
+
+// The serial8250 driver registers ports it found no UART for as type 0 (PORT_UNKNOWN):
+// opening them fails with an I/O error.
+bool NoUartBehind(const QString& ttyFolder) {
+  return Attribute(ttyFolder + QStringLiteral("/type")) == QLatin1String("0");
+}
+
 }  // namespace
 
 DeviceProblem ProbeDevice(const QString& path, bool mayOpen) {
@@ -54,26 +89,83 @@ DeviceProblem ProbeDevice(const QString& path, bool mayOpen) {
   }
   if (!mayOpen) return DeviceProblem::Unknown;
   const int fd = ::open(native.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return FromErrno(errno);
+  if (fd < 0) return errno == EIO ? DeviceProblem::NoDevice : FromErrno(errno);
   ::close(fd);
   return DeviceProblem::Unknown;
 }
 
-QString DeviceGroup(const QString& path) {
+DeviceUsers WhoMayUse(const QString& path) {
   struct stat st {};
   if (::stat(QFile::encodeName(path).constData(), &st) != 0) return {};
-  std::vector<char> buffer(16384);
-  struct group entry {};
-  struct group* found = nullptr;
-  if (::getgrgid_r(st.st_gid, &entry, buffer.data(), buffer.size(), &found) != 0 || !found)
-    return QString::number(st.st_gid);
-  return QString::fromLocal8Bit(found->gr_name);
+  DeviceUsers users;
+  if ((st.st_mode & (S_IRUSR | S_IWUSR)) == (S_IRUSR | S_IWUSR))
+    users.user = EntryName<passwd>(st.st_uid, ::getpwuid_r, &passwd::pw_name);
+  // Joining root's group is no remedy to suggest.
+  if ((st.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP) && st.st_gid != 0)
+    users.group = EntryName<group>(st.st_gid, ::getgrgid_r, &group::gr_name);
+  return users;
+}
+
+std::optional<bool> TtyInSysfs(const QString& sysRoot, unsigned major, unsigned minor) {
+  const QString entry = QStringLiteral("%1/dev/char/%2:%3").arg(sysRoot).arg(major).arg(minor);
+  if (!QFileInfo::exists(entry)) return std::nullopt;
+  const QString subsystem = QFileInfo(entry + QStringLiteral("/subsystem")).canonicalFilePath();
+  if (QFileInfo(subsystem).fileName() != QLatin1String("tty")) return false;
+  return !NoUartBehind(entry);
+}
+
+std::optional<bool> SerialNodeExists(const QString& path) {
+  struct stat st {};
+  if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+    return errno == ENOENT || errno == ENOTDIR ? std::optional<bool>(false) : std::nullopt;
+  if (!S_ISCHR(st.st_mode)) return false;
+#ifdef Q_OS_LINUX
+  if (const auto known = TtyInSysfs(QStringLiteral("/sys"), major(st.st_rdev), minor(st.st_rdev)))
+    return known;
+#endif
+  return true;
+}
+
+std::optional<QList<SerialDevice>> SystemSerialDevices() {
+#ifdef Q_OS_LINUX
+  const QDir classTty(QStringLiteral("/sys/class/tty"));
+  if (!classTty.exists()) return std::nullopt;
+  const QString devices = QFileInfo(QStringLiteral("/sys/devices")).canonicalFilePath();
+  QList<SerialDevice> found;
+  for (const QString& name : classTty.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
+    const QString folder = classTty.filePath(name);
+    // Virtual consoles and pseudo-terminals have no hardware behind them.
+    const QFileInfo hardware(folder + QStringLiteral("/device"));
+    if (!hardware.exists() || NoUartBehind(folder)) continue;
+    SerialDevice device;
+    device.device = QStringLiteral("/dev/") + name;
+    if (!QFileInfo::exists(device.device)) continue;
+    // A USB adapter names itself in the USB device a few levels up.
+    QDir up(hardware.canonicalFilePath());
+    for (int level = 0; level < 6 && up.path().startsWith(devices); ++level) {
+      if (up.exists(QStringLiteral("idVendor"))) {
+        device.description = Attribute(up.filePath(QStringLiteral("product")));
+        device.manufacturer = Attribute(up.filePath(QStringLiteral("manufacturer")));
+        device.serialNumber = Attribute(up.filePath(QStringLiteral("serial")));
+        break;
+      }
+      if (!up.cdUp()) break;
+    }
+    found << device;
+  }
+  return found;
+#else
+  return std::nullopt;
+#endif
 }
 
 #else
 
 DeviceProblem ProbeDevice(const QString&, bool) { return DeviceProblem::Unknown; }
-QString DeviceGroup(const QString&) { return {}; }
+DeviceUsers WhoMayUse(const QString&) { return {}; }
+std::optional<bool> TtyInSysfs(const QString&, unsigned, unsigned) { return std::nullopt; }
+std::optional<bool> SerialNodeExists(const QString&) { return std::nullopt; }
+std::optional<QList<SerialDevice>> SystemSerialDevices() { return std::nullopt; }
 
 #endif
 

@@ -226,6 +226,7 @@ void frmPantallaTest::BuildStatusBar() {
     panels_[i] = panel;
     FitPanel(i);
   }
+  panels_[1]->installEventFilter(this);
 
   resize(kClientWidth, menuBar()->sizeHint().height() + kClientHeight);
 }
@@ -273,6 +274,12 @@ void frmPantallaTest::closeEvent(QCloseEvent* event) {
   }
   event->accept();
   endProgram_();
+}
+
+bool frmPantallaTest::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == panels_[1] && event->type() == QEvent::ToolTip)
+    panels_[1]->setToolTip(connection().PortPanelToolTip());
+  return QMainWindow::eventFilter(watched, event);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -104,6 +104,8 @@ class frmPantallaTest : public QMainWindow, public PortDisplay {
   void closeEvent(QCloseEvent* event) override;  // Form_Unload
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
+  // Panel 2's tooltip is written as it is asked for, so it names the device of this moment.
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void BuildWindow();

@@ -1,12 +1,20 @@
 #include "ui/portdialogs.h"
 
 #include <QButtonGroup>
+#include <QComboBox>
 #include <QEvent>
+#include <QFileInfo>
 #include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
+#include <QTreeWidget>
 
+#include "app/usertexts.h"
+#include "settings/inifile.h"
 #include "ui/messagebox.h"
 #include "ui/programform.h"
 #include "ui/uifonts.h"
@@ -25,11 +33,48 @@ void SetUpDialog(QDialog* dialog, const char* name, const QString& caption, int 
   dialog->setFont(UiFont(QStringLiteral("MS Sans Serif"), 8.25));
 }
 
-QPushButton* MakeButton(QDialog* dialog, const char* name, const QString& caption, int x, int y) {
-  auto* button = new QPushButton(caption, dialog);
+QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption, int x, int y) {
+  auto* button = new QPushButton(caption, parent);
   button->setObjectName(QLatin1String(name));
   button->setGeometry(x, y, 81, 25);
   return button;
+}
+
+// How often the Port dialog looks for devices that came or went.
+constexpr int kDevicePollMs = 1000;
+
+QTreeWidget* MakeList(QWidget* parent, const char* name, const QStringList& headers,
+                      const QList<int>& widths) {
+  auto* list = new QTreeWidget(parent);
+  list->setObjectName(QLatin1String(name));
+  list->setRootIsDecorated(false);
+  // Long /dev/serial/by-id names keep their distinctive end.
+  list->setTextElideMode(Qt::ElideMiddle);
+  list->setUniformRowHeights(true);
+  list->setAllColumnsShowFocus(true);
+  list->setHeaderLabels(headers);
+  for (int i = 0; i < widths.size(); ++i) list->setColumnWidth(i, widths[i]);
+  list->header()->setStretchLastSection(true);
+  return list;
+}
+
+// Room for this many rows under the header.
+int ListHeight(QTreeWidget* list, int rows) {
+  const int row =
+      list->topLevelItemCount() > 0 ? list->sizeHintForRow(0) : list->fontMetrics().height() + 4;
+  return list->header()->sizeHint().height() + rows * row + 2 * list->frameWidth();
+}
+
+QString SourceText(const PortTarget& target) {
+  switch (target.source) {
+    case PortSource::Assignment:
+      return QString::fromLatin1(kPortFromAssignment).arg(QLatin1String(kIniFileName));
+    case PortSource::FolderEntry:
+      return QString::fromLatin1(kPortFromFolderEntry).arg(QFileInfo(target.named).fileName());
+    case PortSource::Default:
+      break;
+  }
+  return {};
 }
 
 }  // namespace
@@ -38,7 +83,8 @@ QPushButton* MakeButton(QDialog* dialog, const char* name, const QString& captio
 
 CommDialog::CommDialog(PortConnection& connection, QWidget* parent)
     : QDialog(parent), connection_(connection) {
-  SetUpDialog(this, "CommDialog", QStringLiteral("Set COM PORT"), 298, 132);
+  // The device lists below the entries size the dialog (BuildDeviceControls).
+  SetUpDialog(this, "CommDialog", QStringLiteral("Set COM PORT"), 600, 132);
   setModal(true);
 
   auto* frame = new QGroupBox(QStringLiteral("COM PORT"), this);
@@ -69,6 +115,8 @@ CommDialog::CommDialog(PortConnection& connection, QWidget* parent)
   connect(ok, &QPushButton::clicked, this, &CommDialog::OKButton_Click);
   connect(cancel, &QPushButton::clicked, this, &CommDialog::CancelButton_Click);
 
+  BuildDeviceControls();
+
   Form_Load();
   if (connection_.TcpIpMode) {
     SelectEntry(8);
@@ -78,13 +126,134 @@ CommDialog::CommDialog(PortConnection& connection, QWidget* parent)
   // Any other number has no entry: nothing is selected and OK keeps the port as it is.
 }
 
+void CommDialog::BuildDeviceControls() {
+  constexpr int kWidth = 580;
+  auto* ports = new QGroupBox(QStringLiteral("Device of each COM port"), this);
+  ports->setObjectName(QStringLiteral("fraPortDevices"));
+  lstPortDevices_ = MakeList(ports, "lstPortDevices",
+                             {QStringLiteral("Port"), QStringLiteral("Device"),
+                              QStringLiteral("Description"), QStringLiteral("Set by")},
+                             {54, 250, 140});
+  lstPortDevices_->setSelectionMode(QAbstractItemView::NoSelection);
+  lstPortDevices_->setFocusPolicy(Qt::NoFocus);
+  for (int i = 0; i < 8; ++i)
+    new QTreeWidgetItem(lstPortDevices_, {QStringLiteral("COM %1").arg(i + 1)});
+  // All eight rows without scrolling, whatever the font.
+  lstPortDevices_->setGeometry(8, 20, kWidth - 16, ListHeight(lstPortDevices_, 8));
+  ports->setGeometry(10, 130, kWidth, lstPortDevices_->geometry().bottom() + 8);
+
+  auto* detected = new QGroupBox(QStringLiteral("Serial devices detected"), this);
+  detected->setObjectName(QStringLiteral("fraDetected"));
+  lstDetected_ = MakeList(
+      detected, "lstDetected",
+      {QStringLiteral("Device"), QStringLiteral("Description"), QStringLiteral("Manufacturer"),
+       QStringLiteral("Serial number"), QStringLiteral("Port")},
+      {110, 150, 100, 100});
+  lstDetected_->setSelectionMode(QAbstractItemView::SingleSelection);
+  lstDetected_->setGeometry(8, 20, kWidth - 16, ListHeight(lstDetected_, 4));
+  connect(lstDetected_, &QTreeWidget::itemSelectionChanged, this, &CommDialog::EnableAssignButtons);
+  const int controlsTop = lstDetected_->geometry().bottom() + 8;
+
+  auto* label = new QLabel(QStringLiteral("Assign the selected device to"), detected);
+  label->setGeometry(8, controlsTop + 1, 170, 22);
+  cboAssignPort_ = new QComboBox(detected);
+  cboAssignPort_->setObjectName(QStringLiteral("cboAssignPort"));
+  cboAssignPort_->setGeometry(180, controlsTop, 80, 24);
+  for (int i = 0; i < 8; ++i) cboAssignPort_->addItem(QStringLiteral("COM %1").arg(i + 1), i + 1);
+  connect(cboAssignPort_, &QComboBox::currentIndexChanged, this, &CommDialog::EnableAssignButtons);
+  cmdAssign_ = MakeButton(detected, "cmdAssign", QStringLiteral("Assign"), 272, controlsTop);
+  cmdClear_ = MakeButton(detected, "cmdClear", QStringLiteral("Clear"), 360, controlsTop);
+  connect(cmdAssign_, &QPushButton::clicked, this, &CommDialog::cmdAssign_Click);
+  connect(cmdClear_, &QPushButton::clicked, this, &CommDialog::cmdClear_Click);
+  detected->setGeometry(10, ports->geometry().bottom() + 7, kWidth, controlsTop + 33);
+  setFixedSize(kWidth + 20, detected->geometry().bottom() + 11);
+
+  poll_ = new QTimer(this);
+  poll_->setInterval(kDevicePollMs);
+  connect(poll_, &QTimer::timeout, this, &CommDialog::RefreshDevices);
+}
+
 void CommDialog::Form_Load() {
   portAtOpen_ = connection_.TcpIpMode ? kTcpIpPort : connection_.port().CommPort();
   chosenPort_ = portAtOpen_;
-  EnableAvailableEntries();
+  RefreshDevices();
 }
 
-void CommDialog::Form_Activate() { EnableAvailableEntries(); }
+void CommDialog::Form_Activate() { RefreshDevices(); }
+
+void CommDialog::RefreshDevices() {
+  PortOverview now = connection_.Overview();
+  EnableAvailableEntries();
+  if (overviewShown_ && now == shown_) return;
+  shown_ = std::move(now);
+  overviewShown_ = true;
+  ShowOverview();
+}
+
+void CommDialog::ShowOverview() {
+  for (int i = 0; i < 8; ++i) {
+    const PortOverview::Entry& entry = shown_.entries[static_cast<size_t>(i)];
+    QTreeWidgetItem* row = lstPortDevices_->topLevelItem(i);
+    const bool unassigned = entry.target.source == PortSource::Default;
+    row->setText(1, unassigned ? QString() : entry.target.device);
+    QString description = entry.description;
+    if (!unassigned && !entry.available)
+      description = QStringLiteral("(%1)").arg(QLatin1String(kDeviceAbsentNote));
+    row->setText(2, description);
+    row->setText(3, SourceText(entry.target));
+    row->setToolTip(1, entry.target.named.isEmpty() ? entry.target.device : entry.target.named);
+    row->setDisabled(!entry.available);
+  }
+
+  // The selection survives a refresh as long as its device is still there.
+  const QList<QTreeWidgetItem*> selected = lstDetected_->selectedItems();
+  const QString selectedDevice = selected.isEmpty() ? QString() : selected.first()->text(0);
+  lstDetected_->clear();
+  for (const SerialDevice& device : shown_.detected) {
+    QStringList ports;
+    for (int i = 0; i < 8; ++i)
+      if (shown_.entries[static_cast<size_t>(i)].target.device == device.device)
+        ports << QStringLiteral("COM %1").arg(i + 1);
+    auto* row =
+        new QTreeWidgetItem(lstDetected_, {device.device, device.description, device.manufacturer,
+                                           device.serialNumber, ports.join(QStringLiteral(", "))});
+    row->setData(0, Qt::UserRole, device.stableName);
+    row->setToolTip(0, device.stableName);
+    if (device.device == selectedDevice) row->setSelected(true);
+  }
+  EnableAssignButtons();
+}
+
+void CommDialog::EnableAssignButtons() {
+  const int index = cboAssignPort_->currentIndex();
+  cmdAssign_->setEnabled(index >= 0 && !lstDetected_->selectedItems().isEmpty());
+  cmdClear_->setEnabled(index >= 0 && shown_.entries[static_cast<size_t>(index)].target.source ==
+                                          PortSource::Assignment);
+}
+
+void CommDialog::cmdAssign_Click() {
+  const QList<QTreeWidgetItem*> selected = lstDetected_->selectedItems();
+  if (!selected.isEmpty()) Assign(selected.first()->data(0, Qt::UserRole).toString());
+}
+
+void CommDialog::cmdClear_Click() { Assign(QString()); }
+
+void CommDialog::Assign(const QString& device) {
+  const int port = cboAssignPort_->currentData().toInt();
+  if (const QString error = connection_.AssignDevice(port, device); !error.isEmpty())
+    ShowMessage(this, error);
+  RefreshDevices();
+}
+
+void CommDialog::showEvent(QShowEvent* e) {
+  QDialog::showEvent(e);
+  poll_->start();
+}
+
+void CommDialog::hideEvent(QHideEvent* e) {
+  poll_->stop();
+  QDialog::hideEvent(e);
+}
 
 void CommDialog::EnableAvailableEntries() {
   for (int i = 0; i < 8; ++i)
@@ -97,7 +266,11 @@ void CommDialog::SelectEntry(int index) {
   optCommPort_Click(static_cast<int16_t>(index));
 }
 
-void CommDialog::optCommPort_Click(int16_t index) { chosenPort_ = index + 1; }
+void CommDialog::optCommPort_Click(int16_t index) {
+  chosenPort_ = index + 1;
+  // An assignment is made for the entry the user is looking at.
+  if (index >= 0 && index < 8) cboAssignPort_->setCurrentIndex(index);
+}
 
 void CommDialog::OKButton_Click() {
   if (chosenPort_ == kTcpIpPort) {

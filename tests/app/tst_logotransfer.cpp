@@ -355,7 +355,8 @@ void LogoTransferTest::openFailureIsReported_data() {
   QTest::addColumn<int>("error");
   QTest::addColumn<QString>("message");
   QTest::newRow("no such port") << int(kestrel::CommErr::PortNotExist)
-                                << QStringLiteral("Serial port cannot be opened. Check setting.");
+                                << QStringLiteral(
+                                       "Serial port cannot be opened. Check setting.\r/dev/fake1");
   QTest::newRow("held by another program")
       << int(kestrel::CommErr::PortInUse)
       << QStringLiteral("Serial port occupied by another program");

@@ -118,24 +118,25 @@ class TestPortConnection : public QObject {
     QCOMPARE(rig.display.caption, QStringLiteral("Close"));
     QVERIFY(!rig.display.portMenusEnabled);
     QCOMPARE(rig.messages.size(), 0);
-    // The scan ran with the initial settings; the configured ones came after it.
+    // The scan opened no port; the configured settings came after it.
     QCOMPARE(rig.port.settingsApplied, QStringList{QStringLiteral(" 38400,N,8,1").trimmed()});
-    QCOMPARE(rig.port.openedPorts, (QList<int>{2, 5, 5}));
+    QCOMPARE(rig.port.openedPorts, QList<int>{5});
+    QCOMPARE(rig.port.closeCount, 0);
   }
 
   void startupWithUnusableCommPortKeepsLastScannedPort_data() {
     QTest::addColumn<QStringList>("ini");
     QTest::addColumn<QString>("panel2");
     QTest::addColumn<QString>("settings");
-    QTest::newRow("no settings file") << QStringList{} << "COM  0"
+    QTest::newRow("no settings file") << QStringList{} << "COM  8"
                                       << "9600,n,8,1";
     QTest::newRow("TCP") << QStringList{"[SerialPort]", "CommPort=TCP", "Baud= 19200,N,8,1"}
-                         << "COM  0"
+                         << "COM  8"
                          << "19200,n,8,1";
     QTest::newRow("99999") << QStringList{"[SerialPort]", "CommPort=99999", "Baud= 57600,N,8,1"}
-                           << "COM  0"
+                           << "COM  8"
                            << "57600,n,8,1";
-    QTest::newRow("negative") << QStringList{"[SerialPort]", "CommPort=-2"} << "COM -2"
+    QTest::newRow("negative") << QStringList{"[SerialPort]", "CommPort=-2"} << "COM  8"
                               << "9600,n,8,1";
     QTest::newRow("refused baud text")
         << QStringList{"[SerialPort]", "CommPort= 2", "Baud=fast"} << "COM  2"
@@ -150,7 +151,7 @@ class TestPortConnection : public QObject {
     Rig rig;
     rig.connection.FormLoad();
     // Port 2 when the file names it; otherwise the number was refused and the scan's last
-    // port, 8, stays in force and is opened.
+    // port, 8, stays in force, is opened and is the one panel 2 names.
     QCOMPARE(rig.port.CommPort(), panel2 == QLatin1String("COM  2") ? 2 : 8);
     QVERIFY(rig.port.PortOpen());
     QCOMPARE(rig.display.panelText(2), panel2);
@@ -205,7 +206,7 @@ class TestPortConnection : public QObject {
     QTest::addColumn<int>("error");
     QTest::addColumn<QString>("text");
     QTest::newRow("missing port") << CommErr::PortNotExist
-                                  << "Serial port cannot be opened. Check setting.";
+                                  << "Serial port cannot be opened. Check setting.\r/dev/fake1";
     QTest::newRow("permission") << CommErr::PermissionDenied << "Scripted open failure 8100";
     QTest::newRow("other") << CommErr::Other << "Scripted open failure 8021";
   }

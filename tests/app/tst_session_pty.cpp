@@ -13,6 +13,12 @@
 #include "simoptions.h"
 #include "simpty.h"
 
+#if __has_include(<sys/inotify.h>)
+#include <sys/inotify.h>
+#include <unistd.h>
+#define KESTREL_HAVE_INOTIFY 1
+#endif
+
 using namespace kestrel;
 
 namespace {
@@ -42,6 +48,7 @@ class SessionPtyTest : public QObject {
   void init();
   void cleanup();
   void startupOpensSimulatorLinkedAsCom1();
+  void startupScanOpensNoPort();
   void simulatorHeldByAnotherProgram();
   void fullDownloadFillsDeviceMemory();
   void simulatorFaults_data();
@@ -136,6 +143,35 @@ void SessionPtyTest::startupOpensSimulatorLinkedAsCom1() {
   QCOMPARE(display_.panelText(2), QStringLiteral("COM  1"));
   QCOMPARE(display_.panelText(3), QStringLiteral("115200,n,8,1"));
   QCOMPARE(shown_.size(), 0);
+}
+
+void SessionPtyTest::startupScanOpensNoPort() {
+#ifdef KESTREL_HAVE_INOTIFY
+  // COM 2 is a terminal; the others lead nowhere or to no terminal, so no real port is involved.
+  test::DevicePty device;
+  QVERIFY(device.open(*folder_, 2));
+  QVERIFY(folder_->linkPort(3, QStringLiteral("/dev/null")));
+  for (int port : {1, 4, 5, 6, 7, 8})
+    QVERIFY(folder_->linkPort(port, QStringLiteral("/nonexistent/ttyUSB0")));
+  QVERIFY(folder_->writeIni({"[SerialPort]", "CommPort= 4", "Baud= 9600,N,8,1"}));
+  const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  QVERIFY(watch >= 0);
+  const QByteArray slave = QFile::encodeName(device.slavePath());
+  QVERIFY(::inotify_add_watch(watch, slave.constData(), IN_OPEN) >= 0);
+
+  startLoader();
+  QCOMPARE(session_->connection().PortAvailable,
+           (std::array<bool, 8>{false, true, false, false, false, false, false, false}));
+  char events[4096];
+  QCOMPARE(::read(watch, events, sizeof events), ssize_t(-1));
+  // The watch does see an open: the loader's own, when asked for.
+  session_->port().setCommPort(2);
+  session_->port().setPortOpen(true);
+  QVERIFY(::read(watch, events, sizeof events) > 0);
+  ::close(watch);
+#else
+  QSKIP("no inotify here to watch for opens");
+#endif
 }
 
 void SessionPtyTest::simulatorHeldByAnotherProgram() {

@@ -7,10 +7,17 @@
 #include <memory>
 
 #include "fakecommport.h"
+#include "port/portnames.h"
 #include "port/serialcomm.h"
 #include "tempfolder.h"
 
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 using kestrel::CommError;
+using kestrel::PortSource;
 using kestrel::SerialComm;
 namespace CommErr = kestrel::CommErr;
 namespace CommEv = kestrel::CommEv;
@@ -114,6 +121,140 @@ class TestSerialComm : public QObject {
     QCOMPARE(SerialComm::DevicePathForPort(6), folder.filePath(QStringLiteral("COM6")));
 #endif
   }
+
+#ifndef Q_OS_WIN
+  void resolutionOrder_data() {
+    QTest::addColumn<QString>("assignment");  // COM3 in [Devices]; "-" for no entry
+    QTest::addColumn<bool>("link");           // COM3 in the folder links to "linked"
+    QTest::addColumn<int>("source");
+    QTest::addColumn<QString>("device");  // "assigned"/"linked": those files in the folder
+    QTest::newRow("assignment first")
+        << "@assigned" << true << int(PortSource::Assignment) << "assigned";
+    QTest::newRow("then the folder entry")
+        << "-" << true << int(PortSource::FolderEntry) << "linked";
+    QTest::newRow("then the default") << "-" << false << int(PortSource::Default) << "/dev/ttyS2";
+    // An assigned device that is absent is a missing port, not a reason to try the link.
+    QTest::newRow("absent assigned device")
+        << "/nonexistent/usb-adapter" << true << int(PortSource::Assignment)
+        << "/nonexistent/usb-adapter";
+    QTest::newRow("bare name is a /dev node")
+        << "ttyUSB77" << false << int(PortSource::Assignment) << "/dev/ttyUSB77";
+    // Values that name no usable device are ignored.
+    QTest::newRow("cleared") << "" << true << int(PortSource::FolderEntry) << "linked";
+    QTest::newRow("relative path")
+        << "dev/ttyUSB0" << true << int(PortSource::FolderEntry) << "linked";
+    QTest::newRow("tab inside") << "/dev/tty\tUSB0" << true << int(PortSource::FolderEntry)
+                                << "linked";
+    QTest::newRow("dot dot") << ".." << false << int(PortSource::Default) << "/dev/ttyS2";
+  }
+  void resolutionOrder() {
+    QFETCH(QString, assignment);
+    QFETCH(bool, link);
+    QFETCH(int, source);
+    QFETCH(QString, device);
+    TempProgramFolder folder;
+    for (const char* name : {"assigned", "linked"})
+      QVERIFY(kestrel::test::WriteBytes(folder.filePath(QLatin1String(name)), "x"));
+    const auto inFolder = [&](const QString& name) {
+      return name.contains(QLatin1Char('/')) ? name : folder.filePath(name);
+    };
+    if (assignment != QLatin1String("-"))
+      QVERIFY(folder.writeIni(
+          {"[SerialPort]", "CommPort= 3", "[Devices]",
+           "COM3=" + (assignment.startsWith(QLatin1Char('@')) ? inFolder(assignment.mid(1))
+                                                              : assignment)}));
+    if (link) QVERIFY(folder.linkPort(3, folder.filePath(QStringLiteral("linked"))));
+
+    const kestrel::PortTarget target = kestrel::ResolvePort(3);
+    QCOMPARE(int(target.source), source);
+    QCOMPARE(target.device, inFolder(device));
+    QCOMPARE(SerialComm::DevicePathForPort(3), inFolder(device));
+    // A regular file is no serial device: COM 3 does not exist, whatever named it.
+    SerialComm port;
+    QVERIFY(!port.PortExists(3) || device == QLatin1String("/dev/ttyS2"));
+    if (source != int(PortSource::Default) && QFile::exists(target.device))
+      QCOMPARE(SerialComm::AssignedComNumbers(target.device), QList<int>{3});
+  }
+#endif
+
+#ifdef Q_OS_LINUX
+  void sysfsTellsSerialPortsWithoutOpening_data() {
+    QTest::addColumn<QString>("node");  // under devices/, as sysfs/dev/char/4:N links it
+    QTest::addColumn<QString>("subsystem");
+    QTest::addColumn<QString>("type");  // serial core's type attribute; "-" for none
+    QTest::addColumn<int>("exists");    // 1, 0, or -1 for "cannot tell"
+    QTest::newRow("UART") << "serial8250/tty/ttyS0"
+                          << "tty"
+                          << "4" << 1;
+    QTest::newRow("no UART behind it") << "serial8250/tty/ttyS1"
+                                       << "tty"
+                                       << "0" << 0;
+    QTest::newRow("USB adapter") << "usb1/1-1/ttyUSB0/tty/ttyUSB0"
+                                 << "tty"
+                                 << "-" << 1;
+    QTest::newRow("not a terminal") << "virtual/mem/null"
+                                    << "mem"
+                                    << "-" << 0;
+    QTest::newRow("no entry: pseudo-terminal") << ""
+                                               << ""
+                                               << "-" << -1;
+  }
+  void sysfsTellsSerialPortsWithoutOpening() {
+    QFETCH(QString, node);
+    QFETCH(QString, subsystem);
+    QFETCH(QString, type);
+    QFETCH(int, exists);
+    QTemporaryDir sys;
+    QDir root(sys.path());
+    if (!node.isEmpty()) {
+      QVERIFY(root.mkpath(QStringLiteral("devices/") + node));
+      QVERIFY(root.mkpath(QStringLiteral("class/") + subsystem));
+      QVERIFY(root.mkpath(QStringLiteral("dev/char")));
+      const QString folder = root.filePath(QStringLiteral("devices/") + node);
+      QVERIFY(QFile::link(root.filePath(QStringLiteral("class/") + subsystem),
+                          folder + QStringLiteral("/subsystem")));
+      if (type != QLatin1String("-"))
+        QVERIFY(
+            kestrel::test::WriteBytes(folder + QStringLiteral("/type"), type.toLatin1() + "\n"));
+      QVERIFY(QFile::link(folder, root.filePath(QStringLiteral("dev/char/4:65"))));
+    }
+    const std::optional<bool> got = kestrel::detail::TtyInSysfs(sys.path(), 4, 65);
+    QCOMPARE(got.has_value(), exists >= 0);
+    if (got) QCOMPARE(*got, exists == 1);
+  }
+#endif
+
+#ifdef Q_OS_UNIX
+  void permissionHintNamesOnlyWhoMayUseTheDevice_data() {
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<bool>("rootGroup");  // the node's group is root's
+    QTest::addColumn<bool>("userNamed");
+    QTest::addColumn<bool>("groupNamed");
+    QTest::newRow("0600 root:root") << 0600 << true << true << false;
+    QTest::newRow("0660 root group") << 0660 << true << true << false;
+    QTest::newRow("0660 other group") << 0660 << false << true << true;
+    QTest::newRow("0640 other group") << 0640 << false << true << false;
+    QTest::newRow("0000") << 0000 << false << false << false;
+  }
+  void permissionHintNamesOnlyWhoMayUseTheDevice() {
+    QFETCH(int, mode);
+    QFETCH(bool, rootGroup);
+    QFETCH(bool, userNamed);
+    QFETCH(bool, groupNamed);
+    TempProgramFolder folder;
+    const QString node = folder.filePath(QStringLiteral("ttyUSB0"));
+    QVERIFY(kestrel::test::WriteBytes(node, ""));
+    const QByteArray native = QFile::encodeName(node);
+    // Only root may give a file to root's group or to one it is not in.
+    const gid_t group = rootGroup ? 0 : (::getegid() != 0 ? ::getegid() : 5);
+    if (::chown(native.constData(), uid_t(-1), group) != 0) QSKIP("cannot set the node's group");
+    QVERIFY(::chmod(native.constData(), mode_t(mode)) == 0);
+    const kestrel::detail::DeviceUsers users = kestrel::detail::WhoMayUse(node);
+    QCOMPARE(!users.user.isEmpty(), userNamed);
+    QCOMPARE(!users.group.isEmpty(), groupNamed);
+    QVERIFY(users.group != QLatin1String("root"));
+  }
+#endif
 
   void operationsNeedAnOpenPort_data() {
     QTest::addColumn<int>("operation");

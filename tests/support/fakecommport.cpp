@@ -14,6 +14,10 @@ void FakeCommPort::setCommPort(int port) {
   port_ = port;
 }
 
+bool FakeCommPort::PortExists(int port) const {
+  return port >= 1 && port <= 255 && !missingPorts.count(port) && !(onlyPorts1to8Exist && port > 8);
+}
+
 void FakeCommPort::setSettings(const QString& settings) {
   const auto parsed = ParseLineSettings(settings);
   if (!parsed)
@@ -30,8 +34,9 @@ void FakeCommPort::setPortOpen(bool open) {
     return;
   }
   if (open_) throw CommError(CommErr::PortInUse, QStringLiteral("Port already open"));
-  if (missingPorts.count(port_) || (onlyPorts1to8Exist && port_ > 8))
-    throw CommError(CommErr::PortNotExist, QStringLiteral("Invalid port number"));
+  if (!PortExists(port_))
+    throw CommError(CommErr::PortNotExist, QStringLiteral("Invalid port number"),
+                    QStringLiteral("/dev/fake%1").arg(port_));
   if (heldPorts.count(port_))
     throw CommError(CommErr::PortInUse, QStringLiteral("Port already open"));
   if (auto it = openErrors.find(port_); it != openErrors.end())

@@ -23,6 +23,7 @@ class FakeCommPort : public CommControl {
 
   int CommPort() const override { return port_; }
   void setCommPort(int port) override;
+  bool PortExists(int port) const override;
   QString Settings() const override { return FormatLineSettings(settings_); }
   void setSettings(const QString& settings) override;
   bool PortOpen() const override { return open_; }

@@ -1,10 +1,12 @@
 #include <QApplication>
+#include <QComboBox>
 #include <QEvent>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QTreeWidget>
 #include <memory>
 
 #include "fakecommport.h"
@@ -36,8 +38,6 @@ struct Rig {
   test::FakePortDisplay display;
   test::MessageCapture messages;
   PortConnection connection{port, display, nullptr};
-
-  Rig() { connection.PortAvailable.fill(true); }
 };
 
 QList<int> CheckedEntries(const std::function<QRadioButton*(int)>& entry, int count) {
@@ -87,7 +87,7 @@ class PortDialogsTest : public QObject {
 
   void commDialogPreselectsCurrentPortAndEnablesAvailablePorts() {
     Rig rig;
-    rig.connection.PortAvailable = {true, false, true, true, false, false, false, false};
+    rig.port.missingPorts = {2, 5, 6, 7, 8};
     rig.port.setCommPort(3);
     CommDialog dialog(rig.connection);
     QCOMPARE(dialog.PortAtOpen(), 3);
@@ -99,7 +99,7 @@ class PortDialogsTest : public QObject {
 
   void currentPortIsSelectedEvenWhenGreyedAndOkChangesNothing() {
     Rig rig;
-    rig.connection.PortAvailable.fill(false);
+    rig.port.missingPorts = {1, 2, 3, 4, 5, 6, 7, 8};
     rig.port.setCommPort(6);
     CommDialog dialog(rig.connection);
     QVERIFY(dialog.optCommPort(5)->isChecked());
@@ -184,14 +184,51 @@ class PortDialogsTest : public QObject {
 
   void activationReenablesEntriesFromPortAvailable() {
     Rig rig;
-    rig.connection.PortAvailable.fill(false);
+    rig.port.missingPorts = {1, 2, 3, 4, 5, 6, 7, 8};
     CommDialog dialog(rig.connection);
     QVERIFY(!dialog.optCommPort(4)->isEnabled());
-    rig.connection.PortAvailable[4] = true;
+    rig.port.missingPorts.erase(5);  // an adapter came
     QEvent activate(QEvent::WindowActivate);
     QApplication::sendEvent(&dialog, &activate);
     QVERIFY(dialog.optCommPort(4)->isEnabled());
     QVERIFY(!dialog.optCommPort(3)->isEnabled());
+  }
+
+  void assignmentIsWrittenAtOnceKeepingEveryOtherLine() {
+    Rig rig;
+    const QByteArray before =
+        "; loader\r\n[SerialPort]\r\nCommPort= 1\r\nBaud= 115200,N,8,1\r\n\r\n[Other]\r\nk = v "
+        "\r\n";
+    QVERIFY(rig.folder.writeIni(before));
+    const QString stable = QStringLiteral("/dev/serial/by-id/usb-Maker_UART_A1-if00-port0");
+    rig.connection.listDevices = [&] {
+      return QList<SerialDevice>{{QStringLiteral("/dev/ttyUSB7"), stable,
+                                  QStringLiteral("Maker UART"), QStringLiteral("Maker"),
+                                  QStringLiteral("A1")}};
+    };
+    CommDialog dialog(rig.connection);
+    QCOMPARE(dialog.lstDetected()->topLevelItemCount(), 1);
+    QCOMPARE(dialog.lstDetected()->topLevelItem(0)->text(1), QStringLiteral("Maker UART"));
+    QVERIFY(!dialog.cmdAssign()->isEnabled());  // no device selected yet
+    dialog.optCommPort(2)->click();
+    QCOMPARE(dialog.cboAssignPort()->currentText(), QStringLiteral("COM 3"));
+    dialog.lstDetected()->topLevelItem(0)->setSelected(true);
+    dialog.cmdAssign()->click();
+
+    const QByteArray assigned = before + "\r\n[Devices]\r\nCOM3=" + stable.toLatin1() + "\r\n";
+    QCOMPARE(rig.folder.iniBytes(), assigned);
+    QTreeWidgetItem* com3 = dialog.lstPortDevices()->topLevelItem(2);
+    QCOMPARE(com3->text(1), stable);
+    QCOMPARE(com3->text(3), QStringLiteral("assigned in Tessaly.ini"));
+    QCOMPARE(dialog.optCommPort(2)->text(), QStringLiteral("COM 3"));
+
+    dialog.cmdClear()->click();
+    QCOMPARE(rig.folder.iniBytes(), before + "\r\n[Devices]\r\nCOM3=\r\n");
+    QCOMPARE(com3->text(1), QString());
+    QVERIFY(!dialog.cmdClear()->isEnabled());
+    // Neither touched the port or the stored port choice.
+    QCOMPARE(rig.port.CommPort(), 1);
+    QCOMPARE(rig.display.panelWrites, (std::array<int, 5>{}));
   }
 
   void tcpIpEntrySwitchesModeWithoutTouchingThePort() {
@@ -338,15 +375,22 @@ class PortDialogsTest : public QObject {
     QCOMPARE(rig.port.Settings(), QStringLiteral("57600,n,8,1"));
   }
 
+  void okWithSameSpeedOnlyRewritesPanel_data() {
+    QTest::addColumn<QString>("inForce");
+    QTest::newRow("n,8,1") << "57600,n,8,1";
+    // The panel shows the parity and bits the port keeps, not the ones the dialog offers.
+    QTest::newRow("e,7,2 kept") << "57600,e,7,2";
+  }
   void okWithSameSpeedOnlyRewritesPanel() {
+    QFETCH(QString, inForce);
     Rig rig;
-    rig.port.setSettings(QStringLiteral("57600,n,8,1"));
+    rig.port.setSettings(inForce);
     const int applied = int(rig.port.settingsApplied.size());
     BaudDialog dialog(rig.connection);
     dialog.OKButton_Click();
     QCOMPARE(int(rig.port.settingsApplied.size()), applied);
     QVERIFY(!rig.folder.iniExists());
-    QCOMPARE(rig.display.panels[2], QStringLiteral("57600,n,8,1"));
+    QCOMPARE(rig.display.panels[2], inForce);
   }
 
   void cancelLeavesSpeedFileAndPanel() {
@@ -372,18 +416,16 @@ class PortDialogsTest : public QObject {
     BaudDialog dialog(rig.connection);
     QVERIFY(dialog.optBaudRate(3)->isChecked());
     QCOMPARE(dialog.BaudAtOpen(), QStringLiteral("38400"));
-    // Applied at once, without closing the port.
+    // Applied at once, without closing the port, and shown as the speed in force.
     QCOMPARE(rig.port.Settings(), QStringLiteral("38400,n,8,1"));
     QCOMPARE(rig.port.closeCount, 0);
-    QCOMPARE(rig.display.panelWrites[2], 0);
+    QCOMPARE(rig.display.panels[2], QStringLiteral("38400,n,8,1"));
 
-    if (okAfterwards) {
+    if (okAfterwards)
       dialog.OKButton_Click();
-      QCOMPARE(rig.display.panels[2], QStringLiteral("38400,n,8,1"));
-    } else {
+    else
       dialog.CancelButton_Click();
-      QCOMPARE(rig.display.panelWrites[2], 0);
-    }
+    QCOMPARE(rig.display.panels[2], QStringLiteral("38400,n,8,1"));
     QCOMPARE(rig.port.Settings(), QStringLiteral("38400,n,8,1"));
     QCOMPARE(rig.port.closeCount, 0);
     QVERIFY(!rig.folder.iniExists());
@@ -400,7 +442,7 @@ class PortDialogsTest : public QObject {
     dialog.OKButton_Click();
     QCOMPARE(rig.messages.messages.size(), 2);
     QCOMPARE(rig.port.Settings(), QStringLiteral("2400,n,8,1"));
-    QCOMPARE(rig.display.panelWrites[2], 0);
+    QCOMPARE(rig.display.panels[2], QStringLiteral("2400,n,8,1"));  // still what is in force
     QVERIFY(!rig.folder.iniExists());
   }
 

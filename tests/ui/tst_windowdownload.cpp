@@ -1,7 +1,9 @@
 // The real window, the real serial layer and the simulated device on a pseudo-terminal.
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTest>
+#include <QTreeWidget>
 #include <memory>
 
 #include "port/serialcomm.h"
@@ -70,6 +72,68 @@ class WindowDownloadTest : public QObject {
     QVERIFY(window.cmdSend()->isEnabled());
     QVERIFY(window.prgBar()->isHidden());
     device.stop();
+  }
+
+  // The settings file assigns COM 3 a stable name, as /dev/serial/by-id names an adapter; the
+  // simulated device makes that link with its terminal and takes both away when pulled.
+  void devicesAssignmentFollowsTheAdapterOutAndBackIn() {
+    std::unique_ptr<sim::SimRunner> device;
+    QString adapter;
+    const auto plugIn = [&] {
+      sim::SimOptions options;
+      options.linkPath = adapter;
+      device = std::make_unique<sim::SimRunner>(options);
+      QString error;
+      QVERIFY2(device->start(&error), qPrintable(error));
+    };
+    test::WindowRig rig(
+        QByteArray(), std::make_unique<SerialComm>(), [&](test::TempProgramFolder& folder) {
+          adapter = folder.filePath(QStringLiteral("usb-Maker_UART_A1-if00"));
+          plugIn();
+          QVERIFY(folder.writeIni({"[SerialPort]", "CommPort= 3", "Baud= 115200,N,8,1", "[Devices]",
+                                   "COM3=" + adapter}));
+        });
+    frmPantallaTest& window = *rig.window;
+    QCOMPARE(window.panelText(1), QStringLiteral("Port opened"));
+    QCOMPARE(window.panelText(2), QStringLiteral("COM  3"));
+    QVERIFY(window.connection().PortPanelToolTip().startsWith(device->slavePath()));
+    rig.open(rig.writeLogo(QStringLiteral("logo.bmp"), QByteArray(1920, '\x5a')));
+    window.cmdSend_Click();
+    QVERIFY(rig.messages.messages.isEmpty());
+    QCOMPARE(device->device().completedDownloads(), 1);
+
+    // Pulled: the window says so at once, and COM 3 is no longer there.
+    device->stop();
+    QTRY_COMPARE(window.panelText(1), QStringLiteral("Port closed"));
+    window.connection().RefreshPortAvailability();
+    QVERIFY(!window.connection().PortAvailable[2]);
+    window.cmdSend_Click();
+    QCOMPARE(rig.messages.messages.size(), 1);
+    QCOMPARE(rig.messages.messages[0].text,
+             QStringLiteral("Serial port cannot be opened. Check setting.\r") + adapter);
+
+    // Back, on another terminal behind the same name: the next Send opens it again.
+    plugIn();
+    window.cmdSend_Click();
+    QCOMPARE(rig.messages.messages.size(), 1);
+    QCOMPARE(device->device().completedDownloads(), 1);
+    QCOMPARE(window.panelText(1), QStringLiteral("Port opened"));
+  }
+
+  void portDialogFollowsAPortThatAppears() {
+    test::WindowRig rig(test::kIniCom1Fast, std::make_unique<SerialComm>(),
+                        [](test::TempProgramFolder& folder) {
+                          for (int port = 1; port <= 8; ++port)
+                            QVERIFY(folder.linkPort(port, QStringLiteral("/nonexistent/ttyUSB0")));
+                        });
+    CommDialog dialog(rig.window->connection(), rig.window.get());
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowActive(&dialog));  // its activation looked already
+    QVERIFY(!dialog.optCommPort(4)->isEnabled());
+    test::DevicePty device;
+    QVERIFY(device.open(rig.folder, 5));
+    QTRY_VERIFY_WITH_TIMEOUT(dialog.optCommPort(4)->isEnabled(), 5000);
+    QCOMPARE(dialog.lstPortDevices()->topLevelItem(4)->text(1), device.slavePath());
   }
 };
 

@@ -1,0 +1,173 @@
+#include "port/portnames.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSerialPortInfo>
+#include <algorithm>
+
+#include "settings/inifile.h"
+#include "settings/programfolder.h"
+
+namespace kestrel {
+
+namespace {
+
+QString KeyOf(int port) { return QStringLiteral("COM%1").arg(port); }
+
+bool ValidNumber(int port) { return port >= 1 && port <= kHighestPortNumber; }
+
+// A port name as the system spells it ("COM14", "ttyUSB0"): letters, digits, '_', '-', '.'.
+bool IsPortName(const QString& text) {
+  if (text.isEmpty() || text == QLatin1String(".") || text == QLatin1String("..")) return false;
+  return std::all_of(text.begin(), text.end(), [](QChar c) {
+    return c.unicode() < 128 && (c.isLetterOrNumber() || c == QLatin1Char('_') ||
+                                 c == QLatin1Char('-') || c == QLatin1Char('.'));
+  });
+}
+
+bool HasControlCharacter(const QString& text) {
+  return std::any_of(text.begin(), text.end(),
+                     [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7F; });
+}
+
+// The device an assignment's text names, in the form an open takes; nothing when it names
+// none that can be used. A bare name stands for the node of that name, as the serial
+// library takes it.
+std::optional<QString> DeviceNamed(const QString& text) {
+  if (text.isEmpty() || HasControlCharacter(text)) return std::nullopt;
+#ifdef Q_OS_WIN
+  const QString local = QStringLiteral("\\\\.\\");
+  if (IsPortName(text)) return text;
+  if (text.startsWith(local) && IsPortName(text.mid(local.size()))) return text.mid(local.size());
+  return std::nullopt;
+#else
+  if (text.startsWith(QLatin1Char('/'))) return text;
+  if (IsPortName(text)) return QStringLiteral("/dev/") + text;
+  return std::nullopt;
+#endif
+}
+
+// Links followed where they lead somewhere; a name that leads nowhere is kept as given.
+QString Followed(const QString& path) {
+#ifdef Q_OS_WIN
+  return path;
+#else
+  const QFileInfo info(path);
+  const QString resolved = info.canonicalFilePath();
+  return resolved.isEmpty() ? info.absoluteFilePath() : resolved;
+#endif
+}
+
+bool SameDevice(const QString& a, const QString& b) {
+#ifdef Q_OS_WIN
+  return a.compare(b, Qt::CaseInsensitive) == 0;
+#else
+  return a == b;
+#endif
+}
+
+}  // namespace
+
+std::optional<QString> DeviceAssignment(int port) {
+  if (!ValidNumber(port)) return std::nullopt;
+  const QString text = ArchivoIni::ReadIniValue(QString::fromLatin1(kIniFileName),
+                                                QString::fromLatin1(kDevicesSection), KeyOf(port))
+                           .trimmed();
+  if (!DeviceNamed(text)) return std::nullopt;
+  return text;
+}
+
+PortTarget ResolvePort(int port) {
+  PortTarget target;
+  if (const auto assigned = DeviceAssignment(port)) {
+    target.source = PortSource::Assignment;
+    target.named = *assigned;
+    target.device = Followed(*DeviceNamed(*assigned));
+    return target;
+  }
+#ifdef Q_OS_WIN
+  target.device = KeyOf(port);
+#else
+  const QFileInfo entry(QDir(ProgramFolder()).filePath(KeyOf(port)));
+  // A dangling link counts: it names a device that is missing, not a reason to try another.
+  if (entry.isSymLink() || entry.exists()) {
+    target.source = PortSource::FolderEntry;
+    target.named = entry.absoluteFilePath();
+    target.device = Followed(target.named);
+    return target;
+  }
+  target.device = QStringLiteral("/dev/ttyS%1").arg(port - 1);
+#endif
+  return target;
+}
+
+bool WriteDeviceAssignment(int port, const QString& device) {
+  if (!ValidNumber(port)) return false;
+  return ArchivoIni::WriteIniValue(QString::fromLatin1(kIniFileName),
+                                   QString::fromLatin1(kDevicesSection), KeyOf(port), device);
+}
+
+QList<int> PortsUsingDevice(const QString& device) {
+  QList<int> numbers;
+  const std::optional<QString> named = DeviceNamed(device.trimmed());
+  if (!named) return numbers;
+  const QString wanted = Followed(*named);
+#ifndef Q_OS_WIN
+  if (!QFileInfo::exists(wanted)) return numbers;
+#endif
+  for (int port = 1; port <= kHighestPortNumber; ++port)
+    if (SameDevice(ResolvePort(port).device, wanted)) numbers << port;
+  return numbers;
+}
+
+bool SerialDeviceExists(const QString& device) {
+  if (const std::optional<bool> known = detail::SerialNodeExists(device)) return *known;
+#ifdef Q_OS_WIN
+  const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
+  return std::any_of(ports.begin(), ports.end(), [&](const QSerialPortInfo& info) {
+    return SameDevice(info.portName(), device);
+  });
+#else
+  // The system cannot tell (a folder on the way that we may not search): the open will.
+  return true;
+#endif
+}
+
+QList<SerialDevice> DetectedSerialDevices() {
+  QList<SerialDevice> devices;
+  if (const auto listed = detail::SystemSerialDevices()) {
+    devices = *listed;
+  } else {
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
+      SerialDevice device;
+#ifdef Q_OS_WIN
+      device.device = info.portName();
+#else
+      device.device = info.systemLocation();
+#endif
+      device.description = info.description();
+      device.manufacturer = info.manufacturer();
+      device.serialNumber = info.serialNumber();
+      devices << device;
+    }
+  }
+
+  // udev's names stay when the adapter comes back as another ttyUSB number.
+  const QDir byId(QStringLiteral("/dev/serial/by-id"));
+  const QFileInfoList stable =
+      byId.entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+  for (SerialDevice& device : devices) {
+    for (const QFileInfo& name : stable) {
+      if (name.canonicalFilePath() == device.device) {
+        device.stableName = name.absoluteFilePath();
+        break;
+      }
+    }
+    if (device.stableName.isEmpty()) device.stableName = device.device;
+  }
+  std::sort(devices.begin(), devices.end(),
+            [](const SerialDevice& a, const SerialDevice& b) { return a.device < b.device; });
+  return devices;
+}
+
+}  // namespace kestrel
