@@ -7,7 +7,6 @@
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QSerialPortInfo>
 #include <QTimer>
 #include <algorithm>
 #include <memory>
@@ -21,6 +20,7 @@
 #include "picture/convertoptions.h"
 #include "picture/logosource.h"
 #include "picture/pictureread.h"
+#include "port/portnames.h"
 #include "port/serialcomm.h"
 #include "settings/inifile.h"
 
@@ -60,11 +60,11 @@ QString Checksum(uint16_t sum) {
 }
 
 // The serial device behind a system path, when the system lists it (a USB adapter, a
-// built-in port; not a pseudo-terminal).
-std::optional<QSerialPortInfo> ListedDevice(const QString& devicePath) {
+// built-in port; not a pseudo-terminal). Listing opens no port.
+std::optional<SerialDevice> ListedDevice(const QString& devicePath) {
   if (devicePath.isEmpty()) return std::nullopt;
-  for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
-    if (info.systemLocation() == devicePath) return info;
+  for (const SerialDevice& device : DetectedSerialDevices())
+    if (device.device == devicePath) return device;
   return std::nullopt;
 }
 
@@ -73,16 +73,13 @@ QString OrDash(const QString& text) {
 }
 
 int ListPorts(QTextStream& out, QTextStream& err) {
-  QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
-  std::sort(ports.begin(), ports.end(), [](const QSerialPortInfo& a, const QSerialPortInfo& b) {
-    return a.systemLocation() < b.systemLocation();
-  });
-  for (const QSerialPortInfo& info : ports) {
+  const QList<SerialDevice> ports = DetectedSerialDevices();
+  for (const SerialDevice& device : ports) {
     QStringList coms;
-    for (int n : SerialComm::AssignedComNumbers(info.systemLocation()))
+    for (int n : SerialComm::AssignedComNumbers(device.device))
       coms << QStringLiteral("COM%1").arg(n);
-    out << info.systemLocation() << '\t' << OrDash(info.description()) << '\t'
-        << OrDash(info.manufacturer()) << '\t' << OrDash(info.serialNumber()) << '\t'
+    out << device.device << '\t' << OrDash(device.description) << '\t'
+        << OrDash(device.manufacturer) << '\t' << OrDash(device.serialNumber) << '\t'
         << OrDash(coms.join(QLatin1Char(','))) << '\n';
   }
   out.flush();
@@ -245,7 +242,7 @@ int Loader::downloadOnce() {
         lastOpenedAt_ = serial_->devicePath();
         if (!command_.repeat) return;
         const auto listed = ListedDevice(lastOpenedAt_);
-        if (listed && listed->hasVendorIdentifier()) usbAdapter_ = lastOpenedAt_;
+        if (listed && listed->usb) usbAdapter_ = lastOpenedAt_;
       },
       Qt::SingleShotConnection);
   const std::optional<TransferOutcome> done = session_->transfer().cmdSend_Click(raster_);

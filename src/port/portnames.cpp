@@ -148,6 +148,7 @@ QList<SerialDevice> DetectedSerialDevices() {
       device.description = info.description();
       device.manufacturer = info.manufacturer();
       device.serialNumber = info.serialNumber();
+      device.usb = info.hasVendorIdentifier();
       devices << device;
     }
   }

@@ -51,6 +51,7 @@ struct SerialDevice {
   QString description;
   QString manufacturer;
   QString serialNumber;
+  bool usb = false;  // an adapter that may be pulled out and plugged in again
 
   bool operator==(const SerialDevice&) const = default;
 };

@@ -144,6 +144,7 @@ std::optional<QList<SerialDevice>> SystemSerialDevices() {
     QDir up(hardware.canonicalFilePath());
     for (int level = 0; level < 6 && up.path().startsWith(devices); ++level) {
       if (up.exists(QStringLiteral("idVendor"))) {
+        device.usb = true;
         device.description = Attribute(up.filePath(QStringLiteral("product")));
         device.manufacturer = Attribute(up.filePath(QStringLiteral("manufacturer")));
         device.serialNumber = Attribute(up.filePath(QStringLiteral("serial")));
