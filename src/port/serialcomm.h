@@ -26,6 +26,7 @@ class SerialComm : public CommControl {
   QString Settings() const override { return FormatLineSettings(settings_); }
   void setSettings(const QString& settings) override;
   bool PortOpen() const override { return serial_.isOpen(); }
+  bool OnPseudoTerminal() const override { return serial_.isOpen() && pseudoTerminal_; }
   void setPortOpen(bool open) override;
   int InBufferCount() const override;
   void setInBufferCount(int count) override;
@@ -52,6 +53,7 @@ class SerialComm : public CommControl {
   int port_ = 1;
   QString devicePath_;  // of the last open attempt
   LineSettings settings_{};
+  bool pseudoTerminal_ = false;  // of the last open
   bool lost_ = false;  // the device went away while open; cleared by the next open or close
   QString lostDescription_;
   bool sendEventQueued_ = false;
@@ -66,6 +68,10 @@ DeviceProblem ProbeDevice(const QString& path, bool mayOpen);
 
 // The group that owns the device node ("dialout" on most Linux systems); empty if unknown.
 QString DeviceGroup(const QString& path);
+
+// The device is the far end of a pseudo-terminal, as the device simulator offers, rather
+// than a serial port.
+bool IsPseudoTerminal(const QString& path);
 
 }  // namespace detail
 

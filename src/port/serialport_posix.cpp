@@ -1,5 +1,6 @@
-// The POSIX side of the serial layer: why a device node cannot be opened and who may open it.
-// Elsewhere these answer "unknown" and the generic messages apply.
+// The POSIX side of the serial layer: why a device node cannot be opened, who may open it, and
+// whether it is a pseudo-terminal. Elsewhere these answer "unknown" (or "no") and the generic
+// messages apply.
 #include <QFile>
 
 #include "port/serialcomm.h"
@@ -9,6 +10,9 @@
 #include <grp.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#if __has_include(<sys/sysmacros.h>)
+#include <sys/sysmacros.h>  // major() on Linux
+#endif
 
 #include <cerrno>
 #include <vector>
@@ -64,10 +68,25 @@ QString DeviceGroup(const QString& path) {
   return QString::fromLocal8Bit(found->gr_name);
 }
 
+bool IsPseudoTerminal(const QString& path) {
+  struct stat st {};
+  if (::stat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISCHR(st.st_mode)) return false;
+#ifdef Q_OS_LINUX
+  // The kernel's numbers for the terminal ends of pseudo-terminals, whatever the node's name.
+  constexpr unsigned kFirstPtyMajor = 136;
+  constexpr unsigned kPtyMajors = 8;
+  const unsigned deviceMajor = major(st.st_rdev);
+  return deviceMajor >= kFirstPtyMajor && deviceMajor < kFirstPtyMajor + kPtyMajors;
+#else
+  return path.startsWith(QLatin1String("/dev/pts/"));
+#endif
+}
+
 #else
 
 DeviceProblem ProbeDevice(const QString&, bool) { return DeviceProblem::Unknown; }
 QString DeviceGroup(const QString&) { return {}; }
+bool IsPseudoTerminal(const QString&) { return false; }
 
 #endif
 
