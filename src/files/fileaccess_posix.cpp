@@ -1,9 +1,9 @@
 // Opening and saving files with the POSIX calls that tell a regular file from a FIFO or a
 // device before anything can block, and that keep a replaced file's owner and mode. Elsewhere
 // Qt's own file classes do the same job as well as that platform allows.
-#include "files/fileaccess.h"
-
 #include <QFileInfo>
+
+#include "files/fileaccess.h"
 
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <climits>
 #else
+#include <QDir>
 #include <QSaveFile>
 #endif
 
@@ -65,21 +66,21 @@ bool FinalTarget(const QString& path, QString* target, QString* error) {
     }
     link.resize(n);
     const QString next = QFile::decodeName(link);
-    current = next.startsWith(QLatin1Char('/')) ? next : FolderOf(current) + QLatin1Char('/') + next;
+    current =
+        next.startsWith(QLatin1Char('/')) ? next : FolderOf(current) + QLatin1Char('/') + next;
   }
   *error = ErrorText(ELOOP);
   return false;
 }
 
 // 0 when allowed, else the reason's errno.
-int MayWrite(const QString& path) {
-  return ::faccessat(AT_FDCWD, Native(path).constData(), W_OK, AT_EACCESS) == 0 ? 0 : errno;
+int Access(const QString& path, int mode) {
+  return ::faccessat(AT_FDCWD, Native(path).constData(), mode, AT_EACCESS) == 0 ? 0 : errno;
 }
 
-int MayCreateIn(const QString& folder) {
-  return ::faccessat(AT_FDCWD, Native(folder).constData(), W_OK | X_OK, AT_EACCESS) == 0 ? 0
-                                                                                        : errno;
-}
+int MayWrite(const QString& path) { return Access(path, W_OK); }
+
+int MayCreateIn(const QString& folder) { return Access(folder, W_OK | X_OK); }
 
 bool WriteAll(int fd, QByteArrayView data) {
   qsizetype done = 0;
@@ -130,8 +131,9 @@ Replaced ReplaceWhole(const SaveTarget& target, QByteArrayView data, QString* er
   int fd = -1;
   QString temporary;
   for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    temporary = target.folder + QStringLiteral("/.%1.%2").arg(base).arg(
-                                    QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
+    temporary =
+        target.folder + QStringLiteral("/.%1.%2").arg(base).arg(
+                            QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
     // A new file gets the usual mode from the umask; a replacement gets the old one below.
     fd = ::open(Native(temporary).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                 target.exists ? 0600 : 0666);
@@ -165,7 +167,8 @@ Replaced ReplaceWhole(const SaveTarget& target, QByteArrayView data, QString* er
     discard();
     return Replaced::Failed;
   }
-  if (::close(fd) != 0 || ::rename(Native(temporary).constData(), Native(target.path).constData()) != 0) {
+  if (::close(fd) != 0 ||
+      ::rename(Native(temporary).constData(), Native(target.path).constData()) != 0) {
     *error = ErrorText(errno);
     ::unlink(Native(temporary).constData());
     return Replaced::Failed;
@@ -179,7 +182,8 @@ Replaced ReplaceWhole(const SaveTarget& target, QByteArrayView data, QString* er
 }
 
 QString OverwriteInPlace(const SaveTarget& target, QByteArrayView data) {
-  const int fd = ::open(Native(target.path).constData(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  const int fd =
+      ::open(Native(target.path).constData(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return ErrorText(errno);
   struct stat st {};
   QString error;
@@ -228,7 +232,8 @@ OpenResult OpenRegularFile(QFile& file, const QString& path) {
 }
 
 bool SameFile(const QString& a, const QString& b) {
-  struct stat sa {}, sb {};
+  struct stat sa {};
+  struct stat sb {};
   return ::stat(Native(a).constData(), &sa) == 0 && ::stat(Native(b).constData(), &sb) == 0 &&
          sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }

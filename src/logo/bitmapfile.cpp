@@ -15,7 +15,7 @@ constexpr int kHeaderBytes = 54;
 constexpr int kScratchBytes = 257;  // the largest gap the loader will skip
 constexpr int32_t kDefaultImageSize = 1920;
 constexpr int32_t kMinimumPixelBytes = 1918;  // last byte the raster uses is index 1917
-constexpr int kFileHeaderBytes = 14;           // before the information header
+constexpr int kFileHeaderBytes = 14;          // before the information header
 
 // Whether palette entry 0 is lighter than entry 1, when both lie in the skipped gap. Viewers
 // draw the file with its palette; the device takes index 0 as black whatever the palette says.
@@ -149,8 +149,8 @@ LogoFileResult ReadLogoBitmap(const QString& path) {
   const int32_t rowBytes = std::min(n, kDefaultImageSize);
 
   result.pixels = QByteArray(rowBytes, Qt::Uninitialized);
-  if (ReadByteBlock(reinterpret_cast<uint8_t*>(result.pixels.data()), rowBytes, 1, rowBytes,
-                    file) < rowBytes)
+  if (ReadByteBlock(reinterpret_cast<uint8_t*>(result.pixels.data()), rowBytes, 1, rowBytes, file) <
+      rowBytes)
     return reject(Outcome::WrongFormat);
 
   file.close();

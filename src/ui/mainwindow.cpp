@@ -332,9 +332,10 @@ void frmPantallaTest::ShowPreview(bool lighterColourFirst) {
 void frmPantallaTest::ShowCaption() {
   CommControl& port = commPort1();
   const QString caption = QString::fromLatin1(kMainCaption);
-  setWindowTitle(port.PortOpen() && port.OnPseudoTerminal()
-                     ? QString::fromLatin1(kSimulatedDeviceCaption).arg(caption).arg(port.CommPort())
-                     : caption);
+  setWindowTitle(
+      port.PortOpen() && port.OnPseudoTerminal()
+          ? QString::fromLatin1(kSimulatedDeviceCaption).arg(caption).arg(port.CommPort())
+          : caption);
 }
 
 void frmPantallaTest::mnuOpen_Click() { cmdOpen_Click(); }

@@ -165,8 +165,8 @@ class FileAccessTest : public QObject {
     const QString link = PathFor(QStringLiteral("logo-link.png"));
     QVERIFY(Link(logoPng_, link));
     const QString hard = PathFor(QStringLiteral("logo-hard.png"));
-    QVERIFY(QFile::exists(hard) ||
-            ::link(QFile::encodeName(logoPng_).constData(), QFile::encodeName(hard).constData()) == 0);
+    QVERIFY(QFile::exists(hard) || ::link(QFile::encodeName(logoPng_).constData(),
+                                          QFile::encodeName(hard).constData()) == 0);
     const QString out = PathFor(QStringLiteral("out.bmp"));
     const QString toOut = PathFor(QStringLiteral("preview-to-out.png"));
     QVERIFY(Link(out, toOut));
@@ -204,8 +204,8 @@ class FileAccessTest : public QObject {
     // As root a rename over a device node would succeed and leave a regular file there.
     QTest::newRow("device as bitmap") << Device("null", 3) << QString();
     QTest::newRow("FIFO as bitmap") << Fifo(QStringLiteral("out-fifo")) << QString();
-    QTest::newRow("FIFO as preview") << PathFor(QStringLiteral("kept-out.bmp"))
-                                     << Fifo(QStringLiteral("preview-fifo"));
+    QTest::newRow("FIFO as preview")
+        << PathFor(QStringLiteral("kept-out.bmp")) << Fifo(QStringLiteral("preview-fifo"));
   }
   void converterNeverReplacesSpecialFiles() {
     QFETCH(QString, output);

@@ -101,10 +101,11 @@ class TestSimProgram : public QObject {
   void linkPortIsThePortTheSettingsName_data() {
     QTest::addColumn<QByteArray>("ini");
     QTest::addColumn<QString>("linked");
-    QTest::newRow("COM 2 chosen once") << QByteArray("[SerialPort]\r\nCommPort= 2\r\n")
-                                       << QStringLiteral("COM2");
+    QTest::newRow("COM 2 chosen once")
+        << QByteArray("[SerialPort]\r\nCommPort= 2\r\n") << QStringLiteral("COM2");
     QTest::newRow("no settings file") << QByteArray() << QStringLiteral("COM1");
-    QTest::newRow("TCP") << QByteArray("[SerialPort]\r\nCommPort=TCP\r\n") << QStringLiteral("COM1");
+    QTest::newRow("TCP") << QByteArray("[SerialPort]\r\nCommPort=TCP\r\n")
+                         << QStringLiteral("COM1");
   }
   void linkPortIsThePortTheSettingsName() {
     QFETCH(QByteArray, ini);
@@ -117,7 +118,8 @@ class TestSimProgram : public QObject {
     SimProcess sim;
     QVERIFY(sim.start({QStringLiteral("--link-port"), dir.path()}));
     QCOMPARE(QFileInfo(dir.filePath(linked)).symLinkTarget(), sim.slavePath());
-    QCOMPARE(QDir(dir.path()).entryList({QStringLiteral("COM*")}, QDir::System), QStringList{linked});
+    QCOMPARE(QDir(dir.path()).entryList({QStringLiteral("COM*")}, QDir::System),
+             QStringList{linked});
   }
 
   void wholeDownloadIsSavedAndEndsTheRun() {
@@ -256,9 +258,9 @@ class TestSimProgram : public QObject {
     QVERIFY(process.waitForFinished(5000));
     QCOMPARE(process.exitCode(), 0);
     const QString help = QString::fromLocal8Bit(process.readAllStandardOutput());
-    for (const char* option :
-         {"--link", "--save", "--downloads", "--never-answer", "--nak-at", "--no-info-answer",
-          "--delay", "--split", "--double", "--no-cr", "--unplug-after", "--baud", "--hold", "--link-port"})
+    for (const char* option : {"--link", "--save", "--downloads", "--never-answer", "--nak-at",
+                               "--no-info-answer", "--delay", "--split", "--double", "--no-cr",
+                               "--unplug-after", "--baud", "--hold", "--link-port"})
       QVERIFY2(help.contains(QLatin1String(option)), option);
     QVERIFY(help.contains(QStringLiteral("header = block 0")));
   }

@@ -348,8 +348,9 @@ class MainWindowTest : public QObject {
 
     // The download's progress bar takes the note's place while it runs.
     bool noteHiddenDuringDownload = false;
-    rig.answerEveryFrame(
-        [&](const QByteArray&) { noteHiddenDuringDownload = rig.window->paletteNote()->isHidden(); });
+    rig.answerEveryFrame([&](const QByteArray&) {
+      noteHiddenDuringDownload = rig.window->paletteNote()->isHidden();
+    });
     rig.window->cmdSend_Click();
     QVERIFY(noteHiddenDuringDownload);
     QCOMPARE(rig.window->paletteNote()->isVisible(), noted);

@@ -76,9 +76,9 @@ int Hold(QCoreApplication& app, const QString& name) {
 // for it is found whatever port its user chose last.
 int SettingsPort(const QString& folder) {
   using namespace kestrel;
-  const QString value = ArchivoIni::ReadProfileString(
-      QDir(folder).filePath(QString::fromLatin1(kIniFileName)), QString::fromLatin1(kIniSection),
-      QStringLiteral("CommPort"));
+  const QString value =
+      ArchivoIni::ReadProfileString(QDir(folder).filePath(QString::fromLatin1(kIniFileName)),
+                                    QString::fromLatin1(kIniSection), QStringLiteral("CommPort"));
   const std::optional<int> port = CommPortNumberFromText(value);
   return port && *port >= 1 && *port <= 255 ? *port : 1;
 }
@@ -109,7 +109,8 @@ int main(int argc, char** argv) {
   int linkedPort = 0;
   if (!options.linkPortFolder.isEmpty()) {
     linkedPort = SettingsPort(options.linkPortFolder);
-    options.linkPath = QDir(options.linkPortFolder).filePath(QStringLiteral("COM%1").arg(linkedPort));
+    options.linkPath =
+        QDir(options.linkPortFolder).filePath(QStringLiteral("COM%1").arg(linkedPort));
   }
 
   SimRunner runner(options);
