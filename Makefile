@@ -30,9 +30,11 @@ configure: deps $(BUILD)/build.ninja
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
-# Without a COM1 entry beside the program, a simulated device is started and linked as COM1.
+# A simulated device plays the port Tessaly.ini names, so newcomers can try everything;
+# `make run RUN_FLAGS=` uses the real serial ports instead.
+RUN_FLAGS ?= --simulate
 run: build
-	tools/run-with-sim $(BUILD)/bin
+	tools/run-with-sim $(RUN_FLAGS) $(BUILD)/bin
 
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)

@@ -11,6 +11,10 @@ inline constexpr char kInvalidFormatMessage[] =
     "INVALID FILE FORMAT !!\r\rFormat expected:\rFile type: BMP (Windows Bitmap)\r"
     "Width : 240 pixels\rHeight : 60 pixels\rImage type : 2 Colors (1 bit)\r";
 inline constexpr char kCannotOpenFileMessage[] = "Cannot open the file %1:\r%2";  // path, reason
+// Under the preview of a file whose palette puts white before black.
+inline constexpr char kLighterColourFirstNote[] =
+    "This file's palette lists white first: the device will show the picture as drawn here, "
+    "inverted compared with other viewers. kestrel-logo-convert fixes the file.";
 
 // Send
 inline constexpr char kNotAcknowledgedMessage[] =
@@ -23,6 +27,10 @@ inline constexpr char kPortOccupiedMessage[] = "Serial port occupied by another 
 // Comm > Open
 inline constexpr char kPortUsedByOtherMessage[] = "Port is used by other aplication";
 inline constexpr char kPortErrorTitle[] = "Port Error";
+
+// Window caption while a program plays the device: caption, port number
+inline constexpr char kSimulatedDeviceCaption[] =
+    "%1 - simulated device (COM %2 is a pseudo-terminal)";
 
 // Status bar and Comm menu
 inline constexpr char kPortOpenedPanel[] = "Port opened";

@@ -26,8 +26,10 @@ QByteArray LinkEngine::SendCommand(const QByteArray& command, bool awaitReply, Q
   AppendChecksum(frame);
 
   port_.Tag.clear();
-  port_.setInBufferCount(0);
-  (void)port_.Input();
+  dropWaitingInput();
+  // The start of a reply that timed out would lead the next line: a lost CR after ACK would
+  // turn the next refusal into an acceptance.
+  receiveBuffer_.clear();
 
   timer_.stop();
   timer_.setInterval(replyTimeoutMs_);

@@ -1,8 +1,11 @@
 #include "logo/bitmapfile.h"
 
 #include <QFile>
+#include <algorithm>
 #include <array>
 #include <limits>
+
+#include "files/fileaccess.h"
 
 namespace kestrel {
 
@@ -12,6 +15,21 @@ constexpr int kHeaderBytes = 54;
 constexpr int kScratchBytes = 257;  // the largest gap the loader will skip
 constexpr int32_t kDefaultImageSize = 1920;
 constexpr int32_t kMinimumPixelBytes = 1918;  // last byte the raster uses is index 1917
+constexpr int kFileHeaderBytes = 14;          // before the information header
+
+// Whether palette entry 0 is lighter than entry 1, when both lie in the skipped gap. Viewers
+// draw the file with its palette; the device takes index 0 as black whatever the palette says.
+bool LighterEntryFirst(const std::array<uint8_t, kScratchBytes>& gap, int64_t gapBytes,
+                       int32_t headerSize) {
+  if (headerSize < 40) return false;  // older headers keep 3-byte entries elsewhere
+  const int64_t first = int64_t{kFileHeaderBytes} + headerSize - kHeaderBytes;
+  if (first + 8 > gapBytes) return false;
+  const auto lightness = [&gap, first](int entry) {  // entries are blue, green, red, unused
+    const auto at = [&](int k) { return int(gap[size_t(first + 4 * entry + k)]); };
+    return at(2) * 11 + at(1) * 16 + at(0) * 5;
+  };
+  return lightness(0) > lightness(1);
+}
 
 // Reads exactly count bytes; false when the file ends first or the read fails.
 bool ReadExactly(QIODevice& file, char* out, qint64 count) {
@@ -60,10 +78,11 @@ LogoFileResult ReadLogoBitmap(const QString& path) {
   LogoFileResult result;
 
   // QFile closes itself on every return below.
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) {
+  QFile file;
+  const files::OpenResult opened = files::OpenRegularFile(file, path);
+  if (!opened.opened()) {
     result.outcome = Outcome::CannotOpen;
-    result.openError = file.errorString();
+    result.openError = opened.error;
     return result;
   }
 
@@ -71,6 +90,7 @@ LogoFileResult ReadLogoBitmap(const QString& path) {
     file.close();
     result.outcome = outcome;
     result.pixels.clear();
+    result.lighterColourFirst = false;
     return result;
   };
 
@@ -118,15 +138,19 @@ LogoFileResult ReadLogoBitmap(const QString& path) {
     std::array<uint8_t, kScratchBytes> scratch{};
     if (ReadByteBlock(scratch.data(), scratch.size(), static_cast<int16_t>(gap), 1, file) < 1)
       return reject(Outcome::WrongFormat);
+    result.lighterColourFirst = LighterEntryFirst(scratch, gap, h.HeaderSize);
   }
 
   const int32_t n = h.ImageSize == 0 ? kDefaultImageSize : h.ImageSize;
   if (n < kMinimumPixelBytes) return reject(Outcome::WrongFormat);
-  // Whatever the header claims, never allocate more than the file can still deliver.
+  // All n bytes must be there, as if read, but only the rows are: whatever the header and the
+  // file's length say, memory and reading time stay those of one logo.
   if (n > file.size() - file.pos()) return reject(Outcome::WrongFormat);
+  const int32_t rowBytes = std::min(n, kDefaultImageSize);
 
-  result.pixels = QByteArray(n, Qt::Uninitialized);
-  if (ReadByteBlock(reinterpret_cast<uint8_t*>(result.pixels.data()), n, 1, n, file) < n)
+  result.pixels = QByteArray(rowBytes, Qt::Uninitialized);
+  if (ReadByteBlock(reinterpret_cast<uint8_t*>(result.pixels.data()), rowBytes, 1, rowBytes, file) <
+      rowBytes)
     return reject(Outcome::WrongFormat);
 
   file.close();

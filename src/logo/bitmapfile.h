@@ -45,14 +45,17 @@ struct LogoFileResult {
   };
   Outcome outcome = Outcome::CannotOpen;
   BitmapHeader header;
-  QByteArray pixels;
+  QByteArray pixels;  // the pixel rows: at most 1920 bytes, whatever ImageSize claims
   QString openError;
+  // Palette entry 0 is lighter than entry 1 (white first): other viewers draw the picture
+  // inverted compared with what the device shows. The raster does not depend on it.
+  bool lighterColourFirst = false;
 };
 
-// Opens, checks, reads and closes a logo bitmap, without the window. Memory stays bounded by
-// the file's size whatever the header claims. A file that ends early (even inside the
-// signature), or whose pixel byte count is below 1918 or beyond what the file still holds, is
-// WrongFormat. LoadLogoFile also builds the raster.
+// Opens, checks, reads and closes a logo bitmap, without the window. Only regular files are
+// opened (a FIFO or a device is CannotOpen at once), and no more than the pixel rows are read.
+// A file that ends early (even inside the signature), or whose pixel byte count is below 1918
+// or beyond what the file still holds, is WrongFormat. LoadLogoFile also builds the raster.
 LogoFileResult ReadLogoBitmap(const QString& path);
 
 }  // namespace kestrel

@@ -34,6 +34,7 @@ LogoLoad LoadLogoFile(const QString& path) {
   LogoLoad load;
   load.outcome = file.outcome;
   load.openError = file.openError;
+  load.lighterColourFirst = file.lighterColourFirst;
   if (load.outcome == LogoFileResult::Outcome::Accepted &&
       !BuildLogoRaster(file.header, file.pixels, load.raster))
     load.outcome = LogoFileResult::Outcome::WrongFormat;

@@ -25,6 +25,7 @@ struct LogoLoad {
   LogoFileResult::Outcome outcome = LogoFileResult::Outcome::CannotOpen;
   LogoRaster raster{};  // meaningful only when Accepted
   QString openError;    // why the file could not be opened
+  bool lighterColourFirst = false;  // other viewers show it inverted; see LogoFileResult
 };
 LogoLoad LoadLogoFile(const QString& path);
 

@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "picture/picturecomplete.h"
+#include "files/fileaccess.h"
 #include "picture/quietstderr.h"
 
 namespace kestrel::convert {
@@ -81,20 +82,16 @@ QSize DeclaredPictureSize(const QByteArray& head) {
 
 QImage LoadPicture(const QString& path, QString* error,
                    const std::function<QSize(QSize)>& decodeSize, QSize* fullSize) {
-  const QFileInfo info(path);
-  if (!info.exists()) {
-    *error = QStringLiteral("cannot read %1: no such file").arg(ShownPath(path));
-    return {};
-  }
-  if (info.isDir()) {
-    *error = QStringLiteral("cannot read %1: it is a folder").arg(ShownPath(path));
-    return {};
-  }
   QByteArray head;
   {
-    QFile probe(path);
-    if (!probe.open(QIODevice::ReadOnly)) {
-      *error = QStringLiteral("cannot read %1: %2").arg(ShownPath(path), probe.errorString());
+    // Only a regular file: a FIFO or a device would hold the reader up or never end.
+    QFile probe;
+    const files::OpenResult opened = files::OpenRegularFile(probe, path);
+    if (!opened.opened()) {
+      *error = QStringLiteral("cannot read %1: %2")
+                   .arg(ShownPath(path), opened.status == files::OpenResult::Status::Missing
+                                             ? QStringLiteral("no such file")
+                                             : AsMessagePart(opened.error));
       return {};
     }
     head = probe.read(32);

@@ -93,6 +93,10 @@ class CommControl : public QObject {
 
   int CommEvent() const { return commEvent_; }
 
+  // True while the port is open on a pseudo-terminal: a program (the device simulator) plays
+  // the device and no serial line is involved.
+  virtual bool OnPseudoTerminal() const { return false; }
+
   QString Tag;  // free slot; the link engine keeps LinkStatus here
 
  Q_SIGNALS:
@@ -100,6 +104,9 @@ class CommControl : public QObject {
   // The device went away while the port was open (adapter pulled); the port is closed
   // already and the next operation that needs it raises DeviceIoError.
   void PortLost(const QString& description);
+  // The port was opened or closed, by a call or because the device went away. Emitted at
+  // once, from inside the call: receivers only read the port's state.
+  void OpenChanged();
 
  protected:
   // Implementations call this from an event-loop callback, never from inside a property call.

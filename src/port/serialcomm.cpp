@@ -111,7 +111,10 @@ void SerialComm::setPortOpen(bool open) {
   lost_ = false;
   lostDescription_.clear();
   if (!open) {
-    if (serial_.isOpen()) serial_.close();
+    if (serial_.isOpen()) {
+      serial_.close();
+      Q_EMIT OpenChanged();
+    }
     return;
   }
   if (serial_.isOpen()) throw CommError(CommErr::PortInUse, QStringLiteral("Port already open"));
@@ -142,6 +145,8 @@ void SerialComm::setPortOpen(bool open) {
     serial_.close();
     throw;
   }
+  pseudoTerminal_ = detail::IsPseudoTerminal(path);
+  Q_EMIT OpenChanged();
 }
 
 CommError SerialComm::toCommError(QSerialPort::SerialPortError error, const QString& qtText,
@@ -221,6 +226,7 @@ void SerialComm::onSerialError(QSerialPort::SerialPortError error) {
   serial_.clearError();
   lost_ = true;
   lostDescription_ = lost.description();
+  Q_EMIT OpenChanged();
   Q_EMIT PortLost(lostDescription_);
 }
 

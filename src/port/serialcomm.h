@@ -27,6 +27,7 @@ class SerialComm : public CommControl {
   QString Settings() const override { return FormatLineSettings(settings_); }
   void setSettings(const QString& settings) override;
   bool PortOpen() const override { return serial_.isOpen(); }
+  bool OnPseudoTerminal() const override { return serial_.isOpen() && pseudoTerminal_; }
   void setPortOpen(bool open) override;
   int InBufferCount() const override;
   void setInBufferCount(int count) override;
@@ -58,6 +59,7 @@ class SerialComm : public CommControl {
   QString device_;      // named directly; empty: the port number decides
   QString devicePath_;  // of the last open attempt
   LineSettings settings_{};
+  bool pseudoTerminal_ = false;  // of the last open
   bool lost_ = false;  // the device went away while open; cleared by the next open or close
   QString lostDescription_;
   bool sendEventQueued_ = false;
@@ -83,6 +85,10 @@ DeviceUsers WhoMayUse(const QString& path);
 // latency timer (16 ms on common chips), which would otherwise be paid on every answer. A driver
 // that refuses is left as it is.
 void RequestLowLatency(const QSerialPort& port);
+
+// The device is the far end of a pseudo-terminal, as the device simulator offers, rather
+// than a serial port.
+bool IsPseudoTerminal(const QString& path);
 
 }  // namespace detail
 

@@ -1,7 +1,7 @@
 // The POSIX side of the serial layer: why a device node cannot be opened, who may open it,
-// which serial devices the system has (all without opening them), and asking the driver not
-// to sit on received bytes. Elsewhere these answer "unknown", do nothing, or leave it to the
-// serial library's port list.
+// whether it is a pseudo-terminal, which serial devices the system has (all without opening
+// them), and asking the driver not to sit on received bytes. Elsewhere these answer "unknown"
+// (or "no"), do nothing, or leave it to the serial library's port list.
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -160,6 +160,20 @@ std::optional<QList<SerialDevice>> SystemSerialDevices() {
 #endif
 }
 
+bool IsPseudoTerminal(const QString& path) {
+  struct stat st {};
+  if (::stat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISCHR(st.st_mode)) return false;
+#ifdef Q_OS_LINUX
+  // The kernel's numbers for the terminal ends of pseudo-terminals, whatever the node's name.
+  constexpr unsigned kFirstPtyMajor = 136;
+  constexpr unsigned kPtyMajors = 8;
+  const unsigned deviceMajor = major(st.st_rdev);
+  return deviceMajor >= kFirstPtyMajor && deviceMajor < kFirstPtyMajor + kPtyMajors;
+#else
+  return path.startsWith(QLatin1String("/dev/pts/"));
+#endif
+}
+
 #else
 
 DeviceProblem ProbeDevice(const QString&, bool) { return DeviceProblem::Unknown; }
@@ -167,6 +181,7 @@ DeviceUsers WhoMayUse(const QString&) { return {}; }
 std::optional<bool> TtyInSysfs(const QString&, unsigned, unsigned) { return std::nullopt; }
 std::optional<bool> SerialNodeExists(const QString&) { return std::nullopt; }
 std::optional<QList<SerialDevice>> SystemSerialDevices() { return std::nullopt; }
+bool IsPseudoTerminal(const QString&) { return false; }
 
 #endif
 

@@ -3,22 +3,20 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QFile>
-#include <QFileInfo>
 #include <QList>
-#include <QSaveFile>
 #include <algorithm>
 #include <optional>
 
+#include "files/fileaccess.h"
 #include "settings/programfolder.h"
 
 namespace kestrel::ArchivoIni {
 
 namespace {
 
-// Only the start of an oversized file is looked at, so a stray huge or binary file stays cheap.
-constexpr qint64 kMaxReadBytes = qint64{1} << 20;
-// A write rewrites the whole file; beyond this it refuses rather than drop what it cannot hold.
-constexpr qint64 kMaxWriteBytes = qint64{16} << 20;
+// Reads look at this much of a file, so a stray huge or binary file stays cheap; writes refuse
+// a file that is or would become larger, so a key they update is always one a read sees.
+constexpr qint64 kMaxFileBytes = qint64{1} << 20;
 // What the profile reader's 255-character buffer leaves room for.
 constexpr qsizetype kMaxValueChars = 254;
 
@@ -161,10 +159,10 @@ QString ReadProfileString(const QString& path, const QString& section, const QSt
   const QByteArrayView keyName = Trimmed(*keyBytes);
   if (sectionName.isEmpty() || keyName.isEmpty()) return {};
 
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) return {};
+  QFile file;
+  if (!files::OpenRegularFile(file, path).opened()) return {};
   // Sized by the file, not the limit: read() allocates all it is allowed to read.
-  const QByteArray data = file.read(std::min(file.size(), kMaxReadBytes));
+  const QByteArray data = file.read(std::min(file.size(), kMaxFileBytes));
   file.close();
 
   const QList<Line> lines = SplitLines(data);
@@ -202,12 +200,15 @@ bool WriteProfileString(const QString& path, const QString& section, const QStri
   if (HasLineBreakOrNul(*valueBytes)) return false;
 
   QByteArray data;
-  if (QFileInfo::exists(path)) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return false;
-    if (file.size() > kMaxWriteBytes) return false;
+  QFile file;
+  const files::OpenResult opened = files::OpenRegularFile(file, path);
+  if (opened.opened()) {
+    if (file.size() > kMaxFileBytes) return false;
     data = file.read(file.size());
     if (data.size() != file.size() || file.error() != QFileDevice::NoError) return false;
+    file.close();
+  } else if (opened.status != files::OpenResult::Status::Missing) {
+    return false;
   }
 
   const QByteArray nl = NewLineOf(data);
@@ -243,14 +244,8 @@ bool WriteProfileString(const QString& path, const QString& section, const QStri
     out += '[' + sectionName.toByteArray() + ']' + nl + keyLine + nl;
   }
 
-  // Written beside and renamed over, so a failure leaves the old file whole.
-  QSaveFile save(path);
-  if (!save.open(QIODevice::WriteOnly)) return false;
-  if (save.write(out) != out.size()) {
-    save.cancelWriting();
-    return false;
-  }
-  return save.commit();
+  if (out.size() > kMaxFileBytes) return false;
+  return files::SaveFile(path, out).isEmpty();
 }
 
 QString ReadIniValue(const QString& fileName, const QString& section, const QString& key) {

@@ -10,11 +10,12 @@ inline constexpr char kIniSection[] = "SerialPort";
 // Settings file in the program's folder ("ArchivoIni"). A private-profile reader and writer
 // of our own: names match without regard to case, a missing file/section/key reads as "",
 // a read returns at most 254 characters with leading blanks removed, and a write keeps every
-// other line byte for byte and replaces the file atomically.
+// other line byte for byte (saved as files::SaveFile does: atomically where the folder allows,
+// owner and mode kept). Only a regular file is read or written, links followed.
 // Bytes are Latin-1. Reads look at the first 1 MiB only. A write returns false, leaving the file
 // as it was, when it cannot be done faithfully: a line break or NUL in any argument, '=' in the
-// key, ']' in the section, an empty name, a character outside Latin-1, a file over 16 MiB, or
-// any failure to write beside and rename.
+// key, ']' in the section, an empty name, a character outside Latin-1, a file that is or would
+// become over 1 MiB, or any failure to save.
 namespace ArchivoIni {
 QString ReadIniValue(const QString& fileName, const QString& section, const QString& key);
 bool WriteIniValue(const QString& fileName, const QString& section, const QString& key,

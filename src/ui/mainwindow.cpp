@@ -106,6 +106,7 @@ frmPantallaTest::frmPantallaTest(std::unique_ptr<CommControl> port, QWidget* par
   clockTimer_.start();
 
   connect(qApp, &QGuiApplication::focusWindowChanged, this, &frmPantallaTest::ProgramFocusChanged);
+  connect(&commPort1(), &CommControl::OpenChanged, this, &frmPantallaTest::ShowCaption);
 
   Form_Load();
 }
@@ -147,6 +148,16 @@ void frmPantallaTest::BuildWindow() {
   prgBar_->setTextVisible(false);
   KeepActiveColours(prgBar_);
   prgBar_->hide();
+
+  // In the progress bar's place, which a download takes over while it runs.
+  paletteNote_ = new QLabel(QString::fromLatin1(kLighterColourFirstNote), client);
+  paletteNote_->setObjectName(QStringLiteral("paletteNote"));
+  paletteNote_->setGeometry(40, 171, 465, 28);
+  paletteNote_->setWordWrap(true);
+  paletteNote_->setAlignment(Qt::AlignCenter);
+  paletteNote_->setTextFormat(Qt::PlainText);
+  paletteNote_->setFont(UiFont(QStringLiteral("MS Sans Serif"), 8.25));
+  paletteNote_->hide();
 
   const QFont buttonFont = UiFont(QStringLiteral("MS Sans Serif"), 8.25, true);
   cmdOpen_ = new QPushButton(QStringLiteral("Open Bitmap"), client);
@@ -300,7 +311,7 @@ void frmPantallaTest::OpenLogoFile(const QString& path) {
   switch (file.outcome) {
     case Outcome::Accepted:
       logoData_ = file.raster;
-      ShowPreview(path);
+      ShowPreview(file.lighterColourFirst);
       QApplication::restoreOverrideCursor();
       cmdSend_->setEnabled(true);
       LogoAccepted(path);
@@ -322,13 +333,23 @@ void frmPantallaTest::OpenLogoFile(const QString& path) {
   }
 }
 
-void frmPantallaTest::ShowPreview(const QString& path) {
-  QImage picture(path);
-  previewFromRaster_ = picture.isNull();
-  if (previewFromRaster_) picture = LogoImage(logoData_);
-  image1_->setPixmap(QPixmap::fromImage(picture.scaled(
-      kPreviewWidth, kPreviewHeight, Qt::IgnoreAspectRatio, Qt::FastTransformation)));
+// Drawn from the raster, so it is what the device will show whatever the file's palette says.
+void frmPantallaTest::ShowPreview(bool lighterColourFirst) {
+  image1_->setPixmap(QPixmap::fromImage(LogoPreviewImage(logoData_)));
   image1_->setVisible(true);
+  lighterColourFirst_ = lighterColourFirst;
+  paletteNote_->setVisible(lighterColourFirst_);
+}
+
+// A pseudo-terminal has a program at its far end, not a device on a serial line: a download
+// that "succeeds" there reaches no device, and the user must be able to tell at a glance.
+void frmPantallaTest::ShowCaption() {
+  CommControl& port = commPort1();
+  const QString caption = QString::fromLatin1(kMainCaption);
+  setWindowTitle(
+      port.PortOpen() && port.OnPseudoTerminal()
+          ? QString::fromLatin1(kSimulatedDeviceCaption).arg(caption).arg(port.CommPort())
+          : caption);
 }
 
 void frmPantallaTest::mnuOpen_Click() { cmdOpen_Click(); }
@@ -344,6 +365,7 @@ void frmPantallaTest::TransferStarted() {
   cmdOpen_->setEnabled(false);
   cmdSend_->setEnabled(false);
   LockUserInterface();
+  paletteNote_->hide();
   prgBar_->setRange(0, kLogoBytes);
   prgBar_->setValue(0);
   prgBar_->setVisible(true);
@@ -355,6 +377,7 @@ void frmPantallaTest::TransferEnded(const TransferOutcome& outcome) {
   cmdOpen_->setEnabled(true);
   cmdSend_->setEnabled(true);
   prgBar_->setVisible(false);
+  paletteNote_->setVisible(lighterColourFirst_);
   UnlockUserInterface();
 }
 

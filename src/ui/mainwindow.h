@@ -89,11 +89,11 @@ class frmPantallaTest : public QMainWindow, public PortDisplay {
   PortConnection& connection() { return session_.connection(); }
   const LogoRaster& LogoData() const { return logoData_; }
   bool transferRunning() { return session_.transfer().Sending(); }
-  // True when the preview is a drawing of the raster because Qt could not draw the file.
-  bool previewFromRaster() const { return previewFromRaster_; }
   QTimer& clockTimer() { return clockTimer_; }
   QProgressBar* prgBar() const { return prgBar_; }
   QLabel* Image1() const { return image1_; }
+  // Under the preview: the file's palette makes other viewers show it inverted.
+  QLabel* paletteNote() const { return paletteNote_; }
   QPushButton* cmdOpen() const { return cmdOpen_; }
   QPushButton* cmdSend() const { return cmdSend_; }
   TCP_IPDialog* tcpIpDialog() const { return tcpIpDialog_; }
@@ -111,7 +111,8 @@ class frmPantallaTest : public QMainWindow, public PortDisplay {
   void BuildWindow();
   void BuildMenus();
   void BuildStatusBar();
-  void ShowPreview(const QString& path);
+  void ShowPreview(bool lighterColourFirst);
+  void ShowCaption();
   void FitPanel(size_t index);
   void ShowClock();
   void ProgramFocusChanged(QWindow* window);
@@ -141,6 +142,7 @@ class frmPantallaTest : public QMainWindow, public PortDisplay {
 
   QLabel* label1_ = nullptr;
   QLabel* image1_ = nullptr;
+  QLabel* paletteNote_ = nullptr;
   QProgressBar* prgBar_ = nullptr;
   QPushButton* cmdOpen_ = nullptr;
   QPushButton* cmdSend_ = nullptr;
@@ -154,7 +156,7 @@ class frmPantallaTest : public QMainWindow, public PortDisplay {
   QPointer<TCP_IPDialog> tcpIpDialog_;
 
   bool cursorOverridden_ = false;
-  bool previewFromRaster_ = false;
+  bool lighterColourFirst_ = false;
   bool activatedOnce_ = false;
   bool lastActiveWasForm_ = false;
 };

@@ -55,7 +55,7 @@ class LinkEngineTest : public QObject {
   void noWaitReturnsAtOnceWithPreviousReplyLine();
   void replySplitAcrossEventsCompletesOnCr();
   void secondLineInSameEventIsDropped();
-  void partialReplyTimesOutAndPrefixesNextLine();
+  void partialReplyTimesOutAndIsDroppedBeforeNextCommand();
   void lateAckCountsAsFailureButSetsOk();
   void statusTurnsTimeoutAfterLastCommandDespiteReply();
   void otherEventCodesChangeNothing_data();
@@ -286,7 +286,7 @@ void LinkEngineTest::secondLineInSameEventIsDropped() {
   QCOMPARE(link_->ReplyLine(), QByteArray("\x06" "C\r"));
 }
 
-void LinkEngineTest::partialReplyTimesOutAndPrefixesNextLine() {
+void LinkEngineTest::partialReplyTimesOutAndIsDroppedBeforeNextCommand() {
   link_->setReplyTimeout(40);
   answerEachWrite(QByteArray("\x06"));
   const std::vector<uint8_t> buffer = bytesOf("0001");
@@ -294,10 +294,10 @@ void LinkEngineTest::partialReplyTimesOutAndPrefixesNextLine() {
   QCOMPARE(link_->LinkStatus(), QStringLiteral("TIMEOUT"));
   QCOMPARE(link_->ReceiveBuffer(), QByteArray("\x06"));
 
-  // The held ACK now leads the next line, so a refusal reads as acceptance.
+  // The held ACK must not lead the next line: a refusal stays a refusal.
   answerEachWrite(kNakCr);
-  QVERIFY(link_->WriteBlock(buffer, 0, 2));
-  QCOMPARE(link_->ReplyLine(), QByteArray("\x06\x15\r"));
+  QVERIFY(!link_->WriteBlock(buffer, 0, 2));
+  QCOMPARE(link_->ReplyLine(), kNakCr);
 }
 
 void LinkEngineTest::lateAckCountsAsFailureButSetsOk() {

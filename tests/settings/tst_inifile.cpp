@@ -199,7 +199,7 @@ class TestIniFile : public QObject {
     QCOMPARE(ReadProfileString(path, "SerialPort", "Baud"), QStringLiteral("found"));
   }
 
-  void hugeFileIsReadOnlyAtItsStart() {
+  void hugeFileIsReadOnlyAtItsStartAndNeverRewritten() {
     QByteArray big = "[SerialPort]\r\nBaud= 4800,N,8,1\r\n";
     big.append(QByteArray(10 * 1024 * 1024, 'x'));
     big.append("\r\n[Late]\r\nkey=value\r\n");
@@ -207,11 +207,17 @@ class TestIniFile : public QObject {
     QCOMPARE(ReadProfileString(path, "SerialPort", "Baud"), QStringLiteral("4800,N,8,1"));
     QCOMPARE(ReadProfileString(path, "Late", "key"), QString());
 
-    // A write keeps everything it does not change, however big the file.
-    QVERIFY(WriteProfileString(path, "SerialPort", "Baud", " 9600,N,8,1"));
-    QByteArray expected = big;
-    expected.replace("Baud= 4800,N,8,1", "Baud= 9600,N,8,1");
-    QCOMPARE(Contents(path), expected);
+    // Reads and writes share one limit: a key a write updates is always one a read sees.
+    QVERIFY(!WriteProfileString(path, "Late", "key", "new"));
+    QVERIFY(!WriteProfileString(path, "SerialPort", "Baud", " 9600,N,8,1"));
+    QCOMPARE(Contents(path), big);
+
+    // Nor may a write carry a file past the limit.
+    const QByteArray nearlyFull =
+        "[SerialPort]\r\n" + QByteArray(1024 * 1024 - 20, ';') + "\r\nBaud= 4800,N,8,1\r\n";
+    const QString full = FileWith(nearlyFull);
+    QVERIFY(!WriteProfileString(full, "SerialPort", "CommPort", " 3"));
+    QCOMPARE(Contents(full), nearlyFull);
   }
 
   void writeChangesOnlyThatKeysLine_data() {
@@ -356,7 +362,7 @@ class TestIniFile : public QObject {
     QCOMPARE(Contents(path), kBusyFile);
   }
 
-  void writeIntoUnwritableFolderFailsAndKeepsTheFile() {
+  void unwritableFolderTakesChangesOnlyInAWritableFile() {
     // A folder that cannot exist: its parent is a regular file.
     const QString underFile = FileWith("not a folder") + QStringLiteral("/Tessaly.ini");
     QVERIFY(!WriteProfileString(underFile, "SerialPort", "CommPort", " 3"));
@@ -366,17 +372,27 @@ class TestIniFile : public QObject {
     QVERIFY(!WriteProfileString(dir_.filePath(QStringLiteral("folder.ini")), "SerialPort",
                                 "CommPort", " 3"));
 
+    // An administrator's folder: the file itself may be writable, then it takes the change in
+    // place; a read-only one keeps what it holds.
     const QString folder = dir_.filePath(QStringLiteral("locked"));
     QVERIFY(QDir().mkpath(folder));
     const QString path = folder + QStringLiteral("/Tessaly.ini");
+    const QString readOnly = folder + QStringLiteral("/ReadOnly.ini");
     QVERIFY(Put(path, kBusyFile));
+    QVERIFY(Put(readOnly, kBusyFile));
+    QVERIFY(QFile::setPermissions(readOnly, QFile::ReadOwner));
     QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
     const bool bites = !QFile(folder + QStringLiteral("/probe")).open(QIODevice::WriteOnly);
     const bool written = WriteProfileString(path, "SerialPort", "CommPort", " 3");
+    const bool readOnlyWritten = WriteProfileString(readOnly, "SerialPort", "CommPort", " 3");
     QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     if (!bites) QSKIP("folder permissions do not apply to this user");
-    QVERIFY(!written);
-    QCOMPARE(Contents(path), kBusyFile);
+    QVERIFY(written);
+    QByteArray expected = kBusyFile;
+    expected.replace("CommPort = 2", "CommPort = 3");
+    QCOMPARE(Contents(path), expected);
+    QVERIFY(!readOnlyWritten);
+    QCOMPARE(Contents(readOnly), kBusyFile);
   }
 
   void iniValueLivesInTheProgramFolder() {

@@ -28,9 +28,11 @@ void FakeCommPort::setSettings(const QString& settings) {
 
 void FakeCommPort::setPortOpen(bool open) {
   if (!open) {
+    const bool wasOpen = open_;
     if (open_) ++closeCount;
     open_ = false;
     input_.clear();
+    if (wasOpen) Q_EMIT OpenChanged();
     return;
   }
   if (open_) throw CommError(CommErr::PortInUse, QStringLiteral("Port already open"));
@@ -44,6 +46,7 @@ void FakeCommPort::setPortOpen(bool open) {
   open_ = true;
   ++openCount;
   openedPorts << port_;
+  Q_EMIT OpenChanged();
 }
 
 void FakeCommPort::checkOpen(const char* what) const {
@@ -103,6 +106,7 @@ void FakeCommPort::simulateLoss(const QString& description) {
   if (!open_) return;
   open_ = false;
   input_.clear();
+  Q_EMIT OpenChanged();
   Q_EMIT PortLost(description);
 }
 

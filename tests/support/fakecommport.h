@@ -32,6 +32,7 @@ class FakeCommPort : public CommControl {
   void setInBufferCount(int count) override;
   QByteArray Input() override;
   void setOutput(const QByteArray& data) override;
+  bool OnPseudoTerminal() const override { return open_ && pseudoTerminalPorts.count(port_); }
 
   // --- script ---
   std::set<int> missingPorts;       // open/setCommPort: 8002
@@ -39,6 +40,7 @@ class FakeCommPort : public CommControl {
   std::map<int, int> openErrors;    // port -> error number thrown on open
   int failNextOutputWith = 0;       // throw this number from the next write, once
   bool onlyPorts1to8Exist = false;  // convenience: 9..255 missing
+  std::set<int> pseudoTerminalPorts;  // a simulated device plays these
 
   // Called after every write with the bytes written; the script answers with deliver().
   std::function<void(const QByteArray& frame)> onWrite;

@@ -1,4 +1,5 @@
 // The kestrel-sim program over its pseudo-terminal, as the loader meets it.
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
@@ -86,6 +87,39 @@ class TestSimProgram : public QObject {
     QVERIFY(sim.exitCode() != 0);
     QVERIFY(plain.open(QIODevice::ReadOnly));
     QCOMPARE(plain.readAll(), QByteArray("keep"));
+
+    // A link of the user's to a real device (a USB adapter, say) is not the simulator's.
+    const QString real = dir.filePath(QStringLiteral("COM3"));
+    QVERIFY(QFile::link(QStringLiteral("/dev/null"), real));
+    SimProcess refused;
+    QVERIFY(!refused.start({QStringLiteral("--link"), real}));
+    QVERIFY(refused.waitForExit());
+    QVERIFY(refused.exitCode() != 0);
+    QCOMPARE(QFileInfo(real).symLinkTarget(), QStringLiteral("/dev/null"));
+  }
+
+  void linkPortIsThePortTheSettingsName_data() {
+    QTest::addColumn<QByteArray>("ini");
+    QTest::addColumn<QString>("linked");
+    QTest::newRow("COM 2 chosen once")
+        << QByteArray("[SerialPort]\r\nCommPort= 2\r\n") << QStringLiteral("COM2");
+    QTest::newRow("no settings file") << QByteArray() << QStringLiteral("COM1");
+    QTest::newRow("TCP") << QByteArray("[SerialPort]\r\nCommPort=TCP\r\n")
+                         << QStringLiteral("COM1");
+  }
+  void linkPortIsThePortTheSettingsName() {
+    QFETCH(QByteArray, ini);
+    QFETCH(QString, linked);
+    QTemporaryDir dir;
+    if (!ini.isEmpty()) {
+      QFile file(dir.filePath(QStringLiteral("Tessaly.ini")));
+      QVERIFY(file.open(QIODevice::WriteOnly) && file.write(ini) == ini.size());
+    }
+    SimProcess sim;
+    QVERIFY(sim.start({QStringLiteral("--link-port"), dir.path()}));
+    QCOMPARE(QFileInfo(dir.filePath(linked)).symLinkTarget(), sim.slavePath());
+    QCOMPARE(QDir(dir.path()).entryList({QStringLiteral("COM*")}, QDir::System),
+             QStringList{linked});
   }
 
   void wholeDownloadIsSavedAndEndsTheRun() {
@@ -226,7 +260,8 @@ class TestSimProgram : public QObject {
     const QString help = QString::fromLocal8Bit(process.readAllStandardOutput());
     for (const char* option : {"--link", "--save", "--downloads", "--never-answer", "--nak-at",
                                "--no-info-answer", "--delay", "--split", "--double", "--no-cr",
-                               "--unplug-after", "--baud", "--adapter-latency", "--hold"})
+                               "--unplug-after", "--baud", "--adapter-latency", "--hold",
+                               "--link-port"})
       QVERIFY2(help.contains(QLatin1String(option)), option);
     QVERIFY(help.contains(QStringLiteral("header = block 0")));
   }

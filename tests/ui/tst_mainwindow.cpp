@@ -215,10 +215,9 @@ class MainWindowTest : public QObject {
     QCOMPARE(rig.window->LogoData()[0], uint8_t{0x80});
     for (int i = 1; i <= 1800; ++i) QCOMPARE(rig.window->LogoData()[size_t(i)], uint8_t{0});
 
-    // The file as Qt draws it, each logo pixel as 2 x 2 screen pixels.
+    // The raster as the device shows it, each logo pixel as 2 x 2 screen pixels.
     const QImage shown = PreviewImage(*rig.window);
     QCOMPARE(shown.size(), QSize(480, 120));
-    QVERIFY(!rig.window->previewFromRaster());
     QCOMPARE(shown.pixel(0, 0), qRgb(0, 0, 0));
     QCOMPARE(shown.pixel(1, 1), qRgb(0, 0, 0));
     QCOMPARE(shown.pixel(2, 0), qRgb(255, 255, 255));
@@ -454,11 +453,52 @@ class MainWindowTest : public QObject {
     rig.open(rig.writeLogo(QStringLiteral("odd.bmp"), TopLeftDotPixels(), f));
     QVERIFY(rig.messages.messages.isEmpty());
     QVERIFY(rig.window->cmdSend()->isEnabled());
-    QVERIFY(rig.window->previewFromRaster());
     const QImage shown = PreviewImage(*rig.window);
     QCOMPARE(shown.size(), QSize(480, 120));
     QCOMPARE(shown.pixel(1, 1), qRgb(0, 0, 0));
     QCOMPARE(shown.pixel(2, 1), qRgb(255, 255, 255));
+  }
+
+  void previewIsWhatTheDeviceShowsAndNotesAWhiteFirstPalette_data() {
+    QTest::addColumn<QByteArray>("palette");
+    QTest::addColumn<bool>("noted");
+    QTest::newRow("black first") << QByteArray("\0\0\0\0\xFF\xFF\xFF\0", 8) << false;
+    QTest::newRow("white first, as ImageMagick writes it")
+        << QByteArray("\xFF\xFF\xFF\0\0\0\0\0", 8) << true;
+  }
+  void previewIsWhatTheDeviceShowsAndNotesAWhiteFirstPalette() {
+    QFETCH(QByteArray, palette);
+    QFETCH(bool, noted);
+    WindowRig rig;
+    rig.window->show();
+    QByteArray bytes = BitmapBytes(BitmapFields{}, TopLeftDotPixels());
+    bytes.replace(54, 8, palette);
+    rig.open(rig.writeBitmap(QStringLiteral("logo.bmp"), bytes));
+    QVERIFY(rig.messages.messages.isEmpty());
+
+    // Palette index 0 is black on the device, whatever the palette says.
+    const QImage shown = PreviewImage(*rig.window);
+    QCOMPARE(shown.pixel(1, 1), qRgb(0, 0, 0));
+    QCOMPARE(shown.pixel(2, 1), qRgb(255, 255, 255));
+    QCOMPARE(rig.window->paletteNote()->isVisible(), noted);
+    QVERIFY(rig.window->paletteNote()->text().contains(QStringLiteral("inverted")));
+
+    // The download's progress bar takes the note's place while it runs.
+    bool noteHiddenDuringDownload = false;
+    rig.answerEveryFrame([&](const QByteArray&) {
+      noteHiddenDuringDownload = rig.window->paletteNote()->isHidden();
+    });
+    rig.window->cmdSend_Click();
+    QVERIFY(noteHiddenDuringDownload);
+    QCOMPARE(rig.window->paletteNote()->isVisible(), noted);
+  }
+
+  void captionSaysWhenAPseudoTerminalPlaysTheDevice() {
+    WindowRig rig(kIniCom1Fast, [](FakeCommPort& port) { port.pseudoTerminalPorts = {1}; });
+    QCOMPARE(rig.window->windowTitle(),
+             QStringLiteral("Quillory KESTREL II - simulated device (COM 1 is a pseudo-terminal)"));
+    rig.action("mnuConnect")->trigger();
+    QCOMPARE(rig.window->windowTitle(), QStringLiteral("Quillory KESTREL II"));
   }
 
   // --- Send ---

@@ -46,6 +46,8 @@ class WindowDownloadTest : public QObject {
         [&](test::TempProgramFolder& folder) { QVERIFY(folder.linkPort(1, device.slavePath())); });
     frmPantallaTest& window = *rig.window;
     QCOMPARE(window.panelText(1), QStringLiteral("Port opened"));
+    QVERIFY2(window.windowTitle().contains(QStringLiteral("simulated device")),
+             qPrintable(window.windowTitle()));
 
     QByteArray pixels(1920, '\0');
     for (int i = 0; i < pixels.size(); ++i) pixels[i] = char((i * 37 + i / 32) & 0xFF);

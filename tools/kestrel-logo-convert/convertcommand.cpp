@@ -1,17 +1,16 @@
 #include "convertcommand.h"
 
+#include <QBuffer>
 #include <QCommandLineParser>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QImageWriter>
-#include <QSaveFile>
 #include <algorithm>
 #include <limits>
-#include <memory>
 #include <optional>
 
+#include "files/fileaccess.h"
 #include "kestrel/version.h"
 #include "logo/logobitmap.h"
 #include "logo/logoraster.h"
@@ -24,6 +23,10 @@ namespace {
 
 QString AbsoluteClean(const QString& path) {
   return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+}
+
+QString CannotWrite(const QString& what, const QString& path, const QString& why) {
+  return QStringLiteral("cannot write %1%2: %3").arg(what, ShownPath(path), AsMessagePart(why));
 }
 
 QByteArray PreviewFormat(const QString& path) {
@@ -49,7 +52,8 @@ QString HelpText() {
       "  --version           Show the version.\n"
       "\n"
       "Exit code 0 on success, 1 when the picture cannot be read or the result cannot be\n"
-      "written, 2 for wrong arguments. An existing OUTPUT is only replaced by a complete file.\n");
+      "written, 2 for wrong arguments. An existing OUTPUT is only replaced by a complete file;\n"
+      "one that is the input, a folder or a device is never replaced.\n");
   return text;
 }
 
@@ -106,37 +110,44 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
       result.error = QStringLiteral("the preview file name is empty");
       return result;
     }
-    if (AbsoluteClean(command.preview) == AbsoluteClean(command.output)) {
+    // Compared by name too: neither needs to exist yet.
+    if (AbsoluteClean(command.preview) == AbsoluteClean(command.output) ||
+        files::SameFile(command.preview, command.output)) {
       result.error = QStringLiteral("the preview and the bitmap must be different files");
       return result;
     }
+  }
+  // Compared as files: another spelling of the input, or a link to it, is the input.
+  if (files::SameFile(command.output, command.input)) {
+    result.error = QStringLiteral("the bitmap would replace the input picture: give another name");
+    return result;
+  }
+  if (!command.preview.isEmpty() && files::SameFile(command.preview, command.input)) {
+    result.error = QStringLiteral("the preview would replace the input picture: give another name");
+    return result;
   }
   return result;
 }
 
 QString ConvertLogoFile(const CommandLine& command) {
+  const QString previewWhat = QStringLiteral("the preview ");
+  // Both outputs are looked at before anything is written: a device, a folder or a place that
+  // cannot be written leaves the other output untouched too.
+  if (const QString problem = files::SaveProblem(command.output); !problem.isEmpty())
+    return CannotWrite(QString(), command.output, problem);
+  if (!command.preview.isEmpty()) {
+    if (const QString problem = files::SaveProblem(command.preview); !problem.isEmpty())
+      return CannotWrite(previewWhat, command.preview, problem);
+  }
+
   QString error;
   const std::optional<LogoPicture> logo = ConvertPictureFile(command.input, command.options, &error);
   if (!logo) return error;
   const QByteArray bitmap = EncodeLogoBitmap(RasterOf(*logo));
 
-  // Written beside the target and renamed over it only when complete.
-  QSaveFile output(command.output);
-  if (!output.open(QIODevice::WriteOnly) || output.write(bitmap) != bitmap.size())
-    return QStringLiteral("cannot write %1: %2")
-        .arg(ShownPath(command.output), output.errorString());
-
-  // Opened before the bitmap is committed, so an impossible preview leaves the bitmap untouched.
-  std::unique_ptr<QSaveFile> preview;
-  if (!command.preview.isEmpty()) {
-    preview = std::make_unique<QSaveFile>(command.preview);
-    if (!preview->open(QIODevice::WriteOnly))
-      return QStringLiteral("cannot write the preview %1: %2")
-          .arg(ShownPath(command.preview), preview->errorString());
-  }
-  if (!output.commit())
-    return QStringLiteral("cannot write %1: %2")
-        .arg(ShownPath(command.output), output.errorString());
+  // Only ever replaced by a complete file.
+  if (const QString failed = files::SaveFile(command.output, bitmap); !failed.isEmpty())
+    return CannotWrite(QString(), command.output, failed);
 
   // Read back with the loader's own reader: proves the file is accepted, and the preview shows
   // exactly the raster the loader will send.
@@ -145,14 +156,17 @@ QString ConvertLogoFile(const CommandLine& command) {
     return QStringLiteral("the written bitmap %1 does not read back as a logo")
         .arg(ShownPath(command.output));
 
-  if (preview) {
-    QImageWriter writer(preview.get(), PreviewFormat(command.preview));
+  if (!command.preview.isEmpty()) {
+    // A link that led nowhere before may lead to the bitmap now that it exists.
+    if (files::SameFile(command.preview, command.output))
+      return QStringLiteral("the preview and the bitmap must be different files");
+    QBuffer encoded;
+    encoded.open(QIODevice::WriteOnly);
+    QImageWriter writer(&encoded, PreviewFormat(command.preview));
     if (!writer.write(LogoPreviewImage(check.raster)))
-      return QStringLiteral("cannot write the preview %1: %2")
-          .arg(ShownPath(command.preview), AsMessagePart(writer.errorString()));
-    if (!preview->commit())
-      return QStringLiteral("cannot write the preview %1: %2")
-          .arg(ShownPath(command.preview), preview->errorString());
+      return CannotWrite(previewWhat, command.preview, writer.errorString());
+    if (const QString failed = files::SaveFile(command.preview, encoded.data()); !failed.isEmpty())
+      return CannotWrite(previewWhat, command.preview, failed);
   }
   return {};
 }

@@ -3,12 +3,15 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QSerialPort>
 #include <QSocketNotifier>
 #include <csignal>
 #include <cstdio>
 
+#include "app/portconnection.h"
+#include "settings/inifile.h"
 #include "simoptions.h"
 #include "simpty.h"
 
@@ -69,6 +72,17 @@ int Hold(QCoreApplication& app, const QString& name) {
   return app.exec();
 }
 
+// The port a loader in that folder opens, read as the loader reads it: so a simulator started
+// for it is found whatever port its user chose last.
+int SettingsPort(const QString& folder) {
+  using namespace kestrel;
+  const QString value =
+      ArchivoIni::ReadProfileString(QDir(folder).filePath(QString::fromLatin1(kIniFileName)),
+                                    QString::fromLatin1(kIniSection), QStringLiteral("CommPort"));
+  const std::optional<int> port = CommPortNumberFromText(value);
+  return port && *port >= 1 && *port <= 255 ? *port : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -92,6 +106,12 @@ int main(int argc, char** argv) {
     return 1;
   }
   if (!options.holdPath.isEmpty()) return Hold(app, options.holdPath);
+  int linkedPort = 0;
+  if (!options.linkPortFolder.isEmpty()) {
+    linkedPort = SettingsPort(options.linkPortFolder);
+    options.linkPath =
+        QDir(options.linkPortFolder).filePath(QStringLiteral("COM%1").arg(linkedPort));
+  }
 
   SimRunner runner(options);
   QObject::connect(&runner, &SimRunner::report, &app,
@@ -103,6 +123,10 @@ int main(int argc, char** argv) {
     return 1;
   }
   PrintLine(stdout, runner.slavePath());
+  if (linkedPort > 0)
+    PrintLine(stderr, QStringLiteral("kestrel-sim: COM%1 in %2 is the simulated device")
+                          .arg(linkedPort)
+                          .arg(QDir::toNativeSeparators(options.linkPortFolder)));
   const int code = app.exec();
   runner.stop();
   return code;

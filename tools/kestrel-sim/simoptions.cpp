@@ -17,7 +17,10 @@ QString SimHelpText() {
       "\n"
       "Options:\n"
       "  --link PATH        make PATH a symbolic link to the terminal (e.g. COM1 beside the\n"
-      "                     loader); an old link there is replaced; removed on exit\n"
+      "                     loader); an old link there is replaced unless it leads to a\n"
+      "                     real device; removed on exit\n"
+      "  --link-port FOLDER the same for COMn in FOLDER, n being the port FOLDER's\n"
+      "                     Tessaly.ini names (COM 1 when it names none)\n"
       "  --save FILE        write each received logo to FILE: PNG when FILE ends in .png,\n"
       "                     else PBM (P4)\n"
       "  --downloads N      exit after N complete downloads\n"
@@ -93,6 +96,8 @@ bool ParseSimOptions(const QStringList& arguments, SimOptions& o, QString* error
       if (!value(o.savePath)) return fail(QStringLiteral("--save needs a file name"));
     } else if (a == QLatin1String("--link")) {
       if (!value(o.linkPath)) return fail(QStringLiteral("--link needs a path"));
+    } else if (a == QLatin1String("--link-port")) {
+      if (!value(o.linkPortFolder)) return fail(QStringLiteral("--link-port needs a folder"));
     } else if (a == QLatin1String("--hold")) {
       if (!value(o.holdPath)) return fail(QStringLiteral("--hold needs a path"));
     } else {

@@ -16,6 +16,7 @@ struct SimOptions {
   int downloads = 0;     // exit after this many complete downloads; 0 = run until signalled
   QString savePath;      // write each received logo here (PNG for *.png, else PBM)
   QString linkPath;      // symbolic link to the slave side, removed on exit
+  QString linkPortFolder;  // link COMn in this folder, n the port its settings file names
   QString holdPath;      // instead of simulating: hold this serial port open
   // Hold answers as a USB-serial adapter's latency timer would, this many ms; 0 = no adapter.
   int adapterLatencyMs = 0;

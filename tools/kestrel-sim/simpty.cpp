@@ -16,6 +16,8 @@
 #include <cstring>
 #include <limits>
 
+#include "port/serialcomm.h"
+
 namespace kestrel::sim {
 
 namespace {
@@ -64,7 +66,16 @@ void PtyPair::close() {
 bool MakePortLink(const QString& linkPath, const QString& target, QString* error) {
   const QFileInfo info(linkPath);
   if (info.isSymLink()) {
-    QFile::remove(linkPath);  // left behind by an earlier run
+    // One left behind by an earlier run leads nowhere or to a pseudo-terminal; one that leads
+    // to a real port is the user's own.
+    const QString current = info.canonicalFilePath();
+    if (!current.isEmpty() && !detail::IsPseudoTerminal(current)) {
+      if (error)
+        *error = QStringLiteral("%1 leads to %2, not to a simulated device; it is left alone")
+                     .arg(linkPath, current);
+      return false;
+    }
+    QFile::remove(linkPath);
   } else if (info.exists()) {
     if (error) *error = QStringLiteral("%1 exists and is not a symbolic link").arg(linkPath);
     return false;
