@@ -2,6 +2,7 @@
 
 #include <QDir>
 
+#include "files/fileaccess.h"
 #include "settings/programfolder.h"
 
 namespace kestrel {
@@ -63,8 +64,9 @@ QString DownloadLog::path() const { return path_.isEmpty() ? DefaultPath() : pat
 QString DownloadLog::append(const DownloadRecord& record) {
   const QString file = path();
   QFile log;
-  QString reason;
-  if (detail::OpenRegularFileForAppend(file, log, &reason)) {
+  const files::OpenResult opened = files::OpenForAppend(log, file);
+  QString reason = opened.error;
+  if (opened.opened()) {
     QByteArray bytes = DownloadLogLine(record);
     if (log.size() == 0) bytes.prepend(kDownloadLogHeader);
     // One write, so lines of loaders appending at once do not interleave.

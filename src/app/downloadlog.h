@@ -52,10 +52,4 @@ class DownloadLog {
   bool reported_ = false;
 };
 
-namespace detail {
-// Opens path for appending only when it is a regular file or does not exist yet, never
-// through a link and never blocking; false with the reason otherwise.
-bool OpenRegularFileForAppend(const QString& path, QFile& file, QString* reason);
-}  // namespace detail
-
 }  // namespace kestrel

@@ -25,6 +25,11 @@ struct OpenResult {
 // no writer or a device is refused at once. On failure file stays closed.
 OpenResult OpenRegularFile(QFile& file, const QString& path);
 
+// Opens path for appending (unbuffered, so one write is one append) when it is a regular file
+// or does not exist yet, then creating it. Never through a symbolic link, never blocking. On
+// failure file stays closed.
+OpenResult OpenForAppend(QFile& file, const QString& path);
+
 // Both paths name the same existing file (links followed): another spelling, a hard link or a
 // symbolic link all count. A path that does not exist yet is nobody's same file.
 bool SameFile(const QString& a, const QString& b);

@@ -24,6 +24,7 @@ namespace {
 
 const char kFolderText[] = "it is a folder";
 const char kNotRegularText[] = "it is not a regular file";
+const char kLinkText[] = "it is a link, not a regular file";
 
 }  // namespace
 
@@ -231,6 +232,33 @@ OpenResult OpenRegularFile(QFile& file, const QString& path) {
   return {Status::Opened, {}};
 }
 
+OpenResult OpenForAppend(QFile& file, const QString& path) {
+  using Status = OpenResult::Status;
+  file.close();
+  // Looked at before anything is opened, for the same reason as above.
+  struct stat st {};
+  if (::lstat(Native(path).constData(), &st) == 0) {
+    if (S_ISLNK(st.st_mode)) return {Status::NotRegular, QString::fromLatin1(kLinkText)};
+    if (!S_ISREG(st.st_mode)) return {Status::NotRegular, NotRegularText(st)};
+  }
+  const int fd =
+      ::open(Native(path).constData(),
+             O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644);
+  if (fd < 0)
+    return {Status::Failed, errno == ELOOP ? QString::fromLatin1(kLinkText) : ErrorText(errno)};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return {Status::NotRegular, QString::fromLatin1(kNotRegularText)};
+  }
+  file.setFileName(path);
+  if (!file.open(fd, QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered,
+                 QFileDevice::AutoCloseHandle)) {
+    ::close(fd);
+    return {Status::Failed, file.errorString()};
+  }
+  return {Status::Opened, {}};
+}
+
 bool SameFile(const QString& a, const QString& b) {
   struct stat sa {};
   struct stat sb {};
@@ -272,6 +300,19 @@ OpenResult OpenRegularFile(QFile& file, const QString& path) {
     return {Status::NotRegular, QString::fromLatin1(info.isDir() ? kFolderText : kNotRegularText)};
   file.setFileName(path);
   if (!file.open(QIODevice::ReadOnly)) return {Status::Failed, file.errorString()};
+  return {Status::Opened, {}};
+}
+
+OpenResult OpenForAppend(QFile& file, const QString& path) {
+  using Status = OpenResult::Status;
+  file.close();
+  const QFileInfo info(path);
+  if (info.isSymLink()) return {Status::NotRegular, QString::fromLatin1(kLinkText)};
+  if (info.exists() && !info.isFile())
+    return {Status::NotRegular, QString::fromLatin1(info.isDir() ? kFolderText : kNotRegularText)};
+  file.setFileName(path);
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
+    return {Status::Failed, file.errorString()};
   return {Status::Opened, {}};
 }
 

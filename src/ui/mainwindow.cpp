@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -343,13 +344,14 @@ void frmPantallaTest::ShowPreview(bool lighterColourFirst) {
 
 // A pseudo-terminal has a program at its far end, not a device on a serial line: a download
 // that "succeeds" there reaches no device, and the user must be able to tell at a glance.
+// The loaded file's name follows, so one glance tells what goes where.
 void frmPantallaTest::ShowCaption() {
   CommControl& port = commPort1();
-  const QString caption = QString::fromLatin1(kMainCaption);
-  setWindowTitle(
-      port.PortOpen() && port.OnPseudoTerminal()
-          ? QString::fromLatin1(kSimulatedDeviceCaption).arg(caption).arg(port.CommPort())
-          : caption);
+  QString caption = QString::fromLatin1(kMainCaption);
+  if (!logoFile_.isEmpty()) caption += QStringLiteral(" - ") + QFileInfo(logoFile_).fileName();
+  if (port.PortOpen() && port.OnPseudoTerminal())
+    caption = QString::fromLatin1(kSimulatedDeviceCaption).arg(caption).arg(port.CommPort());
+  setWindowTitle(caption);
 }
 
 void frmPantallaTest::mnuOpen_Click() { cmdOpen_Click(); }

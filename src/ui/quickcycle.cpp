@@ -97,14 +97,16 @@ void frmPantallaTest::SetUpQuickCycle() {
   connect(menuBar(), &QMenuBar::triggered, this, &frmPantallaTest::DismissConfirmation);
 }
 
+// The confirmation stands where the palette note does; the note comes back after it.
 void frmPantallaTest::DismissConfirmation() {
-  if (confirmation_) confirmation_->hide();
+  if (!confirmation_ || confirmation_->isHidden()) return;
+  confirmation_->hide();
+  paletteNote_->setVisible(lighterColourFirst_);
 }
 
 void frmPantallaTest::LogoAccepted(const QString& path) {
   logoFile_ = QFileInfo(path).absoluteFilePath();
-  setWindowTitle(
-      QStringLiteral("%1 - %2").arg(QString::fromLatin1(kMainCaption), QFileInfo(path).fileName()));
+  ShowCaption();
   RememberFile(path);
 }
 
@@ -130,6 +132,7 @@ void frmPantallaTest::AfterDownload(const TransferOutcome& outcome, const QDateT
                         .toUpper());
   if (!logProblem.isEmpty()) text += text.isEmpty() ? logProblem : QStringLiteral(" (not logged)");
   if (text.isEmpty()) return;
+  paletteNote_->hide();
   confirmation_->setText(text);
   confirmation_->setToolTip(logProblem);
   confirmation_->setStyleSheet(outcome.loaded() ? QStringLiteral("color: #1b6e20;")
@@ -158,8 +161,7 @@ void frmPantallaTest::mnuImport_Click() {
   if (!importRunner_(dialog)) return;
   logoData_ = dialog.raster();
   prgBar_->hide();
-  image1_->setPixmap(QPixmap::fromImage(LogoPreviewImage(logoData_)));
-  image1_->setVisible(true);
+  ShowPreview(false);  // made here black first: other viewers show it as the device will
   cmdSend_->setEnabled(true);
   LogoAccepted(path);
 }

@@ -490,6 +490,9 @@ class MainWindowTest : public QObject {
     });
     rig.window->cmdSend_Click();
     QVERIFY(noteHiddenDuringDownload);
+    // Then the success confirmation stands there, until the next action brings the note back.
+    QVERIFY(rig.window->paletteNote()->isHidden());
+    rig.open(QString());  // Open Bitmap, cancelled
     QCOMPARE(rig.window->paletteNote()->isVisible(), noted);
   }
 
