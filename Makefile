@@ -1,26 +1,17 @@
-# One-command set-up on a fresh Debian 12: `make run` or `make test`.
-# Both install the Debian packages that are missing, configure, build, then run.
+# Developer targets. On a machine without make, ./run and ./test install it with the rest.
+# `make run` and `make test` install the Debian packages that are missing, configure, build, then run.
 
 BUILD ?= build
 BUILD_TYPE ?= RelWithDebInfo
-PACKAGES := g++ make cmake ninja-build qt6-base-dev qt6-serialport-dev xvfb xauth fonts-liberation
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build run test bench soak check-sanitize fuzz package clean
+.PHONY: all deps configure build run test bench soak check-sanitize fuzz package check-package clean
 
 all: build
 
 deps:
-	@missing=""; \
-	for p in $(PACKAGES); do \
-	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "install ok installed" || missing="$$missing $$p"; \
-	done; \
-	if [ -n "$$missing" ]; then \
-	  echo "Installing:$$missing"; \
-	  $(SUDO) apt-get update -qq && \
-	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq --no-install-recommends $$missing; \
-	fi
+	packaging/install-build-deps
 
 $(BUILD)/build.ninja:
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
@@ -75,9 +66,16 @@ fuzz: deps
 	    -artifact_prefix=$(FUZZ_BUILD)/findings/$$t/ $(FUZZ_BUILD)/corpus/$$t fuzz/regressions/$$t; \
 	done
 
-# A portable .tar.gz: one folder with the programs, the launcher, a desktop entry and the README.
+# The portable .tar.gz (one folder: programs, launcher, desktop entry, user's guide) and the
+# Debian package, both from the same build.
 package: build
-	cd $(BUILD) && cpack -G TGZ
+	packaging/install-build-deps dpkg-dev
+	cd $(BUILD) && cpack
+
+# Installs the Debian package into a fresh Debian 12 root and runs it there, then runs ./test
+# there from nothing. Needs root and the Debian archive; minutes, not part of `make test`.
+check-package: package
+	packaging/check-package $(BUILD)
 
 clean:
 	rm -rf $(BUILD) $(SAN_BUILD) $(FUZZ_BUILD)
