@@ -1,5 +1,6 @@
 #include "port/portnames.h"
 
+#include <QCollator>
 #include <QDir>
 #include <QFileInfo>
 #include <QSerialPortInfo>
@@ -166,8 +167,12 @@ QList<SerialDevice> DetectedSerialDevices() {
     }
     if (device.stableName.isEmpty()) device.stableName = device.device;
   }
-  std::sort(devices.begin(), devices.end(),
-            [](const SerialDevice& a, const SerialDevice& b) { return a.device < b.device; });
+  // ttyUSB2 before ttyUSB10, as a person counts.
+  QCollator order;
+  order.setNumericMode(true);
+  std::sort(devices.begin(), devices.end(), [&order](const SerialDevice& a, const SerialDevice& b) {
+    return order.compare(a.device, b.device) < 0;
+  });
   return devices;
 }
 
