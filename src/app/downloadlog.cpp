@@ -22,6 +22,8 @@ QByteArray CsvField(const QString& text) {
 
 QString ResultWord(TransferResult result) {
   switch (result) {
+    case TransferResult::NotSent:
+      return QStringLiteral("not-sent");
     case TransferResult::Loaded:
       return QStringLiteral("loaded");
     case TransferResult::NotAcknowledged:
@@ -45,7 +47,7 @@ QByteArray DownloadLogLine(const DownloadRecord& r) {
       r.comNumber > 0 ? QByteArray::number(r.comNumber) : QByteArray(),
       CsvField(r.device),
       CsvField(r.picture),
-      "0x" + QByteArray::number(r.checksum, 16).rightJustified(4, '0').toUpper(),
+      LogoTransfer::ChecksumText(r.checksum).toLatin1(),
       QByteArray::number(r.frames),
       QByteArray::number(r.durationMs),
       ResultWord(r.result).toLatin1(),

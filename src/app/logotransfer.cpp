@@ -56,6 +56,11 @@ uint16_t LogoTransfer::LogoChecksum(const LogoRaster& logoData) {
   return sum;
 }
 
+QString LogoTransfer::ChecksumText(uint16_t checksum) {
+  return QStringLiteral("0x") +
+         QStringLiteral("%1").arg(checksum, 4, 16, QLatin1Char('0')).toUpper();
+}
+
 std::optional<TransferOutcome> LogoTransfer::cmdSend_Click(const LogoRaster& logoData) {
   // The window lock keeps the user out while the link pumps events; this also keeps out any
   // other caller.
@@ -115,7 +120,9 @@ TransferOutcome LogoTransfer::SendFrames(const LogoRaster& logoData) {
   if (!link_.SendLogoInfo(LogoChecksum(logoData), 0))
     return Failed(TransferResult::LogoInfoNotAnswered, kLogoInfoNotAnsweredMessage);
 
-  return {};
+  TransferOutcome loaded;
+  loaded.result = TransferResult::Loaded;
+  return loaded;
 }
 
 }  // namespace kestrel

@@ -12,6 +12,7 @@ namespace kestrel {
 
 // How a download ended.
 enum class TransferResult {
+  NotSent,              // nothing was tried: a download was running already
   Loaded,               // every frame acknowledged
   NotAcknowledged,      // a block write was refused or not answered in time
   LogoInfoNotAnswered,  // every block went through; the closing command got no answer
@@ -21,7 +22,8 @@ enum class TransferResult {
 };
 
 struct TransferOutcome {
-  TransferResult result = TransferResult::Loaded;
+  // Only an outcome the transfer wrote can say "loaded"; one made anywhere else cannot pass for it.
+  TransferResult result = TransferResult::NotSent;
   QString message;      // what the user is told; empty when the logo was loaded
   int errorNumber = 0;  // the serial layer's number for the port results
   int framesSent = 0;
@@ -45,6 +47,8 @@ class LogoTransfer : public QObject {
   bool Sending() const { return sending_; }
 
   static uint16_t LogoChecksum(const LogoRaster& logoData);
+  // As every place shows it to a person: 0x followed by four upper-case hex digits.
+  static QString ChecksumText(uint16_t checksum);
 
  Q_SIGNALS:
   // The port is open and the first frame is about to go: time to lock the window.

@@ -1,8 +1,17 @@
 #pragma once
 
+#include <QRegularExpression>
+#include <QString>
+
 // What the program says to its user, each text once, for the window and the command line
 // alike. A "\r" is one carriage return: message boxes break the line there.
 namespace kestrel {
+
+// A message for a place that holds one line (a terminal, a label): its breaks become blanks.
+inline QString OnOneLine(const QString& text) {
+  static const QRegularExpression breaks(QStringLiteral("[\\r\\n]+"));
+  return text.trimmed().replace(breaks, QStringLiteral(" "));
+}
 
 inline constexpr char kApplicationTitle[] = "Kestrel II Logo loader";
 

@@ -14,6 +14,7 @@
 #include "app/downloadlog.h"
 #include "app/loadersession.h"
 #include "app/portconnection.h"
+#include "app/usertexts.h"
 #include "cli/terminal.h"
 #include "kestrel/version.h"
 #include "link/wirelog.h"
@@ -33,12 +34,6 @@ constexpr int kDeviceWatchMs = 250;
 // A replugged adapter's node appears before the system has set its owner and mode.
 constexpr int kReplugSettleMs = 500;
 
-// Message texts break lines with "\r"; a terminal line takes them as blanks.
-QString OneLine(const QString& text) {
-  static const QRegularExpression breaks(QStringLiteral("[\\r\\n]+"));
-  return text.trimmed().replace(breaks, QStringLiteral(" "));
-}
-
 int ExitStatusOf(TransferResult result) {
   switch (result) {
     case TransferResult::Loaded:
@@ -46,17 +41,13 @@ int ExitStatusOf(TransferResult result) {
     case TransferResult::NotAcknowledged:
     case TransferResult::LogoInfoNotAnswered:
       return kExitNotAcknowledged;
+    case TransferResult::NotSent:  // the port was busy with another download
     case TransferResult::PortMissing:
     case TransferResult::PortOccupied:
     case TransferResult::PortFailed:
       break;
   }
   return kExitPortUnusable;
-}
-
-QString Checksum(uint16_t sum) {
-  return QStringLiteral("0x%1").arg(
-      QString::number(sum, 16).rightJustified(4, QLatin1Char('0')).toUpper());
 }
 
 // The serial device behind a system path, when the system lists it (a USB adapter, a
@@ -270,13 +261,13 @@ int Loader::downloadOnce() {
   QString line = outcome.loaded()
                      ? QStringLiteral("loaded %1 onto %2: checksum %3, %4 frames, %5 ms")
                            .arg(QDir::toNativeSeparators(command_.picture), portLabel(),
-                                Checksum(outcome.logoChecksum))
+                                LogoTransfer::ChecksumText(outcome.logoChecksum))
                            .arg(outcome.framesSent)
                            .arg(outcome.durationMs)
-                     : QStringLiteral("%1: %2").arg(portLabel(), OneLine(outcome.message));
+                     : QStringLiteral("%1: %2").arg(portLabel(), OnOneLine(outcome.message));
   if (command_.repeat) line += QStringLiteral(" [%1 loaded, %2 failed]").arg(loaded_).arg(failed_);
   report(line);
-  if (!logProblem.isEmpty()) report(OneLine(logProblem));
+  if (!logProblem.isEmpty()) report(OnOneLine(logProblem));
 
   // Between devices the port is let go: the next one may be another adapter on the same
   // name, and a port held open across an unplug would only fail at the next write.
@@ -498,11 +489,11 @@ int RunLoad(const QStringList& arguments, QTextStream& out, QTextStream& err, bo
   if (command.listPorts) return ListPorts(out, err);
 
   const LogoSource source = ReadLogoSource(command.picture, command.options);
-  if (!source.usable()) return fail(kExitPictureRefused, OneLine(source.error));
+  if (!source.usable()) return fail(kExitPictureRefused, OnOneLine(source.error));
 
   Loader loader(command, source.raster, out, err, errIsTerminal);
   QString error;
-  if (!loader.preparePort(&error)) return fail(kExitPortUnusable, OneLine(error));
+  if (!loader.preparePort(&error)) return fail(kExitPortUnusable, OnOneLine(error));
   return loader.run();
 }
 

@@ -7,6 +7,7 @@
 namespace kestrel {
 
 inline constexpr char kAck = 0x06;
+inline constexpr char kNak = 0x15;  // what a device refusing a frame is likely to send
 inline constexpr char kCr = 0x0D;
 
 // 2 x byteCount digit characters ('0'..'?') for the low 8 x byteCount bits of value,

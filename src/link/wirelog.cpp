@@ -14,6 +14,8 @@ QString WireText(const QByteArray& bytes) {
       text += QLatin1String("<CR>");
     else if (c == kAck)
       text += QLatin1String("<ACK>");
+    else if (c == kNak)
+      text += QLatin1String("<NAK>");
     else if (c >= 0x20 && c < 0x7F)
       text += QLatin1Char(c);
     else

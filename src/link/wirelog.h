@@ -10,8 +10,8 @@ namespace kestrel {
 // QT_LOGGING_RULES="kestrel.wire.debug=true".
 Q_DECLARE_LOGGING_CATEGORY(lcWire)
 
-// Bytes of the line as a person reads them: printable ASCII as it is, CR as <CR>, ACK as
-// <ACK>, anything else as <xx> in hex.
+// Bytes of the line as a person reads them: printable ASCII as it is, CR as <CR>, ACK and NAK
+// by name, anything else as <xx> in hex.
 QString WireText(const QByteArray& bytes);
 
 }  // namespace kestrel

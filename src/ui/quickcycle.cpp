@@ -43,8 +43,6 @@ QString DefaultPictureChooser(QWidget* parent) {
                                       PictureFilter());
 }
 
-QString OneLine(QString text) { return text.replace(QLatin1Char('\r'), QLatin1Char(' ')); }
-
 // The one local file a drag carries, or empty.
 QString DraggedFile(const QMimeData* mime) {
   if (!mime || !mime->hasUrls() || mime->urls().size() != 1) return {};
@@ -121,15 +119,13 @@ void frmPantallaTest::AfterDownload(const TransferOutcome& outcome, const QDateT
   record.durationMs = outcome.durationMs;
   record.result = outcome.result;
   // A log that cannot be written is said once, beside the result, never over the status bar.
-  const QString logProblem = OneLine(downloadLog_.append(record));
+  const QString logProblem = OnOneLine(downloadLog_.append(record));
 
   QString text;
   if (outcome.loaded())
-    text = QStringLiteral("Logo loaded at %1, checksum 0x%2")
+    text = QStringLiteral("Logo loaded at %1, checksum %2")
                .arg(QTime::currentTime().toString(QStringLiteral("HH:mm:ss")),
-                    QString::number(outcome.logoChecksum, 16)
-                        .rightJustified(4, QLatin1Char('0'))
-                        .toUpper());
+                    LogoTransfer::ChecksumText(outcome.logoChecksum));
   if (!logProblem.isEmpty()) text += text.isEmpty() ? logProblem : QStringLiteral(" (not logged)");
   if (text.isEmpty()) return;
   paletteNote_->hide();
