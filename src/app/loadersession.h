@@ -13,7 +13,7 @@ namespace kestrel {
 // without widgets: the main window, the command-line loader and the benchmark each drive one.
 class LoaderSession {
  public:
-  // Without a display the status texts are kept in statusTexts(); without a message function
+  // Without a display the status texts are kept here, unseen; without a message function
   // nothing is shown (a download's outcome still says everything).
   explicit LoaderSession(std::unique_ptr<CommControl> port, PortDisplay* display = nullptr,
                          MessageFn message = {});
@@ -24,7 +24,6 @@ class LoaderSession {
   LinkEngine& link() { return link_; }
   PortConnection& connection() { return connection_; }
   LogoTransfer& transfer() { return transfer_; }
-  const PortStatusTexts& statusTexts() const { return statusTexts_; }
 
  private:
   PortStatusTexts statusTexts_;

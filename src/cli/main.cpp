@@ -4,13 +4,11 @@
 
 #include "cli/loadcommand.h"
 #include "cli/terminal.h"
-#include "picture/quietstderr.h"
 
 int main(int argc, char** argv) {
   // No display needed: pictures are read and converted with QtGui's image classes alone.
   QCoreApplication app(argc, argv);
   QCoreApplication::setApplicationName(QString::fromLatin1(kestrel::cli::kLoadProgramName));
-  kestrel::PrepareToReadPictures();
   QTextStream out(stdout);
   QTextStream err(stderr);
   return kestrel::cli::RunLoad(QCoreApplication::arguments(), out, err,

@@ -27,7 +27,6 @@ class LinkEngine : public QObject {
 
   // Tests shorten it; the device's contract is 300 ms.
   void setReplyTimeout(int ms) { replyTimeoutMs_ = ms; }
-  int replyTimeout() const { return replyTimeoutMs_; }
 
   QByteArray SendCommand(const QByteArray& command, bool awaitReply, QString& status);
   bool WriteBlock(std::span<const uint8_t> buffer, int32_t address, int32_t count);

@@ -6,13 +6,15 @@
 #include <algorithm>
 #include <limits>
 
-#include "picture/picturecomplete.h"
 #include "files/fileaccess.h"
-#include "picture/quietstderr.h"
+#include "picture/picturecomplete.h"
+#include "picture/quietdecoders.h"
 
 namespace kestrel::convert {
 
 namespace {
+
+constexpr int kPictureAllocationLimitMiB = 512;
 
 QString ReadableFormats() {
   QStringList names;
@@ -81,28 +83,29 @@ QSize DeclaredPictureSize(const QByteArray& head) {
 
 QImage LoadPicture(const QString& path, QString* error,
                    const std::function<QSize(QSize)>& decodeSize, QSize* fullSize) {
-  QByteArray head;
-  {
-    // Only a regular file: a FIFO or a device would hold the reader up or never end.
-    QFile probe;
-    const files::OpenResult opened = files::OpenRegularFile(probe, path);
-    if (!opened.opened()) {
-      *error = QStringLiteral("cannot read %1: %2")
-                   .arg(ShownPath(path), opened.status == files::OpenResult::Status::Missing
-                                             ? QStringLiteral("no such file")
-                                             : AsMessagePart(opened.error));
-      return {};
-    }
-    head = probe.read(32);
+  // Only a regular file: a FIFO or a device would hold the reader up or never end. The reader
+  // gets this very file, not the name again, so nothing can be swapped in between.
+  QFile file;
+  const files::OpenResult opened = files::OpenRegularFile(file, path);
+  if (!opened.opened()) {
+    *error = QStringLiteral("cannot read %1: %2")
+                 .arg(ShownPath(path), opened.status == files::OpenResult::Status::Missing
+                                           ? QStringLiteral("no such file")
+                                           : AsMessagePart(opened.error));
+    return {};
   }
+  const QByteArray head = file.peek(32);
   if (head.isEmpty()) {
     *error = QStringLiteral("cannot read %1: the file is empty").arg(ShownPath(path));
     return {};
   }
 
   const QString zeroSize = QStringLiteral("the picture in %1 has zero size").arg(ShownPath(path));
-  const QuietStandardError quiet;
-  QImageReader reader(path);
+  const QuietDecoders quiet;
+  // Photographs of many megapixels are welcome in every program that reads pictures; Qt's own
+  // limit is 128 MB.
+  QImageReader::setAllocationLimit(kPictureAllocationLimitMiB);
+  QImageReader reader(&file);
   reader.setDecideFormatFromContent(true);
   reader.setAutoTransform(true);
   if (!reader.canRead()) {
@@ -143,8 +146,8 @@ QImage LoadPicture(const QString& path, QString* error,
     return {};
   }
   if (!PictureDataComplete(reader.device())) {
-    *error = QStringLiteral("cannot read the picture in %1: the file is cut short")
-                 .arg(ShownPath(path));
+    *error =
+        QStringLiteral("cannot read the picture in %1: the file is cut short").arg(ShownPath(path));
     return {};
   }
   if (fullSize) *fullSize = reader.scaledSize().isValid() ? shown : picture.size();

@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include "files/fileaccess.h"
 #include "settings/inifile.h"
 
 namespace kestrel {
@@ -55,15 +56,13 @@ QString ChooseSettingsFolder(const QString& programFolder, bool programFolderWri
   const QString name = QString::fromLatin1(kIniFileName);
   const QFileInfo mine(QDir(userFolder).filePath(name));
   if (!mine.exists() && !mine.isSymLink() && QDir().mkpath(userFolder)) {
-    // Only a regular file seeds it: copying a FIFO would wait for a writer forever.
     // The bytes, not QFile::copy: the copy must be the user's to write, whatever the
-    // installed file's mode.
-    QFile seed(QDir(programFolder).filePath(name));
-    if (QFileInfo(seed).isFile() && seed.size() <= kMaxSeedBytes &&
-        seed.open(QIODevice::ReadOnly)) {
+    // installed file's mode. Only a regular file seeds it: a FIFO would wait forever.
+    QFile seed;
+    if (files::OpenRegularFile(seed, QDir(programFolder).filePath(name)).opened() &&
+        seed.size() <= kMaxSeedBytes) {
       const QByteArray bytes = seed.readAll();
-      QFile copy(mine.absoluteFilePath());
-      if (copy.open(QIODevice::WriteOnly | QIODevice::NewOnly)) copy.write(bytes);
+      if (bytes.size() == seed.size()) files::SaveFile(mine.absoluteFilePath(), bytes);
     }
   }
   return userFolder;

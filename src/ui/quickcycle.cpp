@@ -140,11 +140,6 @@ void frmPantallaTest::mnuImport_Click() {
   DismissConfirmation();
   const QString path = pictureChooser_(this);
   if (path.isEmpty()) return;
-  if (!QFileInfo(path).isFile()) {
-    Message(QString::fromLatin1(kCannotOpenFileMessage)
-                .arg(QDir::toNativeSeparators(path), QStringLiteral("not a regular file")));
-    return;
-  }
   QApplication::setOverrideCursor(Qt::WaitCursor);
   QString error;
   const QImage picture = convert::LoadPicture(path, &error);

@@ -11,6 +11,7 @@
 #include <cstdio>
 
 #include "app/portconnection.h"
+#include "port/portnames.h"
 #include "settings/inifile.h"
 #include "simoptions.h"
 #include "simpty.h"
@@ -83,6 +84,16 @@ int SettingsPort(const QString& folder) {
   return port && *port >= 1 && *port <= 255 ? *port : 1;
 }
 
+// A [Devices] assignment of that port in the folder's settings, which the loader would follow
+// past any COMn link: the simulator would then be linked but never used.
+QString AssignedDevice(const QString& folder, int port) {
+  using namespace kestrel;
+  return ArchivoIni::ReadProfileString(QDir(folder).filePath(QString::fromLatin1(kIniFileName)),
+                                       QString::fromLatin1(kDevicesSection),
+                                       QStringLiteral("COM%1").arg(port))
+      .trimmed();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -109,6 +120,16 @@ int main(int argc, char** argv) {
   int linkedPort = 0;
   if (!options.linkPortFolder.isEmpty()) {
     linkedPort = SettingsPort(options.linkPortFolder);
+    if (const QString device = AssignedDevice(options.linkPortFolder, linkedPort);
+        !device.isEmpty()) {
+      PrintLine(stderr, QStringLiteral("kestrel-sim: COM%1 is assigned to %2 in the settings "
+                                       "file ([Devices]), so the loader would use that device, "
+                                       "not a simulated one. Clear the assignment in Comm > Port "
+                                       "or choose another port first.")
+                            .arg(linkedPort)
+                            .arg(device));
+      return 1;
+    }
     options.linkPath =
         QDir(options.linkPortFolder).filePath(QStringLiteral("COM%1").arg(linkedPort));
   }

@@ -1,6 +1,5 @@
-#include "picture/quietstderr.h"
+#include "picture/quietdecoders.h"
 
-#include <QImageReader>
 #include <QtGlobal>
 #include <cstdio>
 
@@ -29,20 +28,20 @@ namespace kestrel {
 namespace {
 constexpr int kStandardError = 2;
 
-QtMessageHandler standardHandler = nullptr;
+QtMessageHandler& Outer() {
+  static QtMessageHandler handler = nullptr;
+  return handler;
+}
 
-void DropPluginWarnings(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+void DropDecoderWarnings(QtMsgType type, const QMessageLogContext& context, const QString& text) {
   if (type == QtDebugMsg || type == QtInfoMsg || type == QtWarningMsg) return;
-  if (standardHandler) standardHandler(type, context, text);
+  if (Outer()) Outer()(type, context, text);
 }
 }  // namespace
 
-void PrepareToReadPictures() {
-  standardHandler = qInstallMessageHandler(DropPluginWarnings);
-  QImageReader::setAllocationLimit(512);
-}
-
-QuietStandardError::QuietStandardError() {
+QuietDecoders::QuietDecoders() {
+  previousHandler_ = qInstallMessageHandler(DropDecoderWarnings);
+  Outer() = previousHandler_;
   std::fflush(stderr);
   saved_ = KESTREL_DUP(kStandardError);
   if (saved_ < 0) return;
@@ -56,7 +55,8 @@ QuietStandardError::QuietStandardError() {
   KESTREL_CLOSE(null);
 }
 
-QuietStandardError::~QuietStandardError() {
+QuietDecoders::~QuietDecoders() {
+  qInstallMessageHandler(previousHandler_);
   if (saved_ < 0) return;
   std::fflush(stderr);
   KESTREL_DUP2(saved_, kStandardError);
