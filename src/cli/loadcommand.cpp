@@ -9,6 +9,7 @@
 #include <QRegularExpression>
 #include <QTimer>
 #include <algorithm>
+#include <array>
 #include <memory>
 
 #include "app/downloadlog.h"
@@ -16,6 +17,7 @@
 #include "app/portconnection.h"
 #include "app/usertexts.h"
 #include "cli/terminal.h"
+#include "files/fileaccess.h"
 #include "kestrel/version.h"
 #include "link/wirelog.h"
 #include "picture/convertoptions.h"
@@ -33,11 +35,14 @@ constexpr int kProgressWidth = 40;
 constexpr int kDeviceWatchMs = 250;
 // A replugged adapter's node appears before the system has set its owner and mode.
 constexpr int kReplugSettleMs = 500;
+// How the wait for the next device ended; 0 is Ctrl-C or the end of the input.
+constexpr int kWokeByReplug = 1;
+constexpr int kWokeByLine = 2;
 
 int ExitStatusOf(TransferResult result) {
   switch (result) {
     case TransferResult::Loaded:
-      return kExitLoaded;
+      return kExitOk;
     case TransferResult::NotAcknowledged:
     case TransferResult::LogoInfoNotAnswered:
       return kExitNotAcknowledged;
@@ -78,7 +83,7 @@ int ListPorts(QTextStream& out, QTextStream& err) {
     err << kLoadProgramName << ": no serial devices detected\n";
     err.flush();
   }
-  return kExitLoaded;
+  return kExitOk;
 }
 
 // One run of the program on one port: a download, or with --repeat one per device.
@@ -101,8 +106,10 @@ class Loader {
   void clearProgress();
   void traceLine(const char* direction, const QByteArray& bytes, qint64 atNs);
   bool waitForNextDevice();
+  bool takeLine();
   QString portLabel() const;
   QString deviceOfRecord() const;
+  QString failureText(const QString& message) const;
 
   const LoadCommandLine& command_;
   const LogoRaster& raster_;
@@ -122,9 +129,10 @@ class Loader {
 
   int loaded_ = 0;
   int failed_ = 0;
-  int lastFailure_ = kExitLoaded;
+  int lastFailure_ = kExitOk;
   bool stopRequested_ = false;
   bool inputEnded_ = false;
+  int linesPending_ = 0;  // lines read while a download ran, each starting one more
   std::unique_ptr<InputLines> input_;
   QEventLoop* waiting_ = nullptr;
 };
@@ -146,7 +154,9 @@ bool Loader::preparePort(QString* error) {
       comNumber_ = *n;
       serial->setCommPort(comNumber_);
     } else {
-      device_ = command_.port;
+      // A bare name means the node in /dev, as in a [Devices] assignment; other paths are
+      // taken as given, relative to the current folder.
+      device_ = DeviceNamed(command_.port).value_or(command_.port);
       serial->setDevice(device_);
       const QList<int> assigned = SerialComm::AssignedComNumbers(device_);
       comNumber_ = assigned.isEmpty() ? 0 : assigned.front();
@@ -169,6 +179,12 @@ bool Loader::preparePort(QString* error) {
   session_ = std::make_unique<LoaderSession>(std::move(serial));
 
   LogoTransfer& transfer = session_->transfer();
+  QObject::connect(&transfer, &LogoTransfer::started, &transfer, [this] {
+    lastOpenedAt_ = serial_->devicePath();
+    if (!command_.repeat) return;
+    const auto listed = ListedDevice(lastOpenedAt_);
+    if (listed && listed->usb) usbAdapter_ = lastOpenedAt_;
+  });
   if (showProgress_)
     QObject::connect(&transfer, &LogoTransfer::progress, &transfer,
                      [this](int value) { drawProgress(value); });
@@ -187,6 +203,14 @@ QString Loader::portLabel() const {
   const QString path =
       lastOpenedAt_.isEmpty() ? SerialComm::DevicePathForPort(comNumber_) : lastOpenedAt_;
   return QStringLiteral("COM%1 (%2)").arg(comNumber_).arg(QDir::toNativeSeparators(path));
+}
+
+QString Loader::failureText(const QString& message) const {
+  // The window's message may end with the device on a line of its own; the line here
+  // already starts with it.
+  QStringList lines = message.split(QLatin1Char('\r'), Qt::SkipEmptyParts);
+  if (lines.size() > 1 && lines.last() == deviceOfRecord()) lines.removeLast();
+  return OnOneLine(lines.join(QLatin1Char('\r')));
 }
 
 QString Loader::deviceOfRecord() const {
@@ -227,15 +251,6 @@ int Loader::downloadOnce() {
   const QDateTime pressed = QDateTime::currentDateTime();
   downloadStartNs_ = session_->link().clock().nsecsElapsed();
   lastOpenedAt_.clear();
-  QObject::connect(
-      &session_->transfer(), &LogoTransfer::started, &session_->transfer(),
-      [this] {
-        lastOpenedAt_ = serial_->devicePath();
-        if (!command_.repeat) return;
-        const auto listed = ListedDevice(lastOpenedAt_);
-        if (listed && listed->usb) usbAdapter_ = lastOpenedAt_;
-      },
-      Qt::SingleShotConnection);
   const std::optional<TransferOutcome> done = session_->transfer().cmdSend_Click(raster_);
   clearProgress();
   const TransferOutcome outcome = done.value_or(TransferOutcome{});
@@ -252,7 +267,7 @@ int Loader::downloadOnce() {
   const QString logProblem = log_.append(record);
 
   const int status = ExitStatusOf(outcome.result);
-  if (status == kExitLoaded)
+  if (status == kExitOk)
     ++loaded_;
   else {
     ++failed_;
@@ -264,7 +279,7 @@ int Loader::downloadOnce() {
                                 LogoTransfer::ChecksumText(outcome.logoChecksum))
                            .arg(outcome.framesSent)
                            .arg(outcome.durationMs)
-                     : QStringLiteral("%1: %2").arg(portLabel(), OnOneLine(outcome.message));
+                     : QStringLiteral("%1: %2").arg(portLabel(), failureText(outcome.message));
   if (command_.repeat) line += QStringLiteral(" [%1 loaded, %2 failed]").arg(loaded_).arg(failed_);
   report(line);
   if (!logProblem.isEmpty()) report(OnOneLine(logProblem));
@@ -280,7 +295,14 @@ int Loader::downloadOnce() {
   return status;
 }
 
+bool Loader::takeLine() {
+  if (linesPending_ == 0) return false;
+  --linesPending_;
+  return true;
+}
+
 bool Loader::waitForNextDevice() {
+  if (takeLine()) return true;
   const bool watchReplug = !usbAdapter_.isEmpty();
   if (inputEnded_ && !watchReplug) return false;
 
@@ -291,9 +313,8 @@ bool Loader::waitForNextDevice() {
 
   QEventLoop loop;
   waiting_ = &loop;
-  QObject lineWatch;
-  QObject::connect(input_.get(), &InputLines::line, &lineWatch, [&loop] { loop.exit(1); });
-  QObject::connect(input_.get(), &InputLines::ended, &lineWatch, [&loop, watchReplug] {
+  QObject endWatch;
+  QObject::connect(input_.get(), &InputLines::ended, &endWatch, [&loop, watchReplug] {
     if (!watchReplug) loop.exit(0);
   });
 
@@ -308,14 +329,16 @@ bool Loader::waitForNextDevice() {
         wentAway = true;
       } else if (wentAway) {
         watch.stop();
-        QTimer::singleShot(kReplugSettleMs, &loop, [&loop] { loop.exit(1); });
+        QTimer::singleShot(kReplugSettleMs, &loop, [&loop] { loop.exit(kWokeByReplug); });
       }
     });
     watch.start(kDeviceWatchMs);
   }
-  const bool next = loop.exec() == 1;
+  const int woke = loop.exec();
   waiting_ = nullptr;
-  return next && !stopRequested_;
+  if (stopRequested_) return false;
+  // Otherwise a line woke the loop, or the input ended, maybe right after its last lines.
+  return woke == kWokeByReplug || takeLine();
 }
 
 int Loader::run() {
@@ -327,6 +350,11 @@ int Loader::run() {
     if (waiting_) waiting_->exit(0);
   });
   input_ = std::make_unique<InputLines>();
+  // Lines arrive during downloads too (the link's waits run the event loop): none is lost.
+  QObject::connect(input_.get(), &InputLines::line, input_.get(), [this] {
+    ++linesPending_;
+    if (waiting_) waiting_->exit(kWokeByLine);
+  });
   QObject::connect(input_.get(), &InputLines::ended, input_.get(), [this] { inputEnded_ = true; });
 
   do {
@@ -334,7 +362,7 @@ int Loader::run() {
   } while (!stopRequested_ && waitForNextDevice());
 
   report(QStringLiteral("%1 loaded, %2 failed").arg(loaded_).arg(failed_));
-  return failed_ > 0 ? lastFailure_ : kExitLoaded;
+  return failed_ > 0 ? lastFailure_ : kExitOk;
 }
 
 }  // namespace
@@ -359,7 +387,8 @@ QString LoadHelpText() {
              "\n"
              "Port:\n"
              "  --port COMn|DEVICE  A COM number, resolved as the loader resolves it, or a\n"
-             "                      device such as /dev/ttyUSB0, /dev/pts/3 or COM14 (Windows).\n"
+             "                      device such as /dev/ttyUSB0, /dev/pts/3 or COM14\n"
+             "                      (Windows); a bare name such as ttyUSB0 means /dev/ttyUSB0.\n"
              "                      Default: CommPort in Tessaly.ini (beside the program, or\n"
              "                      in ~/.config/kestrel-logo-loader where the program's\n"
              "                      folder cannot be written, as for an installed package).\n"
@@ -381,21 +410,22 @@ QString LoadHelpText() {
              "  --trace             Print every frame and reply with its time on standard\n"
              "                      output.\n"
              "\n"
-             "Converting a picture that is not a logo bitmap:\n") +
+             "Converting a picture that is not a logo bitmap (a logo bitmap ignores them):\n") +
          convert::PictureOptions::HelpLines() +
          QStringLiteral(
              "\n"
              "  -h, --help          Show this help.\n"
              "  --version           Show the version.\n"
              "\n"
-             "One line on standard error says how each download ended; on a terminal a\n"
-             "progress bar runs meanwhile.\n"
+             "One line on standard error says how each download ended, after any note on the\n"
+             "picture; on a terminal a progress bar runs meanwhile.\n"
              "\n"
-             "Exit status: 0 loaded; 1 the device did not acknowledge a block or the logo\n"
-             "information; 2 the port could not be used (does not exist, held by another\n"
-             "program, no permission, lost); 3 the picture was refused or could not be read;\n"
-             "64 bad arguments. With --repeat: 0 when every download loaded, else the status\n"
-             "of the last one that failed.\n");
+             "Exit status: 0 loaded (also after --help, --version, --list-ports); 1 the device\n"
+             "did not acknowledge a block, or did not answer the logo information; 2 the port\n"
+             "could not be used (does not exist, held by another program, no permission,\n"
+             "lost); 3 the picture was refused or could not be read; 64 bad arguments. With\n"
+             "--repeat: 0 when every download loaded, else the status of the last one that\n"
+             "failed.\n");
 }
 
 ParsedLoadCommand ParseLoadCommandLine(const QStringList& arguments) {
@@ -413,7 +443,8 @@ ParsedLoadCommand ParseLoadCommandLine(const QStringList& arguments) {
   const QCommandLineOption listPorts(QStringLiteral("list-ports"));
   const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
   const QCommandLineOption version(QStringLiteral("version"));
-  parser.addOptions({port, baud, repeat, log, trace, listPorts, help, version});
+  const std::array ownOptions{&port, &baud, &repeat, &log, &trace, &listPorts, &help, &version};
+  for (const QCommandLineOption* option : ownOptions) parser.addOption(*option);
 
   const auto fail = [&result](const QString& error) {
     result.error = error;
@@ -430,6 +461,11 @@ ParsedLoadCommand ParseLoadCommandLine(const QStringList& arguments) {
     return result;
   }
   if (!pictureOptions.read(parser, &command.options, &result.error)) return result;
+  for (const QString& name : parser.optionNames())
+    if (!command.conversionOptions.contains(QStringLiteral("--") + name) &&
+        std::none_of(ownOptions.begin(), ownOptions.end(),
+                     [&](const QCommandLineOption* own) { return own->names().contains(name); }))
+      command.conversionOptions << QStringLiteral("--") + name;
 
   if (parser.isSet(port)) {
     command.port = parser.value(port).trimmed();
@@ -458,10 +494,8 @@ ParsedLoadCommand ParseLoadCommandLine(const QStringList& arguments) {
     return fail(QStringLiteral("give one picture only: %1").arg(files.join(QLatin1Char(' '))));
   command.picture = files.front();
   if (command.picture.isEmpty()) return fail(QStringLiteral("the picture's file name is empty"));
-  // Appending a line to the picture would spoil it; compared as files, links followed.
-  const QString logFile = QFileInfo(command.logPath).canonicalFilePath();
-  if (!command.logPath.isEmpty() && !logFile.isEmpty() &&
-      logFile == QFileInfo(command.picture).canonicalFilePath())
+  // Appending a line to the picture would spoil it; compared as files, by any name or link.
+  if (!command.logPath.isEmpty() && files::SameFile(command.logPath, command.picture))
     return fail(QStringLiteral("the log and the picture must be different files"));
   return result;
 }
@@ -469,9 +503,12 @@ ParsedLoadCommand ParseLoadCommandLine(const QStringList& arguments) {
 int RunLoad(const QStringList& arguments, QTextStream& out, QTextStream& err, bool errIsTerminal) {
   const ParsedLoadCommand parsed = ParseLoadCommandLine(arguments);
   const LoadCommandLine& command = parsed.command;
-  const auto fail = [&err](int status, const QString& line) {
+  const auto report = [&err](const QString& line) {
     err << kLoadProgramName << ": " << line << '\n';
     err.flush();
+  };
+  const auto fail = [&report](int status, const QString& line) {
+    report(line);
     return status;
   };
   if (!parsed.error.isEmpty())
@@ -479,17 +516,25 @@ int RunLoad(const QStringList& arguments, QTextStream& out, QTextStream& err, bo
   if (command.showHelp) {
     out << LoadHelpText();
     out.flush();
-    return kExitLoaded;
+    return kExitOk;
   }
   if (command.showVersion) {
     out << kLoadProgramName << ' ' << kVersionText << '\n';
     out.flush();
-    return kExitLoaded;
+    return kExitOk;
   }
   if (command.listPorts) return ListPorts(out, err);
 
   const LogoSource source = ReadLogoSource(command.picture, command.options);
   if (!source.usable()) return fail(kExitPictureRefused, OnOneLine(source.error));
+  if (source.kind == LogoSource::Kind::LogoBitmap) {
+    // Notes only: the bitmap is sent as the window would send it.
+    if (!command.conversionOptions.isEmpty())
+      report(QStringLiteral("%1 is a logo bitmap, sent as it is: %2 ignored")
+                 .arg(QDir::toNativeSeparators(command.picture),
+                      command.conversionOptions.join(QStringLiteral(", "))));
+    if (source.lighterColourFirst) report(QString::fromLatin1(kLighterColourFirstNote));
+  }
 
   Loader loader(command, source.raster, out, err, errIsTerminal);
   QString error;

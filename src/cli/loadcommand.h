@@ -12,15 +12,15 @@ namespace kestrel::cli {
 inline constexpr char kLoadProgramName[] = "kestrel-load";
 
 enum LoadExit {
-  kExitLoaded = 0,
-  kExitNotAcknowledged = 1,  // a block or the logo information was not acknowledged
+  kExitOk = 0,               // loaded; also after --help, --version, --list-ports
+  kExitNotAcknowledged = 1,  // a block was not acknowledged, or the logo information not answered
   kExitPortUnusable = 2,     // missing, held by another program, no permission, lost
   kExitPictureRefused = 3,   // the picture could not be read or converted
   kExitBadArguments = 64,
 };
 
 struct LoadCommandLine {
-  QString port;  // "COMn" or a device; empty: the settings file decides
+  QString port;  // "COMn" or a device as given; empty: the settings file decides
   int baud = 0;  // 0: the settings file decides
   bool repeat = false;
   QString logPath;  // empty: kestrel-loads.log in the settings folder
@@ -30,6 +30,7 @@ struct LoadCommandLine {
   bool showVersion = false;
   QString picture;
   convert::ConvertOptions options;
+  QStringList conversionOptions;  // those given, as "--invert": a logo bitmap ignores them
 };
 
 struct ParsedLoadCommand {

@@ -25,6 +25,7 @@ LogoSource ReadLogoSource(const QString& path, const convert::ConvertOptions& op
     case LogoFileResult::Outcome::Accepted:
       source.kind = LogoSource::Kind::LogoBitmap;
       source.raster = logo.raster;
+      source.lighterColourFirst = logo.lighterColourFirst;
       return source;
     case LogoFileResult::Outcome::CannotOpen:
       return refuse(logo.openError);

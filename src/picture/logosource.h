@@ -14,6 +14,7 @@ struct LogoSource {
   Kind kind = Kind::Refused;
   LogoRaster raster{};
   QString error;  // why it was refused; may hold "\r" line breaks
+  bool lighterColourFirst = false;  // a logo bitmap that other viewers show inverted
 
   bool usable() const { return kind != Kind::Refused; }
 };

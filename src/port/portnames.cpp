@@ -31,9 +31,8 @@ bool HasControlCharacter(const QString& text) {
                      [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7F; });
 }
 
-// The device an assignment's text names, in the form an open takes; nothing when it names
-// none that can be used. A bare name stands for the node of that name, as the serial
-// library takes it.
+}  // namespace
+
 std::optional<QString> DeviceNamed(const QString& text) {
   if (text.isEmpty() || HasControlCharacter(text)) return std::nullopt;
 #ifdef Q_OS_WIN
@@ -47,6 +46,8 @@ std::optional<QString> DeviceNamed(const QString& text) {
   return std::nullopt;
 #endif
 }
+
+namespace {
 
 // Links followed where they lead somewhere; a name that leads nowhere is kept as given.
 QString Followed(const QString& path) {

@@ -30,6 +30,11 @@ struct PortTarget {
 // How COM n (1 to 255) resolves now. Reads the settings file and the program's folder.
 PortTarget ResolvePort(int port);
 
+// The device an assignment's text names, in the form an open takes; nothing when it names
+// none that can be used (a relative path, a control character). A bare name stands for the
+// node of that name, as the serial library takes it: "ttyUSB0" is /dev/ttyUSB0.
+std::optional<QString> DeviceNamed(const QString& text);
+
 // The device assigned to COM n in [Devices], as written there. Nothing when the entry is
 // absent, empty or unusable (a relative path, a control character): such an entry is ignored.
 std::optional<QString> DeviceAssignment(int port);

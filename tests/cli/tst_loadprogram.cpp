@@ -1,6 +1,7 @@
 // kestrel-load as a user runs it: the program itself against the device simulator on a
 // pseudo-terminal.
 #include <signal.h>
+#include <unistd.h>
 
 #include <QDateTime>
 #include <QDeadlineTimer>
@@ -13,8 +14,7 @@
 
 #include "app/logotransfer.h"
 #include "bitmapbytes.h"
-#include "picture/logoconvert.h"
-#include "picture/pictureread.h"
+#include "logo/logoraster.h"
 #include "ptyhelper.h"
 #include "tempfolder.h"
 
@@ -23,6 +23,7 @@ using namespace kestrel;
 namespace {
 
 QString Program() { return QStringLiteral(KESTREL_BIN_DIR "/kestrel-load"); }
+QString Converter() { return QStringLiteral(KESTREL_BIN_DIR "/kestrel-logo-convert"); }
 
 struct Finished {
   int status = -1;
@@ -30,9 +31,13 @@ struct Finished {
   QString err;
 };
 
-Finished RunLoad(const QStringList& arguments) {
+// input is all the program reads on standard input, then it ends.
+Finished RunLoad(const QStringList& arguments, const QByteArray& input = {},
+                 const QString& program = Program()) {
   QProcess process;
-  process.start(Program(), arguments);
+  process.start(program, arguments);
+  process.write(input);
+  process.closeWriteChannel();
   Finished run;
   if (!process.waitForFinished(20000)) return run;
   run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
@@ -73,6 +78,7 @@ class LoadProgramTest : public QObject {
   void exitStatusAndOneLine();
   void convertedPictureIsSentAsItsRaster();
   void repeatLoopSurvivesAFailure();
+  void repeatStartsOneDownloadPerLineReadMeanwhile();
 
  private:
   QString path(const char* name) const { return folder_->filePath(QLatin1String(name)); }
@@ -85,21 +91,36 @@ void LoadProgramTest::exitStatusAndOneLine_data() {
   QTest::addColumn<QStringList>("arguments");     // "<pty>" stands for its terminal
   QTest::addColumn<int>("status");
   QTest::addColumn<QString>("line");
+  QTest::addColumn<QStringList>("notes");  // the starts of the lines before it
 
   const QStringList device{"--port", "<pty>", "--baud", "115200"};
+  const QStringList missing{"--port", "<folder>/no-such-tty"};
   QTest::newRow("0 loaded") << QStringList{"--delay", "0"} << device + QStringList{"<logo>"} << 0
-                            << "kestrel-load: loaded ";
+                            << "kestrel-load: loaded " << QStringList();
+  QTest::newRow("0 loaded, white first and options ignored, noted")
+      << QStringList{"--delay", "0"}
+      << device + QStringList{"--invert", "--threshold", "90", "<folder>/white-first.bmp"} << 0
+      << "kestrel-load: loaded "
+      << QStringList{"kestrel-load: <folder>/white-first.bmp is a logo bitmap, sent as it is: "
+                     "--invert, --threshold ignored",
+                     "kestrel-load: This file's palette lists white first: "};
   QTest::newRow("1 not acknowledged")
       << QStringList{"--never-answer"} << device + QStringList{"<logo>"} << 1
-      << "COMMUNICATION ERROR !! Check configuration and connection.";
-  QTest::newRow("2 port missing") << QStringList()
-                                  << QStringList{"--port", "<folder>/no-such-tty", "<logo>"} << 2
-                                  << "Serial port cannot be opened. Check setting.";
+      << "COMMUNICATION ERROR !! Check configuration and connection." << QStringList();
+  QTest::newRow("2 port missing, named once")
+      << QStringList() << missing + QStringList{"<logo>"} << 2
+      << "no-such-tty: Serial port cannot be opened. Check setting.\n" << QStringList();
+  QTest::newRow("2 a bare name is a node in /dev")
+      << QStringList() << QStringList{"--port", "kestrel-no-such-tty", "<logo>"} << 2
+      << "kestrel-load: /dev/kestrel-no-such-tty: Serial port" << QStringList();
   QTest::newRow("3 picture refused")
-      << QStringList() << QStringList{"--port", "<folder>/no-such-tty", "<folder>/Tessaly.ini"} << 3
-      << "is not a picture in a format this program reads";
+      << QStringList() << missing + QStringList{"<folder>/Tessaly.ini"} << 3
+      << "is not a picture in a format this program reads" << QStringList();
   QTest::newRow("64 bad arguments") << QStringList() << QStringList{"<logo>", "<logo>"} << 64
-                                    << "kestrel-load: give one picture only";
+                                    << "kestrel-load: give one picture only" << QStringList();
+  QTest::newRow("64 log is the picture by a hard link")
+      << QStringList() << missing + QStringList{"--log", "<folder>/hard-link.bmp", "<logo>"} << 64
+      << "the log and the picture must be different files" << QStringList();
 }
 
 void LoadProgramTest::exitStatusAndOneLine() {
@@ -107,7 +128,12 @@ void LoadProgramTest::exitStatusAndOneLine() {
   QFETCH(QStringList, arguments);
   QFETCH(int, status);
   QFETCH(QString, line);
+  QFETCH(QStringList, notes);
   QVERIFY(folder_->writeIni({"[SerialPort]", "CommPort= 1"}));
+  QVERIFY(::link(QFile::encodeName(logo_), QFile::encodeName(path("hard-link.bmp"))) == 0);
+  QByteArray whiteFirst = test::BitmapBytes({}, test::PatternPixels());
+  whiteFirst.replace(54, 8, QByteArray("\xFF\xFF\xFF\0\0\0\0\0", 8));
+  QVERIFY(test::WriteBytes(path("white-first.bmp"), whiteFirst));
   test::SimProcess sim;
   if (!simArguments.isEmpty()) {
     QString why;
@@ -116,13 +142,18 @@ void LoadProgramTest::exitStatusAndOneLine() {
   arguments.replaceInStrings(QStringLiteral("<pty>"), sim.slavePath());
   arguments.replaceInStrings(QStringLiteral("<logo>"), logo_);
   arguments.replaceInStrings(QStringLiteral("<folder>"), folder_->path());
-  arguments << QStringLiteral("--log") << path("loads.csv");
+  notes.replaceInStrings(QStringLiteral("<folder>"), folder_->path());
+  if (!arguments.contains(QStringLiteral("--log")))
+    arguments << QStringLiteral("--log") << path("loads.csv");
 
   const Finished run = RunLoad(arguments);
   QCOMPARE(run.status, status);
-  QVERIFY2(run.err.contains(line), qPrintable(run.err));
-  QCOMPARE(run.err.count(QLatin1Char('\n')), 1);
-  QVERIFY(run.err.startsWith(QStringLiteral("kestrel-load: ")));
+  const QStringList lines = run.err.split(QLatin1Char('\n'));
+  QCOMPARE(lines.size(), notes.size() + 2);  // nothing after the outcome's line break
+  for (qsizetype i = 0; i < notes.size(); ++i)
+    QVERIFY2(lines[i].startsWith(notes[i]), qPrintable(run.err));
+  QVERIFY2((lines[notes.size()] + QLatin1Char('\n')).contains(line), qPrintable(run.err));
+  QVERIFY(lines[notes.size()].startsWith(QStringLiteral("kestrel-load: ")));
   QCOMPARE(run.out, QString());
   if (status == 0) QVERIFY(sim.waitForReport(QStringLiteral(": match")));
 }
@@ -137,9 +168,12 @@ void LoadProgramTest::convertedPictureIsSentAsItsRaster() {
   painter.end();
   const QString png = path("picture.png");
   QVERIFY(picture.save(png));
-  QString error;
-  const LogoRaster expected = convert::RasterOf(
-      convert::ConvertPicture(convert::LoadPicture(png, &error), convert::ConvertOptions{}));
+  // What the converter program makes of it, read back as the window would read its bitmap.
+  const Finished converted = RunLoad({png, path("converted.bmp")}, {}, Converter());
+  QVERIFY2(converted.status == 0, qPrintable(converted.err));
+  const LogoLoad bitmap = LoadLogoFile(path("converted.bmp"));
+  QCOMPARE(bitmap.outcome, LogoFileResult::Outcome::Accepted);
+  const LogoRaster& expected = bitmap.raster;
 
   test::SimProcess sim;
   QVERIFY(sim.start({"--save", path("received.pbm"), "--downloads", "1"}));
@@ -199,6 +233,17 @@ void LoadProgramTest::repeatLoopSurvivesAFailure() {
   QCOMPARE(loader.exitStatus(), QProcess::NormalExit);
   QCOMPARE(loader.exitCode(), 2);
   QVERIFY2(err.endsWith(QStringLiteral("kestrel-load: 1 loaded, 1 failed\n")), qPrintable(err));
+}
+
+void LoadProgramTest::repeatStartsOneDownloadPerLineReadMeanwhile() {
+  // Both lines are there before the first download ends.
+  test::SimProcess sim;
+  QVERIFY(sim.start({"--delay", "0"}));
+  const Finished run =
+      RunLoad({"--repeat", "--port", sim.slavePath(), "--log", path("loads.csv"), logo_}, "\n\n");
+  QCOMPARE(run.status, 0);
+  QVERIFY2(run.err.endsWith(QStringLiteral("kestrel-load: 3 loaded, 0 failed\n")),
+           qPrintable(run.err));
 }
 
 QTEST_GUILESS_MAIN(LoadProgramTest)
