@@ -202,7 +202,7 @@ QString Loader::portLabel() const {
   if (!device_.isEmpty()) return device_;
   const QString path =
       lastOpenedAt_.isEmpty() ? SerialComm::DevicePathForPort(comNumber_) : lastOpenedAt_;
-  return QStringLiteral("COM%1 (%2)").arg(comNumber_).arg(QDir::toNativeSeparators(path));
+  return SerialComm::PortLabel(comNumber_, QDir::toNativeSeparators(path));
 }
 
 QString Loader::failureText(const QString& message) const {

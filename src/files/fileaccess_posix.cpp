@@ -1,22 +1,16 @@
 // Opening and saving files with the POSIX calls that tell a regular file from a FIFO or a
-// device before anything can block, and that keep a replaced file's owner and mode. Elsewhere
-// Qt's own file classes do the same job as well as that platform allows.
-#include <QFileInfo>
-
-#include "files/fileaccess.h"
-
-#ifdef Q_OS_UNIX
+// device before anything can block, and that keep a replaced file's owner and mode.
+// fileaccess_windows.cpp does the same job on Windows.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <cerrno>
 #include <climits>
-#else
-#include <QDir>
-#include <QSaveFile>
-#endif
+
+#include "files/fileaccess.h"
 
 namespace kestrel::files {
 
@@ -25,12 +19,6 @@ namespace {
 const char kFolderText[] = "it is a folder";
 const char kNotRegularText[] = "it is not a regular file";
 const char kLinkText[] = "it is a link, not a regular file";
-
-}  // namespace
-
-#ifdef Q_OS_UNIX
-
-namespace {
 
 constexpr int kMaxLinks = 40;  // as the kernel allows before ELOOP
 
@@ -288,61 +276,5 @@ QString SaveFile(const QString& path, QByteArrayView data) {
   if (const int error = MayWrite(target.path)) return ErrorText(error);
   return OverwriteInPlace(target, data);
 }
-
-#else
-
-OpenResult OpenRegularFile(QFile& file, const QString& path) {
-  using Status = OpenResult::Status;
-  file.close();
-  const QFileInfo info(path);
-  if (!info.exists()) return {Status::Missing, QStringLiteral("no such file")};
-  if (!info.isFile())
-    return {Status::NotRegular, QString::fromLatin1(info.isDir() ? kFolderText : kNotRegularText)};
-  file.setFileName(path);
-  if (!file.open(QIODevice::ReadOnly)) return {Status::Failed, file.errorString()};
-  return {Status::Opened, {}};
-}
-
-OpenResult OpenForAppend(QFile& file, const QString& path) {
-  using Status = OpenResult::Status;
-  file.close();
-  const QFileInfo info(path);
-  if (info.isSymLink()) return {Status::NotRegular, QString::fromLatin1(kLinkText)};
-  if (info.exists() && !info.isFile())
-    return {Status::NotRegular, QString::fromLatin1(info.isDir() ? kFolderText : kNotRegularText)};
-  file.setFileName(path);
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
-    return {Status::Failed, file.errorString()};
-  return {Status::Opened, {}};
-}
-
-bool SameFile(const QString& a, const QString& b) {
-  const QString ca = QFileInfo(a).canonicalFilePath();
-  return !ca.isEmpty() && ca.compare(QFileInfo(b).canonicalFilePath(), Qt::CaseInsensitive) == 0;
-}
-
-QString SaveProblem(const QString& path) {
-  const QFileInfo info(path);
-  if (info.exists() && !info.isFile())
-    return QString::fromLatin1(info.isDir() ? kFolderText : kNotRegularText);
-  if (!info.dir().exists()) return QStringLiteral("no such folder");
-  return {};
-}
-
-QString SaveFile(const QString& path, QByteArrayView data) {
-  const QString problem = SaveProblem(path);
-  if (!problem.isEmpty()) return problem;
-  QSaveFile save(path);
-  save.setDirectWriteFallback(true);
-  if (!save.open(QIODevice::WriteOnly)) return save.errorString();
-  if (save.write(data.data(), data.size()) != data.size()) {
-    const QString error = save.errorString();
-    save.cancelWriting();
-    return error;
-  }
-  return save.commit() ? QString() : save.errorString();
-}
-
-#endif
 
 }  // namespace kestrel::files

@@ -56,6 +56,12 @@ SerialComm::~SerialComm() {
 
 QString SerialComm::DevicePathForPort(int port) { return ResolvePort(port).device; }
 
+QString SerialComm::PortLabel(int port, const QString& device) {
+  const QString name = QStringLiteral("COM%1").arg(port);
+  if (device.compare(name, Qt::CaseInsensitive) == 0) return name;
+  return QStringLiteral("%1 (%2)").arg(name, device);
+}
+
 QList<int> SerialComm::AssignedComNumbers(const QString& devicePath) {
   return PortsUsingDevice(devicePath);
 }
@@ -151,7 +157,7 @@ void SerialComm::setPortOpen(bool open) {
 
 CommError SerialComm::toCommError(QSerialPort::SerialPortError error, const QString& qtText,
                                   const QString& path, bool opening) const {
-  const QString port = device_.isEmpty() ? QStringLiteral("COM%1 (%2)").arg(port_).arg(path) : path;
+  const QString port = device_.isEmpty() ? PortLabel(port_, path) : path;
   const auto notExist = [&] {
     return CommError(CommErr::PortNotExist,
                      QStringLiteral("The serial port %1 does not exist.").arg(port), path);

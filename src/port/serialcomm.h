@@ -41,6 +41,8 @@ class SerialComm : public CommControl {
   void setDevice(const QString& device) { device_ = device; }
   // The COM numbers assigned to this device by name (links resolved); empty when none.
   static QList<int> AssignedComNumbers(const QString& devicePath);
+  // "COM3 (/dev/ttyUSB0)" for messages; just "COM3" where the device has that name (Windows).
+  static QString PortLabel(int port, const QString& device);
   // The device the open port uses (links resolved); empty while closed.
   QString devicePath() const { return serial_.isOpen() ? devicePath_ : QString(); }
 

@@ -4,7 +4,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QStandardPaths>
 
 #include "files/fileaccess.h"
 #include "settings/inifile.h"
@@ -21,19 +20,6 @@ QString& FolderOverride() {
   return folder;
 }
 
-// A program under /usr or /bin was installed by the package manager: even root must not
-// scatter settings there.
-bool IsSystemFolder(const QString& folder) {
-  const QString path = QDir::cleanPath(QFileInfo(folder).absoluteFilePath()) + QLatin1Char('/');
-  return path.startsWith(QLatin1String("/usr/")) || path.startsWith(QLatin1String("/bin/")) ||
-         path.startsWith(QLatin1String("/sbin/"));
-}
-
-bool CanWriteIn(const QString& folder) {
-  const QFileInfo info(folder);
-  return info.isDir() && info.isWritable() && !IsSystemFolder(folder);
-}
-
 }  // namespace
 
 QString ProgramFolder() {
@@ -44,10 +30,9 @@ QString ProgramFolder() {
 void SetProgramFolder(const QString& folder) { FolderOverride() = folder; }
 
 QString UserSettingsFolder() {
-  // Not AppConfigLocation: every program of the family (loader, command-line loader) must
-  // find the same file, whatever its own name.
-  return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-         QStringLiteral("/kestrel-logo-loader");
+  // One folder for every program of the family (loader, command-line loader), whatever its
+  // own name.
+  return detail::UserConfigRoot() + QStringLiteral("/kestrel-logo-loader");
 }
 
 QString ChooseSettingsFolder(const QString& programFolder, bool programFolderWritable,
@@ -70,7 +55,7 @@ QString ChooseSettingsFolder(const QString& programFolder, bool programFolderWri
 
 QString SettingsFolder() {
   const QString program = ProgramFolder();
-  return ChooseSettingsFolder(program, CanWriteIn(program), UserSettingsFolder());
+  return ChooseSettingsFolder(program, detail::SettingsMayLiveIn(program), UserSettingsFolder());
 }
 
 }  // namespace kestrel

@@ -24,4 +24,14 @@ QString ChooseSettingsFolder(const QString& programFolder, bool programFolderWri
 // The user's configuration folder for this program (shared by the loader and its tools).
 QString UserSettingsFolder();
 
+namespace detail {
+
+// Per platform. Whether the settings may live in this folder: one we may write, and no place
+// the system keeps installed programs in (whoever runs the program, even an administrator).
+bool SettingsMayLiveIn(const QString& folder);
+// Where the user's per-program settings folders go: ~/.config, %APPDATA%.
+QString UserConfigRoot();
+
+}  // namespace detail
+
 }  // namespace kestrel

@@ -15,6 +15,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
 
 using kestrel::CommError;
 using kestrel::PortSource;
@@ -23,6 +26,15 @@ namespace CommErr = kestrel::CommErr;
 namespace CommEv = kestrel::CommEv;
 using kestrel::test::ErrorOf;
 using kestrel::test::TempProgramFolder;
+
+#ifdef Q_OS_WIN
+namespace {
+bool UnderWine() {
+  const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  return ntdll && GetProcAddress(ntdll, "wine_get_version");
+}
+}  // namespace
+#endif
 
 class TestSerialComm : public QObject {
   Q_OBJECT
@@ -253,6 +265,80 @@ class TestSerialComm : public QObject {
     QCOMPARE(!users.user.isEmpty(), userNamed);
     QCOMPARE(!users.group.isEmpty(), groupNamed);
     QVERIFY(users.group != QLatin1String("root"));
+  }
+#endif
+
+#ifdef Q_OS_WIN
+  void windowsAssignments_data() {
+    QTest::addColumn<QString>("assignment");  // COM3 in [Devices]
+    QTest::addColumn<int>("source");
+    QTest::addColumn<QString>("device");
+    QTest::newRow("another COM name") << "COM12" << int(PortSource::Assignment) << "COM12";
+    QTest::newRow("device namespace") << "\\\\.\\COM12" << int(PortSource::Assignment) << "COM12";
+    QTest::newRow("a file path") << "C:\\ports\\COM12" << int(PortSource::Default) << "COM3";
+    QTest::newRow("cleared") << "" << int(PortSource::Default) << "COM3";
+  }
+  void windowsAssignments() {
+    QFETCH(QString, assignment);
+    QFETCH(int, source);
+    QFETCH(QString, device);
+    TempProgramFolder folder;
+    QVERIFY(folder.writeIni({"[Devices]", "COM3=" + assignment}));
+    const kestrel::PortTarget target = kestrel::ResolvePort(3);
+    QCOMPARE(int(target.source), source);
+    QCOMPARE(target.device, device);
+    if (source == int(PortSource::Assignment))
+      QCOMPARE(SerialComm::AssignedComNumbers(QStringLiteral("com12")), (QList<int>{3, 12}));
+  }
+
+  // The system's list says so without an open: the same number and text as on Linux.
+  void missingWindowsPortIs8002() {
+    TempProgramFolder folder;
+    SerialComm port;
+    port.setCommPort(201);
+    QVERIFY(!port.PortExists(201));
+    try {
+      port.setPortOpen(true);
+      QFAIL("a missing port opened");
+    } catch (const CommError& e) {
+      QCOMPARE(e.number(), CommErr::PortNotExist);
+      QCOMPARE(e.description(), QStringLiteral("The serial port COM201 does not exist."));
+    }
+  }
+
+  // A real port: check-windows points Wine's COM1 at the simulator and names it here.
+  void heldWindowsPortIs8005AndStillListed() {
+    const QString name = qEnvironmentVariable("KESTREL_TEST_COM_PORT");
+    if (name.isEmpty()) QSKIP("no COM port to use (KESTREL_TEST_COM_PORT)");
+    TempProgramFolder folder;
+    QVERIFY(folder.writeIni({"[Devices]", "COM3=" + name}));
+    SerialComm holder;
+    holder.setDevice(name);
+    holder.setPortOpen(true);
+
+    const QList<kestrel::SerialDevice> listed = kestrel::DetectedSerialDevices();
+    QVERIFY(std::any_of(listed.begin(), listed.end(), [&](const kestrel::SerialDevice& d) {
+      return d.device.compare(name, Qt::CaseInsensitive) == 0;
+    }));
+    SerialComm second;
+    second.setCommPort(3);
+    QVERIFY(second.PortExists(3));
+    QString refusal;
+    try {
+      second.setPortOpen(true);
+    } catch (const CommError& e) {
+      QCOMPARE(e.number(), CommErr::PortInUse);
+      refusal = e.description();
+    }
+    if (refusal.isEmpty() && UnderWine()) {
+      second.setPortOpen(false);
+      QSKIP("Wine lets a second program open a port that is open; Windows refuses it");
+    }
+    QCOMPARE(refusal,
+             QStringLiteral("The serial port COM3 (%1) is used by another program.").arg(name));
+    holder.setPortOpen(false);
+    second.setPortOpen(true);  // COM3 is that port
+    QVERIFY(second.PortOpen());
   }
 #endif
 

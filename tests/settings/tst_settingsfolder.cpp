@@ -1,4 +1,5 @@
 // Where the settings live when the program's folder cannot be written.
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -48,6 +49,24 @@ class SettingsFolderTest : public QObject {
     QVERIFY(used.open(inUserFolder ? QIODevice::ReadWrite : QIODevice::ReadOnly));
     QCOMPARE(used.readAll(), expected);
   }
+
+#ifdef Q_OS_WIN
+  // An installed copy keeps its settings in %APPDATA% even where its folder may be written
+  // (an administrator); a copy unpacked anywhere else keeps them beside itself.
+  void programFilesIsNoPlaceForSettings() {
+    const QString installed = QDir::fromNativeSeparators(qEnvironmentVariable("ProgramFiles")) +
+                              QStringLiteral("/Kestrel settings test");
+    if (!QDir().mkpath(installed)) QSKIP("Program Files cannot be written here");
+    const bool mayLive = kestrel::detail::SettingsMayLiveIn(installed);
+    QDir(installed).removeRecursively();
+    QVERIFY(!mayLive);
+    QTemporaryDir portable;
+    QVERIFY(kestrel::detail::SettingsMayLiveIn(portable.path()));
+    QCOMPARE(kestrel::UserSettingsFolder(),
+             QDir::fromNativeSeparators(qEnvironmentVariable("APPDATA")) +
+                 QStringLiteral("/kestrel-logo-loader"));
+  }
+#endif
 };
 
 QTEST_GUILESS_MAIN(SettingsFolderTest)
