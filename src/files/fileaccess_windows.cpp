@@ -191,12 +191,16 @@ Replaced ReplaceWhole(const SaveTarget& target, QByteArrayView data, QString* er
                                    REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) != 0
                     : MoveFileExW(from.c_str(), to.c_str(),
                                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
-  if (!swapped) {
-    *error = ErrorText(GetLastError());
-    DeleteFileW(from.c_str());
-    return Replaced::Failed;
-  }
-  return Replaced::Done;
+  if (swapped) return Replaced::Done;
+  const DWORD code = GetLastError();
+  // ReplaceFile may fail after the old file is gone; the new one then still has to move in.
+  if (code == ERROR_UNABLE_TO_MOVE_REPLACEMENT &&
+      MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH))
+    return Replaced::Done;
+  *error = ErrorText(code);
+  // Never both gone: without the old file the new one stays under its temporary name.
+  if (GetFileAttributesW(to.c_str()) != INVALID_FILE_ATTRIBUTES) DeleteFileW(from.c_str());
+  return Replaced::Failed;
 }
 
 QString OverwriteInPlace(const SaveTarget& target, QByteArrayView data) {
@@ -292,12 +296,7 @@ bool SameFile(const QString& a, const QString& b) {
          ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow;
 }
 
-QString SaveProblem(const QString& path) {
-  const SaveTarget target = Examine(path);
-  if (!target.problem.isEmpty()) return target.problem;
-  if (!QFileInfo(target.folder).isDir()) return ErrorText(ERROR_PATH_NOT_FOUND);
-  return {};
-}
+QString SaveProblem(const QString& path) { return Examine(path).problem; }
 
 QString SaveFile(const QString& path, QByteArrayView data) {
   const SaveTarget target = Examine(path);

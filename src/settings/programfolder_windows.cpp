@@ -2,6 +2,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QList>
+#include <QRandomGenerator>
 
 #include "settings/programfolder.h"
 
@@ -45,14 +46,27 @@ bool IsInstalledProgramsFolder(const QString& folder) {
   return false;
 }
 
+// Whether a file may be created in the folder. Access rights, a network share's own
+// permissions and a write-protected stick all have a say, and the read-only flag of a folder
+// means nothing on Windows: only creating a file tells. It vanishes when closed.
+bool MayCreateFilesIn(const QString& folder) {
+  const QString probe =
+      folder + QStringLiteral("/~kestrel-%1.tmp")
+                   .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
+  const HANDLE handle = CreateFileW(
+      reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(probe).utf16()), GENERIC_WRITE, 0,
+      nullptr, CREATE_NEW,
+      FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  CloseHandle(handle);
+  return true;
+}
+
 }  // namespace
 
 bool SettingsMayLiveIn(const QString& folder) {
-  if (!QFileInfo(folder).isDir() || IsInstalledProgramsFolder(folder)) return false;
-  // The folder's access rights, not its read-only flag, which Windows ignores on folders.
-  // A fresh QFileInfo: one that looked before would answer from its cache.
-  QNtfsPermissionCheckGuard rights;
-  return QFileInfo(folder).isWritable();
+  return QFileInfo(folder).isDir() && !IsInstalledProgramsFolder(folder) &&
+         MayCreateFilesIn(folder);
 }
 
 // %APPDATA%: settings roam with the user's profile. Qt names this folder only with each
