@@ -44,26 +44,14 @@ void EnsureApplication() {
 // A port whose arrivals the fuzzer drives directly; the link engine reacts synchronously.
 class ScriptedPort : public CommControl {
  public:
-  int CommPort() const override { return 1; }
-  void setCommPort(int) override {}
-  bool PortExists(int) const override { return true; }
-  QString Settings() const override { return QStringLiteral("9600,n,8,1"); }
-  void setSettings(const QString&) override {}
-  bool PortOpen() const override { return true; }
-  void setPortOpen(bool) override {}
-  int InBufferCount() const override { return int(waiting.size()); }
-  void setInBufferCount(int) override { waiting.clear(); }
-  QByteArray Input() override {
-    QByteArray all;
-    all.swap(waiting);
-    return all;
-  }
-  void setOutput(const QByteArray&) override {}
-  void arrive(const QByteArray& bytes, int code) {
-    waiting += bytes;
-    raiseComm(code);
-  }
-  QByteArray waiting;
+  void open(const QString&, const LineSettings&) override {}
+  void close() override {}
+  bool isOpen() const override { return true; }
+  QString openDevice() const override { return QStringLiteral("scripted"); }
+  void setLineSettings(const LineSettings&) override {}
+  void write(const QByteArray&) override {}
+  void discardInput() override {}
+  void arrive(const QByteArray& bytes) { Q_EMIT dataReceived(bytes); }
 };
 
 }  // namespace
@@ -92,13 +80,12 @@ void SettingsReader(const uint8_t* data, size_t size) {
   }
 }
 
-// Input: a series of chunks, each a header byte (low 6 bits: length; top bits pick the event
-// code) followed by that many bytes.
+// Input: a series of chunks, each a header byte (low 6 bits: length) followed by that many
+// bytes.
 void ReceiveHandler(const uint8_t* data, size_t size) {
   EnsureApplication();
   ScriptedPort port;
   LinkEngine engine(port);
-  static const int kCodes[] = {CommEv::Receive, CommEv::Receive, CommEv::RxOver, CommEv::Break};
   size_t i = 0;
   while (i < size) {
     const uint8_t header = data[i++];
@@ -106,7 +93,7 @@ void ReceiveHandler(const uint8_t* data, size_t size) {
     const QByteArray chunk(reinterpret_cast<const char*>(data + i), qsizetype(length));
     i += length;
     const QByteArray replyBefore = engine.ReplyLine();
-    port.arrive(chunk, kCodes[header >> 6]);
+    port.arrive(chunk);
 
     Require(engine.ReceiveBuffer().size() <= LinkEngine::kMaxReceiveBuffer);
     Require(!engine.ReceiveBuffer().contains('\r'));

@@ -140,10 +140,7 @@ class Rig {
   }
 
   ~Rig() {
-    try {
-      if (port().PortOpen()) port().setPortOpen(false);
-    } catch (const CommError&) {
-    }
+    port().close();
     if (sim_.state() != QProcess::NotRunning) {
       sim_.terminate();
       if (!sim_.waitForFinished(3000)) sim_.kill();
@@ -176,13 +173,12 @@ class Rig {
     sim_.readAllStandardOutput();                  // the terminal's path; the link is what we use
     sim_.setReadChannel(QProcess::StandardError);  // reports from here on
     try {
-      CommControl& port = session_.port();
-      port.setCommPort(1);
-      port.setSettings(QStringLiteral("%1,n,8,1").arg(baud > 0 ? baud : 115200));
-      port.setInputLen(0);
-      port.setRThreshold(1);
-      port.setSThreshold(1);
-      port.setPortOpen(true);
+      PortConnection& connection = session_.connection();
+      connection.setComNumber(1);
+      LineSettings settings;
+      settings.baud = baud > 0 ? baud : 115200;
+      connection.setLineSettings(settings);
+      connection.ensureOpen();
     } catch (const CommError& e) {
       *error = QStringLiteral("cannot open the simulator's terminal: %1").arg(e.description());
       return false;

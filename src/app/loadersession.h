@@ -16,7 +16,7 @@ class LoaderSession {
   // Without a display the status texts are kept here, unseen; without a message function
   // nothing is shown (a download's outcome still says everything).
   explicit LoaderSession(std::unique_ptr<CommControl> port, PortDisplay* display = nullptr,
-                         MessageFn message = {});
+                         MessageFn message = {}, DeviceExistsFn deviceExists = SerialDeviceExists);
   LoaderSession(const LoaderSession&) = delete;
   LoaderSession& operator=(const LoaderSession&) = delete;
 

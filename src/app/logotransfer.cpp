@@ -72,7 +72,7 @@ std::optional<TransferOutcome> LogoTransfer::cmdSend_Click(const LogoRaster& log
 
   TransferOutcome outcome;
   try {
-    if (!link_.port().PortOpen()) connection_.OpenPortAndShowState();
+    if (!link_.port().isOpen()) connection_.ensureOpen();
     Q_EMIT started();
     outcome = SendFrames(logoData);
   } catch (const CommError& error) {

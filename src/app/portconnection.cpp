@@ -3,10 +3,10 @@
 #include <QDir>
 #include <QObject>
 #include <QStringList>
-#include <cmath>
 
 #include "app/usertexts.h"
 #include "settings/inifile.h"
+#include "settings/portsettings.h"
 #include "settings/programfolder.h"
 
 namespace kestrel {
@@ -17,60 +17,9 @@ const QString kPortOpened = QString::fromLatin1(kPortOpenedPanel);
 const QString kPortClosed = QString::fromLatin1(kPortClosedPanel);
 const QString kCaptionOpen = QString::fromLatin1(kConnectCaptionOpen);
 const QString kCaptionClose = QString::fromLatin1(kConnectCaptionClose);
-const QString kLineSuffix = QStringLiteral(",n,8,1");
-
-void StoreSetting(const QString& key, const QString& value) {
-  ArchivoIni::WriteIniValue(QString::fromLatin1(kIniFileName), QString::fromLatin1(kIniSection),
-                            key, value);
-}
 
 QString PortPanelText(int port) {
   return QString::fromLatin1(kPortPanelPrefix) + PortNumberText(port);
-}
-
-QString SpeedOf(const QString& settings) {
-  return settings.left(settings.indexOf(QLatin1Char(',')));
-}
-
-// The numeric value of the number a text begins with; 0 when it begins with none.
-double LeadingNumber(const QString& text) {
-  QString s;
-  s.reserve(text.size());
-  for (QChar c : text)
-    if (c != QLatin1Char(' ') && c != QLatin1Char('\t') && c != QLatin1Char('\n')) s += c;
-
-  qsizetype i = 0;
-  const auto digitAt = [&s](qsizetype k) {
-    return k < s.size() && s[k].isDigit() && s[k].unicode() < 128;
-  };
-  QString number;
-  if (i < s.size() && (s[i] == QLatin1Char('+') || s[i] == QLatin1Char('-'))) number += s[i++];
-  bool anyDigit = false;
-  while (digitAt(i)) {
-    number += s[i++];
-    anyDigit = true;
-  }
-  if (i < s.size() && s[i] == QLatin1Char('.')) {
-    number += s[i++];
-    while (digitAt(i)) {
-      number += s[i++];
-      anyDigit = true;
-    }
-  }
-  if (!anyDigit) return 0;
-  // An exponent counts only when digits follow its letter (and optional sign).
-  if (i < s.size() && QStringLiteral("eEdD").contains(s[i])) {
-    qsizetype k = i + 1;
-    QString exponent = QStringLiteral("e");
-    if (k < s.size() && (s[k] == QLatin1Char('+') || s[k] == QLatin1Char('-'))) exponent += s[k++];
-    if (digitAt(k)) {
-      while (digitAt(k)) exponent += s[k++];
-      number += exponent;
-    }
-  }
-  bool ok = false;
-  const double value = number.toDouble(&ok);
-  return ok ? value : HUGE_VAL;  // only an exponent too large for a double fails here
 }
 
 // The description the system gives the device, when it lists it.
@@ -78,14 +27,6 @@ QString DescriptionOf(const QString& device, const QList<SerialDevice>& detected
   for (const SerialDevice& candidate : detected)
     if (candidate.device == device) return candidate.description;
   return {};
-}
-
-double RoundHalfToEven(double v) {
-  const double low = std::floor(v);
-  const double diff = v - low;
-  if (diff > 0.5) return low + 1;
-  if (diff < 0.5) return low;
-  return std::fmod(low, 2.0) == 0 ? low : low + 1;
 }
 
 }  // namespace
@@ -102,86 +43,64 @@ QString PortNumberText(int port) {
   return port < 0 ? QString::number(port) : QLatin1Char(' ') + QString::number(port);
 }
 
-std::optional<int> CommPortNumberFromText(const QString& text) {
-  const double value = LeadingNumber(text);
-  if (!std::isfinite(value)) return std::nullopt;
-  const double rounded = RoundHalfToEven(value);
-  if (rounded < -32768 || rounded > 32767) return std::nullopt;
-  return static_cast<int>(rounded);
-}
-
-StoredPort ReadStoredPort() {
-  const QString iniFile = QString::fromLatin1(kIniFileName);
-  const QString section = QString::fromLatin1(kIniSection);
-  StoredPort stored;
-  if (const auto n = CommPortNumberFromText(
-          ArchivoIni::ReadIniValue(iniFile, section, QStringLiteral("CommPort"))))
-    stored.number = *n;
-  stored.settings = ArchivoIni::ReadIniValue(iniFile, section, QStringLiteral("Baud"));
-  return stored;
-}
-
 QString PortCannotBeOpenedText(const CommError& error) {
   QString text = QString::fromLatin1(kPortCannotBeOpenedMessage);
   if (!error.device().isEmpty()) text += QLatin1Char('\r') + error.device();
   return text;
 }
 
-PortConnection::PortConnection(CommControl& port, PortDisplay& display, MessageFn message)
-    : port_(port), display_(display), message_(std::move(message)) {
+PortConnection::PortConnection(CommControl& port, PortDisplay& display, MessageFn message,
+                               DeviceExistsFn deviceExists)
+    : port_(port),
+      display_(display),
+      message_(std::move(message)),
+      deviceExists_(std::move(deviceExists)) {
   // A pulled adapter closes the port behind our back; show it at once.
-  lostConnection_ =
-      QObject::connect(&port_, &CommControl::PortLost, &port_, [this] { ShowPortState(); });
+  lostConnection_ = QObject::connect(&port_, &CommControl::lost, &port_, [this] { showPortState(); });
 }
 
 PortConnection::~PortConnection() { QObject::disconnect(lostConnection_); }
 
-void PortConnection::FormLoad() {
-  // Every step is skipped on failure and start-up goes on; nothing is shown to the user.
-  const auto step = [](auto&& action) {
-    try {
-      action();
-      return 0;
-    } catch (const CommError& error) {
-      return error.number();
-    }
-  };
+QString PortConnection::deviceInForce() const {
+  return namedDevice_.isEmpty() ? ResolvePort(comNumber_).device : namedDevice_;
+}
 
+void PortConnection::open() { port_.open(deviceInForce(), lineSettings_); }
+
+void PortConnection::startUp() {
   TcpIpMode = false;
 
   // The scan decides without opening anything. It still leaves each number in force in turn,
   // so without a usable number in the file start-up goes on with COM 8.
-  for (int i = 0; i < int(PortAvailable.size()); ++i)
-    PortAvailable[i] =
-        step([&] { port_.setCommPort(i + 1); }) != CommErr::PortNotExist && port_.PortExists(i + 1);
+  for (int i = 0; i < int(PortAvailable.size()); ++i) {
+    comNumber_ = i + 1;
+    PortAvailable[size_t(i)] = deviceExists_(ResolvePort(comNumber_).device);
+  }
 
   const StoredPort stored = ReadStoredPort();
-  const int portNumber = stored.number;
-  const QString& settings = stored.settings;
+  if (stored.comNumber) comNumber_ = *stored.comNumber;
+  if (stored.lineSettings) lineSettings_ = *stored.lineSettings;
+  try {
+    open();
+  } catch (const CommError&) {
+    // Start-up goes on whatever fails, and says nothing.
+  }
 
-  step([&] { port_.setCommPort(portNumber); });
-  step([&] { port_.setSettings(settings); });
-  port_.setInputLen(0);
-  port_.setRThreshold(1);
-  port_.setSThreshold(1);
-  step([&] { port_.setPortOpen(true); });
-
-  display_.setPanelText(3, port_.Settings());
-  // The port in force, which is not the number read when the port refused it.
-  display_.setPanelText(2, PortPanelText(port_.CommPort()));
-  ShowPortState();
+  display_.setPanelText(3, FormatLineSettings(lineSettings_));
+  display_.setPanelText(2, PortPanelText(comNumber_));
+  showPortState();
 }
 
-void PortConnection::mnuConnect_Click() {
+void PortConnection::openOrClose() {
   try {
     if (display_.connectCaption() == kCaptionOpen) {
-      if (port_.PortOpen()) port_.setPortOpen(false);
-      port_.setPortOpen(true);
+      if (port_.isOpen()) port_.close();
+      open();
       display_.setPortMenusEnabled(false);
       display_.setConnectCaption(kCaptionClose);
       display_.setPanelText(1, kPortOpened);
     } else {
-      port_.setPortOpen(false);
+      port_.close();
       display_.setConnectCaption(kCaptionOpen);
       display_.setPanelText(1, kPortClosed);
       display_.setPortMenusEnabled(true);
@@ -203,13 +122,13 @@ void PortConnection::mnuConnect_Click() {
   }
 }
 
-void PortConnection::OpenPortAndShowState() {
-  if (!port_.PortOpen()) port_.setPortOpen(true);
-  ShowPortState();
+void PortConnection::ensureOpen() {
+  if (!port_.isOpen()) open();
+  showPortState();
 }
 
-void PortConnection::ShowPortState() {
-  if (port_.PortOpen()) {
+void PortConnection::showPortState() {
+  if (port_.isOpen()) {
     display_.setPanelText(1, kPortOpened);
     display_.setConnectCaption(kCaptionClose);
     display_.setPortMenusEnabled(false);
@@ -220,79 +139,93 @@ void PortConnection::ShowPortState() {
   }
 }
 
-QString PortConnection::ApplyToPort(const std::function<void()>& change) {
+std::optional<CommError> PortConnection::applyToPort(const std::function<void()>& change) {
   try {
-    if (port_.PortOpen()) {
-      port_.setPortOpen(false);
+    if (port_.isOpen()) {
+      port_.close();
       change();
-      port_.setPortOpen(true);
+      open();
     } else {
       change();
     }
   } catch (const CommError& error) {
     // A failed reopen leaves the port closed; the window must say so.
-    ShowPortState();
-    return error.description();
+    showPortState();
+    return error;
   }
-  return {};
+  return std::nullopt;
 }
 
-QString PortConnection::ChangePort(int chosenPort, int portAtOpen) {
+QString PortConnection::changePort(int chosenPort, int portAtOpen) {
   TcpIpMode = false;
-  QString error;
+  std::optional<CommError> error;
   if (chosenPort != portAtOpen) {
-    error = ApplyToPort([&] { port_.setCommPort(chosenPort); });
-    // Only a number the port took is remembered.
-    if (port_.CommPort() == chosenPort)
-      StoreSetting(QStringLiteral("CommPort"), PortNumberText(chosenPort));
+    error = applyToPort([&] {
+      if (chosenPort < 1 || chosenPort > kHighestComNumber)
+        throw CommError(CommErr::PortNotExist,
+                        QStringLiteral("Invalid port number %1").arg(chosenPort));
+      comNumber_ = chosenPort;
+    });
+    // Only a number taken is remembered.
+    if (comNumber_ == chosenPort) StoreComNumber(chosenPort);
   }
-  display_.setPanelText(2, PortPanelText(port_.CommPort()));
-  return error;
+  display_.setPanelText(2, PortPanelText(comNumber_));
+  return error ? error->description() : QString();
 }
 
-void PortConnection::ChooseTcpIp(int portAtOpen) {
+void PortConnection::chooseTcpIp(int portAtOpen) {
   TcpIpMode = true;
   if (portAtOpen == kTcpIpPort) return;
-  StoreSetting(QStringLiteral("CommPort"), QStringLiteral("TCP"));
+  StoreTcpIp();
   display_.setPanelText(2, QString::fromLatin1(kTcpIpPanel));
   display_.setPanelText(3, QString());
 }
 
-QString PortConnection::ChangeSpeed(const QString& chosenBaud, const QString& baudAtOpen) {
-  const QString settings = chosenBaud + kLineSuffix;
-  QString error;
+QString PortConnection::changeSpeed(const QString& chosenBaud, const QString& baudAtOpen) {
+  std::optional<CommError> error;
   if (chosenBaud != baudAtOpen) {
-    error = ApplyToPort([&] { port_.setSettings(settings); });
-    // Only a speed the port took is remembered.
-    for (const BaudEntry& entry : kBaudEntries) {
-      if (chosenBaud == QLatin1String(entry.speed) && SpeedOf(port_.Settings()) == chosenBaud) {
-        StoreSetting(QStringLiteral("Baud"), QString::fromLatin1(entry.stored));
-        break;
+    const LineSettings before = lineSettings_;
+    LineSettings chosen;
+    chosen.baud = chosenBaud.toInt();
+    error = applyToPort([&] { lineSettings_ = chosen; });
+    if (error && error->number() == CommErr::SetStateFailed) {
+      // The device refused them: it goes on with what it had.
+      lineSettings_ = before;
+      try {
+        open();
+      } catch (const CommError&) {
       }
+      showPortState();
     }
+    // Only a speed taken is remembered.
+    if (lineSettings_ == chosen) StoreBaud(chosen.baud);
   }
-  // What the port keeps, also parity and bits that this dialog does not offer.
-  display_.setPanelText(3, port_.Settings());
-  return error;
+  // What is in force, also parity and bits that this dialog does not offer.
+  display_.setPanelText(3, FormatLineSettings(lineSettings_));
+  return error ? error->description() : QString();
 }
 
-QString PortConnection::FallBackToDefaultSpeed() {
+QString PortConnection::fallBackToDefaultSpeed() {
+  LineSettings fallback;
+  fallback.baud = QString::fromLatin1(kBaudEntries[kFallbackBaudIndex].speed).toInt();
   try {
-    port_.setSettings(QString::fromLatin1(kBaudEntries[kFallbackBaudIndex].speed) + kLineSuffix);
+    if (port_.isOpen()) port_.setLineSettings(fallback);
   } catch (const CommError& error) {
     return error.description();
   }
+  lineSettings_ = fallback;
   // In force from now on, whatever the user answers.
-  display_.setPanelText(3, port_.Settings());
+  display_.setPanelText(3, FormatLineSettings(lineSettings_));
   return {};
 }
 
-void PortConnection::RefreshPortAvailability() {
-  for (int i = 0; i < int(PortAvailable.size()); ++i) PortAvailable[i] = port_.PortExists(i + 1);
+void PortConnection::refreshPortAvailability() {
+  for (int i = 0; i < int(PortAvailable.size()); ++i)
+    PortAvailable[size_t(i)] = deviceExists_(ResolvePort(i + 1).device);
 }
 
-PortOverview PortConnection::Overview() {
-  RefreshPortAvailability();
+PortOverview PortConnection::overview() {
+  refreshPortAvailability();
   PortOverview overview;
   overview.detected = listDevices();
   for (size_t i = 0; i < overview.entries.size(); ++i) {
@@ -304,25 +237,30 @@ PortOverview PortConnection::Overview() {
   return overview;
 }
 
-QString PortConnection::AssignDevice(int port, const QString& device) {
-  const bool stored = WriteDeviceAssignment(port, device);
-  RefreshPortAvailability();
+QString PortConnection::assignDevice(int comNumber, const QString& device) {
+  const bool stored = StoreDeviceAssignment(comNumber, device);
+  refreshPortAvailability();
   if (stored) return {};
   return QString::fromLatin1(kSettingsNotWrittenMessage)
       .arg(QDir::toNativeSeparators(
           QDir(SettingsFolder()).filePath(QString::fromLatin1(kIniFileName))));
 }
 
-QString PortConnection::PortPanelToolTip() const {
-  const int port = port_.CommPort();
-  if (TcpIpMode || port < 1 || port > kHighestPortNumber) return {};
-  const PortTarget target = ResolvePort(port);
-  QStringList parts{target.device};
-  if (const QString description = DescriptionOf(target.device, listDevices());
-      !description.isEmpty())
+QString PortConnection::portToolTip() const {
+  if (TcpIpMode) return {};
+  QString device = namedDevice_;
+  PortTarget target;
+  if (device.isEmpty()) {
+    if (comNumber_ < 1 || comNumber_ > kHighestComNumber) return {};
+    target = ResolvePort(comNumber_);
+    device = target.device;
+  }
+  QStringList parts{device};
+  if (const QString description = DescriptionOf(device, listDevices()); !description.isEmpty())
     parts << description;
-  if (!port_.PortOpen() && !port_.PortExists(port))
+  if (!port_.isOpen() && !deviceExists_(device))
     parts << QStringLiteral("(%1)").arg(QLatin1String(kDeviceAbsentNote));
+  if (!namedDevice_.isEmpty()) return parts.join(QStringLiteral("  "));
   if (target.source == PortSource::Assignment)
     parts << QStringLiteral("(%1)").arg(
         QString::fromLatin1(kPortFromAssignment).arg(QLatin1String(kIniFileName)));

@@ -6,6 +6,7 @@
 #include <functional>
 #include <optional>
 
+#include "app/comports.h"
 #include "port/commcontrol.h"
 #include "port/portnames.h"
 
@@ -13,6 +14,8 @@ namespace kestrel {
 
 // Shows a modal message: text, title (empty = the application title).
 using MessageFn = std::function<void(const QString& text, const QString& title)>;
+// Whether a device is there now, without opening it.
+using DeviceExistsFn = std::function<bool(const QString& device)>;
 
 // What the port connection shows; the main window implements it, PortStatusTexts elsewhere.
 class PortDisplay {
@@ -43,19 +46,18 @@ class PortStatusTexts : public PortDisplay {
   bool portMenusEnabled_ = true;
 };
 
-// The speeds offered, in order: caption, speed applied, text stored under "Baud".
+// The speeds offered, in order: caption and speed applied.
 struct BaudEntry {
   const char* caption;
   const char* speed;
-  const char* stored;
 };
 inline constexpr std::array<BaudEntry, 6> kBaudEntries{{
-    {" 4800 bauds", "4800", " 4800,N,8,1"},
-    {" 9600 bauds", "9600", " 9600,N,8,1"},
-    {"19200 bauds", "19200", " 19200,N,8,1"},
-    {"38400 bauds", "38400", " 38400,N,8,1"},
-    {"57600 bauds", "57600", " 57600,N,8,1"},
-    {"115200 bauds", "115200", " 115200,N,8,1"},
+    {" 4800 bauds", "4800"},
+    {" 9600 bauds", "9600"},
+    {"19200 bauds", "19200"},
+    {"38400 bauds", "38400"},
+    {"57600 bauds", "57600"},
+    {"115200 bauds", "115200"},
 }};
 inline constexpr int kFallbackBaudIndex = 3;  // 38400
 
@@ -64,19 +66,6 @@ inline constexpr int kTcpIpPort = 9;
 
 // Port texts: a number with a blank in the sign position (" 3"), as stored and shown.
 QString PortNumberText(int port);
-
-// The port number a stored "CommPort" text stands for: the leading number (blanks, tabs and
-// line feeds ignored; no number = 0), rounded half to even. nullopt when it does not fit a
-// signed 16-bit number.
-std::optional<int> CommPortNumberFromText(const QString& text);
-
-// The port and line settings in the settings file, read as start-up reads them: the number
-// "CommPort" stands for (0 when it gives none or one out of range) and the "Baud" text.
-struct StoredPort {
-  int number = 0;
-  QString settings;
-};
-StoredPort ReadStoredPort();
 
 // The Port dialog's view of COM 1 to COM 8 and of the devices present, read afresh.
 struct PortOverview {
@@ -96,41 +85,54 @@ struct PortOverview {
 // The message for a port that does not exist, naming the device that was tried.
 QString PortCannotBeOpenedText(const CommError& error);
 
-// Life of the serial connection: start-up, the Open/Close command, OpenPortAndShowState, and
-// what the port and speed dialogs' OK buttons apply.
+// Life of the serial connection: the COM number (or device) and line settings in force,
+// start-up, the Open/Close command, opening for a download, and what the port and speed
+// dialogs' OK buttons apply and store.
 class PortConnection {
  public:
-  PortConnection(CommControl& port, PortDisplay& display, MessageFn message);
+  PortConnection(CommControl& port, PortDisplay& display, MessageFn message,
+                 DeviceExistsFn deviceExists = SerialDeviceExists);
   ~PortConnection();
   PortConnection(const PortConnection&) = delete;
   PortConnection& operator=(const PortConnection&) = delete;
 
-  void FormLoad();              // start-up; never throws, never shows a message
-  void mnuConnect_Click();      // Comm > Open/Close
-  void OpenPortAndShowState();  // throws CommError on failure to open
-  void ShowPortState();         // panel 1, caption, port menus from PortOpen
+  void startUp();      // never throws, never shows a message
+  void openOrClose();  // Comm > Open/Close
+  void ensureOpen();   // opens a closed port and shows it; throws CommError on failure
 
   // PortAvailable afresh from the system, without opening any port.
-  void RefreshPortAvailability();
+  void refreshPortAvailability();
   // The same, with what each of COM 1 to COM 8 stands for and the devices detected now.
-  PortOverview Overview();
+  PortOverview overview();
   // Assigns a device to a COM number in [Devices] at once (an empty device clears it).
   // Returns what to tell the user when the settings file could not be written, else empty.
-  QString AssignDevice(int port, const QString& device);
+  QString assignDevice(int comNumber, const QString& device);
   // Panel 2's tooltip: the device the port in force stands for and what it is.
-  QString PortPanelToolTip() const;
+  QString portToolTip() const;
 
   // OK of the port dialog on a COM entry: applies the number (an open port is closed and
   // opened again), stores it and shows it in panel 2. When the serial layer refuses, the
-  // result is its description: nothing is stored and panel 2 keeps the port in force.
-  QString ChangePort(int chosenPort, int portAtOpen);
+  // result is its description.
+  QString changePort(int chosenPort, int portAtOpen);
   // OK of the port dialog on the hidden TCP/IP entry.
-  void ChooseTcpIp(int portAtOpen);
-  // OK of the speed dialog: the same for a speed of kBaudEntries.
-  QString ChangeSpeed(const QString& chosenBaud, const QString& baudAtOpen);
+  void chooseTcpIp(int portAtOpen);
+  // OK of the speed dialog: the same for a speed of kBaudEntries. Settings the device refuses
+  // are not kept.
+  QString changeSpeed(const QString& chosenBaud, const QString& baudAtOpen);
   // The speed dialog opened on a speed it does not offer: 38400 is applied at once, panel and
   // file untouched. Returns the serial layer's description when refused, else empty.
-  QString FallBackToDefaultSpeed();
+  QString fallBackToDefaultSpeed();
+
+  // The COM number in force, and the device named directly instead of it (empty: the number
+  // decides).
+  int comNumber() const { return comNumber_; }
+  void setComNumber(int comNumber) { comNumber_ = comNumber; }
+  const QString& namedDevice() const { return namedDevice_; }
+  void setNamedDevice(const QString& device) { namedDevice_ = device; }
+  const LineSettings& lineSettings() const { return lineSettings_; }
+  void setLineSettings(const LineSettings& settings) { lineSettings_ = settings; }
+  // The device an open uses now: the one named, else what the COM number resolves to.
+  QString deviceInForce() const;
 
   CommControl& port() { return port_; }
   std::array<bool, 8> PortAvailable{};
@@ -139,13 +141,19 @@ class PortConnection {
   std::function<QList<SerialDevice>()> listDevices = DetectedSerialDevices;
 
  private:
+  void showPortState();  // panel 1, caption, port menus from the port's state
+  void open();
   // Closes an open port around the change so it ends open or closed as it was.
-  QString ApplyToPort(const std::function<void()>& change);
+  std::optional<CommError> applyToPort(const std::function<void()>& change);
 
   CommControl& port_;
   PortDisplay& display_;
   MessageFn message_;
+  DeviceExistsFn deviceExists_;
   QMetaObject::Connection lostConnection_;
+  int comNumber_ = 1;
+  QString namedDevice_;
+  LineSettings lineSettings_{};
 };
 
 }  // namespace kestrel

@@ -12,6 +12,7 @@
 #include <array>
 #include <memory>
 
+#include "app/comports.h"
 #include "app/downloadlog.h"
 #include "app/loadersession.h"
 #include "app/portconnection.h"
@@ -26,6 +27,7 @@
 #include "port/portnames.h"
 #include "port/serialcomm.h"
 #include "settings/inifile.h"
+#include "settings/portsettings.h"
 
 namespace kestrel::cli {
 
@@ -72,7 +74,7 @@ int ListPorts(QTextStream& out, QTextStream& err) {
   const QList<SerialDevice> ports = DetectedSerialDevices();
   for (const SerialDevice& device : ports) {
     QStringList coms;
-    for (int n : SerialComm::AssignedComNumbers(device.device))
+    for (int n : PortsUsingDevice(device.device))
       coms << QStringLiteral("COM%1").arg(n);
     out << device.device << '\t' << OrDash(device.description) << '\t'
         << OrDash(device.manufacturer) << '\t' << OrDash(device.serialNumber) << '\t'
@@ -118,7 +120,7 @@ class Loader {
   DownloadLog log_;
   bool showProgress_ = false;
 
-  SerialComm* serial_ = nullptr;  // owned by the session
+  CommControl* serial_ = nullptr;  // owned by the session
   std::unique_ptr<LoaderSession> session_;
   int comNumber_ = 0;
   QString device_;        // named directly
@@ -138,49 +140,39 @@ class Loader {
 };
 
 bool Loader::preparePort(QString* error) {
-  auto serial = std::make_unique<SerialComm>();
+  session_ = std::make_unique<LoaderSession>(std::make_unique<SerialComm>());
+  PortConnection& connection = session_->connection();
   const StoredPort stored = ReadStoredPort();
-  try {
-    if (command_.port.isEmpty()) {
-      if (stored.number < 1 || stored.number > 255) {
-        *error =
-            QStringLiteral("no port given and none stored in %1 (CommPort); name one with --port")
-                .arg(QString::fromLatin1(kIniFileName));
-        return false;
-      }
-      comNumber_ = stored.number;
-      serial->setCommPort(comNumber_);
-    } else if (const auto n = ComNumberOfPortText(command_.port)) {
-      comNumber_ = *n;
-      serial->setCommPort(comNumber_);
-    } else {
-      // A bare name means the node in /dev, as in a [Devices] assignment; other paths are
-      // taken as given, relative to the current folder.
-      device_ = DeviceNamed(command_.port).value_or(command_.port);
-      serial->setDevice(device_);
-      const QList<int> assigned = SerialComm::AssignedComNumbers(device_);
-      comNumber_ = assigned.isEmpty() ? 0 : assigned.front();
+  if (command_.port.isEmpty()) {
+    if (!stored.comNumber) {
+      *error = QStringLiteral("no port given and none stored in %1 (CommPort); name one with --port")
+                   .arg(QString::fromLatin1(kIniFileName));
+      return false;
     }
-  } catch (const CommError& e) {
-    *error = e.description();
-    return false;
+    comNumber_ = *stored.comNumber;
+  } else if (const auto n = ComNumberOfPortText(command_.port)) {
+    comNumber_ = *n;
+  } else {
+    // A bare name means the node in /dev, as in a [Devices] assignment; other paths are
+    // taken as given, relative to the current folder.
+    device_ = DeviceNamed(command_.port).value_or(command_.port);
+    connection.setNamedDevice(device_);
+    const QList<int> assigned = PortsUsingDevice(device_);
+    comNumber_ = assigned.isEmpty() ? 0 : assigned.front();
   }
-  const QString settings =
-      command_.baud > 0 ? QStringLiteral("%1,n,8,1").arg(command_.baud) : stored.settings;
-  try {
-    serial->setSettings(settings);
-  } catch (const CommError&) {
-    // As at the window's start-up: a stored text the port refuses leaves its own settings.
-  }
-  serial->setInputLen(0);
-  serial->setRThreshold(1);
-  serial->setSThreshold(1);
-  serial_ = serial.get();
-  session_ = std::make_unique<LoaderSession>(std::move(serial));
+  connection.setComNumber(comNumber_);
+  LineSettings settings;
+  if (command_.baud > 0)
+    settings.baud = command_.baud;
+  else if (stored.lineSettings)
+    settings = *stored.lineSettings;
+  // As at the window's start-up: a stored text that is no line settings leaves 9600,n,8,1.
+  connection.setLineSettings(settings);
+  serial_ = &session_->port();
 
   LogoTransfer& transfer = session_->transfer();
   QObject::connect(&transfer, &LogoTransfer::started, &transfer, [this] {
-    lastOpenedAt_ = serial_->devicePath();
+    lastOpenedAt_ = serial_->openDevice();
     if (!command_.repeat) return;
     const auto listed = ListedDevice(lastOpenedAt_);
     if (listed && listed->usb) usbAdapter_ = lastOpenedAt_;
@@ -201,7 +193,7 @@ bool Loader::preparePort(QString* error) {
 QString Loader::portLabel() const {
   if (!device_.isEmpty()) return device_;
   const QString path =
-      lastOpenedAt_.isEmpty() ? SerialComm::DevicePathForPort(comNumber_) : lastOpenedAt_;
+      lastOpenedAt_.isEmpty() ? session_->connection().deviceInForce() : lastOpenedAt_;
   return QStringLiteral("COM%1 (%2)").arg(comNumber_).arg(QDir::toNativeSeparators(path));
 }
 
@@ -215,7 +207,7 @@ QString Loader::failureText(const QString& message) const {
 
 QString Loader::deviceOfRecord() const {
   if (!device_.isEmpty()) return device_;
-  return lastOpenedAt_.isEmpty() ? SerialComm::DevicePathForPort(comNumber_) : lastOpenedAt_;
+  return lastOpenedAt_.isEmpty() ? session_->connection().deviceInForce() : lastOpenedAt_;
 }
 
 void Loader::report(const QString& line) {
@@ -286,12 +278,7 @@ int Loader::downloadOnce() {
 
   // Between devices the port is let go: the next one may be another adapter on the same
   // name, and a port held open across an unplug would only fail at the next write.
-  if (command_.repeat && serial_->PortOpen()) {
-    try {
-      serial_->setPortOpen(false);
-    } catch (const CommError&) {
-    }
-  }
+  if (command_.repeat) serial_->close();
   return status;
 }
 

@@ -13,19 +13,17 @@ LinkEngine::LinkEngine(CommControl& port, QObject* parent) : QObject(parent), po
   clock_.start();
   // The reply deadline is short; a coarse timer could fire up to 5 % late.
   timer_.setTimerType(Qt::PreciseTimer);
-  connect(&port_, &CommControl::OnComm, this, &LinkEngine::commPort1_OnComm);
+  connect(&port_, &CommControl::dataReceived, this, &LinkEngine::commPort1_OnComm);
   connect(&timer_, &QTimer::timeout, this, &LinkEngine::TimerComunicacion_Timer);
   // Without this a pulled adapter would pass for a silent device once the timer ticks.
-  connect(&port_, &CommControl::PortLost, this, [this](const QString& description) {
-    portErrorInHandler(CommError(CommErr::DeviceIoError, description));
-  });
+  connect(&port_, &CommControl::lost, this, &LinkEngine::portErrorInHandler);
 }
 
 QByteArray LinkEngine::SendCommand(const QByteArray& command, bool awaitReply, QString& status) {
   QByteArray frame = command;
   AppendChecksum(frame);
 
-  port_.Tag.clear();
+  status_.clear();
   dropWaitingInput();
   // The start of a reply that timed out would lead the next line: a lost CR after ACK would
   // turn the next refusal into an acceptance.
@@ -35,7 +33,7 @@ QByteArray LinkEngine::SendCommand(const QByteArray& command, bool awaitReply, Q
   timer_.setInterval(replyTimeoutMs_);
   timer_.start();
 
-  port_.setOutput(frame);
+  port_.write(frame);
   const qint64 writtenAt = clock_.nsecsElapsed();
   qCDebug(lcWire).noquote() << "out" << WireText(frame);
   Q_EMIT frameWritten(frame, writtenAt);
@@ -44,7 +42,7 @@ QByteArray LinkEngine::SendCommand(const QByteArray& command, bool awaitReply, Q
     pendingError_.reset();
     waiting_ = true;
     // Blocks in the event loop until the next event; the reply timer bounds the wait.
-    while (port_.Tag.isEmpty() && !pendingError_)
+    while (status_.isEmpty() && !pendingError_)
       QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     waiting_ = false;
     if (pendingError_) {
@@ -54,7 +52,7 @@ QByteArray LinkEngine::SendCommand(const QByteArray& command, bool awaitReply, Q
     }
   }
 
-  status = port_.Tag;
+  status = status_;
   return replyLine_;
 }
 
@@ -73,33 +71,14 @@ bool LinkEngine::SendLogoInfo(int32_t checksum, int16_t second) {
   return LogoInfoAccepted(status);
 }
 
-void LinkEngine::commPort1_OnComm() {
-  const int code = port_.CommEvent();
-  if (code == CommEv::RxOver) {
-    // What is left of an overflowed reply cannot be trusted; its CR may be lost, so the wait
-    // ends with the timer.
-    try {
-      dropWaitingInput();
-    } catch (const CommError& error) {
-      portErrorInHandler(error);
-    }
-    receiveBuffer_.clear();
-    return;
-  }
-  if (code != CommEv::Receive) return;
-
-  try {
-    receiveBuffer_ += port_.Input();
-  } catch (const CommError& error) {
-    portErrorInHandler(error);
-    return;
-  }
+void LinkEngine::commPort1_OnComm(const QByteArray& data) {
+  receiveBuffer_ += data;
 
   const qsizetype cr = receiveBuffer_.indexOf(kCr);
   if (cr >= 0) {
     replyLine_ = receiveBuffer_.left(cr + 1);
     receiveBuffer_.clear();  // a second line in the same arrival is dropped with it
-    port_.Tag = QString::fromLatin1(kStatusOk);
+    status_ = QString::fromLatin1(kStatusOk);
     const qint64 receivedAt = clock_.nsecsElapsed();
     qCDebug(lcWire).noquote() << "in " << WireText(replyLine_);
     Q_EMIT replyReceived(replyLine_, receivedAt);
@@ -112,21 +91,18 @@ void LinkEngine::commPort1_OnComm() {
 void LinkEngine::TimerComunicacion_Timer() {
   timer_.stop();
   // The user may close the port while the timer of the last command is still armed.
-  if (port_.PortOpen()) {
+  if (port_.isOpen()) {
     try {
       dropWaitingInput();
     } catch (const CommError& error) {
       portErrorInHandler(error);
     }
   }
-  port_.Tag = QString::fromLatin1(kStatusTimeout);
+  status_ = QString::fromLatin1(kStatusTimeout);
   qCDebug(lcWire) << "reply timer expired";
 }
 
-void LinkEngine::dropWaitingInput() {
-  port_.setInBufferCount(0);
-  (void)port_.Input();
-}
+void LinkEngine::dropWaitingInput() { port_.discardInput(); }
 
 void LinkEngine::portErrorInHandler(const CommError& error) {
   // Outside a wait nobody can act on it; the next command meets the same fault itself.

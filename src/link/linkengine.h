@@ -18,7 +18,7 @@ inline constexpr char kStatusTimeout[] = "TIMEOUT";
 
 // One exchange with the device at a time: frame, clear input, arm the reply timer, write,
 // and wait (in the event loop, never spinning) for a reply line or the timeout.
-// LinkStatus lives in the port's Tag.
+
 class LinkEngine : public QObject {
   Q_OBJECT
 
@@ -32,10 +32,10 @@ class LinkEngine : public QObject {
   bool WriteBlock(std::span<const uint8_t> buffer, int32_t address, int32_t count);
   bool SendLogoInfo(int32_t checksum, int16_t second);
 
-  void commPort1_OnComm();
+  void commPort1_OnComm(const QByteArray& data);
   void TimerComunicacion_Timer();
 
-  QString LinkStatus() const { return port_.Tag; }
+  QString LinkStatus() const { return status_; }
   const QByteArray& ReceiveBuffer() const { return receiveBuffer_; }
   const QByteArray& ReplyLine() const { return replyLine_; }
   QTimer& TimerComunicacion() { return timer_; }
@@ -64,6 +64,7 @@ class LinkEngine : public QObject {
   QTimer timer_;
   QByteArray receiveBuffer_;
   QByteArray replyLine_;
+  QString status_;
   int replyTimeoutMs_ = 300;
   bool waiting_ = false;
   std::optional<CommError> pendingError_;

@@ -86,10 +86,13 @@ QString PanelDateText(const QDateTime& when) { return when.toString(QStringLiter
 
 QString PanelTimeText(const QDateTime& when) { return when.toString(QStringLiteral("HH:mm:ss")); }
 
-frmPantallaTest::frmPantallaTest(std::unique_ptr<CommControl> port, QWidget* parent)
+frmPantallaTest::frmPantallaTest(std::unique_ptr<CommControl> port, DeviceExistsFn deviceExists,
+                                 QWidget* parent)
     : QMainWindow(parent),
-      session_(std::move(port), this,
-               [this](const QString& text, const QString& title) { Message(text, title); }),
+      session_(
+          std::move(port), this,
+          [this](const QString& text, const QString& title) { Message(text, title); },
+          std::move(deviceExists)),
       fileChooser_(DefaultFileChooser),
       endProgram_([] { QCoreApplication::exit(0); }) {
   BuildWindow();
@@ -107,7 +110,7 @@ frmPantallaTest::frmPantallaTest(std::unique_ptr<CommControl> port, QWidget* par
   clockTimer_.start();
 
   connect(qApp, &QGuiApplication::focusWindowChanged, this, &frmPantallaTest::ProgramFocusChanged);
-  connect(&commPort1(), &CommControl::OpenChanged, this, &frmPantallaTest::ShowCaption);
+  connect(&commPort1(), &CommControl::openChanged, this, &frmPantallaTest::ShowCaption);
 
   Form_Load();
 }
@@ -246,7 +249,7 @@ void frmPantallaTest::BuildStatusBar() {
 // ---------------------------------------------------------------------------------------------
 // Window events
 
-void frmPantallaTest::Form_Load() { connection().FormLoad(); }
+void frmPantallaTest::Form_Load() { connection().startUp(); }
 
 void frmPantallaTest::Form_Activate() { ShowClock(); }
 
@@ -277,20 +280,14 @@ void frmPantallaTest::closeEvent(QCloseEvent* event) {
     event->ignore();
     return;
   }
-  if (commPort1().PortOpen()) {
-    try {
-      commPort1().setPortOpen(false);
-    } catch (const CommError&) {
-      // The program ends anyway; the port is released with it.
-    }
-  }
+  commPort1().close();
   event->accept();
   endProgram_();
 }
 
 bool frmPantallaTest::eventFilter(QObject* watched, QEvent* event) {
   if (watched == panels_[1] && event->type() == QEvent::ToolTip)
-    panels_[1]->setToolTip(connection().PortPanelToolTip());
+    panels_[1]->setToolTip(connection().portToolTip());
   return QMainWindow::eventFilter(watched, event);
 }
 
@@ -349,8 +346,8 @@ void frmPantallaTest::ShowCaption() {
   CommControl& port = commPort1();
   QString caption = QString::fromLatin1(kMainCaption);
   if (!logoFile_.isEmpty()) caption += QStringLiteral(" - ") + QFileInfo(logoFile_).fileName();
-  if (port.PortOpen() && port.OnPseudoTerminal())
-    caption = QString::fromLatin1(kSimulatedDeviceCaption).arg(caption).arg(port.CommPort());
+  if (port.isOpen() && port.onPseudoTerminal())
+    caption = QString::fromLatin1(kSimulatedDeviceCaption).arg(caption).arg(connection().comNumber());
   setWindowTitle(caption);
 }
 
@@ -406,7 +403,7 @@ void frmPantallaTest::mnuSettings_Click() {
   dialog.exec();
 }
 
-void frmPantallaTest::mnuConnect_Click() { connection().mnuConnect_Click(); }
+void frmPantallaTest::mnuConnect_Click() { connection().openOrClose(); }
 
 void frmPantallaTest::mnuHelp1_Click() {
   frmHelp help(this);

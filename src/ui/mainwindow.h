@@ -45,7 +45,10 @@ class frmPantallaTest : public QMainWindow, public PortDisplay {
   // Returns the chosen path, or an empty text when the user cancels.
   using FileChooser = std::function<QString(QWidget* parent)>;
 
-  explicit frmPantallaTest(std::unique_ptr<CommControl> port, QWidget* parent = nullptr);
+  // deviceExists tells which devices are there without opening them; tests script it.
+  explicit frmPantallaTest(std::unique_ptr<CommControl> port,
+                           DeviceExistsFn deviceExists = SerialDeviceExists,
+                           QWidget* parent = nullptr);
   ~frmPantallaTest() override;
 
   // Handlers of the window's events, menus and buttons.

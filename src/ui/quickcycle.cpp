@@ -22,7 +22,6 @@
 #include "app/usertexts.h"
 #include "picture/logoimage.h"
 #include "picture/pictureread.h"
-#include "port/serialcomm.h"
 #include "settings/recentfiles.h"
 #include "ui/importpicturedialog.h"
 #include "ui/mainwindow.h"
@@ -111,8 +110,8 @@ void frmPantallaTest::LogoAccepted(const QString& path) {
 void frmPantallaTest::AfterDownload(const TransferOutcome& outcome, const QDateTime& pressed) {
   DownloadRecord record;
   record.time = pressed;
-  record.comNumber = commPort1().CommPort();
-  record.device = SerialComm::DevicePathForPort(record.comNumber);
+  record.comNumber = connection().comNumber();
+  record.device = connection().deviceInForce();
   record.picture = logoFile_;
   record.checksum = outcome.logoChecksum;
   record.frames = outcome.framesSent;

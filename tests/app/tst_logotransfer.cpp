@@ -123,8 +123,7 @@ void LogoTransferTest::init() {
   progress_.clear();
   locked_ = false;
   port_ = std::make_unique<FakeCommPort>();
-  port_->setRThreshold(1);
-  port_->setPortOpen(true);
+  port_->open(QStringLiteral("COM1"), {});
   link_ = std::make_unique<LinkEngine>(*port_);
   link_->setReplyTimeout(40);
   display_ = std::make_unique<RecordingDisplay>();
@@ -367,7 +366,7 @@ void LogoTransferTest::openFailureIsReported_data() {
 void LogoTransferTest::openFailureIsReported() {
   QFETCH(int, error);
   QFETCH(QString, message);
-  port_->setPortOpen(false);
+  port_->close();
   if (error == kestrel::CommErr::PortNotExist)
     port_->missingPorts.insert(1);
   else if (error == kestrel::CommErr::PortInUse)
@@ -384,16 +383,16 @@ void LogoTransferTest::openFailureIsReported() {
   QCOMPARE(messages_[0].text, message);
   QCOMPARE(messages_[0].title, QString());
   QCOMPARE(log_, QStringList{"ended"});  // never locked
-  QVERIFY(!port_->PortOpen());
+  QVERIFY(!port_->isOpen());
 }
 
 void LogoTransferTest::portOpenedForTheSendStaysOpen() {
-  port_->setPortOpen(false);
+  port_->close();
   transfer_->cmdSend_Click(patternLogo());
 
   QVERIFY(messages_.isEmpty());
   QCOMPARE(port_->writes.size(), 132);
-  QVERIFY(port_->PortOpen());
+  QVERIFY(port_->isOpen());
   QCOMPARE(display_->panelText(1), QStringLiteral("Port opened"));
   QCOMPARE(display_->caption, QStringLiteral("Close"));
   QVERIFY(!display_->portMenusEnabled);
@@ -401,7 +400,7 @@ void LogoTransferTest::portOpenedForTheSendStaysOpen() {
 
 void LogoTransferTest::portErrorMidDownloadShowsDescription() {
   runDevice([this](int order, const QByteArray&) {
-    if (order == 10) port_->failNextOutputWith = kestrel::CommErr::DeviceIoError;
+    if (order == 10) port_->failNextWriteWith = kestrel::CommErr::DeviceIoError;
     return kAckCr;
   });
   transfer_->cmdSend_Click(patternLogo());

@@ -112,7 +112,7 @@ void SessionPtyTest::startLoader() {
                                              [this](const QString& text, const QString& title) {
                                                shown_ << QStringList{text, title};
                                              });
-  session_->connection().FormLoad();
+  session_->connection().startUp();
 }
 
 void SessionPtyTest::openLoader() {
@@ -123,13 +123,12 @@ void SessionPtyTest::openLoader() {
     if (!outcome.message.isEmpty()) messages_ << outcome.message;
     locked_ = false;
   });
-  CommControl& port = session_->port();
-  port.setCommPort(1);
-  port.setSettings(QStringLiteral("115200,n,8,1"));
-  port.setInputLen(0);
-  port.setRThreshold(1);
-  port.setSThreshold(1);
-  port.setPortOpen(true);
+  PortConnection& connection = session_->connection();
+  connection.setComNumber(1);
+  LineSettings fast;
+  fast.baud = 115200;
+  connection.setLineSettings(fast);
+  connection.ensureOpen();
 }
 
 void SessionPtyTest::startupOpensSimulatorLinkedAsCom1() {
@@ -137,8 +136,8 @@ void SessionPtyTest::startupOpensSimulatorLinkedAsCom1() {
   QVERIFY(startDevice({}));
   startLoader();
   QVERIFY(session_->connection().PortAvailable[0]);
-  QVERIFY(session_->port().PortOpen());
-  QCOMPARE(static_cast<SerialComm&>(session_->port()).devicePath(), device_->slavePath());
+  QVERIFY(session_->port().isOpen());
+  QCOMPARE(session_->port().openDevice(), device_->slavePath());
   QCOMPARE(display_.panelText(1), QStringLiteral("Port opened"));
   QCOMPARE(display_.panelText(2), QStringLiteral("COM  1"));
   QCOMPARE(display_.panelText(3), QStringLiteral("115200,n,8,1"));
@@ -165,8 +164,8 @@ void SessionPtyTest::startupScanOpensNoPort() {
   char events[4096];
   QCOMPARE(::read(watch, events, sizeof events), ssize_t(-1));
   // The watch does see an open: the loader's own, when asked for.
-  session_->port().setCommPort(2);
-  session_->port().setPortOpen(true);
+  session_->connection().setComNumber(2);
+  session_->connection().ensureOpen();
   QVERIFY(::read(watch, events, sizeof events) > 0);
   ::close(watch);
 #else
@@ -181,18 +180,18 @@ void SessionPtyTest::simulatorHeldByAnotherProgram() {
   QVERIFY(holder.start({QStringLiteral("--hold"), com1()}));
   startLoader();
   QVERIFY(session_->connection().PortAvailable[0]);
-  QVERIFY(!session_->port().PortOpen());
+  QVERIFY(!session_->port().isOpen());
   QCOMPARE(display_.panelText(1), QStringLiteral("Port closed"));
   QCOMPARE(shown_.size(), 0);
 
-  session_->connection().mnuConnect_Click();
+  session_->connection().openOrClose();
   const QList<QStringList> expected{{"Port is used by other aplication", "Port Error"}};
   QCOMPARE(shown_, expected);
   QCOMPARE(display_.caption, QStringLiteral("Open"));
 
   holder.terminate();
-  session_->connection().mnuConnect_Click();
-  QVERIFY(session_->port().PortOpen());
+  session_->connection().openOrClose();
+  QVERIFY(session_->port().isOpen());
   QCOMPARE(display_.panelText(1), QStringLiteral("Port opened"));
 }
 
@@ -268,7 +267,7 @@ void SessionPtyTest::simulatorFaults() {
     QCOMPARE(messages_.size(), 1);
     QVERIFY(!messages_[0].isEmpty());
     QVERIFY(messages_[0] != kNotAcknowledged && messages_[0] != kInfoNotAnswered);
-    QVERIFY(!session_->port().PortOpen());
+    QVERIFY(!session_->port().isOpen());
   } else {
     QCOMPARE(messages_, QStringList{message});
   }

@@ -24,16 +24,6 @@ std::vector<uint8_t> bytesOf(const QByteArray& hex) {
   return {raw.begin(), raw.end()};
 }
 
-// A port whose reads fail on demand, as a pulled USB adapter does.
-class FailingReadPort : public FakeCommPort {
- public:
-  bool failInput = false;
-  QByteArray Input() override {
-    if (failInput) throw CommError(kestrel::CommErr::DeviceIoError, QStringLiteral("Device removed"));
-    return FakeCommPort::Input();
-  }
-};
-
 }  // namespace
 
 class LinkEngineTest : public QObject {
@@ -58,37 +48,26 @@ class LinkEngineTest : public QObject {
   void partialReplyTimesOutAndIsDroppedBeforeNextCommand();
   void lateAckCountsAsFailureButSetsOk();
   void statusTurnsTimeoutAfterLastCommandDespiteReply();
-  void otherEventCodesChangeNothing_data();
-  void otherEventCodesChangeNothing();
-  void overflowEventDropsWaitingAndHeldCharacters();
-  void overflowMidReplyEndsInTimeout();
   void receiveBufferIsBounded_data();
   void receiveBufferIsBounded();
   void timerTickOnClosedPortOnlyStopsAndTimesOut();
 
   void writeErrorReachesCaller();
-  void readErrorDuringWaitEndsWaitAndReachesCaller();
-  void readErrorAtTimerTickReachesCaller();
-  void readErrorOutsideWaitIsNotRethrownLater();
   void portLostDuringWaitReachesCallerWithDescription();
   void portLostWhileIdleIsNotRethrownLater();
 
  private:
   void answerEachWrite(const QByteArray& reply, int delayMs = 0);
-  // After an answered exchange ("\x06" "A\r") and an ACK held without CR, an event of code
-  // arrives with waiting in the port.
-  void deliverEventAfterPartialLine(int code, const QByteArray& waiting);
   // The port error a header block write ends with, if any.
   std::optional<CommError> headerWriteError();
 
-  std::unique_ptr<FailingReadPort> port_;
+  std::unique_ptr<FakeCommPort> port_;
   std::unique_ptr<LinkEngine> link_;
 };
 
 void LinkEngineTest::init() {
-  port_ = std::make_unique<FailingReadPort>();
-  port_->setRThreshold(1);
-  port_->setPortOpen(true);
+  port_ = std::make_unique<FakeCommPort>();
+  port_->open(QStringLiteral("COM1"), {});
   link_ = std::make_unique<LinkEngine>(*port_);
 }
 
@@ -99,21 +78,6 @@ void LinkEngineTest::cleanup() {
 
 void LinkEngineTest::answerEachWrite(const QByteArray& reply, int delayMs) {
   port_->onWrite = [this, reply, delayMs](const QByteArray&) { port_->deliver(reply, delayMs); };
-}
-
-void LinkEngineTest::deliverEventAfterPartialLine(int code, const QByteArray& waiting) {
-  link_->setReplyTimeout(5000);  // keep the timer's tick out of the picture
-  answerEachWrite(QByteArray("\x06" "A\r"));
-  const std::vector<uint8_t> buffer = bytesOf("0001");
-  QVERIFY(link_->WriteBlock(buffer, 0, 2));
-  port_->onWrite = nullptr;
-  port_->deliver(QByteArray("\x06"));
-  QTRY_COMPARE(link_->ReceiveBuffer(), QByteArray("\x06"));
-
-  QSignalSpy events(port_.get(), &FakeCommPort::OnComm);
-  port_->putWaiting(waiting);
-  port_->deliverEvent(code);
-  QTRY_COMPARE(events.count(), 1);
 }
 
 std::optional<CommError> LinkEngineTest::headerWriteError() {
@@ -262,7 +226,7 @@ void LinkEngineTest::replySplitAcrossEventsCompletesOnCr() {
     port_->deliver("\r", 20);
   };
   QList<QPair<QString, QByteArray>> afterEachEvent;
-  connect(port_.get(), &FakeCommPort::OnComm, this,
+  connect(port_.get(), &FakeCommPort::dataReceived, this,
           [&] { afterEachEvent.append({link_->LinkStatus(), link_->ReceiveBuffer()}); });
 
   QString status;
@@ -331,48 +295,6 @@ void LinkEngineTest::statusTurnsTimeoutAfterLastCommandDespiteReply() {
   QCOMPARE(link_->ReplyLine(), kAckCr);
 }
 
-void LinkEngineTest::otherEventCodesChangeNothing_data() {
-  QTest::addColumn<int>("code");
-  for (int code : {1, 3, 4, 5, 6, 7, 1001, 1004, 1006, 1009, 1010, 1011, 0, 9999})
-    QTest::addRow("code %d", code) << code;
-}
-
-void LinkEngineTest::otherEventCodesChangeNothing() {
-  QFETCH(int, code);
-  deliverEventAfterPartialLine(code, kNakCr);
-  if (QTest::currentTestFailed()) return;
-
-  QCOMPARE(link_->LinkStatus(), QStringLiteral("OK"));
-  QCOMPARE(link_->ReplyLine(), QByteArray("\x06" "A\r"));
-  QCOMPARE(link_->ReceiveBuffer(), QByteArray("\x06"));
-  QCOMPARE(port_->InBufferCount(), 2);
-}
-
-void LinkEngineTest::overflowEventDropsWaitingAndHeldCharacters() {
-  deliverEventAfterPartialLine(kestrel::CommEv::RxOver, "xyz\r");
-  if (QTest::currentTestFailed()) return;
-
-  QCOMPARE(link_->ReceiveBuffer(), QByteArray());
-  QCOMPARE(port_->InBufferCount(), 0);
-  QCOMPARE(link_->LinkStatus(), QStringLiteral("OK"));
-  QCOMPARE(link_->ReplyLine(), QByteArray("\x06" "A\r"));
-
-  port_->deliver(kNakCr);
-  QTRY_COMPARE(link_->ReplyLine(), kNakCr);
-}
-
-void LinkEngineTest::overflowMidReplyEndsInTimeout() {
-  link_->setReplyTimeout(60);
-  port_->onWrite = [this](const QByteArray&) {
-    port_->deliver("\x06");
-    port_->deliverEvent(kestrel::CommEv::RxOver, 5);
-  };
-  const std::vector<uint8_t> buffer = bytesOf("0001");
-  QVERIFY(!link_->WriteBlock(buffer, 0, 2));
-  QCOMPARE(link_->LinkStatus(), QStringLiteral("TIMEOUT"));
-  QCOMPARE(link_->ReceiveBuffer(), QByteArray());
-}
-
 void LinkEngineTest::receiveBufferIsBounded_data() {
   QTest::addColumn<QList<int>>("pieces");
   QTest::addColumn<int>("heldAfter");
@@ -387,7 +309,7 @@ void LinkEngineTest::receiveBufferIsBounded_data() {
 void LinkEngineTest::receiveBufferIsBounded() {
   QFETCH(QList<int>, pieces);
   QFETCH(int, heldAfter);
-  QSignalSpy events(port_.get(), &FakeCommPort::OnComm);
+  QSignalSpy events(port_.get(), &FakeCommPort::dataReceived);
   for (int size : pieces) port_->deliver(QByteArray(size, 'x'));
   QTRY_COMPARE(events.count(), pieces.size());
   QCOMPARE(link_->ReceiveBuffer(), QByteArray(heldAfter, 'x'));
@@ -398,7 +320,7 @@ void LinkEngineTest::timerTickOnClosedPortOnlyStopsAndTimesOut() {
   QString status;
   link_->SendCommand(QByteArray(), false, status);
   const int clearsBefore = port_->inputClears;
-  port_->setPortOpen(false);
+  port_->close();
 
   QTRY_COMPARE(link_->LinkStatus(), QStringLiteral("TIMEOUT"));
   QVERIFY(!link_->TimerComunicacion().isActive());
@@ -406,53 +328,17 @@ void LinkEngineTest::timerTickOnClosedPortOnlyStopsAndTimesOut() {
 }
 
 void LinkEngineTest::writeErrorReachesCaller() {
-  port_->failNextOutputWith = kestrel::CommErr::DeviceIoError;
+  port_->failNextWriteWith = kestrel::CommErr::DeviceIoError;
   const std::optional<CommError> error = headerWriteError();
   QVERIFY(error);
   QCOMPARE(error->number(), kestrel::CommErr::DeviceIoError);
-}
-
-void LinkEngineTest::readErrorDuringWaitEndsWaitAndReachesCaller() {
-  link_->setReplyTimeout(5000);
-  port_->onWrite = [this](const QByteArray&) {
-    port_->failInput = true;
-    port_->deliver(kAckCr);
-  };
-  const std::optional<CommError> error = headerWriteError();
-  QVERIFY(error);
-  QCOMPARE(error->number(), kestrel::CommErr::DeviceIoError);
-  QCOMPARE(error->description(), QStringLiteral("Device removed"));
-  QCOMPARE(link_->LinkStatus(), QString());  // ended by the error, not by the timer
-}
-
-void LinkEngineTest::readErrorAtTimerTickReachesCaller() {
-  link_->setReplyTimeout(30);
-  port_->onWrite = [this](const QByteArray&) { port_->failInput = true; };
-  const std::optional<CommError> error = headerWriteError();
-  QVERIFY(error);
-  QCOMPARE(error->number(), kestrel::CommErr::DeviceIoError);
-  QCOMPARE(link_->LinkStatus(), QStringLiteral("TIMEOUT"));
-}
-
-void LinkEngineTest::readErrorOutsideWaitIsNotRethrownLater() {
-  link_->setReplyTimeout(5000);
-  QSignalSpy events(port_.get(), &FakeCommPort::OnComm);
-  port_->failInput = true;
-  port_->deliver(kNakCr);
-  QTRY_COMPARE(events.count(), 1);
-  port_->failInput = false;
-
-  answerEachWrite(kAckCr);
-  const std::vector<uint8_t> buffer = bytesOf("0001");
-  QVERIFY(link_->WriteBlock(buffer, 0, 2));
 }
 
 void LinkEngineTest::portLostDuringWaitReachesCallerWithDescription() {
   link_->setReplyTimeout(5000);
   port_->onWrite = [this](const QByteArray&) {
     QTimer::singleShot(0, port_.get(), [this] {
-      port_->setPortOpen(false);
-      Q_EMIT port_->PortLost(QStringLiteral("Device removed"));
+      port_->simulateLoss(QStringLiteral("Device removed"));
     });
   };
   const std::optional<CommError> error = headerWriteError();
@@ -463,7 +349,7 @@ void LinkEngineTest::portLostDuringWaitReachesCallerWithDescription() {
 }
 
 void LinkEngineTest::portLostWhileIdleIsNotRethrownLater() {
-  Q_EMIT port_->PortLost(QStringLiteral("Device removed"));
+  Q_EMIT port_->lost(CommError(kestrel::CommErr::DeviceIoError, QStringLiteral("Device removed")));
   answerEachWrite(kAckCr);
   const std::vector<uint8_t> buffer = bytesOf("0001");
   QVERIFY(link_->WriteBlock(buffer, 0, 2));

@@ -72,7 +72,8 @@ class WindowRig {
   void answerEveryFrame(const std::function<void(const QByteArray&)>& also = {});
 
  private:
-  void startWindow(const QByteArray& ini, std::unique_ptr<CommControl> port);
+  void startWindow(const QByteArray& ini, std::unique_ptr<CommControl> port,
+                   DeviceExistsFn deviceExists);
 };
 
 }  // namespace kestrel::test

@@ -529,7 +529,7 @@ class MainWindowTest : public QObject {
       rangeMax = w.prgBar()->maximum();
     });
     rig.action("mnuConnect")->trigger();  // closed: the send opens the port itself
-    QVERIFY(!rig.port->PortOpen());
+    QVERIFY(!rig.port->isOpen());
 
     QTest::mouseClick(w.cmdSend(), Qt::LeftButton);
 
@@ -551,7 +551,7 @@ class MainWindowTest : public QObject {
     QVERIFY(!QApplication::overrideCursor());
     QVERIFY(!w.transferRunning());
     // The port it opened stays open and is shown so.
-    QVERIFY(rig.port->PortOpen());
+    QVERIFY(rig.port->isOpen());
     QCOMPARE(w.panelText(1), QStringLiteral("Port opened"));
     QCOMPARE(rig.action("mnuConnect")->text(), QStringLiteral("Close"));
   }
@@ -617,15 +617,15 @@ class MainWindowTest : public QObject {
     QCOMPARE(rig.port->writes.size(), 132);
     QVERIFY(w.isVisible());
     QCOMPARE(rig.ended, 0);
-    QVERIFY(rig.port->PortOpen());
+    QVERIFY(rig.port->isOpen());
   }
 
   void closingTheWindowClosesThePortAndEndsTheProgram() {
     WindowRig rig;
     rig.window->show();
-    QVERIFY(rig.port->PortOpen());
+    QVERIFY(rig.port->isOpen());
     QVERIFY(rig.window->close());
-    QVERIFY(!rig.port->PortOpen());
+    QVERIFY(!rig.port->isOpen());
     QCOMPARE(rig.port->closeCount, 1);  // the start-up scan opens no port
     QCOMPARE(rig.ended, 1);
   }
@@ -645,12 +645,12 @@ class MainWindowTest : public QObject {
     WindowRig rig;
     QAction* connectItem = rig.action("mnuConnect");
     connectItem->trigger();
-    QVERIFY(!rig.port->PortOpen());
+    QVERIFY(!rig.port->isOpen());
     QCOMPARE(rig.window->panelText(1), QStringLiteral("Port closed"));
     QCOMPARE(connectItem->text(), QStringLiteral("Open"));
     QVERIFY(rig.action("mnuPort")->isEnabled() && rig.action("mnuSettings")->isEnabled());
     connectItem->trigger();
-    QVERIFY(rig.port->PortOpen());
+    QVERIFY(rig.port->isOpen());
     QCOMPARE(rig.window->panelText(1), QStringLiteral("Port opened"));
     QCOMPARE(connectItem->text(), QStringLiteral("Close"));
     QVERIFY(!rig.action("mnuPort")->isEnabled() && !rig.action("mnuSettings")->isEnabled());
@@ -669,7 +669,7 @@ class MainWindowTest : public QObject {
     });
     rig.action("mnuPort")->trigger();
     QCOMPARE(modalName, QStringLiteral("CommDialog"));
-    QCOMPARE(rig.port->CommPort(), 4);
+    QCOMPARE(rig.window->connection().comNumber(), 4);
     QCOMPARE(rig.window->panelText(2), QStringLiteral("COM  4"));
     QVERIFY(rig.folder.iniBytes().contains("CommPort= 4\r\n"));
   }
@@ -684,7 +684,7 @@ class MainWindowTest : public QObject {
       dialog->findChild<QPushButton*>(QStringLiteral("OKButton"))->click();
     });
     rig.action("mnuSettings")->trigger();
-    QCOMPARE(rig.port->Settings(), QStringLiteral("19200,n,8,1"));
+    QCOMPARE(FormatLineSettings(rig.window->connection().lineSettings()), QStringLiteral("19200,n,8,1"));
     QCOMPARE(rig.window->panelText(3), QStringLiteral("19200,n,8,1"));
     QVERIFY(rig.folder.iniBytes().contains("Baud= 19200,N,8,1\r\n"));
   }

@@ -20,24 +20,16 @@ using kestrel::test::FakeCommPort;
 
 namespace {
 
-// A port whose line settings can be made to refuse every change.
-class RefusingSettingsPort : public FakeCommPort {
- public:
-  bool refuse = false;
-  void setSettings(const QString& settings) override {
-    if (refuse)
-      throw CommError(CommErr::SetStateFailed,
-                      QStringLiteral("The device refused the line settings"));
-    FakeCommPort::setSettings(settings);
-  }
-};
-
 struct Rig {
   test::TempProgramFolder folder;
-  RefusingSettingsPort port;
+  FakeCommPort port;
   test::FakePortDisplay display;
   test::MessageCapture messages;
-  PortConnection connection{port, display, nullptr};
+  PortConnection connection{port, display, nullptr,
+                            [this](const QString& device) { return port.exists(device); }};
+
+  void setLineSettings(const char* text) { connection.setLineSettings(*ParseLineSettings(text)); }
+  QString lineSettings() const { return FormatLineSettings(connection.lineSettings()); }
 };
 
 QList<int> CheckedEntries(const std::function<QRadioButton*(int)>& entry, int count) {
@@ -88,7 +80,7 @@ class PortDialogsTest : public QObject {
   void commDialogPreselectsCurrentPortAndEnablesAvailablePorts() {
     Rig rig;
     rig.port.missingPorts = {2, 5, 6, 7, 8};
-    rig.port.setCommPort(3);
+    rig.connection.setComNumber(3);
     CommDialog dialog(rig.connection);
     QCOMPARE(dialog.PortAtOpen(), 3);
     QCOMPARE(dialog.ChosenPort(), 3);
@@ -100,12 +92,12 @@ class PortDialogsTest : public QObject {
   void currentPortIsSelectedEvenWhenGreyedAndOkChangesNothing() {
     Rig rig;
     rig.port.missingPorts = {1, 2, 3, 4, 5, 6, 7, 8};
-    rig.port.setCommPort(6);
+    rig.connection.setComNumber(6);
     CommDialog dialog(rig.connection);
     QVERIFY(dialog.optCommPort(5)->isChecked());
     QVERIFY(!dialog.optCommPort(5)->isEnabled());
     dialog.OKButton_Click();
-    QCOMPARE(rig.port.CommPort(), 6);
+    QCOMPARE(rig.connection.comNumber(), 6);
     QVERIFY(!rig.folder.iniExists());
     QCOMPARE(rig.display.panels[1], QStringLiteral("COM  6"));
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
@@ -113,8 +105,8 @@ class PortDialogsTest : public QObject {
 
   void okWithUnchangedPortRewritesPanelOnly() {
     Rig rig;
-    rig.port.setCommPort(3);
-    rig.port.setPortOpen(true);
+    rig.connection.setComNumber(3);
+    rig.connection.ensureOpen();
     CommDialog dialog(rig.connection);
     dialog.OKButton_Click();
     QCOMPARE(rig.display.panels[1], QStringLiteral("COM  3"));
@@ -132,15 +124,15 @@ class PortDialogsTest : public QObject {
   void okWithNewPortAppliesItStoresItAndShowsIt() {
     QFETCH(bool, openBefore);
     Rig rig;
-    rig.port.setCommPort(1);
-    if (openBefore) rig.port.setPortOpen(true);
+    rig.connection.setComNumber(1);
+    if (openBefore) rig.connection.ensureOpen();
     CommDialog dialog(rig.connection);
     dialog.optCommPort(3)->click();
     QCOMPARE(dialog.ChosenPort(), 4);
     dialog.OKButton_Click();
 
-    QCOMPARE(rig.port.CommPort(), 4);
-    QCOMPARE(rig.port.PortOpen(), openBefore);
+    QCOMPARE(rig.connection.comNumber(), 4);
+    QCOMPARE(rig.port.isOpen(), openBefore);
     if (openBefore) QCOMPARE(rig.port.openedPorts, (QList<int>{1, 4}));
     QVERIFY(rig.folder.iniBytes().contains("CommPort= 4\r\n"));
     QCOMPARE(ArchivoIni::ReadIniValue(QStringLiteral("Tessaly.ini"), QStringLiteral("SerialPort"),
@@ -155,7 +147,7 @@ class PortDialogsTest : public QObject {
     CommDialog dialog(rig.connection);
     dialog.optCommPort(6)->click();
     dialog.CancelButton_Click();
-    QCOMPARE(rig.port.CommPort(), 1);
+    QCOMPARE(rig.connection.comNumber(), 1);
     QVERIFY(!rig.folder.iniExists());
     QCOMPARE(rig.display.panelWrites, (std::array<int, 5>{}));
     QCOMPARE(dialog.result(), int(QDialog::Rejected));
@@ -167,18 +159,18 @@ class PortDialogsTest : public QObject {
     dialog.show();
     dialog.optCommPort(6)->click();
     dialog.close();
-    QCOMPARE(rig.port.CommPort(), 1);
+    QCOMPARE(rig.connection.comNumber(), 1);
     QVERIFY(!rig.folder.iniExists());
   }
 
   void portOutsideOneToEightSelectsNothingAndOkKeepsIt() {
     Rig rig;
-    rig.port.setCommPort(12);
+    rig.connection.setComNumber(12);
     CommDialog dialog(rig.connection);
     QVERIFY(CheckedEntries([&](int i) { return dialog.optCommPort(i); }, 9).isEmpty());
     QCOMPARE(dialog.ChosenPort(), 12);
     dialog.OKButton_Click();
-    QCOMPARE(rig.port.CommPort(), 12);
+    QCOMPARE(rig.connection.comNumber(), 12);
     QVERIFY(!rig.folder.iniExists());
   }
 
@@ -227,14 +219,14 @@ class PortDialogsTest : public QObject {
     QCOMPARE(com3->text(1), QString());
     QVERIFY(!dialog.cmdClear()->isEnabled());
     // Neither touched the port or the stored port choice.
-    QCOMPARE(rig.port.CommPort(), 1);
+    QCOMPARE(rig.connection.comNumber(), 1);
     QCOMPARE(rig.display.panelWrites, (std::array<int, 5>{}));
   }
 
   void tcpIpEntrySwitchesModeWithoutTouchingThePort() {
     Rig rig;
-    rig.port.setCommPort(2);
-    rig.port.setPortOpen(true);
+    rig.connection.setComNumber(2);
+    rig.connection.ensureOpen();
     CommDialog dialog(rig.connection);
     dialog.SelectEntry(8);
     QCOMPARE(dialog.ChosenPort(), 9);
@@ -244,8 +236,8 @@ class PortDialogsTest : public QObject {
     QVERIFY(rig.folder.iniBytes().contains("CommPort=TCP\r\n"));
     QCOMPARE(rig.display.panels[1], QStringLiteral("TCP/IP"));
     QCOMPARE(rig.display.panels[2], QString());
-    QCOMPARE(rig.port.CommPort(), 2);
-    QVERIFY(rig.port.PortOpen());
+    QCOMPARE(rig.connection.comNumber(), 2);
+    QVERIFY(rig.port.isOpen());
     QCOMPARE(rig.port.closeCount, 0);
   }
 
@@ -265,7 +257,7 @@ class PortDialogsTest : public QObject {
     dialog.optCommPort(1)->click();
     dialog.OKButton_Click();
     QVERIFY(!rig.connection.TcpIpMode);
-    QCOMPARE(rig.port.CommPort(), 2);
+    QCOMPARE(rig.connection.comNumber(), 2);
     QVERIFY(rig.folder.iniBytes().contains("CommPort= 2\r\n"));
     QCOMPARE(rig.display.panels[1], QStringLiteral("COM  2"));
     QCOMPARE(rig.display.panels[2], QString());  // refilled only by the speed dialog
@@ -273,7 +265,7 @@ class PortDialogsTest : public QObject {
 
   void failedReopenIsReportedAndShownClosed() {
     Rig rig;
-    rig.port.setPortOpen(true);
+    rig.connection.ensureOpen();
     rig.port.heldPorts.insert(5);
     CommDialog dialog(rig.connection);
     dialog.optCommPort(4)->click();
@@ -281,11 +273,11 @@ class PortDialogsTest : public QObject {
 
     QCOMPARE(rig.messages.messages.size(), 1);
     QCOMPARE(rig.messages.messages[0].text, QStringLiteral("Port already open"));
-    QVERIFY(!rig.port.PortOpen());
+    QVERIFY(!rig.port.isOpen());
     QCOMPARE(rig.display.panels[0], QStringLiteral("Port closed"));
     QCOMPARE(rig.display.caption, QStringLiteral("Open"));
     // The new number is in force, so it is remembered and shown.
-    QCOMPARE(rig.port.CommPort(), 5);
+    QCOMPARE(rig.connection.comNumber(), 5);
     QVERIFY(rig.folder.iniBytes().contains("CommPort= 5\r\n"));
     QCOMPARE(rig.display.panels[1], QStringLiteral("COM  5"));
   }
@@ -328,7 +320,7 @@ class PortDialogsTest : public QObject {
     QFETCH(int, entry);
     QFETCH(QString, baudAtOpen);
     Rig rig;
-    rig.port.setSettings(settings);
+    rig.connection.setLineSettings(*ParseLineSettings(settings));
     const int applied = int(rig.port.settingsApplied.size());
     BaudDialog dialog(rig.connection);
     QCOMPARE(CheckedEntries([&](int i) { return dialog.optBaudRate(i); }, 6), QList<int>{entry});
@@ -353,26 +345,25 @@ class PortDialogsTest : public QObject {
     QFETCH(QString, applied);
     QFETCH(QByteArray, stored);
     Rig rig;
-    rig.port.setSettings(entry == 0 ? QStringLiteral("9600,n,8,1") : QStringLiteral("4800,n,8,1"));
+    rig.setLineSettings(entry == 0 ? "9600,n,8,1" : "4800,n,8,1");
     BaudDialog dialog(rig.connection);
     dialog.optBaudRate(entry)->click();
     dialog.OKButton_Click();
-    QCOMPARE(rig.port.settingsApplied.last(), applied);
-    QCOMPARE(rig.port.Settings(), applied);
+    QCOMPARE(rig.lineSettings(), applied);
     QVERIFY2(rig.folder.iniBytes().contains(stored), rig.folder.iniBytes().constData());
     QCOMPARE(rig.display.panels[2], applied);
   }
 
   void okWithNewSpeedWhileOpenReopensThePort() {
     Rig rig;
-    rig.port.setPortOpen(true);
+    rig.connection.ensureOpen();
     BaudDialog dialog(rig.connection);
     dialog.optBaudRate(4)->click();
     dialog.OKButton_Click();
-    QVERIFY(rig.port.PortOpen());
+    QVERIFY(rig.port.isOpen());
     QCOMPARE(rig.port.closeCount, 1);
     QCOMPARE(rig.port.openCount, 2);
-    QCOMPARE(rig.port.Settings(), QStringLiteral("57600,n,8,1"));
+    QCOMPARE(rig.lineSettings(), QStringLiteral("57600,n,8,1"));
   }
 
   void okWithSameSpeedOnlyRewritesPanel_data() {
@@ -384,7 +375,7 @@ class PortDialogsTest : public QObject {
   void okWithSameSpeedOnlyRewritesPanel() {
     QFETCH(QString, inForce);
     Rig rig;
-    rig.port.setSettings(inForce);
+    rig.connection.setLineSettings(*ParseLineSettings(inForce));
     const int applied = int(rig.port.settingsApplied.size());
     BaudDialog dialog(rig.connection);
     dialog.OKButton_Click();
@@ -398,7 +389,7 @@ class PortDialogsTest : public QObject {
     BaudDialog dialog(rig.connection);
     dialog.optBaudRate(0)->click();
     dialog.CancelButton_Click();
-    QCOMPARE(rig.port.Settings(), QStringLiteral("9600,n,8,1"));
+    QCOMPARE(rig.lineSettings(), QStringLiteral("9600,n,8,1"));
     QVERIFY(!rig.folder.iniExists());
     QCOMPARE(rig.display.panelWrites, (std::array<int, 5>{}));
   }
@@ -411,13 +402,13 @@ class PortDialogsTest : public QObject {
   void unknownSpeedFallsBackTo38400AsTheDialogOpens() {
     QFETCH(bool, okAfterwards);
     Rig rig;
-    rig.port.setSettings(QStringLiteral("2400,n,8,1"));
-    rig.port.setPortOpen(true);
+    rig.setLineSettings("2400,n,8,1");
+    rig.connection.ensureOpen();
     BaudDialog dialog(rig.connection);
     QVERIFY(dialog.optBaudRate(3)->isChecked());
     QCOMPARE(dialog.BaudAtOpen(), QStringLiteral("38400"));
     // Applied at once, without closing the port, and shown as the speed in force.
-    QCOMPARE(rig.port.Settings(), QStringLiteral("38400,n,8,1"));
+    QCOMPARE(rig.lineSettings(), QStringLiteral("38400,n,8,1"));
     QCOMPARE(rig.port.closeCount, 0);
     QCOMPARE(rig.display.panels[2], QStringLiteral("38400,n,8,1"));
 
@@ -426,22 +417,23 @@ class PortDialogsTest : public QObject {
     else
       dialog.CancelButton_Click();
     QCOMPARE(rig.display.panels[2], QStringLiteral("38400,n,8,1"));
-    QCOMPARE(rig.port.Settings(), QStringLiteral("38400,n,8,1"));
+    QCOMPARE(rig.lineSettings(), QStringLiteral("38400,n,8,1"));
     QCOMPARE(rig.port.closeCount, 0);
     QVERIFY(!rig.folder.iniExists());
   }
 
   void refusedFallbackIsReportedAndOkDoesNotClaimIt() {
     Rig rig;
-    rig.port.setSettings(QStringLiteral("2400,n,8,1"));
-    rig.port.refuse = true;
+    rig.setLineSettings("2400,n,8,1");
+    rig.connection.ensureOpen();
+    rig.port.refuseLineSettings = true;
     BaudDialog dialog(rig.connection);
     QCOMPARE(rig.messages.messages.size(), 1);
     QCOMPARE(rig.messages.messages[0].text, QStringLiteral("The device refused the line settings"));
     QCOMPARE(rig.messages.messages[0].title, QString());
     dialog.OKButton_Click();
     QCOMPARE(rig.messages.messages.size(), 2);
-    QCOMPARE(rig.port.Settings(), QStringLiteral("2400,n,8,1"));
+    QCOMPARE(rig.lineSettings(), QStringLiteral("2400,n,8,1"));
     QCOMPARE(rig.display.panels[2], QStringLiteral("2400,n,8,1"));  // still what is in force
     QVERIFY(!rig.folder.iniExists());
   }

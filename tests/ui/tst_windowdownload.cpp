@@ -98,7 +98,7 @@ class WindowDownloadTest : public QObject {
     frmPantallaTest& window = *rig.window;
     QCOMPARE(window.panelText(1), QStringLiteral("Port opened"));
     QCOMPARE(window.panelText(2), QStringLiteral("COM  3"));
-    QVERIFY(window.connection().PortPanelToolTip().startsWith(device->slavePath()));
+    QVERIFY(window.connection().portToolTip().startsWith(device->slavePath()));
     rig.open(rig.writeLogo(QStringLiteral("logo.bmp"), QByteArray(1920, '\x5a')));
     window.cmdSend_Click();
     QVERIFY(rig.messages.messages.isEmpty());
@@ -107,7 +107,7 @@ class WindowDownloadTest : public QObject {
     // Pulled: the window says so at once, and COM 3 is no longer there.
     device->stop();
     QTRY_COMPARE(window.panelText(1), QStringLiteral("Port closed"));
-    window.connection().RefreshPortAvailability();
+    window.connection().refreshPortAvailability();
     QVERIFY(!window.connection().PortAvailable[2]);
     window.cmdSend_Click();
     QCOMPARE(rig.messages.messages.size(), 1);

@@ -10,9 +10,7 @@
 #include <csignal>
 #include <cstdio>
 
-#include "app/portconnection.h"
-#include "port/portnames.h"
-#include "settings/inifile.h"
+#include "settings/portsettings.h"
 #include "simoptions.h"
 #include "simpty.h"
 
@@ -76,22 +74,13 @@ int Hold(QCoreApplication& app, const QString& name) {
 // The port a loader in that folder opens, read as the loader reads it: so a simulator started
 // for it is found whatever port its user chose last.
 int SettingsPort(const QString& folder) {
-  using namespace kestrel;
-  const QString value =
-      ArchivoIni::ReadProfileString(QDir(folder).filePath(QString::fromLatin1(kIniFileName)),
-                                    QString::fromLatin1(kIniSection), QStringLiteral("CommPort"));
-  const std::optional<int> port = CommPortNumberFromText(value);
-  return port && *port >= 1 && *port <= 255 ? *port : 1;
+  return kestrel::ReadStoredPort(folder).comNumber.value_or(1);
 }
 
 // A [Devices] assignment of that port in the folder's settings, which the loader would follow
 // past any COMn link: the simulator would then be linked but never used.
 QString AssignedDevice(const QString& folder, int port) {
-  using namespace kestrel;
-  return ArchivoIni::ReadProfileString(QDir(folder).filePath(QString::fromLatin1(kIniFileName)),
-                                       QString::fromLatin1(kDevicesSection),
-                                       QStringLiteral("COM%1").arg(port))
-      .trimmed();
+  return kestrel::ReadDeviceAssignment(port, folder).value_or(QString());
 }
 
 }  // namespace
