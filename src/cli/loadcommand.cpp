@@ -536,6 +536,7 @@ int RunLoad(const QStringList& arguments, QTextStream& out, QTextStream& err, bo
     if (source.lighterColourFirst) report(QString::fromLatin1(kLighterColourFirstNote));
   }
 
+  if (const QString note = SettingsNotKeptText(); !note.isEmpty()) report(note);
   Loader loader(command, source.raster, out, err, errIsTerminal);
   QString error;
   if (!loader.preparePort(&error)) return fail(kExitPortUnusable, OnOneLine(error));

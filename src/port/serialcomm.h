@@ -34,7 +34,8 @@ class SerialComm : public CommControl {
   QByteArray Input() override;
   void setOutput(const QByteArray& data) override;
 
-  // The device the port number stands for now.
+  // The device the port number stands for now; for an assignment that names none, the
+  // assignment as written (the port then does not exist).
   static QString DevicePathForPort(int port);
   // Opens this device (a path, or a port name on Windows) instead of the one the port number
   // stands for; links are resolved at each open. Empty goes back to the port number.
