@@ -28,10 +28,13 @@ inline constexpr char kLighterColourFirstNote[] =
 // Send
 inline constexpr char kNotAcknowledgedMessage[] =
     "COMMUNICATION ERROR !!\r\rCheck configuration and connection.";
-inline constexpr char kLogoInfoNotAnsweredMessage[] =
+// The logo information not answered, or refused.
+inline constexpr char kLogoInfoFailedMessage[] =
     "COMMUNICATION ERROR WHEN SENDING LOGO INFORMATION!!\r\rCheck configuration and connection.";
 inline constexpr char kPortCannotBeOpenedMessage[] = "Serial port cannot be opened. Check setting.";
 inline constexpr char kPortOccupiedMessage[] = "Serial port occupied by another program";
+inline constexpr char kInterruptedMessage[] =
+    "Download interrupted: the logo was not sent completely.";
 
 // Comm > Open
 inline constexpr char kPortUsedByOtherMessage[] = "Port is used by other aplication";

@@ -42,8 +42,7 @@ class SerialComm : public CommControl {
   void setDevice(const QString& device) { device_ = device; }
   // The COM numbers assigned to this device by name (links resolved); empty when none.
   static QList<int> AssignedComNumbers(const QString& devicePath);
-  // The device the open port uses (links resolved); empty while closed.
-  QString devicePath() const { return serial_.isOpen() ? devicePath_ : QString(); }
+  QString devicePath() const override { return serial_.isOpen() ? devicePath_ : QString(); }
 
  private:
   // Every QSerialPort failure becomes one of our numbers here; opening tells whether it came
