@@ -12,9 +12,10 @@ namespace kestrel {
 PortTarget ResolvePort(int comNumber) {
   PortTarget target;
   if (const auto assigned = ReadDeviceAssignment(comNumber)) {
+    // A typo must not send the logo to the link or the built-in port instead.
     target.source = PortSource::Assignment;
     target.named = *assigned;
-    target.device = FollowedDevice(*DeviceNamed(*assigned));
+    if (const auto device = DeviceNamed(*assigned)) target.device = FollowedDevice(*device);
     return target;
   }
 #ifdef Q_OS_WIN

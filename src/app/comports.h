@@ -16,8 +16,14 @@ struct PortTarget {
   PortSource source = PortSource::Default;
   // What an open uses: links followed, so every name of one device shares its lock. A device
   // that is not there keeps the name it was given, and opening it fails as "does not exist".
+  // An assignment that names no device that can be used (a relative path, a control
+  // character) leaves this empty: the port does not exist, it never falls through to another.
   QString device;
   QString named;  // the assignment or folder entry as the user wrote it; empty for Default
+
+  bool usable() const { return !device.isEmpty(); }
+  // What names it for the user: the device, or the unusable assignment as written.
+  QString shown() const { return usable() ? device : named; }
 
   bool operator==(const PortTarget&) const = default;
 };

@@ -18,6 +18,27 @@ const QString kPortClosed = QString::fromLatin1(kPortClosedPanel);
 const QString kCaptionOpen = QString::fromLatin1(kConnectCaptionOpen);
 const QString kCaptionClose = QString::fromLatin1(kConnectCaptionClose);
 
+QString NotWrittenText(const QString& problem) {
+  QString text = QString::fromLatin1(kSettingsNotWrittenMessage)
+                     .arg(QDir::toNativeSeparators(
+                         QDir(SettingsFolder()).filePath(QString::fromLatin1(kIniFileName))));
+  if (!problem.isEmpty()) text += QLatin1Char('\r') + problem;
+  return text;
+}
+
+// What to tell the user when a choice will not be there at the next start; else empty.
+QString Stored(const std::function<bool(QString*)>& store) {
+  QString problem;
+  return store(&problem) ? QString() : NotWrittenText(problem);
+}
+
+// Both failures of one OK, each in its own paragraph.
+QString Together(const QString& first, const QString& second) {
+  if (first.isEmpty()) return second;
+  if (second.isEmpty()) return first;
+  return first + QStringLiteral("\r\r") + second;
+}
+
 QString PortPanelText(int port) {
   return QString::fromLatin1(kPortPanelPrefix) + PortNumberText(port);
 }
@@ -62,10 +83,29 @@ PortConnection::PortConnection(CommControl& port, PortDisplay& display, MessageF
 PortConnection::~PortConnection() { QObject::disconnect(lostConnection_); }
 
 QString PortConnection::deviceInForce() const {
-  return namedDevice_.isEmpty() ? ResolvePort(comNumber_).device : namedDevice_;
+  return namedDevice_.isEmpty() ? ResolvePort(comNumber_).shown() : namedDevice_;
 }
 
-void PortConnection::open() { port_.open(deviceInForce(), lineSettings_); }
+bool PortConnection::available(int comNumber) const {
+  const PortTarget target = ResolvePort(comNumber);
+  return target.usable() && deviceExists_(target.device);
+}
+
+void PortConnection::open() {
+  if (!namedDevice_.isEmpty()) {
+    port_.open(namedDevice_, lineSettings_);
+    return;
+  }
+  const PortTarget target = ResolvePort(comNumber_);
+  if (!target.usable())
+    throw CommError(CommErr::PortNotExist,
+                    QStringLiteral("The serial port COM%1 does not exist: its assignment \"%2\" "
+                                   "in %3 names no device.")
+                        .arg(comNumber_)
+                        .arg(target.named, QLatin1String(kIniFileName)),
+                    target.named);
+  port_.open(target.device, lineSettings_);
+}
 
 void PortConnection::startUp() {
   TcpIpMode = false;
@@ -74,7 +114,7 @@ void PortConnection::startUp() {
   // so without a usable number in the file start-up goes on with COM 8.
   for (int i = 0; i < int(PortAvailable.size()); ++i) {
     comNumber_ = i + 1;
-    PortAvailable[size_t(i)] = deviceExists_(ResolvePort(comNumber_).device);
+    PortAvailable[size_t(i)] = available(comNumber_);
   }
 
   const StoredPort stored = ReadStoredPort();
@@ -166,19 +206,24 @@ QString PortConnection::changePort(int chosenPort, int portAtOpen) {
                         QStringLiteral("Invalid port number %1").arg(chosenPort));
       comNumber_ = chosenPort;
     });
-    // Only a number taken is remembered.
-    if (comNumber_ == chosenPort) StoreComNumber(chosenPort);
   }
+  QString message = error ? error->description() : QString();
+  // Only a number taken is remembered.
+  if (chosenPort != portAtOpen && comNumber_ == chosenPort)
+    message = Together(message, Stored([&](QString* problem) {
+                         return StoreComNumber(chosenPort, problem);
+                       }));
   display_.setPanelText(2, PortPanelText(comNumber_));
-  return error ? error->description() : QString();
+  return message;
 }
 
-void PortConnection::chooseTcpIp(int portAtOpen) {
+QString PortConnection::chooseTcpIp(int portAtOpen) {
   TcpIpMode = true;
-  if (portAtOpen == kTcpIpPort) return;
-  StoreTcpIp();
+  if (portAtOpen == kTcpIpPort) return {};
+  const QString error = Stored([](QString* problem) { return StoreTcpIp(problem); });
   display_.setPanelText(2, QString::fromLatin1(kTcpIpPanel));
   display_.setPanelText(3, QString());
+  return error;
 }
 
 QString PortConnection::changeSpeed(const QString& chosenBaud, const QString& baudAtOpen) {
@@ -197,12 +242,16 @@ QString PortConnection::changeSpeed(const QString& chosenBaud, const QString& ba
       }
       showPortState();
     }
-    // Only a speed taken is remembered.
-    if (lineSettings_ == chosen) StoreBaud(chosen.baud);
   }
+  QString message = error ? error->description() : QString();
+  // Only a speed taken is remembered.
+  if (chosenBaud != baudAtOpen && lineSettings_.baud == chosenBaud.toInt())
+    message = Together(message, Stored([&](QString* problem) {
+                         return StoreBaud(lineSettings_.baud, problem);
+                       }));
   // What is in force, also parity and bits that this dialog does not offer.
   display_.setPanelText(3, FormatLineSettings(lineSettings_));
-  return error ? error->description() : QString();
+  return message;
 }
 
 QString PortConnection::fallBackToDefaultSpeed() {
@@ -220,8 +269,7 @@ QString PortConnection::fallBackToDefaultSpeed() {
 }
 
 void PortConnection::refreshPortAvailability() {
-  for (int i = 0; i < int(PortAvailable.size()); ++i)
-    PortAvailable[size_t(i)] = deviceExists_(ResolvePort(i + 1).device);
+  for (int i = 0; i < int(PortAvailable.size()); ++i) PortAvailable[size_t(i)] = available(i + 1);
 }
 
 PortOverview PortConnection::overview() {
@@ -238,36 +286,44 @@ PortOverview PortConnection::overview() {
 }
 
 QString PortConnection::assignDevice(int comNumber, const QString& device) {
-  const bool stored = StoreDeviceAssignment(comNumber, device);
+  const QString error =
+      Stored([&](QString* problem) { return StoreDeviceAssignment(comNumber, device, problem); });
   refreshPortAvailability();
-  if (stored) return {};
-  return QString::fromLatin1(kSettingsNotWrittenMessage)
-      .arg(QDir::toNativeSeparators(
-          QDir(SettingsFolder()).filePath(QString::fromLatin1(kIniFileName))));
+  return error;
 }
 
 QString PortConnection::portToolTip() const {
   if (TcpIpMode) return {};
-  QString device = namedDevice_;
   PortTarget target;
-  if (device.isEmpty()) {
+  if (namedDevice_.isEmpty()) {
     if (comNumber_ < 1 || comNumber_ > kHighestComNumber) return {};
     target = ResolvePort(comNumber_);
-    device = target.device;
+  } else {
+    target.device = namedDevice_;
   }
-  QStringList parts{device};
-  if (const QString description = DescriptionOf(device, listDevices()); !description.isEmpty())
+  QStringList parts{target.shown()};
+  if (!target.usable())
+    parts << QStringLiteral("(%1)").arg(QLatin1String(kNoDeviceNameNote));
+  else if (const QString description = DescriptionOf(target.device, listDevices());
+           !description.isEmpty())
     parts << description;
-  if (!port_.isOpen() && !deviceExists_(device))
+  if (target.usable() && !port_.isOpen() && !deviceExists_(target.device))
     parts << QStringLiteral("(%1)").arg(QLatin1String(kDeviceAbsentNote));
-  if (!namedDevice_.isEmpty()) return parts.join(QStringLiteral("  "));
   if (target.source == PortSource::Assignment)
     parts << QStringLiteral("(%1)").arg(
         QString::fromLatin1(kPortFromAssignment).arg(QLatin1String(kIniFileName)));
-  else if (target.source == PortSource::FolderEntry)
+  else if (target.source == PortSource::FolderEntry && namedDevice_.isEmpty())
     parts << QStringLiteral("(%1)").arg(
         QString::fromLatin1(kPortFromFolderEntry).arg(target.named));
   return parts.join(QStringLiteral("  "));
+}
+
+QString SettingsNotKeptText() {
+  const QString problem = SettingsFolderProblem();
+  if (problem.isEmpty()) return {};
+  return QString::fromLatin1(kSettingsNotKeptMessage)
+      .arg(QDir::toNativeSeparators(ProgramFolder()), QDir::toNativeSeparators(SettingsFolder()),
+           problem);
 }
 
 }  // namespace kestrel

@@ -85,6 +85,10 @@ struct PortOverview {
 // The message for a port that does not exist, naming the device that was tried.
 QString PortCannotBeOpenedText(const CommError& error);
 
+// Where settings cannot be kept, when neither the program's folder nor the user's can hold
+// them; empty when they can be kept.
+QString SettingsNotKeptText();
+
 // Life of the serial connection: the COM number (or device) and line settings in force,
 // start-up, the Open/Close command, opening for a download, and what the port and speed
 // dialogs' OK buttons apply and store.
@@ -111,11 +115,12 @@ class PortConnection {
   QString portToolTip() const;
 
   // OK of the port dialog on a COM entry: applies the number (an open port is closed and
-  // opened again), stores it and shows it in panel 2. When the serial layer refuses, the
-  // result is its description.
+  // opened again), stores it and shows it in panel 2. Returns what to tell the user, else
+  // empty: when the serial layer refuses, its description; when the settings file cannot be
+  // written, that it was not.
   QString changePort(int chosenPort, int portAtOpen);
-  // OK of the port dialog on the hidden TCP/IP entry.
-  void chooseTcpIp(int portAtOpen);
+  // OK of the port dialog on the hidden TCP/IP entry; the result as for changePort.
+  QString chooseTcpIp(int portAtOpen);
   // OK of the speed dialog: the same for a speed of kBaudEntries. Settings the device refuses
   // are not kept.
   QString changeSpeed(const QString& chosenBaud, const QString& baudAtOpen);
@@ -143,6 +148,7 @@ class PortConnection {
  private:
   void showPortState();  // panel 1, caption, port menus from the port's state
   void open();
+  bool available(int comNumber) const;  // usable and there now
   // Closes an open port around the change so it ends open or closed as it was.
   std::optional<CommError> applyToPort(const std::function<void()>& change);
 

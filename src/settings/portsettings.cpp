@@ -3,7 +3,6 @@
 #include <QDir>
 #include <cmath>
 
-#include "port/portnames.h"
 #include "settings/inifile.h"
 #include "settings/programfolder.h"
 
@@ -23,8 +22,9 @@ QString Read(const QString& folder, const char* section, const QString& key) {
   return ArchivoIni::ReadProfileString(FileIn(folder), QString::fromLatin1(section), key);
 }
 
-bool Store(const char* section, const QString& key, const QString& value) {
-  return ArchivoIni::WriteProfileString(FileIn({}), QString::fromLatin1(section), key, value);
+bool Store(const char* section, const QString& key, const QString& value, QString* problem) {
+  return ArchivoIni::WriteProfileString(FileIn({}), QString::fromLatin1(section), key, value,
+                                        problem);
 }
 
 bool ValidComNumber(int n) { return n >= 1 && n <= kHighestComNumber; }
@@ -99,28 +99,30 @@ StoredPort ReadStoredPort(const QString& folder) {
   return stored;
 }
 
-bool StoreComNumber(int comNumber) {
+bool StoreComNumber(int comNumber, QString* problem) {
   if (!ValidComNumber(comNumber)) return false;
   // The sign position of a non-negative number is a blank.
-  return Store(kIniSection, kCommPortKey, QLatin1Char(' ') + QString::number(comNumber));
+  return Store(kIniSection, kCommPortKey, QLatin1Char(' ') + QString::number(comNumber), problem);
 }
 
-bool StoreTcpIp() { return Store(kIniSection, kCommPortKey, QStringLiteral("TCP")); }
+bool StoreTcpIp(QString* problem) {
+  return Store(kIniSection, kCommPortKey, QStringLiteral("TCP"), problem);
+}
 
-bool StoreBaud(int baud) {
-  return Store(kIniSection, kBaudKey, QStringLiteral(" %1,N,8,1").arg(baud));
+bool StoreBaud(int baud, QString* problem) {
+  return Store(kIniSection, kBaudKey, QStringLiteral(" %1,N,8,1").arg(baud), problem);
 }
 
 std::optional<QString> ReadDeviceAssignment(int comNumber, const QString& folder) {
   if (!ValidComNumber(comNumber)) return std::nullopt;
   const QString text = Read(folder, kDevicesSection, DeviceKey(comNumber)).trimmed();
-  if (!DeviceNamed(text)) return std::nullopt;
+  if (text.isEmpty()) return std::nullopt;
   return text;
 }
 
-bool StoreDeviceAssignment(int comNumber, const QString& device) {
+bool StoreDeviceAssignment(int comNumber, const QString& device, QString* problem) {
   if (!ValidComNumber(comNumber)) return false;
-  return Store(kDevicesSection, DeviceKey(comNumber), device);
+  return Store(kDevicesSection, DeviceKey(comNumber), device, problem);
 }
 
 }  // namespace kestrel

@@ -27,16 +27,15 @@ struct StoredPort {
 StoredPort ReadStoredPort(const QString& folder = {});
 
 // What the dialogs' OK buttons store: " n", "TCP", " 38400,N,8,1". False when the file could
-// not be written.
-bool StoreComNumber(int comNumber);
-bool StoreTcpIp();
-bool StoreBaud(int baud);
+// not be written; *problem then says why.
+bool StoreComNumber(int comNumber, QString* problem = nullptr);
+bool StoreTcpIp(QString* problem = nullptr);
+bool StoreBaud(int baud, QString* problem = nullptr);
 
-// The device assigned to a COM number, as written there. Nothing when the entry is absent,
-// empty or names no usable device (a relative path, a control character): such an entry is
-// ignored.
+// The device assigned to a COM number, as written there, blanks around it removed, usable or
+// not. Nothing when the entry is absent or empty (cleared).
 std::optional<QString> ReadDeviceAssignment(int comNumber, const QString& folder = {});
 // Stores the assignment (an empty device clears it). Every other line of the file stays.
-bool StoreDeviceAssignment(int comNumber, const QString& device);
+bool StoreDeviceAssignment(int comNumber, const QString& device, QString* problem = nullptr);
 
 }  // namespace kestrel

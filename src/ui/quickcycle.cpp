@@ -111,7 +111,7 @@ void frmPantallaTest::AfterDownload(const TransferOutcome& outcome, const QDateT
   DownloadRecord record;
   record.time = pressed;
   record.comNumber = connection().comNumber();
-  record.device = connection().deviceInForce();
+  record.device = outcome.device.isEmpty() ? connection().deviceInForce() : outcome.device;
   record.picture = logoFile_;
   record.checksum = outcome.logoChecksum;
   record.frames = outcome.framesSent;

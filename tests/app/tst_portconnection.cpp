@@ -5,8 +5,10 @@
 #include "app/comports.h"
 #include "app/portconnection.h"
 #include "port/portnames.h"
+#include "port/serialcomm.h"
 #include "fakecommport.h"
 #include "fakeportdisplay.h"
+#include "port/serialcomm.h"
 #include "tempfolder.h"
 
 using kestrel::CommError;
@@ -15,6 +17,7 @@ using kestrel::ParseLineSettings;
 using kestrel::PortConnection;
 using kestrel::PortSource;
 namespace CommErr = kestrel::CommErr;
+using kestrel::test::ErrorOf;
 using kestrel::test::FakeCommPort;
 using kestrel::test::TempProgramFolder;
 
@@ -27,15 +30,21 @@ struct Message {
   QString title;
 };
 
-// A port connection over a fake port with a recorded message box.
+// A port connection over a fake port (or the real serial layer) with a recorded message box.
+template <class Port = FakeCommPort>
 struct Rig {
-  FakeCommPort port;
+  Port port;
   FakeDisplay display;
   QList<Message> messages;
   PortConnection connection{
       port, display,
       [this](const QString& text, const QString& title) { messages << Message{text, title}; },
-      [this](const QString& device) { return port.exists(device); }};
+      [this](const QString& device) {
+        if constexpr (std::is_same_v<Port, FakeCommPort>)
+          return port.exists(device);
+        else
+          return kestrel::SerialDeviceExists(device);
+      }};
 };
 
 using Flags = std::array<bool, 8>;
@@ -90,11 +99,11 @@ class TestPortConnection : public QObject {
     QTest::addColumn<QString>("assignment");  // COM3 in [Devices]; "-" for no entry
     QTest::addColumn<bool>("link");           // COM3 in the folder links to "linked"
     QTest::addColumn<int>("source");
-    QTest::addColumn<QString>("device");  // "assigned"/"linked": those files in the folder
+    QTest::addColumn<QString>("device");  // what COM3 stands for; "@name": that file in the folder
     QTest::newRow("assignment first")
-        << "@assigned" << true << int(PortSource::Assignment) << "assigned";
+        << "@assigned" << true << int(PortSource::Assignment) << "@assigned";
     QTest::newRow("then the folder entry")
-        << "-" << true << int(PortSource::FolderEntry) << "linked";
+        << "-" << true << int(PortSource::FolderEntry) << "@linked";
     QTest::newRow("then the default") << "-" << false << int(PortSource::Default) << "/dev/ttyS2";
     // An assigned device that is absent is a missing port, not a reason to try the link.
     QTest::newRow("absent assigned device")
@@ -102,13 +111,14 @@ class TestPortConnection : public QObject {
         << "/nonexistent/usb-adapter";
     QTest::newRow("bare name is a /dev node")
         << "ttyUSB77" << false << int(PortSource::Assignment) << "/dev/ttyUSB77";
-    // Values that name no usable device are ignored.
-    QTest::newRow("cleared") << "" << true << int(PortSource::FolderEntry) << "linked";
+    QTest::newRow("cleared") << "" << true << int(PortSource::FolderEntry) << "@linked";
+    // A value that names no device makes a missing port too, named as written: it used to be
+    // ignored, sending the logo to the link or the built-in port instead.
     QTest::newRow("relative path")
-        << "dev/ttyUSB0" << true << int(PortSource::FolderEntry) << "linked";
-    QTest::newRow("tab inside") << "/dev/tty\tUSB0" << true << int(PortSource::FolderEntry)
-                                << "linked";
-    QTest::newRow("dot dot") << ".." << false << int(PortSource::Default) << "/dev/ttyS2";
+        << "dev/ttyUSB0" << true << int(PortSource::Assignment) << "dev/ttyUSB0";
+    QTest::newRow("tab inside") << "/dev/tty\tUSB0" << true << int(PortSource::Assignment)
+                                << "/dev/tty\tUSB0";
+    QTest::newRow("dot dot") << ".." << false << int(PortSource::Assignment) << "..";
   }
   void resolutionOrder() {
     QFETCH(QString, assignment);
@@ -119,20 +129,26 @@ class TestPortConnection : public QObject {
     for (const char* name : {"assigned", "linked"})
       QVERIFY(kestrel::test::WriteBytes(folder.filePath(QLatin1String(name)), "x"));
     const auto inFolder = [&](const QString& name) {
-      return name.contains(QLatin1Char('/')) ? name : folder.filePath(name);
+      return name.startsWith(QLatin1Char('@')) ? folder.filePath(name.mid(1)) : name;
     };
     if (assignment != QLatin1String("-"))
       QVERIFY(folder.writeIni(
-          {"[SerialPort]", "CommPort= 3", "[Devices]",
-           "COM3=" + (assignment.startsWith(QLatin1Char('@')) ? inFolder(assignment.mid(1))
-                                                              : assignment)}));
+          {"[SerialPort]", "CommPort= 3", "[Devices]", "COM3=" + inFolder(assignment)}));
     if (link) QVERIFY(folder.linkPort(3, folder.filePath(QStringLiteral("linked"))));
 
     const kestrel::PortTarget target = kestrel::ResolvePort(3);
     QCOMPARE(int(target.source), source);
-    QCOMPARE(target.device, inFolder(device));
+    QCOMPARE(target.shown(), inFolder(device));
     // A regular file is no serial device: COM 3 does not exist, whatever named it.
-    QVERIFY(!kestrel::SerialDeviceExists(target.device) || device == QLatin1String("/dev/ttyS2"));
+    kestrel::SerialComm port;
+    FakeDisplay display;
+    PortConnection connection(port, display, nullptr);
+    connection.setComNumber(3);
+    if (source != int(PortSource::Default)) {
+      connection.refreshPortAvailability();
+      QVERIFY(!connection.PortAvailable[2]);
+      QCOMPARE(ErrorOf([&] { connection.ensureOpen(); }), CommErr::PortNotExist);
+    }
     if (source != int(PortSource::Default) && QFile::exists(target.device))
       QCOMPARE(kestrel::PortsUsingDevice(target.device), QList<int>{3});
   }
@@ -323,6 +339,23 @@ class TestPortConnection : public QObject {
     QCOMPARE(rig.display.caption, QStringLiteral("Open"));
     QCOMPARE(rig.display.panelText(1), QStringLiteral("Not connected"));
     QCOMPARE(rig.messages.size(), 0);
+  }
+
+  // A typo in [Devices] must not send the logo to the link or the built-in port instead.
+  void unusableAssignmentIsAMissingPortNamedAsWritten() {
+    TempProgramFolder folder;
+    QVERIFY(folder.writeIni({"[SerialPort]", "CommPort= 1", "[Devices]", "COM1=../x"}));
+    Rig<kestrel::SerialComm> rig;
+    rig.connection.startUp();
+    QVERIFY(!rig.connection.PortAvailable[0]);
+    QVERIFY(!rig.port.isOpen());
+    rig.connection.openOrClose();
+    QCOMPARE(rig.messages.size(), 1);
+    QCOMPARE(rig.messages[0].text,
+             QStringLiteral("Serial port cannot be opened. Check setting.\r../x"));
+    QVERIFY(!rig.port.isOpen());
+    QVERIFY2(rig.connection.portToolTip().startsWith(QStringLiteral("../x  (")),
+             qPrintable(rig.connection.portToolTip()));
   }
 
   void vanishedDeviceShowsClosedState() {
