@@ -80,28 +80,38 @@ void SettingsReader(const uint8_t* data, size_t size) {
   }
 }
 
-// Input: a series of chunks, each a header byte (low 6 bits: length) followed by that many
-// bytes.
+// Input: a series of chunks, each a header byte (low 6 bits: length; the top bit sends a
+// block write first, so a reply is awaited) followed by that many bytes.
 void ReceiveHandler(const uint8_t* data, size_t size) {
   EnsureApplication();
   ScriptedPort port;
   LinkEngine engine(port);
+  int outcomes = 0;
+  QObject::connect(&engine, &LinkEngine::commandFinished, [&] { ++outcomes; });
+  int lines = 0;
+  QObject::connect(&engine, &LinkEngine::replyReceived, [&](const QByteArray& line) {
+    Require(line.endsWith('\r') && line.count('\r') == 1);
+    ++lines;
+  });
+  int awaited = 0;
   size_t i = 0;
   while (i < size) {
     const uint8_t header = data[i++];
     const size_t length = std::min<size_t>(header & 0x3F, size - i);
     const QByteArray chunk(reinterpret_cast<const char*>(data + i), qsizetype(length));
     i += length;
-    const QByteArray replyBefore = engine.ReplyLine();
+    if ((header & 0x80) && !engine.awaiting()) {
+      engine.send(QByteArray(";BB000002"), ReplyRule::AckFirst);
+      ++awaited;
+    }
+    const int linesBefore = lines;
     port.arrive(chunk);
 
     Require(engine.ReceiveBuffer().size() <= LinkEngine::kMaxReceiveBuffer);
     Require(!engine.ReceiveBuffer().contains('\r'));
-    const QByteArray& reply = engine.ReplyLine();
-    if (reply != replyBefore) {
-      Require(reply.endsWith('\r') && reply.count('\r') == 1);
-      Require(engine.LinkStatus() == QLatin1String("OK"));
-    }
+    // Each awaited command has one outcome at most, and a line ends the wait.
+    Require(outcomes <= awaited);
+    if (lines > linesBefore) Require(!engine.awaiting() && outcomes == awaited);
   }
 }
 

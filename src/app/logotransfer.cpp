@@ -1,6 +1,7 @@
 #include "app/logotransfer.h"
 
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <array>
 #include <exception>
 
@@ -39,6 +40,24 @@ TransferOutcome PortFailure(const CommError& error) {
       break;
   }
   return outcome;
+}
+
+// One command through the link, waiting for its outcome. A port failure is thrown.
+Reply Exchange(LinkEngine& link, const QByteArray& command, ReplyRule rule) {
+  QEventLoop wait;
+  Reply reply = Reply::TimedOut;
+  CommError failure;
+  const auto finished = QObject::connect(&link, &LinkEngine::commandFinished, &wait,
+                                         [&](Reply r, const CommError& error) {
+                                           reply = r;
+                                           failure = error;
+                                           wait.quit();
+                                         });
+  link.send(command, rule);
+  if (link.awaiting()) wait.exec();
+  QObject::disconnect(finished);
+  if (reply == Reply::PortFailed) throw failure;
+  return reply;
 }
 
 }  // namespace
@@ -102,8 +121,7 @@ TransferOutcome LogoTransfer::SendFrames(const LogoRaster& logoData) {
   blockBuffer[1] = 0x01;
 
   // The empty frame resynchronises the device's line reader; it has no reply.
-  QString status;
-  link_.SendCommand(QByteArray(), false, status);
+  link_.send(QByteArray(), ReplyRule::NotAwaited);
 
   if (auto ended = WriteNextBlock(blockBuffer, 0, 2)) return *ended;
 
@@ -123,10 +141,11 @@ TransferOutcome LogoTransfer::SendFrames(const LogoRaster& logoData) {
   }
 
   if (stopRequested_) return Failed(TransferResult::Interrupted, kInterruptedMessage);
-  if (!link_.SendLogoInfo(LogoChecksum(logoData), 0)) {
+  const Reply info = Exchange(link_, LogoInfoText(LogoChecksum(logoData), 0), ReplyRule::NoRefusal);
+  if (info != Reply::Accepted) {
     // Answered, so refused: the same message, but the log tells the two apart.
-    const bool answered = link_.LinkStatus() == QLatin1String(kStatusOk);
-    return Failed(answered ? TransferResult::LogoInfoRefused : TransferResult::LogoInfoNotAnswered,
+    return Failed(info == Reply::Refused ? TransferResult::LogoInfoRefused
+                                         : TransferResult::LogoInfoNotAnswered,
                   kLogoInfoFailedMessage);
   }
 
@@ -138,7 +157,8 @@ TransferOutcome LogoTransfer::SendFrames(const LogoRaster& logoData) {
 std::optional<TransferOutcome> LogoTransfer::WriteNextBlock(std::span<const uint8_t> buffer,
                                                             int32_t address, int32_t count) {
   if (stopRequested_) return Failed(TransferResult::Interrupted, kInterruptedMessage);
-  if (!link_.WriteBlock(buffer, address, count))
+  if (Exchange(link_, BlockWriteText(address, buffer.first(size_t(count))), ReplyRule::AckFirst) !=
+      Reply::Accepted)
     return Failed(TransferResult::NotAcknowledged, kNotAcknowledgedMessage);
   return std::nullopt;
 }
