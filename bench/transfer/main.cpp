@@ -8,6 +8,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -17,6 +18,7 @@
 #include <cstdio>
 #include <deque>
 #include <memory>
+#include <optional>
 
 #include "app/loadersession.h"
 #include "logo/logobitmap.h"
@@ -189,8 +191,15 @@ class Rig {
   // One press of Send. False with the reason when the download did not go through whole.
   bool download(const LogoRaster& logo, QString* error) {
     wire_.reset();
-    expectedSums_.push_back(LogoTransfer::LogoChecksum(logo));
-    const auto outcome = session_.transfer().cmdSend_Click(logo);
+    expectedSums_.push_back(LogoChecksum(logo));
+    std::optional<TransferOutcome> outcome;
+    QEventLoop wait;
+    QObject::connect(&session_.transfer(), &LogoTransfer::ended, &wait,
+                     [&](const TransferOutcome& ended) {
+                       outcome = ended;
+                       wait.quit();
+                     });
+    if (session_.transfer().start(logo)) wait.exec();
     if (!outcome || !outcome->loaded()) {
       *error = QStringLiteral("message: %1")
                    .arg(outcome ? QString(outcome->message).replace('\r', ' ')

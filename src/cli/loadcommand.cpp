@@ -271,9 +271,18 @@ int Loader::downloadOnce() {
   const QDateTime pressed = QDateTime::currentDateTime();
   downloadStartNs_ = session_->link().clock().nsecsElapsed();
   lastOpenedAt_.clear();
-  const std::optional<TransferOutcome> done = session_->transfer().cmdSend_Click(raster_);
+  TransferOutcome outcome;
+  {
+    QEventLoop download;
+    LogoTransfer& transfer = session_->transfer();
+    QObject::connect(&transfer, &LogoTransfer::ended, &download,
+                     [&](const TransferOutcome& ended) {
+                       outcome = ended;
+                       download.quit();
+                     });
+    if (transfer.start(raster_)) download.exec();
+  }
   clearProgress();
-  const TransferOutcome outcome = done.value_or(TransferOutcome{});
   const bool interrupted = outcome.result == TransferResult::Interrupted;
 
   // Between devices the port is let go: the next one may be another adapter on the same
@@ -302,7 +311,7 @@ int Loader::downloadOnce() {
   QString line = outcome.loaded()
                      ? QStringLiteral("loaded %1 onto %2: checksum %3, %4 frames, %5 ms")
                            .arg(QDir::toNativeSeparators(command_.picture), portLabel(),
-                                LogoTransfer::ChecksumText(outcome.logoChecksum))
+                                ChecksumText(outcome.logoChecksum))
                            .arg(outcome.framesSent)
                            .arg(outcome.durationMs)
                      : QStringLiteral("%1: %2").arg(portLabel(), failureText(outcome.message));

@@ -280,7 +280,7 @@ void frmPantallaTest::ProgramFocusChanged(QWindow* window) {
 }
 
 void frmPantallaTest::closeEvent(QCloseEvent* event) {
-  // The download pumps events while it waits; the window must outlive it.
+  // A download runs on until its last frame; the window and its port must outlive it.
   if (transferRunning()) {
     event->ignore();
     return;
@@ -358,11 +358,10 @@ void frmPantallaTest::ShowCaption() {
 
 void frmPantallaTest::mnuOpen_Click() { cmdOpen_Click(); }
 
+// A press while a download runs is refused by the transfer.
 void frmPantallaTest::cmdSend_Click() {
   DismissConfirmation();
-  const QDateTime pressed = QDateTime::currentDateTime();
-  if (const auto outcome = session_.transfer().cmdSend_Click(logoData_))
-    AfterDownload(*outcome, pressed);
+  session_.transfer().start(logoData_);
 }
 
 void frmPantallaTest::TransferStarted() {
@@ -383,6 +382,7 @@ void frmPantallaTest::TransferEnded(const TransferOutcome& outcome) {
   prgBar_->setVisible(false);
   paletteNote_->setVisible(lighterColourFirst_);
   UnlockUserInterface();
+  AfterDownload(outcome);
 }
 
 void frmPantallaTest::mnuEnd_Click() { endProgram_(); }

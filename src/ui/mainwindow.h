@@ -90,8 +90,9 @@ class frmPantallaTest : public QMainWindow, public PortDisplay {
   CommControl& commPort1() { return session_.port(); }
   LinkEngine& link() { return session_.link(); }
   PortConnection& connection() { return session_.connection(); }
+  LogoTransfer& transfer() { return session_.transfer(); }
   const LogoRaster& LogoData() const { return logoData_; }
-  bool transferRunning() { return session_.transfer().Sending(); }
+  bool transferRunning() { return session_.transfer().running(); }
   QTimer& clockTimer() { return clockTimer_; }
   QProgressBar* prgBar() const { return prgBar_; }
   QLabel* Image1() const { return image1_; }
@@ -128,7 +129,7 @@ class frmPantallaTest : public QMainWindow, public PortDisplay {
   // file, the file name in the title, the confirmation of a download and the download log.
   void SetUpQuickCycle();
   void LogoAccepted(const QString& path);
-  void AfterDownload(const TransferOutcome& outcome, const QDateTime& pressed);
+  void AfterDownload(const TransferOutcome& outcome);
   void DismissConfirmation();
 
   LoaderSession session_;

@@ -107,9 +107,9 @@ void frmPantallaTest::LogoAccepted(const QString& path) {
   RememberFile(path);
 }
 
-void frmPantallaTest::AfterDownload(const TransferOutcome& outcome, const QDateTime& pressed) {
+void frmPantallaTest::AfterDownload(const TransferOutcome& outcome) {
   DownloadRecord record;
-  record.time = pressed;
+  record.time = outcome.pressed;
   record.comNumber = connection().comNumber();
   record.device = outcome.device.isEmpty() ? connection().deviceInForce() : outcome.device;
   record.picture = logoFile_;
@@ -124,7 +124,7 @@ void frmPantallaTest::AfterDownload(const TransferOutcome& outcome, const QDateT
   if (outcome.loaded())
     text = QStringLiteral("Logo loaded at %1, checksum %2")
                .arg(QTime::currentTime().toString(QStringLiteral("HH:mm:ss")),
-                    LogoTransfer::ChecksumText(outcome.logoChecksum));
+                    ChecksumText(outcome.logoChecksum));
   if (!logProblem.isEmpty()) text += text.isEmpty() ? logProblem : QStringLiteral(" (not logged)");
   if (text.isEmpty()) return;
   paletteNote_->hide();

@@ -6,12 +6,14 @@
 
 #include "app/logotransfer.h"
 #include "app/portconnection.h"
+#include "downloadrun.h"
 #include "fakecommport.h"
 #include "fakeportdisplay.h"
 #include "link/linkengine.h"
 
 using kestrel::CommError;
 using kestrel::LinkEngine;
+using kestrel::LogoChecksum;
 using kestrel::LogoRaster;
 using kestrel::LogoTransfer;
 using kestrel::PortConnection;
@@ -106,6 +108,9 @@ class LogoTransferTest : public QObject {
   // the empty frame being 1; an empty result means silence.
   void runDevice(std::function<QByteArray(int order, const QByteArray& frame)> reply = {});
   QList<QByteArray> blockFrames() const;
+  std::optional<kestrel::TransferOutcome> download(const LogoRaster& logo) {
+    return kestrel::test::RunDownload(*transfer_, logo);
+  }
 
   std::unique_ptr<FakeCommPort> port_;
   std::unique_ptr<LinkEngine> link_;
@@ -186,7 +191,7 @@ void LogoTransferTest::checksumCoversLogoBytesOnly_data() {
 void LogoTransferTest::checksumCoversLogoBytesOnly() {
   QFETCH(LogoRaster, logo);
   QFETCH(int, checksum);
-  QCOMPARE(LogoTransfer::LogoChecksum(logo), checksum);
+  QCOMPARE(LogoChecksum(logo), checksum);
 }
 
 void LogoTransferTest::fullDownloadSendsFramesInOrder_data() {
@@ -215,7 +220,7 @@ void LogoTransferTest::fullDownloadSendsFramesInOrder() {
   QFETCH(QByteArray, lastData);
   QFETCH(QByteArray, logoInfo);
 
-  transfer_->cmdSend_Click(logo);
+  download(logo);
 
   QVERIFY(messages_.isEmpty());
   QCOMPARE(port_->writes.size(), 132);
@@ -228,7 +233,7 @@ void LogoTransferTest::fullDownloadSendsFramesInOrder() {
 
 void LogoTransferTest::fullDownloadWritesHeaderAndLogoAtTheirAddresses() {
   const LogoRaster logo = patternLogo();
-  transfer_->cmdSend_Click(logo);
+  download(logo);
   QVERIFY(messages_.isEmpty());
 
   QByteArray memory(1802, '\xEE');
@@ -263,20 +268,20 @@ void LogoTransferTest::fullDownloadWritesHeaderAndLogoAtTheirAddresses() {
 }
 
 void LogoTransferTest::progressRunsFrom0To1799() {
-  transfer_->cmdSend_Click(patternLogo());
+  download(patternLogo());
   QList<int> expected;
   for (int v = 0; v < 1800; ++v) expected << v;
   QCOMPARE(progress_, expected);
 }
 
 void LogoTransferTest::successLocksThenRestoresInOrder() {
-  transfer_->cmdSend_Click(patternLogo());
+  download(patternLogo());
   QCOMPARE(log_, QStringList({"started", "ended"}));
 }
 
 void LogoTransferTest::silentDeviceIsReportedAfterHeader() {
   runDevice([](int, const QByteArray&) { return QByteArray(); });
-  transfer_->cmdSend_Click(patternLogo());
+  download(patternLogo());
 
   const QList<QByteArray> expected{"00\r", ";BB0000020001:?\r"};
   QCOMPARE(port_->writes, expected);
@@ -290,7 +295,7 @@ void LogoTransferTest::refusedFiftiethDataBlockEndsDownload() {
   runDevice([](int, const QByteArray& frame) {
     return frame.startsWith(";BB02;00>") ? QByteArray("\x15\r") : kAckCr;
   });
-  const auto outcome = transfer_->cmdSend_Click(patternLogo());
+  const auto outcome = download(patternLogo());
 
   QCOMPARE(outcome->result, kestrel::TransferResult::NotAcknowledged);
   QCOMPARE(outcome->framesSent, 52);
@@ -309,7 +314,7 @@ void LogoTransferTest::refusedFiftiethDataBlockEndsDownload() {
 void LogoTransferTest::unansweredLogoInfoIsReported() {
   runDevice(
       [](int, const QByteArray& frame) { return frame.startsWith(";BI") ? QByteArray() : kAckCr; });
-  transfer_->cmdSend_Click(patternLogo());
+  download(patternLogo());
 
   QCOMPARE(port_->writes.size(), 132);
   QCOMPARE(messages_.size(), 1);
@@ -333,7 +338,7 @@ void LogoTransferTest::logoInfoFailsOnlyOnARefusal() {
   QFETCH(QString, message);
   runDevice(
       [reply](int, const QByteArray& frame) { return frame.startsWith(";BI") ? reply : kAckCr; });
-  const auto outcome = transfer_->cmdSend_Click(patternLogo());
+  const auto outcome = download(patternLogo());
   QCOMPARE(port_->writes.size(), 132);
   QCOMPARE(outcome->result, result);
   QCOMPARE(outcome->message, message);
@@ -354,7 +359,7 @@ void LogoTransferTest::refusalMessageIsShownWhileLocked() {
   runDevice([refused](int, const QByteArray& frame) {
     return frame.startsWith(refused) ? QByteArray() : kAckCr;
   });
-  transfer_->cmdSend_Click(patternLogo());
+  download(patternLogo());
 
   QCOMPARE(messages_.size(), 1);
   QCOMPARE(messages_[0].text, message);
@@ -386,7 +391,7 @@ void LogoTransferTest::openFailureIsReported() {
   else
     port_->openErrors[1] = error;
 
-  const auto outcome = transfer_->cmdSend_Click(patternLogo());
+  const auto outcome = download(patternLogo());
 
   QCOMPARE(outcome->errorNumber, error);
   QCOMPARE(outcome->framesSent, 0);
@@ -400,7 +405,7 @@ void LogoTransferTest::openFailureIsReported() {
 
 void LogoTransferTest::portOpenedForTheSendStaysOpen() {
   port_->close();
-  transfer_->cmdSend_Click(patternLogo());
+  download(patternLogo());
 
   QVERIFY(messages_.isEmpty());
   QCOMPARE(port_->writes.size(), 132);
@@ -415,7 +420,7 @@ void LogoTransferTest::portErrorMidDownloadShowsDescription() {
     if (order == 10) port_->failNextWriteWith = kestrel::CommErr::DeviceIoError;
     return kAckCr;
   });
-  transfer_->cmdSend_Click(patternLogo());
+  download(patternLogo());
 
   QCOMPARE(port_->writes.size(), 10);
   QCOMPARE(messages_.size(), 1);
@@ -428,13 +433,13 @@ void LogoTransferTest::sendAgainStartsFromEmptyFrame() {
   runDevice(
       [](int order, const QByteArray&) { return order == 5 ? QByteArray("\x15\r") : kAckCr; });
   const LogoRaster logo = patternLogo();
-  transfer_->cmdSend_Click(logo);
+  download(logo);
   QCOMPARE(port_->writes.size(), 5);
   QCOMPARE(messages_.size(), 1);
 
   runDevice();
-  transfer_->cmdSend_Click(logo);
-  transfer_->cmdSend_Click(logo);
+  download(logo);
+  download(logo);
   QCOMPARE(messages_.size(), 1);
   QCOMPARE(port_->writes.size(), 5 + 132 + 132);
   QCOMPARE(port_->writes[5], QByteArray("00\r"));
@@ -446,11 +451,13 @@ void LogoTransferTest::sendAgainStartsFromEmptyFrame() {
 
 void LogoTransferTest::clickDuringDownloadIsIgnored() {
   const LogoRaster logo = patternLogo();
-  runDevice([this, &logo](int order, const QByteArray&) {
-    if (order == 20) QTimer::singleShot(0, [this, &logo] { transfer_->cmdSend_Click(logo); });
+  bool refused = false;
+  runDevice([this, &logo, &refused](int order, const QByteArray&) {
+    if (order == 20) QTimer::singleShot(0, [this, &logo, &refused] { refused = !transfer_->start(logo); });
     return kAckCr;
   });
-  transfer_->cmdSend_Click(logo);
+  download(logo);
+  QVERIFY(refused);
   QCOMPARE(port_->writes.size(), 132);
   QCOMPARE(port_->writes.count(QByteArray("00\r")), 1);
   QCOMPARE(log_.count("started"), 1);

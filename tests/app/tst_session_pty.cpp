@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "app/loadersession.h"
+#include "downloadrun.h"
 #include "fakeportdisplay.h"
 #include "port/serialcomm.h"
 #include "ptyhelper.h"
@@ -201,7 +202,7 @@ void SessionPtyTest::fullDownloadFillsDeviceMemory() {
   const LogoRaster logo = patternLogo();
 
   for (int download = 1; download <= 2; ++download) {
-    session_->transfer().cmdSend_Click(logo);
+    test::RunDownload(session_->transfer(), logo);
     QCOMPARE(messages_, QStringList());
     const sim::SimDevice& device = device_->device();
     QCOMPARE(device.completedDownloads(), download);
@@ -249,7 +250,7 @@ void SessionPtyTest::simulatorFaults() {
   openLoader();
   const LogoRaster logo = patternLogo();
 
-  session_->transfer().cmdSend_Click(logo);
+  test::RunDownload(session_->transfer(), logo);
 
   if (framesSeen >= 0) {
     QCOMPARE(device_->device().framesInDownload(), framesSeen);
@@ -284,7 +285,7 @@ void SessionPtyTest::simulatorProgramSavesTheLogo() {
   openLoader();
   const LogoRaster logo = patternLogo();
 
-  session_->transfer().cmdSend_Click(logo);
+  test::RunDownload(session_->transfer(), logo);
   QCOMPARE(messages_, QStringList());
   QVERIFY(sim.waitForFinished(5000));
   QCOMPARE(sim.exitCode(), 0);

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QMenu>
+#include <QTest>
 
 namespace kestrel::test {
 
@@ -64,6 +65,15 @@ QMenu* WindowRig::menu(const char* name) const {
 
 bool WindowRig::menuEnabled(const char* name) const {
   return menu(name)->menuAction()->isEnabled();
+}
+
+bool WindowRig::send() {
+  window->cmdSend_Click();
+  return waitForDownload();
+}
+
+bool WindowRig::waitForDownload() {
+  return QTest::qWaitFor([this] { return !window->transferRunning(); }, 20000);
 }
 
 void WindowRig::answerEveryFrame(const std::function<void(const QByteArray&)>& also) {

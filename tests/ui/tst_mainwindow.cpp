@@ -258,6 +258,7 @@ class MainWindowTest : public QObject {
     });
 
     QTest::keyClick(&w, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+    QVERIFY(rig.waitForDownload());
 
     QCOMPARE(dialogs, command == QLatin1String("open") ? 1 : 0);
     QCOMPARE(rig.port->writes.size(), command == QLatin1String("send") ? 132 : 0);
@@ -306,7 +307,7 @@ class MainWindowTest : public QObject {
     frmPantallaTest& w = *rig.window;
     rig.open(rig.writeLogo(QStringLiteral("logo.bmp"), TopLeftDotPixels()));
     rig.answerEveryFrame();
-    w.cmdSend_Click();
+    QVERIFY(rig.send());
 
     QVERIFY(rig.messages.messages.isEmpty());
     QVERIFY(w.confirmation()->isVisibleTo(&w));
@@ -488,7 +489,7 @@ class MainWindowTest : public QObject {
     rig.answerEveryFrame([&](const QByteArray&) {
       noteHiddenDuringDownload = rig.window->paletteNote()->isHidden();
     });
-    rig.window->cmdSend_Click();
+    QVERIFY(rig.send());
     QVERIFY(noteHiddenDuringDownload);
     // Then the success confirmation stands there, until the next action brings the note back.
     QVERIFY(rig.window->paletteNote()->isHidden());
@@ -532,6 +533,7 @@ class MainWindowTest : public QObject {
     QVERIFY(!rig.port->isOpen());
 
     QTest::mouseClick(w.cmdSend(), Qt::LeftButton);
+    QVERIFY(rig.waitForDownload());
 
     QCOMPARE(rig.port->writes.size(), 132);
     QCOMPARE(rig.port->writes.first(), QByteArray("00\r"));
@@ -565,7 +567,7 @@ class MainWindowTest : public QObject {
       lockedDuringMessage = !w.isEnabled() && !w.prgBar()->isHidden() && !w.cmdOpen()->isEnabled();
     };
     // The device never answers.
-    w.cmdSend_Click();
+    QVERIFY(rig.send());
     QCOMPARE(rig.messages.messages.size(), 1);
     QCOMPARE(rig.messages.messages[0].text,
              QStringLiteral("COMMUNICATION ERROR !!\r\rCheck configuration and connection."));
@@ -596,7 +598,7 @@ class MainWindowTest : public QObject {
       if (box->isVisible()) box->done(0);
     };
     QTimer::singleShot(0, &w, poll);
-    w.cmdSend_Click();
+    QVERIFY(rig.send());
     QVERIFY(sawUsableBox);
     QVERIFY(w.isEnabled());
   }
@@ -612,7 +614,7 @@ class MainWindowTest : public QObject {
     rig.answerEveryFrame([&](const QByteArray&) {
       if (++frames == 20) closeAccepted = w.close();
     });
-    w.cmdSend_Click();
+    QVERIFY(rig.send());
     QVERIFY(!closeAccepted);
     QCOMPARE(rig.port->writes.size(), 132);
     QVERIFY(w.isVisible());

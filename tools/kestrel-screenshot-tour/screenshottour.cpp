@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <cstdio>
 #include <functional>
+#include <memory>
 
 #include "logo/logobitmap.h"
 #include "picture/logoconvert.h"
@@ -110,7 +111,8 @@ class Tour : public QObject {
     if (index_ >= steps_.size()) return;
     const auto step = steps_[index_++];
     step();
-    QTimer::singleShot(400, this, [this] { Next(); });
+    // A download goes on after its step; the tour follows when it has ended.
+    if (!window_.transferRunning()) QTimer::singleShot(400, this, [this] { Next(); });
   }
 
   void Save(QWidget* widget, const char* name) {
@@ -170,11 +172,18 @@ class Tour : public QObject {
           grabbed = true;
           Save(&window_, "03-main-downloading");
         });
+    auto ended = std::make_shared<QMetaObject::Connection>();
+    *ended = connect(&window_.transfer(), &LogoTransfer::ended, this,
+                     [this, connection, ended](const TransferOutcome& outcome) {
+                       disconnect(connection);
+                       disconnect(*ended);
+                       Say(outcome.message.isEmpty()
+                               ? QStringLiteral("download finished without a message")
+                               : QStringLiteral("download ended with a message"));
+                       QTimer::singleShot(200, this, [this] { Save(&window_, "03b-main-loaded"); });
+                       QTimer::singleShot(400, this, [this] { Next(); });
+                     });
     window_.cmdSend_Click();
-    disconnect(connection);
-    Say(unexpected_ == 0 ? QStringLiteral("download finished without a message")
-                         : QStringLiteral("download ended with a message"));
-    QTimer::singleShot(200, this, [this] { Save(&window_, "03b-main-loaded"); });
   }
 
   // A photograph-like picture of another size, with shades: what Import Picture is for.
