@@ -124,10 +124,10 @@ TransferOutcome LogoTransfer::SendFrames(const LogoRaster& logoData) {
 
   if (stopRequested_) return Failed(TransferResult::Interrupted, kInterruptedMessage);
   if (!link_.SendLogoInfo(LogoChecksum(logoData), 0)) {
-    // Answered, so refused: the same message, but the log tells the two apart.
-    const bool answered = link_.LinkStatus() == QLatin1String(kStatusOk);
-    return Failed(answered ? TransferResult::LogoInfoRefused : TransferResult::LogoInfoNotAnswered,
-                  kLogoInfoFailedMessage);
+    // A refusal is a communication error like a refused block; silence keeps its own message.
+    if (link_.LinkStatus() == QLatin1String(kStatusOk))
+      return Failed(TransferResult::LogoInfoRefused, kNotAcknowledgedMessage);
+    return Failed(TransferResult::LogoInfoNotAnswered, kLogoInfoNotAnsweredMessage);
   }
 
   TransferOutcome loaded;
