@@ -147,11 +147,11 @@ void LogoTransfer::onCommandFinished(Reply reply, const CommError& error) {
     case Reply::TimedOut:
       if (step_ != kLogoInfoStep)
         ended = Failed(TransferResult::NotAcknowledged, kNotAcknowledgedMessage);
+      else if (reply == Reply::Refused)
+        // A refusal is a communication error like a refused block; silence keeps its own message.
+        ended = Failed(TransferResult::LogoInfoRefused, kNotAcknowledgedMessage);
       else
-        // Answered, so refused: the same message, but the log tells the two apart.
-        ended = Failed(reply == Reply::Refused ? TransferResult::LogoInfoRefused
-                                               : TransferResult::LogoInfoNotAnswered,
-                       kLogoInfoFailedMessage);
+        ended = Failed(TransferResult::LogoInfoNotAnswered, kLogoInfoNotAnsweredMessage);
       break;
     case Reply::PortFailed:
       ended = PortFailure(error);

@@ -28,8 +28,8 @@ inline constexpr char kLighterColourFirstNote[] =
 // Send
 inline constexpr char kNotAcknowledgedMessage[] =
     "COMMUNICATION ERROR !!\r\rCheck configuration and connection.";
-// The logo information not answered, or refused.
-inline constexpr char kLogoInfoFailedMessage[] =
+// The logo information not answered.
+inline constexpr char kLogoInfoNotAnsweredMessage[] =
     "COMMUNICATION ERROR WHEN SENDING LOGO INFORMATION!!\r\rCheck configuration and connection.";
 inline constexpr char kPortCannotBeOpenedMessage[] = "Serial port cannot be opened. Check setting.";
 inline constexpr char kPortOccupiedMessage[] = "Serial port occupied by another program";

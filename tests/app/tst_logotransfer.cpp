@@ -329,7 +329,7 @@ void LogoTransferTest::logoInfoFailsOnlyOnARefusal_data() {
   QTest::newRow("other text passes")
       << QByteArray("E\r") << kestrel::TransferResult::Loaded << QString();
   QTest::newRow("refusal") << QByteArray("\x15\r") << kestrel::TransferResult::LogoInfoRefused
-                           << kInfoNotAnswered;
+                           << kNotAcknowledged;
 }
 
 void LogoTransferTest::logoInfoFailsOnlyOnARefusal() {
