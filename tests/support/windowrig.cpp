@@ -2,7 +2,8 @@
 
 #include <QAction>
 #include <QMenu>
-#include <QTest>
+
+#include "downloadrun.h"
 
 namespace kestrel::test {
 
@@ -72,9 +73,7 @@ bool WindowRig::send() {
   return waitForDownload();
 }
 
-bool WindowRig::waitForDownload() {
-  return QTest::qWaitFor([this] { return !window->transferRunning(); }, 20000);
-}
+bool WindowRig::waitForDownload() { return WaitForDownloadEnd(window->transfer()); }
 
 void WindowRig::answerEveryFrame(const std::function<void(const QByteArray&)>& also) {
   port->onWrite = [this, also](const QByteArray& frame) {
