@@ -1,7 +1,6 @@
 #include "app/portconnection.h"
 
 #include <QDir>
-#include <QObject>
 #include <QStringList>
 
 #include "app/usertexts.h"
@@ -12,11 +11,6 @@
 namespace kestrel {
 
 namespace {
-
-const QString kPortOpened = QString::fromLatin1(kPortOpenedPanel);
-const QString kPortClosed = QString::fromLatin1(kPortClosedPanel);
-const QString kCaptionOpen = QString::fromLatin1(kConnectCaptionOpen);
-const QString kCaptionClose = QString::fromLatin1(kConnectCaptionClose);
 
 QString NotWrittenText(const QString& problem) {
   QString text = QString::fromLatin1(kSettingsNotWrittenMessage)
@@ -39,10 +33,6 @@ QString Together(const QString& first, const QString& second) {
   return first + QStringLiteral("\r\r") + second;
 }
 
-QString PortPanelText(int port) {
-  return QString::fromLatin1(kPortPanelPrefix) + PortNumberText(port);
-}
-
 // The description the system gives the device, when it lists it.
 QString DescriptionOf(const QString& device, const QList<SerialDevice>& detected) {
   for (const SerialDevice& candidate : detected)
@@ -52,38 +42,30 @@ QString DescriptionOf(const QString& device, const QList<SerialDevice>& detected
 
 }  // namespace
 
-void PortStatusTexts::setPanelText(int panel, const QString& text) {
-  if (panel >= 1 && panel <= int(panels_.size())) panels_[size_t(panel - 1)] = text;
-}
-
-QString PortStatusTexts::panelText(int panel) const {
-  return panel >= 1 && panel <= int(panels_.size()) ? panels_[size_t(panel - 1)] : QString();
-}
-
-QString PortNumberText(int port) {
-  return port < 0 ? QString::number(port) : QLatin1Char(' ') + QString::number(port);
-}
-
 QString PortCannotBeOpenedText(const CommError& error) {
   QString text = QString::fromLatin1(kPortCannotBeOpenedMessage);
   if (!error.device().isEmpty()) text += QLatin1Char('\r') + error.device();
   return text;
 }
 
-PortConnection::PortConnection(CommControl& port, PortDisplay& display, MessageFn message,
-                               DeviceExistsFn deviceExists)
-    : port_(port),
-      display_(display),
-      message_(std::move(message)),
-      deviceExists_(std::move(deviceExists)) {
-  // A pulled adapter closes the port behind our back; show it at once.
-  lostConnection_ = QObject::connect(&port_, &CommControl::lost, &port_, [this] { showPortState(); });
+PortConnection::PortConnection(CommControl& port, MessageFn message, DeviceExistsFn deviceExists)
+    : port_(port), message_(std::move(message)), deviceExists_(std::move(deviceExists)) {
+  // Also a pulled adapter, which closes the port behind our back: shown at once.
+  QObject::connect(&port_, &CommControl::openChanged, &state_, [this] {
+    follow();
+    state_.set(state_.shown_, true);
+  });
 }
 
-PortConnection::~PortConnection() { QObject::disconnect(lostConnection_); }
+void PortConnection::follow() {
+  state_.set(state_.open_, port_.isOpen());
+  state_.set(state_.openDevice_, port_.openDevice());
+  state_.set(state_.onPseudoTerminal_, port_.onPseudoTerminal());
+}
 
 QString PortConnection::deviceInForce() const {
-  return namedDevice_.isEmpty() ? ResolvePort(comNumber_).shown() : namedDevice_;
+  return state_.namedDevice_.isEmpty() ? ResolvePort(state_.comNumber_).shown()
+                                       : state_.namedDevice_;
 }
 
 bool PortConnection::available(int comNumber) const {
@@ -92,59 +74,69 @@ bool PortConnection::available(int comNumber) const {
 }
 
 void PortConnection::open() {
-  if (!namedDevice_.isEmpty()) {
-    port_.open(namedDevice_, lineSettings_);
+  if (!state_.namedDevice_.isEmpty()) {
+    port_.open(state_.namedDevice_, state_.lineSettings_);
     return;
   }
-  const PortTarget target = ResolvePort(comNumber_);
+  const PortTarget target = ResolvePort(state_.comNumber_);
   if (!target.usable())
     throw CommError(CommErr::PortNotExist,
                     QStringLiteral("The serial port COM%1 does not exist: its assignment \"%2\" "
                                    "in %3 names no device.")
-                        .arg(comNumber_)
+                        .arg(state_.comNumber_)
                         .arg(target.named, QLatin1String(kIniFileName)),
                     target.named);
-  port_.open(target.device, lineSettings_);
+  port_.open(target.device, state_.lineSettings_);
 }
 
-void PortConnection::startUp() {
-  TcpIpMode = false;
+void PortConnection::setTcpIpMode(bool on) {
+  // Nothing to show for the line in TCP/IP mode until a speed is applied again.
+  if (on) state_.set(state_.lineSettingsShown_, false);
+  state_.set(state_.tcpIpMode_, on);
+}
+
+bool PortConnection::startUp(const PortChoice& choice) {
+  setTcpIpMode(false);
 
   // The scan decides without opening anything. It still leaves each number in force in turn,
   // so without a usable number in the file start-up goes on with COM 8.
   for (int i = 0; i < int(PortAvailable.size()); ++i) {
-    comNumber_ = i + 1;
-    PortAvailable[size_t(i)] = available(comNumber_);
+    setComNumber(i + 1);
+    PortAvailable[size_t(i)] = available(i + 1);
   }
 
   const StoredPort stored = ReadStoredPort();
-  if (stored.comNumber) comNumber_ = *stored.comNumber;
-  if (stored.lineSettings) lineSettings_ = *stored.lineSettings;
-  try {
-    open();
-  } catch (const CommError&) {
-    // Start-up goes on whatever fails, and says nothing.
+  bool chosen = true;
+  if (!choice.device.isEmpty()) {
+    state_.set(state_.namedDevice_, choice.device);
+    const QList<int> numbers = PortsUsingDevice(choice.device);
+    setComNumber(numbers.isEmpty() ? 0 : numbers.front());
+  } else if (const std::optional<int> n = choice.comNumber ? choice.comNumber : stored.comNumber) {
+    setComNumber(*n);
+  } else {
+    chosen = false;
   }
+  if (const auto settings = choice.lineSettings ? choice.lineSettings : stored.lineSettings)
+    setLineSettings(*settings);
+  state_.set(state_.lineSettingsShown_, true);
 
-  display_.setPanelText(3, FormatLineSettings(lineSettings_));
-  display_.setPanelText(2, PortPanelText(comNumber_));
-  showPortState();
+  if (choice.open) {
+    try {
+      open();
+    } catch (const CommError&) {
+      // Start-up goes on whatever fails, and says nothing.
+    }
+  }
+  state_.set(state_.shown_, true);
+  return chosen;
 }
 
 void PortConnection::openOrClose() {
   try {
-    if (display_.connectCaption() == kCaptionOpen) {
-      if (port_.isOpen()) port_.close();
-      open();
-      display_.setPortMenusEnabled(false);
-      display_.setConnectCaption(kCaptionClose);
-      display_.setPanelText(1, kPortOpened);
-    } else {
+    if (port_.isOpen())
       port_.close();
-      display_.setConnectCaption(kCaptionOpen);
-      display_.setPanelText(1, kPortClosed);
-      display_.setPortMenusEnabled(true);
-    }
+    else
+      open();
   } catch (const CommError& error) {
     if (!message_) return;
     switch (error.number()) {
@@ -164,19 +156,6 @@ void PortConnection::openOrClose() {
 
 void PortConnection::ensureOpen() {
   if (!port_.isOpen()) open();
-  showPortState();
-}
-
-void PortConnection::showPortState() {
-  if (port_.isOpen()) {
-    display_.setPanelText(1, kPortOpened);
-    display_.setConnectCaption(kCaptionClose);
-    display_.setPortMenusEnabled(false);
-  } else {
-    display_.setConnectCaption(kCaptionOpen);
-    display_.setPanelText(1, kPortClosed);
-    display_.setPortMenusEnabled(true);
-  }
 }
 
 std::optional<CommError> PortConnection::applyToPort(const std::function<void()>& change) {
@@ -189,68 +168,65 @@ std::optional<CommError> PortConnection::applyToPort(const std::function<void()>
       change();
     }
   } catch (const CommError& error) {
-    // A failed reopen leaves the port closed; the window must say so.
-    showPortState();
+    // A failed reopen leaves the port closed, and the state says so.
     return error;
   }
   return std::nullopt;
 }
 
 QString PortConnection::changePort(int chosenPort, int portAtOpen) {
-  TcpIpMode = false;
+  setTcpIpMode(false);
+  state_.set(state_.shown_, true);
   std::optional<CommError> error;
   if (chosenPort != portAtOpen) {
     error = applyToPort([&] {
       if (chosenPort < 1 || chosenPort > kHighestComNumber)
         throw CommError(CommErr::PortNotExist,
                         QStringLiteral("Invalid port number %1").arg(chosenPort));
-      comNumber_ = chosenPort;
+      setComNumber(chosenPort);
     });
   }
   QString message = error ? error->description() : QString();
   // Only a number taken is remembered.
-  if (chosenPort != portAtOpen && comNumber_ == chosenPort)
+  if (chosenPort != portAtOpen && state_.comNumber_ == chosenPort)
     message = Together(message, Stored([&](QString* problem) {
                          return StoreComNumber(chosenPort, problem);
                        }));
-  display_.setPanelText(2, PortPanelText(comNumber_));
   return message;
 }
 
 QString PortConnection::chooseTcpIp(int portAtOpen) {
-  TcpIpMode = true;
-  if (portAtOpen == kTcpIpPort) return {};
-  const QString error = Stored([](QString* problem) { return StoreTcpIp(problem); });
-  display_.setPanelText(2, QString::fromLatin1(kTcpIpPanel));
-  display_.setPanelText(3, QString());
-  return error;
+  const bool wasTcpIp = portAtOpen == kTcpIpPort;
+  setTcpIpMode(true);
+  state_.set(state_.shown_, true);
+  if (wasTcpIp) return {};
+  return Stored([](QString* problem) { return StoreTcpIp(problem); });
 }
 
 QString PortConnection::changeSpeed(const QString& chosenBaud, const QString& baudAtOpen) {
+  state_.set(state_.shown_, true);
   std::optional<CommError> error;
   if (chosenBaud != baudAtOpen) {
-    const LineSettings before = lineSettings_;
+    const LineSettings before = state_.lineSettings_;
     LineSettings chosen;
     chosen.baud = chosenBaud.toInt();
-    error = applyToPort([&] { lineSettings_ = chosen; });
+    error = applyToPort([&] { setLineSettings(chosen); });
     if (error && error->number() == CommErr::SetStateFailed) {
       // The device refused them: it goes on with what it had.
-      lineSettings_ = before;
+      setLineSettings(before);
       try {
         open();
       } catch (const CommError&) {
       }
-      showPortState();
     }
   }
+  state_.set(state_.lineSettingsShown_, true);
   QString message = error ? error->description() : QString();
   // Only a speed taken is remembered.
-  if (chosenBaud != baudAtOpen && lineSettings_.baud == chosenBaud.toInt())
+  if (chosenBaud != baudAtOpen && state_.lineSettings_.baud == chosenBaud.toInt())
     message = Together(message, Stored([&](QString* problem) {
-                         return StoreBaud(lineSettings_.baud, problem);
+                         return StoreBaud(state_.lineSettings_.baud, problem);
                        }));
-  // What is in force, also parity and bits that this dialog does not offer.
-  display_.setPanelText(3, FormatLineSettings(lineSettings_));
   return message;
 }
 
@@ -262,9 +238,10 @@ QString PortConnection::fallBackToDefaultSpeed() {
   } catch (const CommError& error) {
     return error.description();
   }
-  lineSettings_ = fallback;
   // In force from now on, whatever the user answers.
-  display_.setPanelText(3, FormatLineSettings(lineSettings_));
+  setLineSettings(fallback);
+  state_.set(state_.lineSettingsShown_, true);
+  state_.set(state_.shown_, true);
   return {};
 }
 
@@ -293,13 +270,13 @@ QString PortConnection::assignDevice(int comNumber, const QString& device) {
 }
 
 QString PortConnection::portToolTip() const {
-  if (TcpIpMode) return {};
+  if (state_.tcpIpMode_) return {};
   PortTarget target;
-  if (namedDevice_.isEmpty()) {
-    if (comNumber_ < 1 || comNumber_ > kHighestComNumber) return {};
-    target = ResolvePort(comNumber_);
+  if (state_.namedDevice_.isEmpty()) {
+    if (state_.comNumber_ < 1 || state_.comNumber_ > kHighestComNumber) return {};
+    target = ResolvePort(state_.comNumber_);
   } else {
-    target.device = namedDevice_;
+    target.device = state_.namedDevice_;
   }
   QStringList parts{target.shown()};
   if (!target.usable())
@@ -312,7 +289,7 @@ QString PortConnection::portToolTip() const {
   if (target.source == PortSource::Assignment)
     parts << QStringLiteral("(%1)").arg(
         QString::fromLatin1(kPortFromAssignment).arg(QLatin1String(kIniFileName)));
-  else if (target.source == PortSource::FolderEntry && namedDevice_.isEmpty())
+  else if (target.source == PortSource::FolderEntry)
     parts << QStringLiteral("(%1)").arg(
         QString::fromLatin1(kPortFromFolderEntry).arg(target.named));
   return parts.join(QStringLiteral("  "));

@@ -1,12 +1,12 @@
 #pragma once
 
-#include <QMetaObject>
 #include <QString>
 #include <array>
 #include <functional>
 #include <optional>
 
 #include "app/comports.h"
+#include "app/portstate.h"
 #include "port/commcontrol.h"
 #include "port/portnames.h"
 
@@ -16,35 +16,6 @@ namespace kestrel {
 using MessageFn = std::function<void(const QString& text, const QString& title)>;
 // Whether a device is there now, without opening it.
 using DeviceExistsFn = std::function<bool(const QString& device)>;
-
-// What the port connection shows; the main window implements it, PortStatusTexts elsewhere.
-class PortDisplay {
- public:
-  virtual ~PortDisplay() = default;
-  virtual void setPanelText(int panel, const QString& text) = 0;  // status-bar panels 1..5
-  virtual QString panelText(int panel) const = 0;
-  virtual QString connectCaption() const = 0;  // mnuConnect
-  virtual void setConnectCaption(const QString& caption) = 0;
-  virtual void setPortMenusEnabled(bool enabled) = 0;  // mnuPort and mnuSettings
-};
-
-// The status texts kept without a window: a command line or a benchmark that still wants to
-// know what the window would show.
-class PortStatusTexts : public PortDisplay {
- public:
-  void setPanelText(int panel, const QString& text) override;
-  QString panelText(int panel) const override;
-  QString connectCaption() const override { return caption_; }
-  void setConnectCaption(const QString& caption) override { caption_ = caption; }
-  void setPortMenusEnabled(bool enabled) override { portMenusEnabled_ = enabled; }
-  bool portMenusEnabled() const { return portMenusEnabled_; }
-
- private:
-  std::array<QString, 5> panels_{QStringLiteral("Not connected"), QStringLiteral("COM 1"),
-                                 QStringLiteral("115200bps, 8-N-1")};
-  QString caption_ = QStringLiteral("Open");
-  bool portMenusEnabled_ = true;
-};
 
 // The speeds offered, in order: caption and speed applied.
 struct BaudEntry {
@@ -63,9 +34,6 @@ inline constexpr int kFallbackBaudIndex = 3;  // 38400
 
 // Port number of the hidden TCP/IP entry.
 inline constexpr int kTcpIpPort = 9;
-
-// Port texts: a number with a blank in the sign position (" 3"), as stored and shown.
-QString PortNumberText(int port);
 
 // The Port dialog's view of COM 1 to COM 8 and of the devices present, read afresh.
 struct PortOverview {
@@ -89,20 +57,31 @@ QString PortCannotBeOpenedText(const CommError& error);
 // them; empty when they can be kept.
 QString SettingsNotKeptText();
 
+// What a command line chooses instead of the settings file at start-up.
+struct PortChoice {
+  std::optional<int> comNumber;
+  QString device;  // named directly; the COM numbers that lead to it name it in the log
+  std::optional<LineSettings> lineSettings;
+  bool open = true;  // false: the first download opens it
+};
+
 // Life of the serial connection: the COM number (or device) and line settings in force,
 // start-up, the Open/Close command, opening for a download, and what the port and speed
-// dialogs' OK buttons apply and store.
+// dialogs' OK buttons apply and store. It keeps state() up to date.
 class PortConnection {
  public:
-  PortConnection(CommControl& port, PortDisplay& display, MessageFn message,
+  PortConnection(CommControl& port, MessageFn message = {},
                  DeviceExistsFn deviceExists = SerialDeviceExists);
-  ~PortConnection();
   PortConnection(const PortConnection&) = delete;
   PortConnection& operator=(const PortConnection&) = delete;
 
-  void startUp();      // never throws, never shows a message
-  void openOrClose();  // Comm > Open/Close
-  void ensureOpen();   // opens a closed port and shows it; throws CommError on failure
+  // TCP/IP mode off, COM 1 to 8 looked at without opening any (PortAvailable), the port and
+  // speed from the settings file unless chosen, and the port opened. Never throws, never shows
+  // a message. False when neither the settings file nor the choice named a port (the scan's
+  // last, COM 8, is then in force).
+  bool startUp(const PortChoice& choice = {});
+  void openOrClose();  // Comm > Open/Close; failures are shown
+  void ensureOpen();   // opens a closed port; throws CommError on failure
 
   // PortAvailable afresh from the system, without opening any port.
   void refreshPortAvailability();
@@ -115,51 +94,41 @@ class PortConnection {
   QString portToolTip() const;
 
   // OK of the port dialog on a COM entry: applies the number (an open port is closed and
-  // opened again), stores it and shows it in panel 2. Returns what to tell the user, else
-  // empty: when the serial layer refuses, its description; when the settings file cannot be
-  // written, that it was not.
+  // opened again) and stores it. Returns what to tell the user, else empty: when the serial
+  // layer refuses, its description; when the settings file cannot be written, that it was not.
   QString changePort(int chosenPort, int portAtOpen);
   // OK of the port dialog on the hidden TCP/IP entry; the result as for changePort.
   QString chooseTcpIp(int portAtOpen);
   // OK of the speed dialog: the same for a speed of kBaudEntries. Settings the device refuses
   // are not kept.
   QString changeSpeed(const QString& chosenBaud, const QString& baudAtOpen);
-  // The speed dialog opened on a speed it does not offer: 38400 is applied at once, panel and
-  // file untouched. Returns the serial layer's description when refused, else empty.
+  // The speed dialog opened on a speed it does not offer: 38400 is applied at once, the file
+  // untouched. Returns the serial layer's description when refused, else empty.
   QString fallBackToDefaultSpeed();
 
-  // The COM number in force, and the device named directly instead of it (empty: the number
-  // decides).
-  int comNumber() const { return comNumber_; }
-  void setComNumber(int comNumber) { comNumber_ = comNumber; }
-  const QString& namedDevice() const { return namedDevice_; }
-  void setNamedDevice(const QString& device) { namedDevice_ = device; }
-  const LineSettings& lineSettings() const { return lineSettings_; }
-  void setLineSettings(const LineSettings& settings) { lineSettings_ = settings; }
+  const PortState& state() const { return state_; }
+  // What start-up or a dialog would set, for callers that set up a port themselves.
+  void setComNumber(int comNumber) { state_.set(state_.comNumber_, comNumber); }
+  void setLineSettings(const LineSettings& settings) { state_.set(state_.lineSettings_, settings); }
+  void setTcpIpMode(bool on);
   // The device an open uses now: the one named, else what the COM number resolves to.
   QString deviceInForce() const;
 
-  CommControl& port() { return port_; }
   std::array<bool, 8> PortAvailable{};
-  bool TcpIpMode = false;
   // Where the serial devices present come from; tests put a fixed list in its place.
   std::function<QList<SerialDevice>()> listDevices = DetectedSerialDevices;
 
  private:
-  void showPortState();  // panel 1, caption, port menus from the port's state
   void open();
   bool available(int comNumber) const;  // usable and there now
+  void follow();                        // the port's state into state_
   // Closes an open port around the change so it ends open or closed as it was.
   std::optional<CommError> applyToPort(const std::function<void()>& change);
 
   CommControl& port_;
-  PortDisplay& display_;
   MessageFn message_;
   DeviceExistsFn deviceExists_;
-  QMetaObject::Connection lostConnection_;
-  int comNumber_ = 1;
-  QString namedDevice_;
-  LineSettings lineSettings_{};
+  PortState state_;
 };
 
 }  // namespace kestrel

@@ -13,7 +13,7 @@
 #include <memory>
 
 #include "app/comports.h"
-#include "app/downloadlog.h"
+#include "app/downloadrecorder.h"
 #include "app/loadersession.h"
 #include "app/portconnection.h"
 #include "app/usertexts.h"
@@ -122,7 +122,7 @@ class Loader {
  public:
   Loader(const LoadCommandLine& command, const LogoRaster& raster, QTextStream& out,
          QTextStream& err, bool errIsTerminal)
-      : command_(command), raster_(raster), out_(out), err_(err), log_(command.logPath) {
+      : command_(command), raster_(raster), out_(out), err_(err) {
     showProgress_ = errIsTerminal && !command.trace;
   }
 
@@ -146,7 +146,7 @@ class Loader {
   const LogoRaster& raster_;
   QTextStream& out_;
   QTextStream& err_;
-  DownloadLog log_;
+  std::unique_ptr<DownloadRecorder> recorder_;
   bool showProgress_ = false;
 
   CommControl* serial_ = nullptr;  // owned by the session
@@ -173,33 +173,38 @@ class Loader {
 bool Loader::preparePort(QString* error) {
   session_ = std::make_unique<LoaderSession>(std::make_unique<SerialComm>());
   PortConnection& connection = session_->connection();
-  const StoredPort stored = ReadStoredPort();
-  if (command_.port.isEmpty()) {
-    if (!stored.comNumber) {
-      *error = QStringLiteral("no port given and none stored in %1 (CommPort); name one with --port")
-                   .arg(QString::fromLatin1(kIniFileName));
-      return false;
-    }
-    comNumber_ = *stored.comNumber;
-  } else if (const auto n = ComNumberOfPortText(command_.port)) {
-    comNumber_ = *n;
-  } else {
+  PortChoice choice;
+  // The first download opens the port, so its time and the device it names include that.
+  choice.open = false;
+  if (const auto n = ComNumberOfPortText(command_.port)) {
+    choice.comNumber = *n;
+  } else if (!command_.port.isEmpty()) {
     // A bare name means the node in /dev, as in a [Devices] assignment; other paths are
     // taken as given, relative to the current folder.
     device_ = DeviceNamed(command_.port).value_or(command_.port);
-    connection.setNamedDevice(device_);
-    const QList<int> assigned = PortsUsingDevice(device_);
-    comNumber_ = assigned.isEmpty() ? 0 : assigned.front();
+    choice.device = device_;
   }
-  connection.setComNumber(comNumber_);
-  LineSettings settings;
-  if (command_.baud > 0)
-    settings.baud = command_.baud;
-  else if (stored.lineSettings)
-    settings = *stored.lineSettings;
-  // As at the window's start-up: a stored text that is no line settings leaves 9600,n,8,1.
-  connection.setLineSettings(settings);
+  if (command_.baud > 0) {
+    choice.lineSettings = LineSettings{};
+    choice.lineSettings->baud = command_.baud;
+  }
+  if (!connection.startUp(choice)) {
+    *error = QStringLiteral("no port given and none stored in %1 (CommPort); name one with --port")
+                 .arg(QString::fromLatin1(kIniFileName));
+    return false;
+  }
+  comNumber_ = connection.state().comNumber();
   serial_ = &session_->port();
+  // The port is let go before the download is logged: between devices the next one may be
+  // another adapter on the same name, a port held open across an unplug would only fail at
+  // the next write, and an interrupted run lets it go before anything else can stop it.
+  QObject::connect(&session_->transfer(), &LogoTransfer::ended, serial_,
+                   [this](const TransferOutcome& outcome) {
+                     if (command_.repeat || outcome.result == TransferResult::Interrupted)
+                       serial_->close();
+                   });
+  recorder_ = std::make_unique<DownloadRecorder>(session_->transfer(), connection, command_.logPath);
+  recorder_->setPicture(command_.picture, false);
 
   LogoTransfer& transfer = session_->transfer();
   QObject::connect(&transfer, &LogoTransfer::started, &transfer, [this] {
@@ -268,7 +273,6 @@ void Loader::traceLine(const char* direction, const QByteArray& bytes, qint64 at
 }
 
 int Loader::downloadOnce() {
-  const QDateTime pressed = QDateTime::currentDateTime();
   downloadStartNs_ = session_->link().clock().nsecsElapsed();
   lastOpenedAt_.clear();
   TransferOutcome outcome;
@@ -284,22 +288,7 @@ int Loader::downloadOnce() {
   }
   clearProgress();
   const bool interrupted = outcome.result == TransferResult::Interrupted;
-
-  // Between devices the port is let go: the next one may be another adapter on the same
-  // name, and a port held open across an unplug would only fail at the next write. An
-  // interrupted run lets it go before anything else can stop it.
-  if (command_.repeat || interrupted) serial_->close();
-
-  DownloadRecord record;
-  record.time = pressed;
-  record.comNumber = comNumber_;
-  record.device = deviceOfRecord();
-  record.picture = QFileInfo(command_.picture).absoluteFilePath();
-  record.checksum = outcome.logoChecksum;
-  record.frames = outcome.framesSent;
-  record.durationMs = outcome.durationMs;
-  record.result = outcome.result;
-  const QString logProblem = log_.append(record);
+  const QString logProblem = recorder_->logProblem();
 
   const int status = ExitStatusOf(outcome.result, stopSignal_);
   if (status == kExitOk)

@@ -90,9 +90,10 @@ frmPantallaTest::frmPantallaTest(std::unique_ptr<CommControl> port, DeviceExists
                                  QWidget* parent)
     : QMainWindow(parent),
       session_(
-          std::move(port), this,
+          std::move(port),
           [this](const QString& text, const QString& title) { Message(text, title); },
           std::move(deviceExists)),
+      recorder_(session_.transfer(), session_.connection()),
       fileChooser_(DefaultFileChooser),
       endProgram_([] { QCoreApplication::exit(0); }) {
   BuildWindow();
@@ -110,7 +111,7 @@ frmPantallaTest::frmPantallaTest(std::unique_ptr<CommControl> port, DeviceExists
   clockTimer_.start();
 
   connect(qApp, &QGuiApplication::focusWindowChanged, this, &frmPantallaTest::ProgramFocusChanged);
-  connect(&commPort1(), &CommControl::openChanged, this, &frmPantallaTest::ShowCaption);
+  connect(&connection().state(), &PortState::changed, this, &frmPantallaTest::ShowPortState);
 
   Form_Load();
 }
@@ -228,9 +229,9 @@ void frmPantallaTest::BuildStatusBar() {
   setStatusBar(bar);
 
   const QDateTime now = QDateTime::currentDateTime();
-  const std::array<QString, 5> design{QStringLiteral("Not connected"), QStringLiteral("COM 1"),
-                                      QStringLiteral("115200bps, 8-N-1"), PanelDateText(now),
-                                      PanelTimeText(now)};
+  const PortStatusTexts port = StatusTextsOf(connection().state());
+  const std::array<QString, 5> design{port.state, port.port, port.lineSettings,
+                                      PanelDateText(now), PanelTimeText(now)};
   for (size_t i = 0; i < panels_.size(); ++i) {
     auto* panel = new QLabel(design[i], bar);
     panel->setObjectName(QStringLiteral("staBarPanel%1").arg(i + 1));
@@ -348,12 +349,23 @@ void frmPantallaTest::ShowPreview(bool lighterColourFirst) {
 // that "succeeds" there reaches no device, and the user must be able to tell at a glance.
 // The loaded file's name follows, so one glance tells what goes where.
 void frmPantallaTest::ShowCaption() {
-  CommControl& port = commPort1();
+  const PortState& port = connection().state();
   QString caption = QString::fromLatin1(kMainCaption);
   if (!logoFile_.isEmpty()) caption += QStringLiteral(" - ") + QFileInfo(logoFile_).fileName();
   if (port.isOpen() && port.onPseudoTerminal())
-    caption = QString::fromLatin1(kSimulatedDeviceCaption).arg(caption).arg(connection().comNumber());
+    caption = QString::fromLatin1(kSimulatedDeviceCaption).arg(caption).arg(port.comNumber());
   setWindowTitle(caption);
+}
+
+void frmPantallaTest::ShowPortState() {
+  const PortStatusTexts texts = StatusTextsOf(connection().state());
+  setPanelText(1, texts.state);
+  setPanelText(2, texts.port);
+  setPanelText(3, texts.lineSettings);
+  mnuConnect_->setText(texts.connectCaption);
+  mnuPort_->setEnabled(texts.portMenusEnabled);
+  mnuSettings_->setEnabled(texts.portMenusEnabled);
+  ShowCaption();
 }
 
 void frmPantallaTest::mnuOpen_Click() { cmdOpen_Click(); }
@@ -393,7 +405,7 @@ void frmPantallaTest::mnuPort_Click() {
 }
 
 void frmPantallaTest::mnuSettings_Click() {
-  if (connection().TcpIpMode) {
+  if (connection().state().tcpIpMode()) {
     if (tcpIpDialog_) {
       tcpIpDialog_->raise();
       tcpIpDialog_->activateWindow();
@@ -425,7 +437,7 @@ void frmPantallaTest::Message(const QString& text, const QString& title) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// PortDisplay
+// Status bar
 
 void frmPantallaTest::setPanelText(int panel, const QString& text) {
   if (panel < 1 || panel > static_cast<int>(panels_.size())) return;
@@ -448,14 +460,6 @@ QString frmPantallaTest::panelText(int panel) const {
   return panels_[static_cast<size_t>(panel - 1)]->text();
 }
 
-QString frmPantallaTest::connectCaption() const { return mnuConnect_->text(); }
-
-void frmPantallaTest::setConnectCaption(const QString& caption) { mnuConnect_->setText(caption); }
-
-void frmPantallaTest::setPortMenusEnabled(bool enabled) {
-  mnuPort_->setEnabled(enabled);
-  mnuSettings_->setEnabled(enabled);
-}
 
 // ---------------------------------------------------------------------------------------------
 // Lock around a download

@@ -10,7 +10,7 @@
 #include <functional>
 #include <memory>
 
-#include "app/downloadlog.h"
+#include "app/downloadrecorder.h"
 #include "app/loadersession.h"
 #include "logo/logoraster.h"
 #include "ui/portdialogs.h"
@@ -37,8 +37,9 @@ QString PanelDateText(const QDateTime& when);
 QString PanelTimeText(const QDateTime& when);
 
 // The main window. It owns the loader session (serial port, link engine, port connection,
-// download) and the logo; every port operation goes through the session.
-class frmPantallaTest : public QMainWindow, public PortDisplay {
+// download), the download recorder and the logo; every port operation goes through the
+// session, and the status bar and Comm menu show the port connection's state.
+class frmPantallaTest : public QMainWindow {
   Q_OBJECT
 
  public:
@@ -77,12 +78,9 @@ class frmPantallaTest : public QMainWindow, public PortDisplay {
   void setImportRunner(ImportRunner runner) { importRunner_ = std::move(runner); }
   void setEndProgram(std::function<void()> end) { endProgram_ = std::move(end); }
 
-  // PortDisplay
-  void setPanelText(int panel, const QString& text) override;
-  QString panelText(int panel) const override;
-  QString connectCaption() const override;
-  void setConnectCaption(const QString& caption) override;
-  void setPortMenusEnabled(bool enabled) override;
+  // Status-bar panels 1 to 5.
+  void setPanelText(int panel, const QString& text);
+  QString panelText(int panel) const;
 
   void LockUserInterface();
   void UnlockUserInterface();
@@ -117,6 +115,7 @@ class frmPantallaTest : public QMainWindow, public PortDisplay {
   void BuildStatusBar();
   void ShowPreview(bool lighterColourFirst);
   void ShowCaption();
+  void ShowPortState();  // panels 1 to 3 and the Comm menu, from the port connection's state
   void FitPanel(size_t index);
   void ShowClock();
   void ProgramFocusChanged(QWindow* window);
@@ -125,20 +124,20 @@ class frmPantallaTest : public QMainWindow, public PortDisplay {
   void TransferStarted();
   void TransferEnded(const TransferOutcome& outcome);
 
-  // The per-device cycle (quickcycle.cpp): shortcuts, drop, Import Picture, the remembered
-  // file, the file name in the title, the confirmation of a download and the download log.
+  // The per-device cycle (quickcycle.cpp): shortcuts, drop, Import Picture, the file name in
+  // the title and the confirmation of a download.
   void SetUpQuickCycle();
   void LogoAccepted(const QString& path);
   void AfterDownload(const TransferOutcome& outcome);
   void DismissConfirmation();
 
   LoaderSession session_;
+  DownloadRecorder recorder_;
   LogoRaster logoData_{};
 
   FileChooser fileChooser_;
   FileChooser pictureChooser_;
   ImportRunner importRunner_;
-  DownloadLog downloadLog_;
   QString logoFile_;
   QLabel* confirmation_ = nullptr;
   std::function<void()> endProgram_;

@@ -118,9 +118,9 @@ CommDialog::CommDialog(PortConnection& connection, QWidget* parent)
   BuildDeviceControls();
 
   Form_Load();
-  if (connection_.TcpIpMode) {
+  if (connection_.state().tcpIpMode()) {
     SelectEntry(8);
-  } else if (const int port = connection_.comNumber(); port >= 1 && port <= 8) {
+  } else if (const int port = connection_.state().comNumber(); port >= 1 && port <= 8) {
     SelectEntry(port - 1);
   }
   // Any other number has no entry: nothing is selected and OK keeps the port as it is.
@@ -174,7 +174,7 @@ void CommDialog::BuildDeviceControls() {
 }
 
 void CommDialog::Form_Load() {
-  portAtOpen_ = connection_.TcpIpMode ? kTcpIpPort : connection_.comNumber();
+  portAtOpen_ = connection_.state().tcpIpMode() ? kTcpIpPort : connection_.state().comNumber();
   chosenPort_ = portAtOpen_;
   RefreshDevices();
 }
@@ -323,7 +323,7 @@ BaudDialog::BaudDialog(PortConnection& connection, QWidget* parent)
 }
 
 void BaudDialog::Form_Load() {
-  const QString settings = FormatLineSettings(connection_.lineSettings());
+  const QString settings = FormatLineSettings(connection_.state().lineSettings());
   const qsizetype comma = settings.indexOf(QLatin1Char(','));
   baudAtOpen_ = comma < 0 ? settings : settings.left(comma);
 

@@ -1,6 +1,6 @@
 // The main window's per-device cycle, all of it added to the designed window: Ctrl+O,
-// Ctrl+Return and F1; a file dropped on the window; File > Import Picture; the remembered
-// file; the file name in the title; a confirmation of each download; the download log.
+// Ctrl+Return and F1; a file dropped on the window; File > Import Picture; the file name in
+// the title; a confirmation of each download.
 #include <QAction>
 #include <QApplication>
 #include <QDateTime>
@@ -104,21 +104,13 @@ void frmPantallaTest::DismissConfirmation() {
 void frmPantallaTest::LogoAccepted(const QString& path) {
   logoFile_ = QFileInfo(path).absoluteFilePath();
   ShowCaption();
-  RememberFile(path);
+  recorder_.setPicture(path, true);
 }
 
+// The download is in the log already; a log that cannot be written is said once, beside the
+// result, never over the status bar.
 void frmPantallaTest::AfterDownload(const TransferOutcome& outcome) {
-  DownloadRecord record;
-  record.time = outcome.pressed;
-  record.comNumber = connection().comNumber();
-  record.device = outcome.device.isEmpty() ? connection().deviceInForce() : outcome.device;
-  record.picture = logoFile_;
-  record.checksum = outcome.logoChecksum;
-  record.frames = outcome.framesSent;
-  record.durationMs = outcome.durationMs;
-  record.result = outcome.result;
-  // A log that cannot be written is said once, beside the result, never over the status bar.
-  const QString logProblem = OnOneLine(downloadLog_.append(record));
+  const QString logProblem = OnOneLine(recorder_.logProblem());
 
   QString text;
   if (outcome.loaded())

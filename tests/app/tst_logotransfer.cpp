@@ -8,7 +8,7 @@
 #include "app/portconnection.h"
 #include "downloadrun.h"
 #include "fakecommport.h"
-#include "fakeportdisplay.h"
+#include "portstatusview.h"
 #include "link/linkengine.h"
 
 using kestrel::CommError;
@@ -43,7 +43,6 @@ LogoRaster patternLogo() {
   return logo;
 }
 
-using RecordingDisplay = kestrel::test::FakePortDisplay;
 
 struct Message {
   QString text;
@@ -114,7 +113,7 @@ class LogoTransferTest : public QObject {
 
   std::unique_ptr<FakeCommPort> port_;
   std::unique_ptr<LinkEngine> link_;
-  std::unique_ptr<RecordingDisplay> display_;
+  std::unique_ptr<kestrel::test::PortStatusView> display_;
   std::unique_ptr<PortConnection> connection_;
   std::unique_ptr<LogoTransfer> transfer_;
   QList<Message> messages_;
@@ -133,8 +132,8 @@ void LogoTransferTest::init() {
   port_->open(QStringLiteral("COM1"), {});
   link_ = std::make_unique<LinkEngine>(*port_);
   link_->setReplyTimeout(40);
-  display_ = std::make_unique<RecordingDisplay>();
-  connection_ = std::make_unique<PortConnection>(*port_, *display_, nullptr);
+  connection_ = std::make_unique<PortConnection>(*port_);
+  display_ = std::make_unique<kestrel::test::PortStatusView>(connection_->state());
   transfer_ = std::make_unique<LogoTransfer>(*link_, *connection_);
   connect(transfer_.get(), &LogoTransfer::started, this, [this] {
     log_ << "started";
@@ -151,8 +150,8 @@ void LogoTransferTest::init() {
 
 void LogoTransferTest::cleanup() {
   transfer_.reset();
-  connection_.reset();
   display_.reset();
+  connection_.reset();
   link_.reset();
   port_.reset();
 }
@@ -411,8 +410,8 @@ void LogoTransferTest::portOpenedForTheSendStaysOpen() {
   QCOMPARE(port_->writes.size(), 132);
   QVERIFY(port_->isOpen());
   QCOMPARE(display_->panelText(1), QStringLiteral("Port opened"));
-  QCOMPARE(display_->caption, QStringLiteral("Close"));
-  QVERIFY(!display_->portMenusEnabled);
+  QCOMPARE(display_->caption(), QStringLiteral("Close"));
+  QVERIFY(!display_->portMenusEnabled());
 }
 
 void LogoTransferTest::portErrorMidDownloadShowsDescription() {

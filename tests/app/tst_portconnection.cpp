@@ -7,7 +7,7 @@
 #include "port/portnames.h"
 #include "port/serialcomm.h"
 #include "fakecommport.h"
-#include "fakeportdisplay.h"
+#include "portstatusview.h"
 #include "port/serialcomm.h"
 #include "tempfolder.h"
 
@@ -23,7 +23,6 @@ using kestrel::test::TempProgramFolder;
 
 namespace {
 
-using FakeDisplay = kestrel::test::FakePortDisplay;
 
 struct Message {
   QString text;
@@ -34,10 +33,9 @@ struct Message {
 template <class Port = FakeCommPort>
 struct Rig {
   Port port;
-  FakeDisplay display;
   QList<Message> messages;
   PortConnection connection{
-      port, display,
+      port,
       [this](const QString& text, const QString& title) { messages << Message{text, title}; },
       [this](const QString& device) {
         if constexpr (std::is_same_v<Port, FakeCommPort>)
@@ -45,6 +43,7 @@ struct Rig {
         else
           return kestrel::SerialDeviceExists(device);
       }};
+  kestrel::test::PortStatusView display{connection.state()};
 };
 
 using Flags = std::array<bool, 8>;
@@ -141,8 +140,7 @@ class TestPortConnection : public QObject {
     QCOMPARE(target.shown(), inFolder(device));
     // A regular file is no serial device: COM 3 does not exist, whatever named it.
     kestrel::SerialComm port;
-    FakeDisplay display;
-    PortConnection connection(port, display, nullptr);
+    PortConnection connection(port);
     connection.setComNumber(3);
     if (source != int(PortSource::Default)) {
       connection.refreshPortAvailability();
@@ -159,20 +157,20 @@ class TestPortConnection : public QObject {
     QVERIFY(folder.writeIni({"[SerialPort]", "CommPort= 5", "Baud= 38400,N,8,1"}));
     Rig rig;
     rig.port.missingPorts = {1, 3, 4, 6, 7, 8};
-    rig.connection.TcpIpMode = true;
+    rig.connection.setTcpIpMode(true);
     rig.connection.startUp();
 
     QCOMPARE(rig.connection.PortAvailable,
              (Flags{false, true, false, false, true, false, false, false}));
-    QVERIFY(!rig.connection.TcpIpMode);
+    QVERIFY(!rig.connection.state().tcpIpMode());
     QVERIFY(rig.port.isOpen());
-    QCOMPARE(rig.connection.comNumber(), 5);
+    QCOMPARE(rig.connection.state().comNumber(), 5);
     QCOMPARE(FormatLineSettings(rig.port.lineSettings()), QStringLiteral("38400,n,8,1"));
     QCOMPARE(rig.display.panelText(1), QStringLiteral("Port opened"));
     QCOMPARE(rig.display.panelText(2), QStringLiteral("COM  5"));
     QCOMPARE(rig.display.panelText(3), QStringLiteral("38400,n,8,1"));
-    QCOMPARE(rig.display.caption, QStringLiteral("Close"));
-    QVERIFY(!rig.display.portMenusEnabled);
+    QCOMPARE(rig.display.caption(), QStringLiteral("Close"));
+    QVERIFY(!rig.display.portMenusEnabled());
     QCOMPARE(rig.messages.size(), 0);
     // The scan opened no port; the configured settings came after it.
     QCOMPARE(rig.port.settingsApplied, QList<kestrel::LineSettings>{*ParseLineSettings("38400,n,8,1")});
@@ -214,7 +212,7 @@ class TestPortConnection : public QObject {
     QCOMPARE(rig.display.panelText(3), settings);
     QCOMPARE(rig.display.panelText(1), QStringLiteral("Port opened"));
     QCOMPARE(rig.connection.PortAvailable, (Flags{true, true, true, true, true, true, true, true}));
-    QVERIFY(!rig.connection.TcpIpMode);
+    QVERIFY(!rig.connection.state().tcpIpMode());
     QCOMPARE(rig.messages.size(), 0);
   }
 
@@ -229,8 +227,8 @@ class TestPortConnection : public QObject {
     QCOMPARE(rig.display.panelText(1), QStringLiteral("Port closed"));
     QCOMPARE(rig.display.panelText(2), QStringLiteral("COM  3"));
     QCOMPARE(rig.display.panelText(3), QStringLiteral("115200,n,8,1"));
-    QCOMPARE(rig.display.caption, QStringLiteral("Open"));
-    QVERIFY(rig.display.portMenusEnabled);
+    QCOMPARE(rig.display.caption(), QStringLiteral("Open"));
+    QVERIFY(rig.display.portMenusEnabled());
     QCOMPARE(rig.messages.size(), 0);
   }
 
@@ -246,16 +244,19 @@ class TestPortConnection : public QObject {
   }
 
   void openWhileHeldShowsPortErrorAndKeepsDisplay() {
+    TempProgramFolder folder;
+    QVERIFY(folder.writeIni({"[SerialPort]", "CommPort= 1"}));
     Rig rig;
     rig.port.heldPorts = {1};
-    rig.display.panels[0] = QStringLiteral("Port closed");
+    rig.connection.startUp();
+    QCOMPARE(rig.display.panelText(1), QStringLiteral("Port closed"));
     rig.connection.openOrClose();
     QCOMPARE(rig.messages.size(), 1);
     QCOMPARE(rig.messages[0].text, QStringLiteral("Port is used by other aplication"));
     QCOMPARE(rig.messages[0].title, QStringLiteral("Port Error"));
-    QCOMPARE(rig.display.caption, QStringLiteral("Open"));
+    QCOMPARE(rig.display.caption(), QStringLiteral("Open"));
     QCOMPARE(rig.display.panelText(1), QStringLiteral("Port closed"));
-    QVERIFY(rig.display.portMenusEnabled);
+    QVERIFY(rig.display.portMenusEnabled());
   }
 
   void openFailuresTellTheUser_data() {
@@ -279,7 +280,7 @@ class TestPortConnection : public QObject {
     QCOMPARE(rig.messages[0].text, text);
     QCOMPARE(rig.messages[0].title, QString());  // the application title
     QVERIFY(!rig.port.isOpen());
-    QCOMPARE(rig.display.caption, QStringLiteral("Open"));
+    QCOMPARE(rig.display.caption(), QStringLiteral("Open"));
     QCOMPARE(rig.display.panelText(1), QStringLiteral("Not connected"));
   }
 
@@ -287,26 +288,15 @@ class TestPortConnection : public QObject {
     Rig rig;
     rig.connection.openOrClose();
     QVERIFY(rig.port.isOpen());
-    QCOMPARE(rig.display.caption, QStringLiteral("Close"));
+    QCOMPARE(rig.display.caption(), QStringLiteral("Close"));
     QCOMPARE(rig.display.panelText(1), QStringLiteral("Port opened"));
-    QVERIFY(!rig.display.portMenusEnabled);
+    QVERIFY(!rig.display.portMenusEnabled());
     rig.connection.openOrClose();
     QVERIFY(!rig.port.isOpen());
-    QCOMPARE(rig.display.caption, QStringLiteral("Open"));
+    QCOMPARE(rig.display.caption(), QStringLiteral("Open"));
     QCOMPARE(rig.display.panelText(1), QStringLiteral("Port closed"));
-    QVERIFY(rig.display.portMenusEnabled);
+    QVERIFY(rig.display.portMenusEnabled());
     QCOMPARE(rig.messages.size(), 0);
-  }
-
-  void openCaptionOnOpenPortClosesThenOpens() {
-    Rig rig;
-    rig.port.open(QStringLiteral("/dev/ttyS0"), {});
-    rig.display.caption = QStringLiteral("Open");
-    rig.connection.openOrClose();
-    QCOMPARE(rig.port.closeCount, 1);
-    QCOMPARE(rig.port.openCount, 2);
-    QVERIFY(rig.port.isOpen());
-    QCOMPARE(rig.display.caption, QStringLiteral("Close"));
   }
 
   void openPortAndShowState_data() {
@@ -323,8 +313,8 @@ class TestPortConnection : public QObject {
     rig.connection.ensureOpen();
     QCOMPARE(rig.port.openCount, opens);
     QCOMPARE(rig.display.panelText(1), QStringLiteral("Port opened"));
-    QCOMPARE(rig.display.caption, QStringLiteral("Close"));
-    QVERIFY(!rig.display.portMenusEnabled);
+    QCOMPARE(rig.display.caption(), QStringLiteral("Close"));
+    QVERIFY(!rig.display.portMenusEnabled());
   }
 
   void openPortAndShowStateLetsFailureThrough() {
@@ -336,7 +326,7 @@ class TestPortConnection : public QObject {
     } catch (const CommError& e) {
       QCOMPARE(e.number(), CommErr::PortInUse);
     }
-    QCOMPARE(rig.display.caption, QStringLiteral("Open"));
+    QCOMPARE(rig.display.caption(), QStringLiteral("Open"));
     QCOMPARE(rig.display.panelText(1), QStringLiteral("Not connected"));
     QCOMPARE(rig.messages.size(), 0);
   }
@@ -363,8 +353,8 @@ class TestPortConnection : public QObject {
     rig.connection.openOrClose();
     rig.port.simulateLoss();
     QCOMPARE(rig.display.panelText(1), QStringLiteral("Port closed"));
-    QCOMPARE(rig.display.caption, QStringLiteral("Open"));
-    QVERIFY(rig.display.portMenusEnabled);
+    QCOMPARE(rig.display.caption(), QStringLiteral("Open"));
+    QVERIFY(rig.display.portMenusEnabled());
   }
 };
 

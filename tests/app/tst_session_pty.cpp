@@ -8,7 +8,7 @@
 
 #include "app/loadersession.h"
 #include "downloadrun.h"
-#include "fakeportdisplay.h"
+#include "portstatusview.h"
 #include "port/serialcomm.h"
 #include "ptyhelper.h"
 #include "simoptions.h"
@@ -67,7 +67,7 @@ class SessionPtyTest : public QObject {
   std::unique_ptr<test::TempProgramFolder> folder_;
   std::unique_ptr<sim::SimRunner> device_;
   QStringList deviceReports_;
-  test::FakePortDisplay display_;
+  std::unique_ptr<test::PortStatusView> display_;
   QList<QStringList> shown_;  // messages of the port connection: text, title
   std::unique_ptr<LoaderSession> session_;
   QStringList messages_;
@@ -77,13 +77,13 @@ class SessionPtyTest : public QObject {
 void SessionPtyTest::init() {
   folder_ = std::make_unique<test::TempProgramFolder>();
   QVERIFY(folder_->isValid());
-  display_ = test::FakePortDisplay();
   shown_.clear();
   messages_.clear();
   deviceReports_.clear();
 }
 
 void SessionPtyTest::cleanup() {
+  display_.reset();
   session_.reset();
   device_.reset();
   folder_.reset();
@@ -109,10 +109,11 @@ bool SessionPtyTest::startDevice(const QStringList& simArguments) {
 }
 
 void SessionPtyTest::startLoader() {
-  session_ = std::make_unique<LoaderSession>(std::make_unique<SerialComm>(), &display_,
+  session_ = std::make_unique<LoaderSession>(std::make_unique<SerialComm>(),
                                              [this](const QString& text, const QString& title) {
                                                shown_ << QStringList{text, title};
                                              });
+  display_ = std::make_unique<test::PortStatusView>(session_->connection().state());
   session_->connection().startUp();
 }
 
@@ -139,9 +140,9 @@ void SessionPtyTest::startupOpensSimulatorLinkedAsCom1() {
   QVERIFY(session_->connection().PortAvailable[0]);
   QVERIFY(session_->port().isOpen());
   QCOMPARE(session_->port().openDevice(), device_->slavePath());
-  QCOMPARE(display_.panelText(1), QStringLiteral("Port opened"));
-  QCOMPARE(display_.panelText(2), QStringLiteral("COM  1"));
-  QCOMPARE(display_.panelText(3), QStringLiteral("115200,n,8,1"));
+  QCOMPARE(display_->panelText(1), QStringLiteral("Port opened"));
+  QCOMPARE(display_->panelText(2), QStringLiteral("COM  1"));
+  QCOMPARE(display_->panelText(3), QStringLiteral("115200,n,8,1"));
   QCOMPARE(shown_.size(), 0);
 }
 
@@ -182,18 +183,18 @@ void SessionPtyTest::simulatorHeldByAnotherProgram() {
   startLoader();
   QVERIFY(session_->connection().PortAvailable[0]);
   QVERIFY(!session_->port().isOpen());
-  QCOMPARE(display_.panelText(1), QStringLiteral("Port closed"));
+  QCOMPARE(display_->panelText(1), QStringLiteral("Port closed"));
   QCOMPARE(shown_.size(), 0);
 
   session_->connection().openOrClose();
   const QList<QStringList> expected{{"Port is used by other aplication", "Port Error"}};
   QCOMPARE(shown_, expected);
-  QCOMPARE(display_.caption, QStringLiteral("Open"));
+  QCOMPARE(display_->caption(), QStringLiteral("Open"));
 
   holder.terminate();
   session_->connection().openOrClose();
   QVERIFY(session_->port().isOpen());
-  QCOMPARE(display_.panelText(1), QStringLiteral("Port opened"));
+  QCOMPARE(display_->panelText(1), QStringLiteral("Port opened"));
 }
 
 void SessionPtyTest::fullDownloadFillsDeviceMemory() {

@@ -671,7 +671,7 @@ class MainWindowTest : public QObject {
     });
     rig.action("mnuPort")->trigger();
     QCOMPARE(modalName, QStringLiteral("CommDialog"));
-    QCOMPARE(rig.window->connection().comNumber(), 4);
+    QCOMPARE(rig.window->connection().state().comNumber(), 4);
     QCOMPARE(rig.window->panelText(2), QStringLiteral("COM  4"));
     QVERIFY(rig.folder.iniBytes().contains("CommPort= 4\r\n"));
   }
@@ -686,7 +686,7 @@ class MainWindowTest : public QObject {
       dialog->findChild<QPushButton*>(QStringLiteral("OKButton"))->click();
     });
     rig.action("mnuSettings")->trigger();
-    QCOMPARE(FormatLineSettings(rig.window->connection().lineSettings()), QStringLiteral("19200,n,8,1"));
+    QCOMPARE(FormatLineSettings(rig.window->connection().state().lineSettings()), QStringLiteral("19200,n,8,1"));
     QCOMPARE(rig.window->panelText(3), QStringLiteral("19200,n,8,1"));
     QVERIFY(rig.folder.iniBytes().contains("Baud= 19200,N,8,1\r\n"));
   }
@@ -695,7 +695,7 @@ class MainWindowTest : public QObject {
     WindowRig rig;
     rig.window->show();
     rig.action("mnuConnect")->trigger();  // the Comm items work while the port is closed
-    rig.window->connection().TcpIpMode = true;
+    rig.window->connection().setTcpIpMode(true);
     rig.action("mnuSettings")->trigger();
     TCP_IPDialog* first = rig.window->tcpIpDialog();
     QVERIFY(first);

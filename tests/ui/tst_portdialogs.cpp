@@ -6,12 +6,13 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTreeWidget>
 #include <memory>
 
 #include "fakecommport.h"
-#include "fakeportdisplay.h"
+#include "portstatusview.h"
 #include "settings/inifile.h"
 #include "ui/portdialogs.h"
 #include "windowrig.h"
@@ -24,13 +25,14 @@ namespace {
 struct Rig {
   test::TempProgramFolder folder;
   FakeCommPort port;
-  test::FakePortDisplay display;
   test::MessageCapture messages;
-  PortConnection connection{port, display, nullptr,
+  PortConnection connection{port, nullptr,
                             [this](const QString& device) { return port.exists(device); }};
+  test::PortStatusView display{connection.state()};
+  QSignalSpy changes{&connection.state(), &PortState::changed};
 
   void setLineSettings(const char* text) { connection.setLineSettings(*ParseLineSettings(text)); }
-  QString lineSettings() const { return FormatLineSettings(connection.lineSettings()); }
+  QString lineSettings() const { return FormatLineSettings(connection.state().lineSettings()); }
 };
 
 QList<int> CheckedEntries(const std::function<QRadioButton*(int)>& entry, int count) {
@@ -98,9 +100,9 @@ class PortDialogsTest : public QObject {
     QVERIFY(dialog.optCommPort(5)->isChecked());
     QVERIFY(!dialog.optCommPort(5)->isEnabled());
     dialog.OKButton_Click();
-    QCOMPARE(rig.connection.comNumber(), 6);
+    QCOMPARE(rig.connection.state().comNumber(), 6);
     QVERIFY(!rig.folder.iniExists());
-    QCOMPARE(rig.display.panels[1], QStringLiteral("COM  6"));
+    QCOMPARE(rig.display.panelText(2), QStringLiteral("COM  6"));
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
   }
 
@@ -110,8 +112,7 @@ class PortDialogsTest : public QObject {
     rig.connection.ensureOpen();
     CommDialog dialog(rig.connection);
     dialog.OKButton_Click();
-    QCOMPARE(rig.display.panels[1], QStringLiteral("COM  3"));
-    QCOMPARE(rig.display.panelWrites[1], 1);
+    QCOMPARE(rig.display.panelText(2), QStringLiteral("COM  3"));
     QCOMPARE(rig.port.openCount, 1);
     QCOMPARE(rig.port.closeCount, 0);
     QVERIFY(!rig.folder.iniExists());
@@ -132,15 +133,15 @@ class PortDialogsTest : public QObject {
     QCOMPARE(dialog.ChosenPort(), 4);
     dialog.OKButton_Click();
 
-    QCOMPARE(rig.connection.comNumber(), 4);
+    QCOMPARE(rig.connection.state().comNumber(), 4);
     QCOMPARE(rig.port.isOpen(), openBefore);
     if (openBefore) QCOMPARE(rig.port.openedPorts, (QList<int>{1, 4}));
     QVERIFY(rig.folder.iniBytes().contains("CommPort= 4\r\n"));
     QCOMPARE(ArchivoIni::ReadIniValue(QStringLiteral("Tessaly.ini"), QStringLiteral("SerialPort"),
                                       QStringLiteral("CommPort")),
              QStringLiteral("4"));
-    QCOMPARE(rig.display.panels[1], QStringLiteral("COM  4"));
-    QVERIFY(!rig.connection.TcpIpMode);
+    QCOMPARE(rig.display.panelText(2), QStringLiteral("COM  4"));
+    QVERIFY(!rig.connection.state().tcpIpMode());
   }
 
   void cancelAppliesAndStoresNothing() {
@@ -148,9 +149,9 @@ class PortDialogsTest : public QObject {
     CommDialog dialog(rig.connection);
     dialog.optCommPort(6)->click();
     dialog.CancelButton_Click();
-    QCOMPARE(rig.connection.comNumber(), 1);
+    QCOMPARE(rig.connection.state().comNumber(), 1);
     QVERIFY(!rig.folder.iniExists());
-    QCOMPARE(rig.display.panelWrites, (std::array<int, 5>{}));
+    QCOMPARE(rig.changes.count(), 0);
     QCOMPARE(dialog.result(), int(QDialog::Rejected));
   }
 
@@ -160,7 +161,7 @@ class PortDialogsTest : public QObject {
     dialog.show();
     dialog.optCommPort(6)->click();
     dialog.close();
-    QCOMPARE(rig.connection.comNumber(), 1);
+    QCOMPARE(rig.connection.state().comNumber(), 1);
     QVERIFY(!rig.folder.iniExists());
   }
 
@@ -171,7 +172,7 @@ class PortDialogsTest : public QObject {
     QVERIFY(CheckedEntries([&](int i) { return dialog.optCommPort(i); }, 9).isEmpty());
     QCOMPARE(dialog.ChosenPort(), 12);
     dialog.OKButton_Click();
-    QCOMPARE(rig.connection.comNumber(), 12);
+    QCOMPARE(rig.connection.state().comNumber(), 12);
     QVERIFY(!rig.folder.iniExists());
   }
 
@@ -220,8 +221,8 @@ class PortDialogsTest : public QObject {
     QCOMPARE(com3->text(1), QString());
     QVERIFY(!dialog.cmdClear()->isEnabled());
     // Neither touched the port or the stored port choice.
-    QCOMPARE(rig.connection.comNumber(), 1);
-    QCOMPARE(rig.display.panelWrites, (std::array<int, 5>{}));
+    QCOMPARE(rig.connection.state().comNumber(), 1);
+    QCOMPARE(rig.changes.count(), 0);
   }
 
   void tcpIpEntrySwitchesModeWithoutTouchingThePort() {
@@ -233,35 +234,34 @@ class PortDialogsTest : public QObject {
     QCOMPARE(dialog.ChosenPort(), 9);
     dialog.OKButton_Click();
 
-    QVERIFY(rig.connection.TcpIpMode);
+    QVERIFY(rig.connection.state().tcpIpMode());
     QVERIFY(rig.folder.iniBytes().contains("CommPort=TCP\r\n"));
-    QCOMPARE(rig.display.panels[1], QStringLiteral("TCP/IP"));
-    QCOMPARE(rig.display.panels[2], QString());
-    QCOMPARE(rig.connection.comNumber(), 2);
+    QCOMPARE(rig.display.panelText(2), QStringLiteral("TCP/IP"));
+    QCOMPARE(rig.display.panelText(3), QString());
+    QCOMPARE(rig.connection.state().comNumber(), 2);
     QVERIFY(rig.port.isOpen());
     QCOMPARE(rig.port.closeCount, 0);
   }
 
   void inTcpIpModeTheDialogOpensOnTcpIpAndCanLeaveIt() {
     Rig rig;
-    rig.connection.TcpIpMode = true;
-    rig.display.panels[2] = QString();
+    rig.connection.setTcpIpMode(true);
     {
       CommDialog dialog(rig.connection);
       QCOMPARE(dialog.PortAtOpen(), 9);
       QVERIFY(dialog.optCommPort(8)->isChecked());
       dialog.OKButton_Click();  // TCP/IP again: nothing to store
-      QVERIFY(rig.connection.TcpIpMode);
+      QVERIFY(rig.connection.state().tcpIpMode());
       QVERIFY(!rig.folder.iniExists());
     }
     CommDialog dialog(rig.connection);
     dialog.optCommPort(1)->click();
     dialog.OKButton_Click();
-    QVERIFY(!rig.connection.TcpIpMode);
-    QCOMPARE(rig.connection.comNumber(), 2);
+    QVERIFY(!rig.connection.state().tcpIpMode());
+    QCOMPARE(rig.connection.state().comNumber(), 2);
     QVERIFY(rig.folder.iniBytes().contains("CommPort= 2\r\n"));
-    QCOMPARE(rig.display.panels[1], QStringLiteral("COM  2"));
-    QCOMPARE(rig.display.panels[2], QString());  // refilled only by the speed dialog
+    QCOMPARE(rig.display.panelText(2), QStringLiteral("COM  2"));
+    QCOMPARE(rig.display.panelText(3), QString());  // refilled only by the speed dialog
   }
 
   void failedReopenIsReportedAndShownClosed() {
@@ -275,12 +275,12 @@ class PortDialogsTest : public QObject {
     QCOMPARE(rig.messages.messages.size(), 1);
     QCOMPARE(rig.messages.messages[0].text, QStringLiteral("Port already open"));
     QVERIFY(!rig.port.isOpen());
-    QCOMPARE(rig.display.panels[0], QStringLiteral("Port closed"));
-    QCOMPARE(rig.display.caption, QStringLiteral("Open"));
+    QCOMPARE(rig.display.panelText(1), QStringLiteral("Port closed"));
+    QCOMPARE(rig.display.caption(), QStringLiteral("Open"));
     // The new number is in force, so it is remembered and shown.
-    QCOMPARE(rig.connection.comNumber(), 5);
+    QCOMPARE(rig.connection.state().comNumber(), 5);
     QVERIFY(rig.folder.iniBytes().contains("CommPort= 5\r\n"));
-    QCOMPARE(rig.display.panels[1], QStringLiteral("COM  5"));
+    QCOMPARE(rig.display.panelText(2), QStringLiteral("COM  5"));
   }
 
   // The choice is in force for the rest of the run but gone at the next start: say so.
@@ -306,7 +306,7 @@ class PortDialogsTest : public QObject {
     QCOMPARE(rig.messages.messages[0].text,
              QStringLiteral("The settings file %1 could not be written.\rit is a folder")
                  .arg(QDir::toNativeSeparators(rig.folder.iniPath())));
-    QCOMPARE(rig.display.panels[speedDialog ? 2 : 1],
+    QCOMPARE(rig.display.panelText(speedDialog ? 3 : 2),
              speedDialog ? QStringLiteral("57600,n,8,1") : QStringLiteral("COM  4"));
   }
 
@@ -379,7 +379,7 @@ class PortDialogsTest : public QObject {
     dialog.OKButton_Click();
     QCOMPARE(rig.lineSettings(), applied);
     QVERIFY2(rig.folder.iniBytes().contains(stored), rig.folder.iniBytes().constData());
-    QCOMPARE(rig.display.panels[2], applied);
+    QCOMPARE(rig.display.panelText(3), applied);
   }
 
   void okWithNewSpeedWhileOpenReopensThePort() {
@@ -409,7 +409,7 @@ class PortDialogsTest : public QObject {
     dialog.OKButton_Click();
     QCOMPARE(int(rig.port.settingsApplied.size()), applied);
     QVERIFY(!rig.folder.iniExists());
-    QCOMPARE(rig.display.panels[2], inForce);
+    QCOMPARE(rig.display.panelText(3), inForce);
   }
 
   void cancelLeavesSpeedFileAndPanel() {
@@ -419,7 +419,7 @@ class PortDialogsTest : public QObject {
     dialog.CancelButton_Click();
     QCOMPARE(rig.lineSettings(), QStringLiteral("9600,n,8,1"));
     QVERIFY(!rig.folder.iniExists());
-    QCOMPARE(rig.display.panelWrites, (std::array<int, 5>{}));
+    QCOMPARE(rig.changes.count(), 0);
   }
 
   void unknownSpeedFallsBackTo38400AsTheDialogOpens_data() {
@@ -438,13 +438,13 @@ class PortDialogsTest : public QObject {
     // Applied at once, without closing the port, and shown as the speed in force.
     QCOMPARE(rig.lineSettings(), QStringLiteral("38400,n,8,1"));
     QCOMPARE(rig.port.closeCount, 0);
-    QCOMPARE(rig.display.panels[2], QStringLiteral("38400,n,8,1"));
+    QCOMPARE(rig.display.panelText(3), QStringLiteral("38400,n,8,1"));
 
     if (okAfterwards)
       dialog.OKButton_Click();
     else
       dialog.CancelButton_Click();
-    QCOMPARE(rig.display.panels[2], QStringLiteral("38400,n,8,1"));
+    QCOMPARE(rig.display.panelText(3), QStringLiteral("38400,n,8,1"));
     QCOMPARE(rig.lineSettings(), QStringLiteral("38400,n,8,1"));
     QCOMPARE(rig.port.closeCount, 0);
     QVERIFY(!rig.folder.iniExists());
@@ -462,7 +462,7 @@ class PortDialogsTest : public QObject {
     dialog.OKButton_Click();
     QCOMPARE(rig.messages.messages.size(), 2);
     QCOMPARE(rig.lineSettings(), QStringLiteral("2400,n,8,1"));
-    QCOMPARE(rig.display.panels[2], QStringLiteral("2400,n,8,1"));  // still what is in force
+    QCOMPARE(rig.display.panelText(3), QStringLiteral("2400,n,8,1"));  // still what is in force
     QVERIFY(!rig.folder.iniExists());
   }
 

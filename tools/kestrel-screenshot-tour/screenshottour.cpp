@@ -204,10 +204,10 @@ class Tour : public QObject {
   }
 
   void TcpIpWindow() {
-    const bool before = window_.connection().TcpIpMode;
-    window_.connection().TcpIpMode = true;
+    const bool before = window_.connection().state().tcpIpMode();
+    window_.connection().setTcpIpMode(true);
     window_.mnuSettings_Click();
-    window_.connection().TcpIpMode = before;
+    window_.connection().setTcpIpMode(before);
     QTimer::singleShot(300, this, [this] {
       if (TCP_IPDialog* dialog = window_.tcpIpDialog()) {
         Save(dialog, "06-tcpip-window");
