@@ -1,10 +1,8 @@
 #include "cli/loadcommand.h"
 
 #include <QCommandLineParser>
-#include <QDateTime>
+#include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QTimer>
@@ -37,9 +35,6 @@ constexpr int kProgressWidth = 40;
 constexpr int kDeviceWatchMs = 250;
 // A replugged adapter's node appears before the system has set its owner and mode.
 constexpr int kReplugSettleMs = 500;
-// How the wait for the next device ended; 0 is Ctrl-C or the end of the input.
-constexpr int kWokeByReplug = 1;
-constexpr int kWokeByLine = 2;
 
 int ExitStatusOf(TransferResult result, int signalNumber) {
   switch (result) {
@@ -117,7 +112,9 @@ int ListPorts(QTextStream& out, QTextStream& err) {
   return kExitOk;
 }
 
-// One run of the program on one port: a download, or with --repeat one per device.
+// One run of the program on one port: a download, or with --repeat one per device. Driven by
+// the download's end, the input's lines, the watch on a USB adapter and the interrupt; the
+// run ends by ending the event loop with its exit status.
 class Loader {
  public:
   Loader(const LoadCommandLine& command, const LogoRaster& raster, QTextStream& out,
@@ -128,16 +125,25 @@ class Loader {
 
   // False with a one-line reason when no port can even be named.
   bool preparePort(QString* error);
-  int run();
+  // The first download, once the event loop runs.
+  void start();
 
  private:
-  int downloadOnce();
+  enum class State { Downloading, Waiting, Done };
+
+  void startDownload();
+  void downloadEnded(const TransferOutcome& outcome);
+  void waitForNextDevice();
+  void lineRead();
+  void inputEnded();
+  void interrupted();
+  void watchAdapter();
+  void endRun();              // with --repeat: the summary, then the status
+  void exitWith(int status);  // the event loop ends with it
   void report(const QString& line);
   void drawProgress(int value);
   void clearProgress();
   void traceLine(const char* direction, const QByteArray& bytes, qint64 atNs);
-  bool waitForNextDevice();
-  bool takeLine();
   QString portLabel() const;
   QString deviceOfRecord() const;
   QString failureText(const QString& message) const;
@@ -146,11 +152,10 @@ class Loader {
   const LogoRaster& raster_;
   QTextStream& out_;
   QTextStream& err_;
-  std::unique_ptr<DownloadRecorder> recorder_;
   bool showProgress_ = false;
 
-  CommControl* serial_ = nullptr;  // owned by the session
   std::unique_ptr<LoaderSession> session_;
+  std::unique_ptr<DownloadRecorder> recorder_;
   int comNumber_ = 0;
   QString device_;        // named directly
   QString lastOpenedAt_;  // the system path the port opened for this download, if it did
@@ -158,6 +163,7 @@ class Loader {
   qint64 downloadStartNs_ = 0;
   int progressPercent_ = -1;
 
+  State state_ = State::Downloading;
   int loaded_ = 0;
   int failed_ = 0;
   int lastFailure_ = kExitOk;
@@ -166,8 +172,11 @@ class Loader {
   QString stopSignalName_;
   bool inputEnded_ = false;
   int linesPending_ = 0;  // lines read while a download ran, each starting one more
+  bool adapterWentAway_ = false;
+  QTimer adapterWatch_;
+  QTimer replugSettle_;
+  std::unique_ptr<InterruptWatcher> interrupt_;
   std::unique_ptr<InputLines> input_;
-  QEventLoop* waiting_ = nullptr;
 };
 
 bool Loader::preparePort(QString* error) {
@@ -194,21 +203,22 @@ bool Loader::preparePort(QString* error) {
     return false;
   }
   comNumber_ = connection.state().comNumber();
-  serial_ = &session_->port();
+
+  LogoTransfer& transfer = session_->transfer();
+  CommControl& port = session_->port();
   // The port is let go before the download is logged: between devices the next one may be
   // another adapter on the same name, a port held open across an unplug would only fail at
   // the next write, and an interrupted run lets it go before anything else can stop it.
-  QObject::connect(&session_->transfer(), &LogoTransfer::ended, serial_,
-                   [this](const TransferOutcome& outcome) {
-                     if (command_.repeat || outcome.result == TransferResult::Interrupted)
-                       serial_->close();
-                   });
-  recorder_ = std::make_unique<DownloadRecorder>(session_->transfer(), connection, command_.logPath);
+  QObject::connect(&transfer, &LogoTransfer::ended, &port, [this, &port](const TransferOutcome& o) {
+    if (command_.repeat || o.result == TransferResult::Interrupted) port.close();
+  });
+  recorder_ = std::make_unique<DownloadRecorder>(transfer, connection, command_.logPath);
   recorder_->setPicture(command_.picture, false);
+  QObject::connect(&transfer, &LogoTransfer::ended, &transfer,
+                   [this](const TransferOutcome& outcome) { downloadEnded(outcome); });
 
-  LogoTransfer& transfer = session_->transfer();
-  QObject::connect(&transfer, &LogoTransfer::started, &transfer, [this] {
-    lastOpenedAt_ = serial_->openDevice();
+  QObject::connect(&transfer, &LogoTransfer::started, &transfer, [this, &port] {
+    lastOpenedAt_ = port.openDevice();
     if (!command_.repeat) return;
     const auto listed = ListedDevice(lastOpenedAt_);
     if (listed && listed->usb) usbAdapter_ = lastOpenedAt_;
@@ -224,6 +234,133 @@ bool Loader::preparePort(QString* error) {
                      [this](const QByteArray& line, qint64 at) { traceLine("<", line, at); });
   }
   return true;
+}
+
+void Loader::start() {
+  // A download stops at the end of the frame in flight, and is logged; a wait between two
+  // devices ends at once.
+  interrupt_ = std::make_unique<InterruptWatcher>();
+  QObject::connect(interrupt_.get(), &InterruptWatcher::interrupted, interrupt_.get(),
+                   [this] { interrupted(); });
+  if (command_.repeat) {
+    // Lines read while a download runs each start one more afterwards: none is lost.
+    input_ = std::make_unique<InputLines>();
+    QObject::connect(input_.get(), &InputLines::line, input_.get(), [this] { lineRead(); });
+    QObject::connect(input_.get(), &InputLines::ended, input_.get(), [this] { inputEnded(); });
+    adapterWatch_.setInterval(kDeviceWatchMs);
+    QObject::connect(&adapterWatch_, &QTimer::timeout, [this] { watchAdapter(); });
+    replugSettle_.setSingleShot(true);
+    replugSettle_.setInterval(kReplugSettleMs);
+    QObject::connect(&replugSettle_, &QTimer::timeout, [this] { startDownload(); });
+  }
+  QTimer::singleShot(0, [this] { startDownload(); });
+}
+
+void Loader::startDownload() {
+  adapterWatch_.stop();
+  replugSettle_.stop();
+  state_ = State::Downloading;
+  downloadStartNs_ = session_->link().clock().nsecsElapsed();
+  lastOpenedAt_.clear();
+  session_->transfer().start(raster_);
+}
+
+void Loader::downloadEnded(const TransferOutcome& outcome) {
+  clearProgress();
+  const int status = ExitStatusOf(outcome.result, stopSignal_);
+  if (status == kExitOk)
+    ++loaded_;
+  else {
+    ++failed_;
+    lastFailure_ = status;
+  }
+  QString line = outcome.loaded()
+                     ? QStringLiteral("loaded %1 onto %2: checksum %3, %4 frames, %5 ms")
+                           .arg(QDir::toNativeSeparators(command_.picture), portLabel(),
+                                ChecksumText(outcome.logoChecksum))
+                           .arg(outcome.framesSent)
+                           .arg(outcome.durationMs)
+                     : QStringLiteral("%1: %2").arg(portLabel(), failureText(outcome.message));
+  if (outcome.result == TransferResult::Interrupted)
+    line += QStringLiteral(" (%1 after %2 frames)").arg(stopSignalName_).arg(outcome.framesSent);
+  if (command_.repeat) line += QStringLiteral(" [%1 loaded, %2 failed]").arg(loaded_).arg(failed_);
+  report(line);
+  if (const QString problem = recorder_->logProblem(); !problem.isEmpty())
+    report(OnOneLine(problem));
+
+  if (!command_.repeat)
+    exitWith(status);
+  else if (stopRequested_)
+    endRun();
+  else
+    waitForNextDevice();
+}
+
+void Loader::waitForNextDevice() {
+  if (linesPending_ > 0) {
+    --linesPending_;
+    startDownload();
+    return;
+  }
+  const bool watchReplug = !usbAdapter_.isEmpty();
+  if (inputEnded_ && !watchReplug) {
+    endRun();
+    return;
+  }
+  if (StandardInputIsTerminal() && !inputEnded_)
+    report(watchReplug ? QStringLiteral("next device: press Enter, or unplug the adapter and "
+                                        "plug it in again (Ctrl-C ends)")
+                       : QStringLiteral("next device: press Enter (Ctrl-C ends)"));
+  state_ = State::Waiting;
+  if (watchReplug) {
+    // An adapter already gone (pulled during the download) only has to come back.
+    adapterWentAway_ = !ListedDevice(usbAdapter_);
+    adapterWatch_.start();
+  }
+}
+
+void Loader::lineRead() {
+  if (state_ == State::Waiting)
+    startDownload();
+  else if (state_ == State::Downloading)
+    ++linesPending_;
+}
+
+void Loader::inputEnded() {
+  inputEnded_ = true;
+  // A watched adapter may still bring the next device.
+  if (state_ == State::Waiting && usbAdapter_.isEmpty()) endRun();
+}
+
+void Loader::watchAdapter() {
+  if (!ListedDevice(usbAdapter_)) {
+    adapterWentAway_ = true;
+  } else if (adapterWentAway_) {
+    adapterWatch_.stop();
+    replugSettle_.start();
+  }
+}
+
+void Loader::interrupted() {
+  stopRequested_ = true;
+  stopSignal_ = interrupt_->signalNumber();
+  stopSignalName_ = interrupt_->signalName();
+  if (state_ == State::Downloading)
+    session_->transfer().requestStop();
+  else if (state_ == State::Waiting)
+    endRun();
+}
+
+void Loader::endRun() {
+  report(QStringLiteral("%1 loaded, %2 failed").arg(loaded_).arg(failed_));
+  exitWith(failed_ > 0 ? lastFailure_ : kExitOk);
+}
+
+void Loader::exitWith(int status) {
+  state_ = State::Done;
+  adapterWatch_.stop();
+  replugSettle_.stop();
+  QCoreApplication::exit(status);
 }
 
 QString Loader::portLabel() const {
@@ -270,121 +407,6 @@ void Loader::traceLine(const char* direction, const QByteArray& bytes, qint64 at
   out_ << QString::asprintf("%10.3f ms %s ", double(atNs - downloadStartNs_) / 1e6, direction)
        << WireText(bytes) << '\n';
   out_.flush();
-}
-
-int Loader::downloadOnce() {
-  downloadStartNs_ = session_->link().clock().nsecsElapsed();
-  lastOpenedAt_.clear();
-  TransferOutcome outcome;
-  {
-    QEventLoop download;
-    LogoTransfer& transfer = session_->transfer();
-    QObject::connect(&transfer, &LogoTransfer::ended, &download,
-                     [&](const TransferOutcome& ended) {
-                       outcome = ended;
-                       download.quit();
-                     });
-    if (transfer.start(raster_)) download.exec();
-  }
-  clearProgress();
-  const bool interrupted = outcome.result == TransferResult::Interrupted;
-  const QString logProblem = recorder_->logProblem();
-
-  const int status = ExitStatusOf(outcome.result, stopSignal_);
-  if (status == kExitOk)
-    ++loaded_;
-  else {
-    ++failed_;
-    lastFailure_ = status;
-  }
-  QString line = outcome.loaded()
-                     ? QStringLiteral("loaded %1 onto %2: checksum %3, %4 frames, %5 ms")
-                           .arg(QDir::toNativeSeparators(command_.picture), portLabel(),
-                                ChecksumText(outcome.logoChecksum))
-                           .arg(outcome.framesSent)
-                           .arg(outcome.durationMs)
-                     : QStringLiteral("%1: %2").arg(portLabel(), failureText(outcome.message));
-  if (interrupted)
-    line += QStringLiteral(" (%1 after %2 frames)").arg(stopSignalName_).arg(outcome.framesSent);
-  if (command_.repeat) line += QStringLiteral(" [%1 loaded, %2 failed]").arg(loaded_).arg(failed_);
-  report(line);
-  if (!logProblem.isEmpty()) report(OnOneLine(logProblem));
-  return status;
-}
-
-bool Loader::takeLine() {
-  if (linesPending_ == 0) return false;
-  --linesPending_;
-  return true;
-}
-
-bool Loader::waitForNextDevice() {
-  if (takeLine()) return true;
-  const bool watchReplug = !usbAdapter_.isEmpty();
-  if (inputEnded_ && !watchReplug) return false;
-
-  if (StandardInputIsTerminal() && !inputEnded_)
-    report(watchReplug ? QStringLiteral("next device: press Enter, or unplug the adapter and "
-                                        "plug it in again (Ctrl-C ends)")
-                       : QStringLiteral("next device: press Enter (Ctrl-C ends)"));
-
-  QEventLoop loop;
-  waiting_ = &loop;
-  QObject endWatch;
-  QObject::connect(input_.get(), &InputLines::ended, &endWatch, [&loop, watchReplug] {
-    if (!watchReplug) loop.exit(0);
-  });
-
-  // An adapter already gone (pulled during the download) only has to come back.
-  QTimer watch;
-  bool wentAway = watchReplug && !ListedDevice(usbAdapter_);
-  if (watchReplug) {
-    const QString path = usbAdapter_;
-    QObject::connect(&watch, &QTimer::timeout, &loop, [&, path] {
-      const bool present = ListedDevice(path).has_value();
-      if (!present) {
-        wentAway = true;
-      } else if (wentAway) {
-        watch.stop();
-        QTimer::singleShot(kReplugSettleMs, &loop, [&loop] { loop.exit(kWokeByReplug); });
-      }
-    });
-    watch.start(kDeviceWatchMs);
-  }
-  const int woke = loop.exec();
-  waiting_ = nullptr;
-  if (stopRequested_) return false;
-  // Otherwise a line woke the loop, or the input ended, maybe right after its last lines.
-  return woke == kWokeByReplug || takeLine();
-}
-
-int Loader::run() {
-  // A download stops at the end of the frame in flight, and is logged; a wait between two
-  // devices ends at once.
-  InterruptWatcher interrupt;
-  QObject::connect(&interrupt, &InterruptWatcher::interrupted, &interrupt, [this, &interrupt] {
-    stopRequested_ = true;
-    stopSignal_ = interrupt.signalNumber();
-    stopSignalName_ = interrupt.signalName();
-    session_->transfer().requestStop();
-    if (waiting_) waiting_->exit(0);
-  });
-  if (!command_.repeat) return downloadOnce();
-
-  input_ = std::make_unique<InputLines>();
-  // Lines arrive during downloads too (the link's waits run the event loop): none is lost.
-  QObject::connect(input_.get(), &InputLines::line, input_.get(), [this] {
-    ++linesPending_;
-    if (waiting_) waiting_->exit(kWokeByLine);
-  });
-  QObject::connect(input_.get(), &InputLines::ended, input_.get(), [this] { inputEnded_ = true; });
-
-  do {
-    downloadOnce();
-  } while (!stopRequested_ && waitForNextDevice());
-
-  report(QStringLiteral("%1 loaded, %2 failed").arg(loaded_).arg(failed_));
-  return failed_ > 0 ? lastFailure_ : kExitOk;
 }
 
 }  // namespace
@@ -562,7 +584,8 @@ int RunLoad(const QStringList& arguments, QTextStream& out, QTextStream& err, bo
   Loader loader(command, source.raster, out, err, errIsTerminal);
   QString error;
   if (!loader.preparePort(&error)) return fail(kExitPortUnusable, OnOneLine(error));
-  return loader.run();
+  loader.start();
+  return QCoreApplication::exec();
 }
 
 }  // namespace kestrel::cli
