@@ -44,7 +44,7 @@ void EnsureApplication() {
 // A port whose arrivals the fuzzer drives directly; the link engine reacts synchronously.
 class ScriptedPort : public CommControl {
  public:
-  void open(const QString&, const LineSettings&) override {}
+  void open(const QString&, const LineSettings&, const QString&) override {}
   void close() override {}
   bool isOpen() const override { return true; }
   QString openDevice() const override { return QStringLiteral("scripted"); }

@@ -86,7 +86,8 @@ void PortConnection::open() {
                         .arg(state_.comNumber_)
                         .arg(target.named, QLatin1String(kIniFileName)),
                     target.named);
-  port_.open(target.device, state_.lineSettings_);
+  port_.open(target.device, state_.lineSettings_,
+             QStringLiteral("COM%1").arg(state_.comNumber_));
 }
 
 void PortConnection::setTcpIpMode(bool on) {

@@ -52,7 +52,9 @@ class CommControl : public QObject {
 
   // Opens the device (a path, or a system port name on Windows) with these settings: 8002 no
   // such device, 8005 held by another program, 8015 settings refused, 8100 no permission.
-  virtual void open(const QString& device, const LineSettings& settings) = 0;
+  // name is how the user knows the port (COM3), for messages; empty: the device names it.
+  virtual void open(const QString& device, const LineSettings& settings,
+                    const QString& name = {}) = 0;
   virtual void close() = 0;  // also ends the state of a lost device; never fails
   virtual bool isOpen() const = 0;
   // The device open now, links resolved; empty while closed.

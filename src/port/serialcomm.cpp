@@ -67,12 +67,12 @@ SerialComm::~SerialComm() {
   if (serial_.isOpen()) serial_.close();
 }
 
-void SerialComm::open(const QString& device, const LineSettings& settings) {
+void SerialComm::open(const QString& device, const LineSettings& settings, const QString& name) {
   InCall call(inCall_);
   if (serial_.isOpen()) throw CommError(CommErr::PortInUse, QStringLiteral("Port already open"));
   lost_ = false;
   lostDescription_.clear();
-  named_ = device;
+  name_ = name;
   devicePath_ = ResolvedDevice(device);
   // What is plainly no serial port is not opened at all: opening a serial node raises its
   // modem lines, and a FIFO or a port with no UART behind it has nothing to answer.
@@ -146,8 +146,7 @@ void SerialComm::applyLineSettings(const LineSettings& s) {
 CommError SerialComm::toCommError(QSerialPort::SerialPortError error, const QString& qtText,
                                   bool opening) const {
   const QString& path = devicePath_;
-  // The device as the user named it, and where its links lead when that is elsewhere.
-  const QString port = named_ == path ? path : QStringLiteral("%1 (%2)").arg(named_, path);
+  const QString port = name_.isEmpty() ? path : QStringLiteral("%1 (%2)").arg(name_, path);
   const auto notExist = [&] {
     return CommError(CommErr::PortNotExist,
                      QStringLiteral("The serial port %1 does not exist.").arg(port), path);

@@ -16,7 +16,8 @@ class SerialComm : public CommControl {
   explicit SerialComm(QObject* parent = nullptr);
   ~SerialComm() override;
 
-  void open(const QString& device, const LineSettings& settings) override;
+  void open(const QString& device, const LineSettings& settings,
+            const QString& name = {}) override;
   void close() override;
   bool isOpen() const override { return serial_.isOpen(); }
   QString openDevice() const override { return serial_.isOpen() ? devicePath_ : QString(); }
@@ -38,8 +39,8 @@ class SerialComm : public CommControl {
   void loseDevice(const CommError& gone, bool insideCall);
 
   QSerialPort serial_;
-  QString named_;       // the device as the last open was given it
-  QString devicePath_;  // the same with links resolved
+  QString name_;        // how the user knows the port of the last open, when not by its device
+  QString devicePath_;  // the device of the last open, links resolved
   LineSettings settings_{};
   bool pseudoTerminal_ = false;  // of the last open
   bool lost_ = false;  // the device went away while open; cleared by the next open or close

@@ -20,7 +20,7 @@ bool FakeCommPort::exists(const QString& device) const {
   return port >= 1 && port <= 255 && !missingPorts.count(port) && !(onlyPorts1to8Exist && port > 8);
 }
 
-void FakeCommPort::open(const QString& device, const LineSettings& settings) {
+void FakeCommPort::open(const QString& device, const LineSettings& settings, const QString&) {
   if (open_) throw CommError(CommErr::PortInUse, QStringLiteral("Port already open"));
   const int port = ComOf(device);
   if (!exists(device))

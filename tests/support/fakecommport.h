@@ -21,7 +21,8 @@ class FakeCommPort : public CommControl {
  public:
   explicit FakeCommPort(QObject* parent = nullptr);
 
-  void open(const QString& device, const LineSettings& settings) override;
+  void open(const QString& device, const LineSettings& settings,
+            const QString& name = {}) override;
   void close() override;
   bool isOpen() const override { return open_; }
   QString openDevice() const override { return open_ ? device_ : QString(); }
