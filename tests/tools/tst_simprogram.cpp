@@ -1,4 +1,6 @@
 // The kestrel-sim program over its pseudo-terminal, as the loader meets it.
+#include <sys/stat.h>
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -30,6 +32,22 @@ QByteArray Frame(const QByteArray& text) {
   unsigned sum = unsigned(text.size());
   for (char c : text) sum += uint8_t(c);
   return text + Digits(sum & 0xFF, 1) + '\r';
+}
+
+// The 132 frames of a download of `logo`, as the loader sends them.
+QList<QByteArray> DownloadFrames(const QByteArray& logo) {
+  QList<QByteArray> frames{kEmptyFrame, kHeaderFrame};
+  unsigned sum = 1800;
+  for (int v = 0; v < 1800; v += 14) {
+    const QByteArray chunk = logo.mid(v, 14);
+    QByteArray text = ";BB" + Digits(unsigned(2 + v), 2) + Digits(unsigned(chunk.size()), 1);
+    for (char c : chunk) {
+      text += Digits(uint8_t(c), 1);
+      sum = (sum + uint8_t(c)) & 0xFFFF;
+    }
+    frames << Frame(text);
+  }
+  return frames << Frame(";BI" + Digits(sum, 2) + "0000");
 }
 
 // Sends one frame and collects the answer: up to `count` bytes within timeoutMs.
@@ -132,19 +150,9 @@ class TestSimProgram : public QObject {
     QVERIFY(client.open(sim.slavePath()));
     QByteArray logo(1800, '\0');
     for (int i = 0; i < logo.size(); ++i) logo[i] = char((i * 13) & 0xFF);
-    QVERIFY(client.write(kEmptyFrame));
-    QCOMPARE(Exchange(client, kHeaderFrame), kAckCr);
-    unsigned sum = 1800;
-    for (int v = 0; v < 1800; v += 14) {
-      const QByteArray chunk = logo.mid(v, 14);
-      QByteArray text = ";BB" + Digits(unsigned(2 + v), 2) + Digits(unsigned(chunk.size()), 1);
-      for (char c : chunk) {
-        text += Digits(uint8_t(c), 1);
-        sum = (sum + uint8_t(c)) & 0xFFFF;
-      }
-      QCOMPARE(Exchange(client, Frame(text)), kAckCr);
-    }
-    QCOMPARE(Exchange(client, Frame(";BI" + Digits(sum, 2) + "0000")), kAckCr);
+    const QList<QByteArray> frames = DownloadFrames(logo);
+    QVERIFY(client.write(frames.front()));
+    for (const QByteArray& frame : frames.mid(1)) QCOMPARE(Exchange(client, frame), kAckCr);
     QVERIFY(sim.waitForExit());
     QCOMPARE(sim.exitCode(), 0);
     QVERIFY2(sim.reports().contains(QStringLiteral("132 frames")), qPrintable(sim.reports()));
@@ -152,6 +160,42 @@ class TestSimProgram : public QObject {
     QFile file(picture);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), QByteArray("P4\n240 60\n") + logo);
+  }
+
+  // More than one read's worth at once: each read's frames are taken in before the next read.
+  void pacedDownloadWrittenAtOnceIsTakenInOrder() {
+    SimProcess sim;
+    QVERIFY(sim.start({QStringLiteral("--baud"), QStringLiteral("115200"),
+                       QStringLiteral("--downloads"), QStringLiteral("1")}));
+    PtyClient client;
+    QVERIFY(client.open(sim.slavePath()));
+    QVERIFY(client.write(DownloadFrames(QByteArray(1800, '\x5A')).join()));
+    QCOMPARE(client.read(2 * 131, 5000), kAckCr.repeated(131));
+    QVERIFY(sim.waitForExit());
+    QCOMPARE(sim.reports().trimmed(),
+             QStringLiteral("download 1: 132 frames, 130 blocks, logo checksum sent 7fd8, "
+                            "computed 7fd8: match"));
+  }
+
+  void saveToSpecialFileIsRefusedAtStart_data() {
+    QTest::addColumn<QString>("target");
+    QTest::newRow("FIFO") << QStringLiteral("fifo");
+    QTest::newRow("device that takes nothing") << QStringLiteral("/dev/full");
+  }
+  void saveToSpecialFileIsRefusedAtStart() {
+    QFETCH(QString, target);
+    QTemporaryDir dir;
+    const bool fifo = target == QLatin1String("fifo");
+    const QString path = fifo ? dir.filePath(target) : target;
+    if (fifo) QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    QProcess process;
+    process.start(SimProcess::program(), {QStringLiteral("--save"), path});
+    QVERIFY(process.waitForFinished(5000));
+    QCOMPARE(process.exitCode(), 1);
+    QVERIFY(process.readAllStandardOutput().isEmpty());
+    const QByteArray error = process.readAllStandardError();
+    QVERIFY2(error.contains("cannot save to") && error.contains("not a regular file"),
+             error.constData());
   }
 
   void faultOptionsShapeTheAnswers_data() {

@@ -11,6 +11,7 @@
 #include <cstdio>
 
 #include "app/portconnection.h"
+#include "files/fileaccess.h"
 #include "port/portnames.h"
 #include "settings/inifile.h"
 #include "simoptions.h"
@@ -117,6 +118,16 @@ int main(int argc, char** argv) {
     return 1;
   }
   if (!options.holdPath.isEmpty()) return Hold(app, options.holdPath);
+  // Refused before the first download: a FIFO would hold the simulator up, a device never
+  // keep the picture.
+  if (!options.savePath.isEmpty()) {
+    if (const QString problem = kestrel::files::SaveProblem(options.savePath);
+        !problem.isEmpty()) {
+      PrintLine(stderr,
+                QStringLiteral("kestrel-sim: cannot save to %1: %2").arg(options.savePath, problem));
+      return 1;
+    }
+  }
   int linkedPort = 0;
   if (!options.linkPortFolder.isEmpty()) {
     linkedPort = SettingsPort(options.linkPortFolder);

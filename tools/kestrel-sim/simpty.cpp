@@ -134,14 +134,10 @@ void SimRunner::stop() {
   pty_.close();
 }
 
+// Only queued: what runs now could wait, and input read during that wait would be taken in
+// before the rest of the bytes whose handling queued it.
 void SimRunner::schedule(qint64 dueNs, std::function<void()> action) {
-  if (stopped_) return;
-  if (queue_.empty() && dueNs <= nowNs()) {
-    action();
-    return;
-  }
-  queue_.emplace(dueNs, std::move(action));
-  runDue();
+  if (!stopped_) queue_.emplace(dueNs, std::move(action));
 }
 
 // Due times are absolute, so a late wake-up shortens the next wait instead of adding up.
@@ -203,18 +199,19 @@ void SimRunner::onReadable() {
   const qint64 seenNs = nowNs();
   if (!pacer_.paced()) {
     process(bytes, seenNs);
-    return;
+  } else {
+    // Paced: every frame is seen when its last byte would have arrived on the line.
+    qsizetype from = 0;
+    while (from < bytes.size()) {
+      qsizetype cr = bytes.indexOf('\r', from);
+      const qsizetype end = cr < 0 ? bytes.size() : cr + 1;
+      const QByteArray piece = bytes.mid(from, end - from);
+      const qint64 arrivedNs = pacer_.inboundDone(seenNs, piece.size());
+      schedule(arrivedNs, [this, piece, arrivedNs] { process(piece, arrivedNs); });
+      from = end;
+    }
   }
-  // Paced: every frame is seen when its last byte would have arrived on the line.
-  qsizetype from = 0;
-  while (from < bytes.size()) {
-    qsizetype cr = bytes.indexOf('\r', from);
-    const qsizetype end = cr < 0 ? bytes.size() : cr + 1;
-    const QByteArray piece = bytes.mid(from, end - from);
-    const qint64 arrivedNs = pacer_.inboundDone(seenNs, piece.size());
-    schedule(arrivedNs, [this, piece, arrivedNs] { process(piece, arrivedNs); });
-    from = end;
-  }
+  runDue();
 }
 
 void SimRunner::process(const QByteArray& bytes, qint64 atNs) {
@@ -279,7 +276,6 @@ void SimRunner::deliver(const QByteArray& bytes, qint64 atNs) {
     if (held_.size() == kAdapterBufferBytes) {
       releaseHeld();
     } else if (starts) {
-      // Once the bytes are in: schedule() may wait out the timer and release before returning.
       const quint64 hold = ++holdCount_;
       schedule(atNs + qint64(options_.adapterLatencyMs) * kNsPerMs, [this, hold] {
         if (hold == holdCount_) releaseHeld();
