@@ -10,12 +10,14 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QSemaphore>
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
 #include <memory>
 
 #include "picture/logoconvert.h"
+#include "picture/pictureread.h"
 #include "ui/importpicturedialog.h"
 #include "ui/portdialogs.h"
 #include "windowrig.h"
@@ -346,12 +348,55 @@ class MainWindowTest : public QObject {
     });
 
     rig.action("mnuImport")->trigger();
+    QTRY_VERIFY(!w.pictureDecoding());
 
     const LogoRaster expected = convert::RasterOf(convert::ConvertPicture(picture, chosen));
     QCOMPARE(w.LogoData(), expected);
     QVERIFY(w.cmdSend()->isEnabled());
     QCOMPARE(PreviewImage(w), shown.convertToFormat(QImage::Format_RGB32));
     QCOMPARE(w.windowTitle(), QStringLiteral("Quillory KESTREL II - photo.png"));
+  }
+
+  // A picture takes the time it takes to read: the window goes on meanwhile, shows that it is
+  // busy and takes no second picture.
+  void pictureIsReadWhileTheWindowGoesOn() {
+    WindowRig rig;
+    frmPantallaTest& w = *rig.window;
+    rig.open(rig.writeLogo(QStringLiteral("logo.bmp"), TopLeftDotPixels()));
+    QImage picture(240, 60, QImage::Format_RGB32);
+    picture.fill(Qt::black);
+    const QString path = rig.folder.filePath(QStringLiteral("black.png"));
+    QVERIFY(picture.save(path));
+    int chosen = 0;
+    w.setPictureChooser([&](QWidget*) {
+      ++chosen;
+      return path;
+    });
+    QSemaphore readOn;
+    w.setPictureLoader([&readOn](const QString& file, QString* error) {
+      readOn.tryAcquire(1, 5000);
+      return convert::LoadPicture(file, error);
+    });
+    int shown = 0;
+    w.setImportRunner([&](ImportPictureDialog&) { return ++shown > 0; });
+
+    rig.action("mnuImport")->trigger();
+    QVERIFY(w.pictureDecoding());
+    QVERIFY(!rig.menuEnabled("mnuFile") && !rig.menuEnabled("mnuComm"));
+    QVERIFY(!w.cmdOpen()->isEnabled() && !w.cmdSend()->isEnabled());
+    QVERIFY(w.prgBar()->isVisibleTo(&w));
+    rig.action("mnuImport")->trigger();
+    w.mnuImport_Click();
+    QCOMPARE(chosen, 1);
+
+    readOn.release();
+    QTRY_VERIFY(!w.pictureDecoding());
+    QCOMPARE(shown, 1);
+    LogoRaster black{};
+    std::fill_n(black.begin(), kLogoBytes, uint8_t(0xFF));
+    QCOMPARE(w.LogoData(), black);
+    QVERIFY(rig.menuEnabled("mnuFile") && w.cmdOpen()->isEnabled() && w.cmdSend()->isEnabled());
+    QVERIFY(w.prgBar()->isHidden());
   }
 
   void cancelHidesProgressAndChangesNothingElse() {
