@@ -6,6 +6,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -819,6 +820,44 @@ class MainWindowTest : public QObject {
     QVERIFY(QTest::qWaitForWindowActive(&w));
     QTest::qWait(20);
     QCOMPARE(w.panelText(4), QStringLiteral("x"));
+  }
+
+  // Answered before any window exists, so also where there is no display at all.
+  void programAnswersItsCommandLineWithoutADisplay_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QByteArray>("out");
+    QTest::addColumn<QByteArray>("err");
+    const QByteArray usage = "Usage: kestrel-logo-loader [-platform NAME]";
+    QTest::newRow("help") << QStringList{"--help"} << 0 << usage << QByteArray();
+    QTest::newRow("help after a Qt option")
+        << QStringList{"-style", "Fusion", "-h"} << 0 << usage << QByteArray();
+    QTest::newRow("unknown option")
+        << QStringList{"--bogus"} << 64 << QByteArray()
+        << "kestrel-logo-loader: unknown option '--bogus'\n" + usage;
+    QTest::newRow("a file name")
+        << QStringList{"logo.bmp"} << 64 << QByteArray()
+        << QByteArray("kestrel-logo-loader: unexpected argument 'logo.bmp'");
+  }
+  void programAnswersItsCommandLineWithoutADisplay() {
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QByteArray, out);
+    QFETCH(QByteArray, err);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+      environment.remove(QLatin1String(name));
+    QProcess program;
+    program.setProcessEnvironment(environment);
+    program.start(QStringLiteral(KESTREL_BIN_DIR "/kestrel-logo-loader"), arguments);
+    QVERIFY(program.waitForFinished(10000));
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), exitCode);
+    const QByteArray printed = program.readAllStandardOutput();
+    const QByteArray complained = program.readAllStandardError();
+    QVERIFY2(out.isEmpty() ? printed.isEmpty() : printed.startsWith(out), printed.constData());
+    QVERIFY2(err.isEmpty() ? complained.isEmpty() : complained.startsWith(err),
+             complained.constData());
   }
 };
 
