@@ -79,6 +79,7 @@ class LoadProgramTest : public QObject {
   void convertedPictureIsSentAsItsRaster();
   void repeatLoopSurvivesAFailure();
   void repeatStartsOneDownloadPerLineReadMeanwhile();
+  void portNotStoredIsTheWindowsAndTheSimulatorsToo();
 
  private:
   QString path(const char* name) const { return folder_->filePath(QLatin1String(name)); }
@@ -216,13 +217,12 @@ void LoadProgramTest::convertedPictureIsSentAsItsRaster() {
 void LoadProgramTest::repeatLoopSurvivesAFailure() {
   // The device name leads nowhere at first: the first download fails on the port.
   const QString device = path("device");
-  QVERIFY(QFile::link(path("absent"), device));
   QProcess loader;
   loader.start(Program(), {"--repeat", "--port", device, "--log", path("loads.csv"), logo_});
   QString err;
   QVERIFY2(WaitForError(loader, err, QStringLiteral("[0 loaded, 1 failed]")), qPrintable(err));
 
-  test::SimProcess sim;  // replaces the link with one to its terminal
+  test::SimProcess sim;  // makes the name a link to its terminal
   QVERIFY(sim.start({"--link", device}));
   loader.write("\n");
   QVERIFY2(WaitForError(loader, err, QStringLiteral("[1 loaded, 1 failed]")), qPrintable(err));
@@ -244,6 +244,21 @@ void LoadProgramTest::repeatStartsOneDownloadPerLineReadMeanwhile() {
   QCOMPARE(run.status, 0);
   QVERIFY2(run.err.endsWith(QStringLiteral("kestrel-load: 3 loaded, 0 failed\n")),
            qPrintable(run.err));
+}
+
+// Settings that name a speed but no port: the program, the simulator linked for its folder
+// (as kestrel-run --simulate links it) and the window all take the same COM number.
+void LoadProgramTest::portNotStoredIsTheWindowsAndTheSimulatorsToo() {
+  // The program reads the settings beside itself: a copy of it in the test's folder.
+  const QString program = path("kestrel-load");
+  QVERIFY(QFile::copy(Program(), program));
+  QVERIFY(folder_->writeIni({"[SerialPort]", "Baud= 115200,N,8,1"}));
+  test::SimProcess sim;
+  QVERIFY(sim.start({"--link-port", folder_->path(), "--downloads", "1"}));
+  QCOMPARE(QFileInfo(path("COM8")).symLinkTarget(), sim.slavePath());
+  const Finished run = RunLoad({"--log", path("loads.csv"), logo_}, {}, program);
+  QVERIFY2(run.status == 0, qPrintable(run.err));
+  QVERIFY(sim.waitForExit());
 }
 
 QTEST_GUILESS_MAIN(LoadProgramTest)

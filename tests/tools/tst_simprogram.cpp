@@ -121,9 +121,10 @@ class TestSimProgram : public QObject {
     QTest::addColumn<QString>("linked");
     QTest::newRow("COM 2 chosen once")
         << QByteArray("[SerialPort]\r\nCommPort= 2\r\n") << QStringLiteral("COM2");
-    QTest::newRow("no settings file") << QByteArray() << QStringLiteral("COM1");
+    // Then the window's own: the last port its start-up scan leaves in force.
+    QTest::newRow("no settings file") << QByteArray() << QStringLiteral("COM8");
     QTest::newRow("TCP") << QByteArray("[SerialPort]\r\nCommPort=TCP\r\n")
-                         << QStringLiteral("COM1");
+                         << QStringLiteral("COM8");
   }
   void linkPortIsThePortTheSettingsName() {
     QFETCH(QByteArray, ini);

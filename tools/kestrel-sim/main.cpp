@@ -75,14 +75,13 @@ int Hold(QCoreApplication& app, const QString& name) {
 }
 
 // The port a loader in that folder opens, read as the loader reads it: so a simulator started
-// for it is found whatever port its user chose last.
+// for it is found whatever port its user chose last, or none.
 int SettingsPort(const QString& folder) {
   using namespace kestrel;
   const QString value =
       ArchivoIni::ReadProfileString(QDir(folder).filePath(QString::fromLatin1(kIniFileName)),
                                     QString::fromLatin1(kIniSection), QStringLiteral("CommPort"));
-  const std::optional<int> port = CommPortNumberFromText(value);
-  return port && *port >= 1 && *port <= 255 ? *port : 1;
+  return ComPortOrDefault(CommPortNumberFromText(value).value_or(0));
 }
 
 // A [Devices] assignment of that port in the folder's settings, which the loader would follow
