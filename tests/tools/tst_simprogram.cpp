@@ -1,4 +1,5 @@
 // The kestrel-sim program over its pseudo-terminal, as the loader meets it.
+#include <signal.h>
 #include <sys/stat.h>
 
 #include <QDir>
@@ -85,35 +86,72 @@ class TestSimProgram : public QObject {
     QVERIFY(!QFileInfo(link).isSymLink());
   }
 
-  void replacesStaleLinkButLeavesOtherFilesAlone() {
+  // What is at the link's place and not the simulator's stays as it is, whatever it leads to.
+  void someoneElsesLinkOrFileIsLeftAlone_data() {
+    QTest::addColumn<QString>("target");  // empty: a plain file
+    QTest::newRow("dangling: an adapter unplugged")
+        << QStringLiteral("/dev/serial/by-id/usb-FTDI_gone-if00-port0");
+    QTest::newRow("another program's pseudo-terminal") << QStringLiteral("<pty>");
+    QTest::newRow("a real device") << QStringLiteral("/dev/null");
+    QTest::newRow("a plain file") << QString();
+  }
+  void someoneElsesLinkOrFileIsLeftAlone() {
+    QFETCH(QString, target);
     QTemporaryDir dir;
     const QString link = dir.filePath(QStringLiteral("COM1"));
-    QVERIFY(QFile::link(QStringLiteral("/nonexistent/pts"), link));
-    {
-      SimProcess sim;
-      QVERIFY(sim.start({QStringLiteral("--link"), link}));
-      QCOMPARE(QFileInfo(link).symLinkTarget(), sim.slavePath());
-    }
-    const QString file = dir.filePath(QStringLiteral("COM2"));
-    QFile plain(file);
-    QVERIFY(plain.open(QIODevice::WriteOnly));
-    plain.write("keep");
+    kestrel::sim::PtyPair other;
+    QString why;
+    QVERIFY2(other.open(&why), qPrintable(why));
+    target.replace(QStringLiteral("<pty>"), other.slavePath());
+    QFile plain(link);
+    if (target.isEmpty())
+      QVERIFY(plain.open(QIODevice::WriteOnly) && plain.write("keep") == 4);
+    else
+      QVERIFY(QFile::link(target, link));
     plain.close();
+    const QStringList before = QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden |
+                                                          QDir::System | QDir::NoDotAndDotDot);
+
     SimProcess sim;
-    QVERIFY(!sim.start({QStringLiteral("--link"), file}));
+    QVERIFY(!sim.start({QStringLiteral("--link"), link}));
     QVERIFY(sim.waitForExit());
     QVERIFY(sim.exitCode() != 0);
-    QVERIFY(plain.open(QIODevice::ReadOnly));
-    QCOMPARE(plain.readAll(), QByteArray("keep"));
+    QVERIFY2(sim.reports().contains(QStringLiteral("left alone")) || target.isEmpty(),
+             qPrintable(sim.reports()));
+    QCOMPARE(QFileInfo(link).symLinkTarget(),
+             target.isEmpty() ? QString() : QFileInfo(target).absoluteFilePath());
+    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
+                                        QDir::NoDotAndDotDot),
+             before);
+    if (target.isEmpty()) {
+      QVERIFY(plain.open(QIODevice::ReadOnly));
+      QCOMPARE(plain.readAll(), QByteArray("keep"));
+    }
+  }
 
-    // A link of the user's to a real device (a USB adapter, say) is not the simulator's.
-    const QString real = dir.filePath(QStringLiteral("COM3"));
-    QVERIFY(QFile::link(QStringLiteral("/dev/null"), real));
-    SimProcess refused;
-    QVERIFY(!refused.start({QStringLiteral("--link"), real}));
-    QVERIFY(refused.waitForExit());
-    QVERIFY(refused.exitCode() != 0);
-    QCOMPARE(QFileInfo(real).symLinkTarget(), QStringLiteral("/dev/null"));
+  // A simulator's link is replaced once that simulator has gone, killed before it could
+  // remove it; while it runs, it is its own.
+  void linkOfAKilledSimulatorIsReplaced() {
+    QTemporaryDir dir;
+    const QString link = dir.filePath(QStringLiteral("COM1"));
+    SimProcess first;
+    QVERIFY(first.start({QStringLiteral("--link"), link}));
+    SimProcess second;
+    QVERIFY(!second.start({QStringLiteral("--link"), link}));
+    QVERIFY(second.waitForExit());
+    QVERIFY2(second.reports().contains(QStringLiteral("in use by another simulator")),
+             qPrintable(second.reports()));
+    ::kill(pid_t(first.pid()), SIGKILL);
+    QVERIFY(first.waitForExit());
+    QCOMPARE(QFileInfo(link).symLinkTarget(), first.slavePath());
+
+    SimProcess third;
+    QVERIFY(third.start({QStringLiteral("--link"), link}));
+    QCOMPARE(QFileInfo(link).symLinkTarget(), third.slavePath());
+    third.terminate();
+    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
+                                        QDir::NoDotAndDotDot),
+             QStringList());
   }
 
   void linkPortIsThePortTheSettingsName_data() {
@@ -303,10 +341,10 @@ class TestSimProgram : public QObject {
     QVERIFY(process.waitForFinished(5000));
     QCOMPARE(process.exitCode(), 0);
     const QString help = QString::fromLocal8Bit(process.readAllStandardOutput());
-    for (const char* option : {"--link", "--save", "--downloads", "--never-answer", "--nak-at",
-                               "--no-info-answer", "--delay", "--split", "--double", "--no-cr",
-                               "--unplug-after", "--baud", "--adapter-latency", "--hold",
-                               "--link-port"})
+    for (const char* option :
+         {"--link", "--save", "--downloads", "--never-answer", "--nak-at", "--no-info-answer",
+          "--delay", "--split", "--double", "--no-cr", "--unplug-after", "--baud",
+          "--adapter-latency", "--hold", "--link-port"})
       QVERIFY2(help.contains(QLatin1String(option)), option);
     QVERIFY(help.contains(QStringLiteral("header = block 0")));
   }

@@ -120,10 +120,10 @@ int main(int argc, char** argv) {
   // Refused before the first download: a FIFO would hold the simulator up, a device never
   // keep the picture.
   if (!options.savePath.isEmpty()) {
-    if (const QString problem = kestrel::files::SaveProblem(options.savePath);
-        !problem.isEmpty()) {
-      PrintLine(stderr,
-                QStringLiteral("kestrel-sim: cannot save to %1: %2").arg(options.savePath, problem));
+    if (const QString problem = kestrel::files::SaveProblem(options.savePath); !problem.isEmpty()) {
+      PrintLine(
+          stderr,
+          QStringLiteral("kestrel-sim: cannot save to %1: %2").arg(options.savePath, problem));
       return 1;
     }
   }
