@@ -75,8 +75,7 @@ int WritePhoto(const QString& path) {
       seed = seed * 1664525u + 1013904223u;
       const int grain = int(seed >> 27) - 16;
       auto channel = [grain](int value) { return std::clamp(value + grain, 0, 255); };
-      line[x] =
-          qRgb(channel(qRed(line[x])), channel(qGreen(line[x])), channel(qBlue(line[x])));
+      line[x] = qRgb(channel(qRed(line[x])), channel(qGreen(line[x])), channel(qBlue(line[x])));
     }
   }
   QImageWriter writer(path, "jpeg");
@@ -204,16 +203,17 @@ int main(int argc, char** argv) {
     return 1;
   }
   const QString photo = folder.filePath(QStringLiteral("photo.jpg"));
-  const Measured written = RunOnce({QCoreApplication::applicationFilePath(),
-                                    QString::fromLatin1(kWritePhotoOption), photo});
+  const Measured written = RunOnce(
+      {QCoreApplication::applicationFilePath(), QString::fromLatin1(kWritePhotoOption), photo});
   if (!written.ran || written.exitCode != 0) {
     std::printf("the photo could not be made\n");
     return 1;
   }
-  std::printf("A %d x %d JPEG photo (%.1f MiB, quality %d) to a 240 x 60 logo bitmap;\n"
-              "median wall and CPU time of %d runs and the highest peak resident set.\n\n",
-              kPhotoWidth, kPhotoHeight, double(QFileInfo(photo).size()) / (1024 * 1024),
-              kPhotoQuality, kRuns);
+  std::printf(
+      "A %d x %d JPEG photo (%.1f MiB, quality %d) to a 240 x 60 logo bitmap;\n"
+      "median wall and CPU time of %d runs and the highest peak resident set.\n\n",
+      kPhotoWidth, kPhotoHeight, double(QFileInfo(photo).size()) / (1024 * 1024), kPhotoQuality,
+      kRuns);
   std::printf("%-34s %10s %10s %13s\n", "", "wall", "CPU", "peak memory");
 
   const QString ours =
@@ -251,9 +251,9 @@ int main(int argc, char** argv) {
   bool refusedInTime = false;
   for (const int scans : {kAbsurdScans, kScansAtLimit}) {
     const QString picture = folder.filePath(QStringLiteral("scans-%1.jpg").arg(scans));
-    const Measured made = RunOnce({QCoreApplication::applicationFilePath(),
-                                   QString::fromLatin1(kWriteScansOption), QString::number(scans),
-                                   picture});
+    const Measured made =
+        RunOnce({QCoreApplication::applicationFilePath(), QString::fromLatin1(kWriteScansOption),
+                 QString::number(scans), picture});
     if (!made.ran || made.exitCode != 0) {
       std::printf("the %d-scan picture could not be made\n", scans);
       return 1;
@@ -284,10 +284,10 @@ int main(int argc, char** argv) {
               peakMet ? "met" : "MISSED");
   double load = 0;
   if (getloadavg(&load, 1) == 1)
-    std::printf("load average %.1f on %ld processors: above their number, other work slows these "
-                "times\n",
-                load, sysconf(_SC_NPROCESSORS_ONLN));
-  std::printf("\n%s\n",
-              met && peakMet && refusedInTime ? "All goals met." : "Some goals missed.");
+    std::printf(
+        "load average %.1f on %ld processors: above their number, other work slows these "
+        "times\n",
+        load, sysconf(_SC_NPROCESSORS_ONLN));
+  std::printf("\n%s\n", met && peakMet && refusedInTime ? "All goals met." : "Some goals missed.");
   return 0;
 }

@@ -103,15 +103,17 @@ QImage LoadPicture(const QString& path, QString* error,
   // The structure first: a file made to keep the decoder busy for minutes is refused unread.
   const PictureData data = CheckPictureData(&file);
   if (data == PictureData::TooManyScans) {
-    *error = QStringLiteral("cannot read the picture in %1: it is made of more than %2 scans, "
-                            "which no real photograph needs and which would take minutes to "
-                            "decode")
+    *error = QStringLiteral(
+                 "cannot read the picture in %1: it is made of more than %2 scans, "
+                 "which no real photograph needs and which would take minutes to "
+                 "decode")
                  .arg(ShownPath(path))
                  .arg(kMaxJpegScans);
     return {};
   }
   if (!file.seek(0)) {
-    *error = QStringLiteral("cannot read %1: %2").arg(ShownPath(path), AsMessagePart(file.errorString()));
+    *error = QStringLiteral("cannot read %1: %2")
+                 .arg(ShownPath(path), AsMessagePart(file.errorString()));
     return {};
   }
 

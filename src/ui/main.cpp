@@ -19,9 +19,9 @@ constexpr char kUsage[] =
 // Options that QGuiApplication and QApplication take from every program, with one dash or two;
 // the first ones take a value, as the next argument or after '='.
 constexpr const char* kQtOptionsWithValue[] = {
-    "platform", "platformpluginpath", "platformtheme", "plugin", "qwindowgeometry",
-    "qwindowicon", "qwindowtitle", "session", "display", "geometry", "style", "stylesheet",
-    "qmljsdebugger"};
+    "platform",    "platformpluginpath", "platformtheme", "plugin",  "qwindowgeometry",
+    "qwindowicon", "qwindowtitle",       "session",       "display", "geometry",
+    "style",       "stylesheet",         "qmljsdebugger"};
 constexpr const char* kQtFlags[] = {"reverse", "widgetcount"};
 
 // How many arguments from argv[at] make one of Qt's options: 0 when it is none, -1 when its
@@ -47,10 +47,11 @@ int AnswerCommandLine(int argc, char** argv) {
     const char* argument = argv[at];
     if (std::strcmp(argument, "--help") == 0 || std::strcmp(argument, "-h") == 0) {
       std::fputs(kUsage, stdout);
-      std::fputs("The Kestrel II Logo loader's window; kestrel-load loads a logo without one.\n"
-                 "  -h, --help  Show this help.\n"
-                 "  --version   Show the version.\n",
-                 stdout);
+      std::fputs(
+          "The Kestrel II Logo loader's window; kestrel-load loads a logo without one.\n"
+          "  -h, --help  Show this help.\n"
+          "  --version   Show the version.\n",
+          stdout);
       return 0;
     }
     if (std::strcmp(argument, "--version") == 0) {

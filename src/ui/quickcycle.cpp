@@ -152,12 +152,10 @@ void frmPantallaTest::mnuImport_Click() {
     QString error;
   };
   auto decoded = std::make_shared<Decoded>();
-  decoding_.reset(QThread::create([load = pictureLoader_, path, decoded] {
-    decoded->picture = load(path, &decoded->error);
-  }));
-  connect(decoding_.get(), &QThread::finished, this, [this, path, decoded] {
-    ImportDecoded(path, decoded->picture, decoded->error);
-  });
+  decoding_.reset(QThread::create(
+      [load = pictureLoader_, path, decoded] { decoded->picture = load(path, &decoded->error); }));
+  connect(decoding_.get(), &QThread::finished, this,
+          [this, path, decoded] { ImportDecoded(path, decoded->picture, decoded->error); });
   ShowDecoding(true);
   decoding_->start();
 }

@@ -102,15 +102,17 @@ void LoadProgramTest::exitStatusAndOneLine_data() {
       << QStringList{"--delay", "0"}
       << device + QStringList{"--invert", "--threshold", "90", "<folder>/white-first.bmp"} << 0
       << "kestrel-load: loaded "
-      << QStringList{"kestrel-load: <folder>/white-first.bmp is a logo bitmap, sent as it is: "
-                     "--invert, --threshold ignored",
-                     "kestrel-load: This file's palette lists white first: "};
+      << QStringList{
+             "kestrel-load: <folder>/white-first.bmp is a logo bitmap, sent as it is: "
+             "--invert, --threshold ignored",
+             "kestrel-load: This file's palette lists white first: "};
   QTest::newRow("1 not acknowledged")
       << QStringList{"--never-answer"} << device + QStringList{"<logo>"} << 1
       << "COMMUNICATION ERROR !! Check configuration and connection." << QStringList();
   QTest::newRow("2 port missing, named once")
       << QStringList() << missing + QStringList{"<logo>"} << 2
-      << "no-such-tty: Serial port cannot be opened. Check setting.\n" << QStringList();
+      << "no-such-tty: Serial port cannot be opened. Check setting.\n"
+      << QStringList();
   QTest::newRow("2 a bare name is a node in /dev")
       << QStringList() << QStringList{"--port", "kestrel-no-such-tty", "<logo>"} << 2
       << "kestrel-load: /dev/kestrel-no-such-tty: Serial port" << QStringList();

@@ -153,8 +153,8 @@ QByteArray Exif(int orientation, const QByteArray& more = {}) {
   if (orientation == 0)
     exif += QByteArray(2 + 4, '\0');
   else
-    exif += QByteArray::fromHex("0001011200030000000100") + char(orientation) +
-            QByteArray(2 + 4, '\0');
+    exif +=
+        QByteArray::fromHex("0001011200030000000100") + char(orientation) + QByteArray(2 + 4, '\0');
   return exif + more;
 }
 

@@ -832,12 +832,11 @@ class MainWindowTest : public QObject {
     QTest::newRow("help") << QStringList{"--help"} << 0 << usage << QByteArray();
     QTest::newRow("help after a Qt option")
         << QStringList{"-style", "Fusion", "-h"} << 0 << usage << QByteArray();
-    QTest::newRow("unknown option")
-        << QStringList{"--bogus"} << 64 << QByteArray()
-        << "kestrel-logo-loader: unknown option '--bogus'\n" + usage;
-    QTest::newRow("a file name")
-        << QStringList{"logo.bmp"} << 64 << QByteArray()
-        << QByteArray("kestrel-logo-loader: unexpected argument 'logo.bmp'");
+    QTest::newRow("unknown option") << QStringList{"--bogus"} << 64 << QByteArray()
+                                    << "kestrel-logo-loader: unknown option '--bogus'\n" + usage;
+    QTest::newRow("a file name") << QStringList{"logo.bmp"} << 64 << QByteArray()
+                                 << QByteArray(
+                                        "kestrel-logo-loader: unexpected argument 'logo.bmp'");
   }
   void programAnswersItsCommandLineWithoutADisplay() {
     QFETCH(QStringList, arguments);
