@@ -128,13 +128,6 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
     result.error = QStringLiteral("a file name is empty");
     return result;
   }
-  if (const QString format = OtherPictureFormat(command.output); !format.isEmpty()) {
-    result.error = QStringLiteral(
-                       "the bitmap %1 would be a BMP file named as %2: give it the "
-                       "extension .bmp")
-                       .arg(ShownPath(command.output), format.toUpper());
-    return result;
-  }
   if (parser.isSet(preview)) {
     command.preview = parser.value(preview);
     if (command.preview.isEmpty()) {
@@ -155,6 +148,13 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
   }
   if (!command.preview.isEmpty() && files::SameFile(command.preview, command.input)) {
     result.error = QStringLiteral("the preview would replace the input picture: give another name");
+    return result;
+  }
+  if (const QString format = OtherPictureFormat(command.output); !format.isEmpty()) {
+    result.error = QStringLiteral(
+                       "the bitmap %1 would be a BMP file named as %2: give it the "
+                       "extension .bmp")
+                       .arg(ShownPath(command.output), format.toUpper());
     return result;
   }
   return result;
