@@ -35,6 +35,12 @@ QByteArray Frame(const QByteArray& text) {
   return text + Digits(sum & 0xFF, 1) + '\r';
 }
 
+// Everything in the folder, hidden files and dangling links included.
+QStringList Entries(const QTemporaryDir& dir) {
+  return QDir(dir.path())
+      .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+}
+
 // The 132 frames of a download of `logo`, as the loader sends them.
 QList<QByteArray> DownloadFrames(const QByteArray& logo) {
   QList<QByteArray> frames{kEmptyFrame, kHeaderFrame};
@@ -109,8 +115,7 @@ class TestSimProgram : public QObject {
     else
       QVERIFY(QFile::link(target, link));
     plain.close();
-    const QStringList before = QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden |
-                                                          QDir::System | QDir::NoDotAndDotDot);
+    const QStringList before = Entries(dir);
 
     SimProcess sim;
     QVERIFY(!sim.start({QStringLiteral("--link"), link}));
@@ -120,9 +125,7 @@ class TestSimProgram : public QObject {
              qPrintable(sim.reports()));
     QCOMPARE(QFileInfo(link).symLinkTarget(),
              target.isEmpty() ? QString() : QFileInfo(target).absoluteFilePath());
-    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
-                                        QDir::NoDotAndDotDot),
-             before);
+    QCOMPARE(Entries(dir), before);
     if (target.isEmpty()) {
       QVERIFY(plain.open(QIODevice::ReadOnly));
       QCOMPARE(plain.readAll(), QByteArray("keep"));
@@ -149,9 +152,7 @@ class TestSimProgram : public QObject {
     QVERIFY(third.start({QStringLiteral("--link"), link}));
     QCOMPARE(QFileInfo(link).symLinkTarget(), third.slavePath());
     third.terminate();
-    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
-                                        QDir::NoDotAndDotDot),
-             QStringList());
+    QCOMPARE(Entries(dir), QStringList());
   }
 
   void linkPortIsThePortTheSettingsName_data() {
