@@ -70,17 +70,23 @@ std::optional<TransferOutcome> LogoTransfer::cmdSend_Click(const LogoRaster& log
   QElapsedTimer clock;
   clock.start();
 
+  stopRequested_ = false;
+  QString device;
   TransferOutcome outcome;
   try {
     if (!link_.port().PortOpen()) connection_.OpenPortAndShowState();
+    // Taken now: the COM number may lead elsewhere by the time the download has ended.
+    device = link_.port().devicePath();
     Q_EMIT started();
     outcome = SendFrames(logoData);
   } catch (const CommError& error) {
     outcome = PortFailure(error);
+    if (device.isEmpty()) device = error.device();
   } catch (const std::exception& error) {
     outcome.result = TransferResult::PortFailed;
     outcome.message = QString::fromLocal8Bit(error.what());
   }
+  outcome.device = device;
   outcome.logoChecksum = LogoChecksum(logoData);
   outcome.framesSent = framesSent_;
   outcome.durationMs = clock.elapsed();
@@ -99,8 +105,7 @@ TransferOutcome LogoTransfer::SendFrames(const LogoRaster& logoData) {
   QString status;
   link_.SendCommand(QByteArray(), false, status);
 
-  if (!link_.WriteBlock(blockBuffer, 0, 2))
-    return Failed(TransferResult::NotAcknowledged, kNotAcknowledgedMessage);
+  if (auto ended = WriteNextBlock(blockBuffer, 0, 2)) return *ended;
 
   int32_t address = kFirstLogoAddress;
   int pending = 0;
@@ -108,21 +113,34 @@ TransferOutcome LogoTransfer::SendFrames(const LogoRaster& logoData) {
     Q_EMIT progress(v);
     blockBuffer[pending++] = logoData[v];
     if (pending == kBlockSize) {
-      if (!link_.WriteBlock(blockBuffer, address, pending))
-        return Failed(TransferResult::NotAcknowledged, kNotAcknowledgedMessage);
+      if (auto ended = WriteNextBlock(blockBuffer, address, pending)) return *ended;
       address += kBlockSize;
       pending = 0;
     }
   }
-  if (pending > 0 && !link_.WriteBlock(blockBuffer, address, pending))
-    return Failed(TransferResult::NotAcknowledged, kNotAcknowledgedMessage);
+  if (pending > 0) {
+    if (auto ended = WriteNextBlock(blockBuffer, address, pending)) return *ended;
+  }
 
-  if (!link_.SendLogoInfo(LogoChecksum(logoData), 0))
+  if (stopRequested_) return Failed(TransferResult::Interrupted, kInterruptedMessage);
+  if (!link_.SendLogoInfo(LogoChecksum(logoData), 0)) {
+    // A refusal is a communication error like a refused block; silence keeps its own message.
+    if (link_.LinkStatus() == QLatin1String(kStatusOk))
+      return Failed(TransferResult::LogoInfoRefused, kNotAcknowledgedMessage);
     return Failed(TransferResult::LogoInfoNotAnswered, kLogoInfoNotAnsweredMessage);
+  }
 
   TransferOutcome loaded;
   loaded.result = TransferResult::Loaded;
   return loaded;
+}
+
+std::optional<TransferOutcome> LogoTransfer::WriteNextBlock(std::span<const uint8_t> buffer,
+                                                            int32_t address, int32_t count) {
+  if (stopRequested_) return Failed(TransferResult::Interrupted, kInterruptedMessage);
+  if (!link_.WriteBlock(buffer, address, count))
+    return Failed(TransferResult::NotAcknowledged, kNotAcknowledgedMessage);
+  return std::nullopt;
 }
 
 }  // namespace kestrel

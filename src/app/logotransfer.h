@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QString>
 #include <optional>
+#include <span>
 
 #include "app/portconnection.h"
 #include "link/linkengine.h"
@@ -16,6 +17,8 @@ enum class TransferResult {
   Loaded,               // every frame acknowledged
   NotAcknowledged,      // a block write was refused or not answered in time
   LogoInfoNotAnswered,  // every block went through; the closing command got no answer
+  LogoInfoRefused,      // every block went through; the device refused the closing command
+  Interrupted,          // asked to stop (a signal to the command line) between two frames
   PortMissing,          // the configured port does not exist
   PortOccupied,         // another program holds the port
   PortFailed,           // any other serial-port failure: no permission, device lost...
@@ -26,6 +29,7 @@ struct TransferOutcome {
   TransferResult result = TransferResult::NotSent;
   QString message;      // what the user is told; empty when the logo was loaded
   int errorNumber = 0;  // the serial layer's number for the port results
+  QString device;       // the device the port was open on, or the one an open tried
   int framesSent = 0;
   uint16_t logoChecksum = 0;
   qint64 durationMs = 0;  // from the press (port opening included) to the end
@@ -45,6 +49,9 @@ class LogoTransfer : public QObject {
   // is ignored: its frames would interleave with the first's).
   std::optional<TransferOutcome> cmdSend_Click(const LogoRaster& logoData);
   bool Sending() const { return sending_; }
+  // Ends the running download before its next frame, as Interrupted; the frame in flight
+  // still gets its answer. Nothing happens while no download runs.
+  void requestStop() { stopRequested_ = sending_; }
 
   static uint16_t LogoChecksum(const LogoRaster& logoData);
   // As every place shows it to a person: 0x followed by four upper-case hex digits.
@@ -61,10 +68,14 @@ class LogoTransfer : public QObject {
 
  private:
   TransferOutcome SendFrames(const LogoRaster& logoData);
+  // One block write, unless a stop was asked for; how the download ends when it ends there.
+  std::optional<TransferOutcome> WriteNextBlock(std::span<const uint8_t> buffer, int32_t address,
+                                                int32_t count);
 
   LinkEngine& link_;
   PortConnection& connection_;
   bool sending_ = false;
+  bool stopRequested_ = false;
   int framesSent_ = 0;
 };
 

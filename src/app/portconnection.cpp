@@ -19,9 +19,28 @@ const QString kCaptionOpen = QString::fromLatin1(kConnectCaptionOpen);
 const QString kCaptionClose = QString::fromLatin1(kConnectCaptionClose);
 const QString kLineSuffix = QStringLiteral(",n,8,1");
 
-void StoreSetting(const QString& key, const QString& value) {
-  ArchivoIni::WriteIniValue(QString::fromLatin1(kIniFileName), QString::fromLatin1(kIniSection),
-                            key, value);
+QString NotWrittenText(const QString& problem) {
+  QString text = QString::fromLatin1(kSettingsNotWrittenMessage)
+                     .arg(QDir::toNativeSeparators(
+                         QDir(SettingsFolder()).filePath(QString::fromLatin1(kIniFileName))));
+  if (!problem.isEmpty()) text += QLatin1Char('\r') + problem;
+  return text;
+}
+
+// What to tell the user when the choice will not be there at the next start; else empty.
+QString StoreSetting(const QString& key, const QString& value) {
+  QString problem;
+  if (ArchivoIni::WriteIniValue(QString::fromLatin1(kIniFileName), QString::fromLatin1(kIniSection),
+                                key, value, &problem))
+    return {};
+  return NotWrittenText(problem);
+}
+
+// Both failures of one OK, each in its own paragraph.
+QString Together(const QString& first, const QString& second) {
+  if (first.isEmpty()) return second;
+  if (second.isEmpty()) return first;
+  return first + QStringLiteral("\r\r") + second;
 }
 
 QString PortPanelText(int port) {
@@ -248,18 +267,19 @@ QString PortConnection::ChangePort(int chosenPort, int portAtOpen) {
     error = ApplyToPort([&] { port_.setCommPort(chosenPort); });
     // Only a number the port took is remembered.
     if (port_.CommPort() == chosenPort)
-      StoreSetting(QStringLiteral("CommPort"), PortNumberText(chosenPort));
+      error = Together(error, StoreSetting(QStringLiteral("CommPort"), PortNumberText(chosenPort)));
   }
   display_.setPanelText(2, PortPanelText(port_.CommPort()));
   return error;
 }
 
-void PortConnection::ChooseTcpIp(int portAtOpen) {
+QString PortConnection::ChooseTcpIp(int portAtOpen) {
   TcpIpMode = true;
-  if (portAtOpen == kTcpIpPort) return;
-  StoreSetting(QStringLiteral("CommPort"), QStringLiteral("TCP"));
+  if (portAtOpen == kTcpIpPort) return {};
+  const QString error = StoreSetting(QStringLiteral("CommPort"), QStringLiteral("TCP"));
   display_.setPanelText(2, QString::fromLatin1(kTcpIpPanel));
   display_.setPanelText(3, QString());
+  return error;
 }
 
 QString PortConnection::ChangeSpeed(const QString& chosenBaud, const QString& baudAtOpen) {
@@ -270,7 +290,8 @@ QString PortConnection::ChangeSpeed(const QString& chosenBaud, const QString& ba
     // Only a speed the port took is remembered.
     for (const BaudEntry& entry : kBaudEntries) {
       if (chosenBaud == QLatin1String(entry.speed) && SpeedOf(port_.Settings()) == chosenBaud) {
-        StoreSetting(QStringLiteral("Baud"), QString::fromLatin1(entry.stored));
+        error = Together(error,
+                         StoreSetting(QStringLiteral("Baud"), QString::fromLatin1(entry.stored)));
         break;
       }
     }
@@ -309,23 +330,23 @@ PortOverview PortConnection::Overview() {
 }
 
 QString PortConnection::AssignDevice(int port, const QString& device) {
-  const bool stored = WriteDeviceAssignment(port, device);
+  QString problem;
+  const bool stored = WriteDeviceAssignment(port, device, &problem);
   RefreshPortAvailability();
-  if (stored) return {};
-  return QString::fromLatin1(kSettingsNotWrittenMessage)
-      .arg(QDir::toNativeSeparators(
-          QDir(SettingsFolder()).filePath(QString::fromLatin1(kIniFileName))));
+  return stored ? QString() : NotWrittenText(problem);
 }
 
 QString PortConnection::PortPanelToolTip() const {
   const int port = port_.CommPort();
   if (TcpIpMode || port < 1 || port > kHighestPortNumber) return {};
   const PortTarget target = ResolvePort(port);
-  QStringList parts{target.device};
-  if (const QString description = DescriptionOf(target.device, listDevices());
-      !description.isEmpty())
+  QStringList parts{target.shown()};
+  if (!target.usable())
+    parts << QStringLiteral("(%1)").arg(QLatin1String(kNoDeviceNameNote));
+  else if (const QString description = DescriptionOf(target.device, listDevices());
+           !description.isEmpty())
     parts << description;
-  if (!port_.PortOpen() && !port_.PortExists(port))
+  if (target.usable() && !port_.PortOpen() && !port_.PortExists(port))
     parts << QStringLiteral("(%1)").arg(QLatin1String(kDeviceAbsentNote));
   if (target.source == PortSource::Assignment)
     parts << QStringLiteral("(%1)").arg(
@@ -334,6 +355,14 @@ QString PortConnection::PortPanelToolTip() const {
     parts << QStringLiteral("(%1)").arg(
         QString::fromLatin1(kPortFromFolderEntry).arg(target.named));
   return parts.join(QStringLiteral("  "));
+}
+
+QString SettingsNotKeptText() {
+  const QString problem = SettingsFolderProblem();
+  if (problem.isEmpty()) return {};
+  return QString::fromLatin1(kSettingsNotKeptMessage)
+      .arg(QDir::toNativeSeparators(ProgramFolder()), QDir::toNativeSeparators(SettingsFolder()),
+           problem);
 }
 
 }  // namespace kestrel

@@ -107,6 +107,10 @@ struct PortOverview {
 // The message for a port that does not exist, naming the device that was tried.
 QString PortCannotBeOpenedText(const CommError& error);
 
+// Where settings cannot be kept, when neither the program's folder nor the user's can hold
+// them; empty when they can be kept.
+QString SettingsNotKeptText();
+
 // Life of the serial connection: start-up, the Open/Close command, OpenPortAndShowState, and
 // what the port and speed dialogs' OK buttons apply.
 class PortConnection {
@@ -132,11 +136,12 @@ class PortConnection {
   QString PortPanelToolTip() const;
 
   // OK of the port dialog on a COM entry: applies the number (an open port is closed and
-  // opened again), stores it and shows it in panel 2. When the serial layer refuses, the
-  // result is its description: nothing is stored and panel 2 keeps the port in force.
+  // opened again), stores it and shows it in panel 2. Returns what to tell the user, else
+  // empty: when the serial layer refuses, its description (nothing is stored and panel 2 keeps
+  // the port in force); when the settings file cannot be written, that it was not.
   QString ChangePort(int chosenPort, int portAtOpen);
-  // OK of the port dialog on the hidden TCP/IP entry.
-  void ChooseTcpIp(int portAtOpen);
+  // OK of the port dialog on the hidden TCP/IP entry; the result as for ChangePort.
+  QString ChooseTcpIp(int portAtOpen);
   // OK of the speed dialog: the same for a speed of kBaudEntries.
   QString ChangeSpeed(const QString& chosenBaud, const QString& baudAtOpen);
   // The speed dialog opened on a speed it does not offer: 38400 is applied at once, panel and

@@ -28,10 +28,13 @@ inline constexpr char kLighterColourFirstNote[] =
 // Send
 inline constexpr char kNotAcknowledgedMessage[] =
     "COMMUNICATION ERROR !!\r\rCheck configuration and connection.";
+// The logo information not answered.
 inline constexpr char kLogoInfoNotAnsweredMessage[] =
     "COMMUNICATION ERROR WHEN SENDING LOGO INFORMATION!!\r\rCheck configuration and connection.";
 inline constexpr char kPortCannotBeOpenedMessage[] = "Serial port cannot be opened. Check setting.";
 inline constexpr char kPortOccupiedMessage[] = "Serial port occupied by another program";
+inline constexpr char kInterruptedMessage[] =
+    "Download interrupted: the logo was not sent completely.";
 
 // Comm > Open
 inline constexpr char kPortUsedByOtherMessage[] = "Port is used by other aplication";
@@ -49,10 +52,15 @@ inline constexpr char kConnectCaptionClose[] = "Close";
 inline constexpr char kPortPanelPrefix[] = "COM ";
 inline constexpr char kTcpIpPanel[] = "TCP/IP";
 inline constexpr char kDeviceAbsentNote[] = "not present";
+// A [Devices] assignment that is no device name: a relative path, a control character.
+inline constexpr char kNoDeviceNameNote[] = "not a usable device name";
 inline constexpr char kPortFromAssignment[] = "assigned in %1";  // the settings file's name
 inline constexpr char kPortFromFolderEntry[] = "link %1";        // the entry, COMn or its path
 
-// Port dialog, device assignment
+// Port and speed dialogs, device assignment; the reason may follow on a line of its own.
 inline constexpr char kSettingsNotWrittenMessage[] = "The settings file %1 could not be written.";
+// Start-up: program folder, user's folder, why
+inline constexpr char kSettingsNotKeptMessage[] =
+    "Settings cannot be kept: neither the program's folder %1 nor %2 can be written (%3).";
 
 }  // namespace kestrel

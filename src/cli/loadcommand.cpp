@@ -39,13 +39,16 @@ constexpr int kReplugSettleMs = 500;
 constexpr int kWokeByReplug = 1;
 constexpr int kWokeByLine = 2;
 
-int ExitStatusOf(TransferResult result) {
+int ExitStatusOf(TransferResult result, int signalNumber) {
   switch (result) {
     case TransferResult::Loaded:
       return kExitOk;
     case TransferResult::NotAcknowledged:
     case TransferResult::LogoInfoNotAnswered:
+    case TransferResult::LogoInfoRefused:
       return kExitNotAcknowledged;
+    case TransferResult::Interrupted:
+      return kExitSignalBase + signalNumber;
     case TransferResult::NotSent:  // the port was busy with another download
     case TransferResult::PortMissing:
     case TransferResult::PortOccupied:
@@ -62,6 +65,32 @@ std::optional<SerialDevice> ListedDevice(const QString& devicePath) {
   for (const SerialDevice& device : DetectedSerialDevices())
     if (device.device == devicePath) return device;
   return std::nullopt;
+}
+
+// A name may hold anything a file system allows: a line break would split the line, an escape
+// sequence would work on the terminal. Such characters are shown as escapes.
+QString Escaped(const QString& text) {
+  QString shown;
+  shown.reserve(text.size());
+  for (const QChar c : text) {
+    if (c == QLatin1Char('\n'))
+      shown += QLatin1String("\\n");
+    else if (c == QLatin1Char('\r'))
+      shown += QLatin1String("\\r");
+    else if (c == QLatin1Char('\t'))
+      shown += QLatin1String("\\t");
+    else if (c.category() == QChar::Other_Control)
+      shown += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+    else
+      shown += c;
+  }
+  return shown;
+}
+
+// One line on standard error, as every line of the program starts.
+void Report(QTextStream& err, const QString& line) {
+  err << kLoadProgramName << ": " << Escaped(line) << '\n';
+  err.flush();
 }
 
 QString OrDash(const QString& text) {
@@ -131,6 +160,8 @@ class Loader {
   int failed_ = 0;
   int lastFailure_ = kExitOk;
   bool stopRequested_ = false;
+  int stopSignal_ = 0;  // the signal that asked for the stop
+  QString stopSignalName_;
   bool inputEnded_ = false;
   int linesPending_ = 0;  // lines read while a download ran, each starting one more
   std::unique_ptr<InputLines> input_;
@@ -212,17 +243,14 @@ QString Loader::deviceOfRecord() const {
   return lastOpenedAt_.isEmpty() ? SerialComm::DevicePathForPort(comNumber_) : lastOpenedAt_;
 }
 
-void Loader::report(const QString& line) {
-  err_ << kLoadProgramName << ": " << line << '\n';
-  err_.flush();
-}
+void Loader::report(const QString& line) { Report(err_, line); }
 
 void Loader::drawProgress(int value) {
   const int percent = (value + 1) * 100 / kLogoBytes;
   if (percent == progressPercent_) return;
   progressPercent_ = percent;
   const int filled = percent * kProgressWidth / 100;
-  err_ << '\r' << portLabel() << " [" << QString(filled, QLatin1Char('#'))
+  err_ << '\r' << Escaped(portLabel()) << " [" << QString(filled, QLatin1Char('#'))
        << QString(kProgressWidth - filled, QLatin1Char('.')) << "] "
        << QString::number(percent).rightJustified(3) << " %";
   err_.flush();
@@ -248,6 +276,17 @@ int Loader::downloadOnce() {
   const std::optional<TransferOutcome> done = session_->transfer().cmdSend_Click(raster_);
   clearProgress();
   const TransferOutcome outcome = done.value_or(TransferOutcome{});
+  const bool interrupted = outcome.result == TransferResult::Interrupted;
+
+  // Between devices the port is let go: the next one may be another adapter on the same
+  // name, and a port held open across an unplug would only fail at the next write. An
+  // interrupted run lets it go before anything else can stop it.
+  if ((command_.repeat || interrupted) && serial_->PortOpen()) {
+    try {
+      serial_->setPortOpen(false);
+    } catch (const CommError&) {
+    }
+  }
 
   DownloadRecord record;
   record.time = pressed;
@@ -260,7 +299,7 @@ int Loader::downloadOnce() {
   record.result = outcome.result;
   const QString logProblem = log_.append(record);
 
-  const int status = ExitStatusOf(outcome.result);
+  const int status = ExitStatusOf(outcome.result, stopSignal_);
   if (status == kExitOk)
     ++loaded_;
   else {
@@ -274,18 +313,11 @@ int Loader::downloadOnce() {
                            .arg(outcome.framesSent)
                            .arg(outcome.durationMs)
                      : QStringLiteral("%1: %2").arg(portLabel(), failureText(outcome.message));
+  if (interrupted)
+    line += QStringLiteral(" (%1 after %2 frames)").arg(stopSignalName_).arg(outcome.framesSent);
   if (command_.repeat) line += QStringLiteral(" [%1 loaded, %2 failed]").arg(loaded_).arg(failed_);
   report(line);
   if (!logProblem.isEmpty()) report(OnOneLine(logProblem));
-
-  // Between devices the port is let go: the next one may be another adapter on the same
-  // name, and a port held open across an unplug would only fail at the next write.
-  if (command_.repeat && serial_->PortOpen()) {
-    try {
-      serial_->setPortOpen(false);
-    } catch (const CommError&) {
-    }
-  }
   return status;
 }
 
@@ -336,13 +368,18 @@ bool Loader::waitForNextDevice() {
 }
 
 int Loader::run() {
-  if (!command_.repeat) return downloadOnce();
-
+  // A download stops at the end of the frame in flight, and is logged; a wait between two
+  // devices ends at once.
   InterruptWatcher interrupt;
-  QObject::connect(&interrupt, &InterruptWatcher::interrupted, &interrupt, [this] {
+  QObject::connect(&interrupt, &InterruptWatcher::interrupted, &interrupt, [this, &interrupt] {
     stopRequested_ = true;
+    stopSignal_ = interrupt.signalNumber();
+    stopSignalName_ = interrupt.signalName();
+    session_->transfer().requestStop();
     if (waiting_) waiting_->exit(0);
   });
+  if (!command_.repeat) return downloadOnce();
+
   input_ = std::make_unique<InputLines>();
   // Lines arrive during downloads too (the link's waits run the event loop): none is lost.
   QObject::connect(input_.get(), &InputLines::line, input_.get(), [this] {
@@ -416,11 +453,14 @@ QString LoadHelpText() {
              "picture; on a terminal a progress bar runs meanwhile.\n"
              "\n"
              "Exit status: 0 loaded (also after --help, --version, --list-ports); 1 the device\n"
-             "did not acknowledge a block, or did not answer the logo information; 2 the port\n"
-             "could not be used (does not exist, held by another program, no permission,\n"
-             "lost); 3 the picture was refused or could not be read; 64 bad arguments. With\n"
-             "--repeat: 0 when every download loaded, else the status of the last one that\n"
-             "failed.\n");
+             "did not acknowledge a block, or refused or did not answer the logo information;\n"
+             "2 the port could not be used (does not exist, held by another program, no\n"
+             "permission, lost); 3 the picture was refused or could not be read; 64 bad\n"
+             "arguments; 128 + n a download was interrupted by signal n (130 for Ctrl-C, 143\n"
+             "SIGTERM, 129 SIGHUP, 141 a closed output pipe): it stops after the frame in\n"
+             "flight, lets the port go and is logged as interrupted. With --repeat: 0 when\n"
+             "every download loaded, else the status of the last one that failed; Ctrl-C\n"
+             "while waiting for the next device only ends the run.\n");
 }
 
 ParsedLoadCommand ParseLoadCommandLine(const QStringList& arguments) {
@@ -498,10 +538,7 @@ ParsedLoadCommand ParseLoadCommandLine(const QStringList& arguments) {
 int RunLoad(const QStringList& arguments, QTextStream& out, QTextStream& err, bool errIsTerminal) {
   const ParsedLoadCommand parsed = ParseLoadCommandLine(arguments);
   const LoadCommandLine& command = parsed.command;
-  const auto report = [&err](const QString& line) {
-    err << kLoadProgramName << ": " << line << '\n';
-    err.flush();
-  };
+  const auto report = [&err](const QString& line) { Report(err, line); };
   const auto fail = [&report](int status, const QString& line) {
     report(line);
     return status;
@@ -531,6 +568,7 @@ int RunLoad(const QStringList& arguments, QTextStream& out, QTextStream& err, bo
     if (source.lighterColourFirst) report(QString::fromLatin1(kLighterColourFirstNote));
   }
 
+  if (const QString note = SettingsNotKeptText(); !note.isEmpty()) report(note);
   Loader loader(command, source.raster, out, err, errIsTerminal);
   QString error;
   if (!loader.preparePort(&error)) return fail(kExitPortUnusable, OnOneLine(error));

@@ -13,10 +13,12 @@ inline constexpr char kLoadProgramName[] = "kestrel-load";
 
 enum LoadExit {
   kExitOk = 0,               // loaded; also after --help, --version, --list-ports
-  kExitNotAcknowledged = 1,  // a block was not acknowledged, or the logo information not answered
+  kExitNotAcknowledged = 1,  // a block was not acknowledged, the logo information not answered
+                             // or refused
   kExitPortUnusable = 2,     // missing, held by another program, no permission, lost
   kExitPictureRefused = 3,   // the picture could not be read or converted
   kExitBadArguments = 64,
+  kExitSignalBase = 128,  // + the signal's number: a download interrupted by it (130 Ctrl-C)
 };
 
 struct LoadCommandLine {

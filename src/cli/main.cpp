@@ -6,6 +6,7 @@
 #include "cli/terminal.h"
 
 int main(int argc, char** argv) {
+  kestrel::cli::ReserveStandardStreams();
   // No display needed: pictures are read and converted with QtGui's image classes alone.
   QCoreApplication app(argc, argv);
   QCoreApplication::setApplicationName(QString::fromLatin1(kestrel::cli::kLoadProgramName));

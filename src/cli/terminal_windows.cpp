@@ -19,11 +19,13 @@ namespace {
 
 QPointer<InterruptWatcher> watcher;
 std::atomic<bool> caught{false};
+std::atomic<int> caughtSignal{0};  // as the C library numbers them: SIGINT 2, SIGTERM 15
 
 // Runs on a thread of its own: it may only hand the event over to the event loop.
 BOOL WINAPI OnConsoleControl(DWORD type) {
   if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT && type != CTRL_CLOSE_EVENT) return FALSE;
   if (caught.exchange(true)) return FALSE;
+  caughtSignal = type == CTRL_CLOSE_EVENT ? 15 : 2;
   if (InterruptWatcher* target = watcher.data())
     QMetaObject::invokeMethod(target, &InterruptWatcher::interrupted, Qt::QueuedConnection);
   return TRUE;
@@ -31,18 +33,35 @@ BOOL WINAPI OnConsoleControl(DWORD type) {
 
 }  // namespace
 
+// Files here are handles, never numbered in the place of a missing standard stream; a missing
+// standard input reads as ended at once.
+void ReserveStandardStreams() {}
+
 bool StandardErrorIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
 bool StandardInputIsTerminal() { return _isatty(_fileno(stdin)) != 0; }
 
 InterruptWatcher::InterruptWatcher(QObject* parent) : QObject(parent) {
   watcher = this;
   caught = false;
+  caughtSignal = 0;
   SetConsoleCtrlHandler(OnConsoleControl, TRUE);
 }
 
 InterruptWatcher::~InterruptWatcher() {
   SetConsoleCtrlHandler(OnConsoleControl, FALSE);
   watcher = nullptr;
+}
+
+int InterruptWatcher::signalNumber() const { return caughtSignal; }
+
+QString InterruptWatcher::signalName() const {
+  switch (caughtSignal) {
+    case 2:
+      return QStringLiteral("Ctrl-C");
+    case 15:
+      return QStringLiteral("console closed");
+  }
+  return {};
 }
 
 struct InputLines::Private {};

@@ -67,6 +67,10 @@ bool BlockWriteAccepted(const QString& status, const QByteArray& replyLine) {
   return status == QLatin1String("OK") && !replyLine.isEmpty() && replyLine.at(0) == kAck;
 }
 
-bool LogoInfoAccepted(const QString& status) { return status == QLatin1String("OK"); }
+bool LogoInfoAccepted(const QString& status, const QByteArray& replyLine) {
+  return status == QLatin1String("OK") && !IsRefusal(replyLine);
+}
+
+bool IsRefusal(const QByteArray& replyLine) { return replyLine.startsWith(kNak); }
 
 }  // namespace kestrel

@@ -27,6 +27,9 @@ QByteArray LogoInfoText(int32_t checksum, int16_t second);                   // 
 
 // Judgement of a reply. status is LinkStatus at the end of the exchange ("OK", "TIMEOUT", "").
 bool BlockWriteAccepted(const QString& status, const QByteArray& replyLine);
-bool LogoInfoAccepted(const QString& status);
+// Any line answers the logo information but a refusal: a device that refuses the logo's
+// checksum must not leave the user believing it was loaded.
+bool LogoInfoAccepted(const QString& status, const QByteArray& replyLine);
+bool IsRefusal(const QByteArray& replyLine);  // it starts with NAK
 
 }  // namespace kestrel

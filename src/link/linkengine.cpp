@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <algorithm>
 #include <stdexcept>
 
 #include "link/framing.h"
@@ -69,8 +70,8 @@ bool LinkEngine::WriteBlock(std::span<const uint8_t> buffer, int32_t address, in
 
 bool LinkEngine::SendLogoInfo(int32_t checksum, int16_t second) {
   QString status;
-  SendCommand(LogoInfoText(checksum, second), true, status);
-  return LogoInfoAccepted(status);
+  const QByteArray reply = SendCommand(LogoInfoText(checksum, second), true, status);
+  return LogoInfoAccepted(status, reply);
 }
 
 void LinkEngine::commPort1_OnComm() {
@@ -95,14 +96,22 @@ void LinkEngine::commPort1_OnComm() {
     return;
   }
 
-  const qsizetype cr = receiveBuffer_.indexOf(kCr);
-  if (cr >= 0) {
-    replyLine_ = receiveBuffer_.left(cr + 1);
-    receiveBuffer_.clear();  // a second line in the same arrival is dropped with it
-    port_.Tag = QString::fromLatin1(kStatusOk);
+  if (receiveBuffer_.contains(kCr)) {
     const qint64 receivedAt = clock_.nsecsElapsed();
-    qCDebug(lcWire).noquote() << "in " << WireText(replyLine_);
-    Q_EMIT replyReceived(replyLine_, receivedAt);
+    QByteArrayList lines;
+    for (qsizetype start = 0, cr; (cr = receiveBuffer_.indexOf(kCr, start)) >= 0; start = cr + 1)
+      lines << receiveBuffer_.mid(start, cr - start + 1);
+    // Lines that arrive together answer the command in flight. A late ACK (of the unawaited
+    // empty frame, or a duplicate) may come in front of its refusal and must not hide it: the
+    // refusal is then the reply, otherwise the first line is.
+    const auto refusal = std::find_if(lines.cbegin(), lines.cend(), IsRefusal);
+    replyLine_ = refusal != lines.cend() ? *refusal : lines.front();
+    receiveBuffer_.clear();  // what follows the last CR goes with them
+    port_.Tag = QString::fromLatin1(kStatusOk);
+    for (const QByteArray& line : lines) {
+      qCDebug(lcWire).noquote() << "in " << WireText(line);
+      Q_EMIT replyReceived(line, receivedAt);
+    }
   } else if (receiveBuffer_.size() > kMaxReceiveBuffer) {
     // A stream of line noise without CR would otherwise grow without end.
     receiveBuffer_.clear();

@@ -96,6 +96,9 @@ class CommControl : public QObject {
   // True while the port is open on a pseudo-terminal: a program (the device simulator) plays
   // the device and no serial line is involved.
   virtual bool OnPseudoTerminal() const { return false; }
+  // The device the open port uses (a path, links resolved, or a system port name); empty
+  // while closed, or where the control cannot tell.
+  virtual QString devicePath() const { return {}; }
 
   QString Tag;  // free slot; the link engine keeps LinkStatus here
 

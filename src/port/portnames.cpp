@@ -75,16 +75,17 @@ std::optional<QString> DeviceAssignment(int port) {
   const QString text = ArchivoIni::ReadIniValue(QString::fromLatin1(kIniFileName),
                                                 QString::fromLatin1(kDevicesSection), KeyOf(port))
                            .trimmed();
-  if (!DeviceNamed(text)) return std::nullopt;
+  if (text.isEmpty()) return std::nullopt;
   return text;
 }
 
 PortTarget ResolvePort(int port) {
   PortTarget target;
   if (const auto assigned = DeviceAssignment(port)) {
+    // A typo must not send the logo to the link or the built-in port instead.
     target.source = PortSource::Assignment;
     target.named = *assigned;
-    target.device = Followed(*DeviceNamed(*assigned));
+    if (const auto device = DeviceNamed(*assigned)) target.device = Followed(*device);
     return target;
   }
 #ifdef Q_OS_WIN
@@ -103,10 +104,11 @@ PortTarget ResolvePort(int port) {
   return target;
 }
 
-bool WriteDeviceAssignment(int port, const QString& device) {
+bool WriteDeviceAssignment(int port, const QString& device, QString* problem) {
   if (!ValidNumber(port)) return false;
   return ArchivoIni::WriteIniValue(QString::fromLatin1(kIniFileName),
-                                   QString::fromLatin1(kDevicesSection), KeyOf(port), device);
+                                   QString::fromLatin1(kDevicesSection), KeyOf(port), device,
+                                   problem);
 }
 
 QList<int> PortsUsingDevice(const QString& device) {

@@ -21,8 +21,14 @@ struct PortTarget {
   PortSource source = PortSource::Default;
   // What an open uses: links followed, so every name of one device shares its lock. A device
   // that is not there keeps the name it was given, and opening it fails as "does not exist".
+  // An assignment that names no device that can be used (a relative path, a control
+  // character) leaves this empty: the port does not exist, it never falls through to another.
   QString device;
   QString named;  // the assignment or folder entry as the user wrote it; empty for Default
+
+  bool usable() const { return !device.isEmpty(); }
+  // What names it for the user: the device, or the unusable assignment as written.
+  QString shown() const { return usable() ? device : named; }
 
   bool operator==(const PortTarget&) const = default;
 };
@@ -35,12 +41,13 @@ PortTarget ResolvePort(int port);
 // node of that name, as the serial library takes it: "ttyUSB0" is /dev/ttyUSB0.
 std::optional<QString> DeviceNamed(const QString& text);
 
-// The device assigned to COM n in [Devices], as written there. Nothing when the entry is
-// absent, empty or unusable (a relative path, a control character): such an entry is ignored.
+// The device assigned to COM n in [Devices], as written there, blanks around it removed, usable
+// or not. Nothing when the entry is absent or empty (cleared).
 std::optional<QString> DeviceAssignment(int port);
 
 // Stores the assignment (an empty device clears it). Every other line of the file stays.
-bool WriteDeviceAssignment(int port, const QString& device);
+// On failure *problem says why.
+bool WriteDeviceAssignment(int port, const QString& device, QString* problem = nullptr);
 
 // The COM numbers that resolve to this device (links followed); empty when none.
 QList<int> PortsUsingDevice(const QString& device);

@@ -3,6 +3,7 @@
 #include <QFileInfo>
 
 #include "port/portnames.h"
+#include "settings/inifile.h"
 
 namespace kestrel {
 
@@ -54,14 +55,16 @@ SerialComm::~SerialComm() {
   if (serial_.isOpen()) serial_.close();
 }
 
-QString SerialComm::DevicePathForPort(int port) { return ResolvePort(port).device; }
+QString SerialComm::DevicePathForPort(int port) { return ResolvePort(port).shown(); }
 
 QList<int> SerialComm::AssignedComNumbers(const QString& devicePath) {
   return PortsUsingDevice(devicePath);
 }
 
 bool SerialComm::PortExists(int port) const {
-  return port >= 1 && port <= kHighestPortNumber && SerialDeviceExists(DevicePathForPort(port));
+  if (port < 1 || port > kHighestPortNumber) return false;
+  const PortTarget target = ResolvePort(port);
+  return target.usable() && SerialDeviceExists(target.device);
 }
 
 void SerialComm::setCommPort(int port) {
@@ -119,7 +122,22 @@ void SerialComm::setPortOpen(bool open) {
   }
   if (serial_.isOpen()) throw CommError(CommErr::PortInUse, QStringLiteral("Port already open"));
 
-  const QString path = device_.isEmpty() ? DevicePathForPort(port_) : ResolvedDevice(device_);
+  QString path;
+  if (!device_.isEmpty()) {
+    path = ResolvedDevice(device_);
+  } else {
+    const PortTarget target = ResolvePort(port_);
+    path = target.shown();
+    if (!target.usable()) {
+      devicePath_ = path;
+      throw CommError(CommErr::PortNotExist,
+                      QStringLiteral("The serial port COM%1 does not exist: its assignment \"%2\" "
+                                     "in %3 names no device.")
+                          .arg(port_)
+                          .arg(path, QLatin1String(kIniFileName)),
+                      path);
+    }
+  }
   devicePath_ = path;
   // What is plainly no serial port is not opened at all: opening a serial node raises its
   // modem lines, and a FIFO or a port with no UART behind it has nothing to answer.

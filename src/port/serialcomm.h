@@ -34,15 +34,15 @@ class SerialComm : public CommControl {
   QByteArray Input() override;
   void setOutput(const QByteArray& data) override;
 
-  // The device the port number stands for now.
+  // The device the port number stands for now; for an assignment that names none, the
+  // assignment as written (the port then does not exist).
   static QString DevicePathForPort(int port);
   // Opens this device (a path, or a port name on Windows) instead of the one the port number
   // stands for; links are resolved at each open. Empty goes back to the port number.
   void setDevice(const QString& device) { device_ = device; }
   // The COM numbers assigned to this device by name (links resolved); empty when none.
   static QList<int> AssignedComNumbers(const QString& devicePath);
-  // The device the open port uses (links resolved); empty while closed.
-  QString devicePath() const { return serial_.isOpen() ? devicePath_ : QString(); }
+  QString devicePath() const override { return serial_.isOpen() ? devicePath_ : QString(); }
 
  private:
   // Every QSerialPort failure becomes one of our numbers here; opening tells whether it came

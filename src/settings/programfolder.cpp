@@ -50,9 +50,9 @@ QString UserSettingsFolder() {
          QStringLiteral("/kestrel-logo-loader");
 }
 
-QString ChooseSettingsFolder(const QString& programFolder, bool programFolderWritable,
-                             const QString& userFolder) {
-  if (programFolderWritable) return programFolder;
+SettingsPlace ChooseSettingsFolder(const QString& programFolder, bool programFolderWritable,
+                                   const QString& userFolder) {
+  if (programFolderWritable) return {programFolder, {}};
   const QString name = QString::fromLatin1(kIniFileName);
   const QFileInfo mine(QDir(userFolder).filePath(name));
   if (!mine.exists() && !mine.isSymLink() && QDir().mkpath(userFolder)) {
@@ -65,12 +65,20 @@ QString ChooseSettingsFolder(const QString& programFolder, bool programFolderWri
       if (bytes.size() == seed.size()) files::SaveFile(mine.absoluteFilePath(), bytes);
     }
   }
-  return userFolder;
+  return {userFolder, files::SaveProblem(mine.absoluteFilePath())};
 }
 
-QString SettingsFolder() {
+namespace {
+
+SettingsPlace SettingsPlaceNow() {
   const QString program = ProgramFolder();
   return ChooseSettingsFolder(program, CanWriteIn(program), UserSettingsFolder());
 }
+
+}  // namespace
+
+QString SettingsFolder() { return SettingsPlaceNow().folder; }
+
+QString SettingsFolderProblem() { return SettingsPlaceNow().problem; }
 
 }  // namespace kestrel

@@ -252,7 +252,12 @@ void frmPantallaTest::BuildStatusBar() {
 // ---------------------------------------------------------------------------------------------
 // Window events
 
-void frmPantallaTest::Form_Load() { connection().FormLoad(); }
+void frmPantallaTest::Form_Load() {
+  connection().FormLoad();
+  // Once, without holding up the start: everything works, only choices are not remembered.
+  if (const QString note = SettingsNotKeptText(); !note.isEmpty())
+    QTimer::singleShot(0, this, [this, note] { ShowNotice(this, note); });
+}
 
 void frmPantallaTest::Form_Activate() { ShowClock(); }
 

@@ -31,4 +31,18 @@ void ShowMessage(QWidget* parent, const QString& text, const QString& title) {
   box.exec();
 }
 
+void ShowNotice(QWidget* parent, const QString& text) {
+  if (interceptor()) {
+    interceptor()(text, QString());
+    return;
+  }
+  auto* box = new QMessageBox(QMessageBox::Warning, QString::fromLatin1(kApplicationTitle),
+                              DisplayText(text), QMessageBox::Ok, parent);
+  box->setObjectName(QStringLiteral("noticeBox"));
+  box->setTextFormat(Qt::PlainText);
+  box->setWindowModality(Qt::NonModal);
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->show();
+}
+
 }  // namespace kestrel

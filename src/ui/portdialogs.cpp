@@ -195,9 +195,11 @@ void CommDialog::ShowOverview() {
     const PortOverview::Entry& entry = shown_.entries[static_cast<size_t>(i)];
     QTreeWidgetItem* row = lstPortDevices_->topLevelItem(i);
     const bool unassigned = entry.target.source == PortSource::Default;
-    row->setText(1, unassigned ? QString() : entry.target.device);
+    row->setText(1, unassigned ? QString() : entry.target.shown());
     QString description = entry.description;
-    if (!unassigned && !entry.available)
+    if (!entry.target.usable())
+      description = QStringLiteral("(%1)").arg(QLatin1String(kNoDeviceNameNote));
+    else if (!unassigned && !entry.available)
       description = QStringLiteral("(%1)").arg(QLatin1String(kDeviceAbsentNote));
     row->setText(2, description);
     row->setText(3, SourceText(entry.target));
@@ -273,12 +275,10 @@ void CommDialog::optCommPort_Click(int16_t index) {
 }
 
 void CommDialog::OKButton_Click() {
-  if (chosenPort_ == kTcpIpPort) {
-    connection_.ChooseTcpIp(portAtOpen_);
-  } else if (const QString error = connection_.ChangePort(chosenPort_, portAtOpen_);
-             !error.isEmpty()) {
-    ShowMessage(this, error);
-  }
+  const QString error = chosenPort_ == kTcpIpPort
+                            ? connection_.ChooseTcpIp(portAtOpen_)
+                            : connection_.ChangePort(chosenPort_, portAtOpen_);
+  if (!error.isEmpty()) ShowMessage(this, error);
   accept();
 }
 

@@ -116,7 +116,8 @@ void frmPantallaTest::AfterDownload(const TransferOutcome& outcome, const QDateT
   DownloadRecord record;
   record.time = pressed;
   record.comNumber = commPort1().CommPort();
-  record.device = SerialComm::DevicePathForPort(record.comNumber);
+  record.device =
+      outcome.device.isEmpty() ? SerialComm::DevicePathForPort(record.comNumber) : outcome.device;
   record.picture = logoFile_;
   record.checksum = outcome.logoChecksum;
   record.frames = outcome.framesSent;

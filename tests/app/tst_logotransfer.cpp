@@ -18,6 +18,7 @@ using kestrel::PortConnection;
 using kestrel::test::FakeCommPort;
 
 Q_DECLARE_METATYPE(kestrel::LogoRaster)
+Q_DECLARE_METATYPE(kestrel::TransferResult)
 
 namespace {
 
@@ -88,7 +89,8 @@ class LogoTransferTest : public QObject {
   void silentDeviceIsReportedAfterHeader();
   void refusedFiftiethDataBlockEndsDownload();
   void unansweredLogoInfoIsReported();
-  void logoInfoAnsweredWithoutAckSucceeds();
+  void logoInfoFailsOnlyOnARefusal_data();
+  void logoInfoFailsOnlyOnARefusal();
   void refusalMessageIsShownWhileLocked_data();
   void refusalMessageIsShownWhileLocked();
 
@@ -316,16 +318,26 @@ void LogoTransferTest::unansweredLogoInfoIsReported() {
   QCOMPARE(messages_[0].title, QString());
 }
 
-void LogoTransferTest::logoInfoAnsweredWithoutAckSucceeds() {
-  runDevice([](int, const QByteArray& frame) {
-    return frame.startsWith(";BI") ? QByteArray(
-                                         "\x15"
-                                         "E\r")
-                                   : kAckCr;
-  });
-  transfer_->cmdSend_Click(patternLogo());
+void LogoTransferTest::logoInfoFailsOnlyOnARefusal_data() {
+  QTest::addColumn<QByteArray>("reply");
+  QTest::addColumn<kestrel::TransferResult>("result");
+  QTest::addColumn<QString>("message");
+  QTest::newRow("other text passes")
+      << QByteArray("E\r") << kestrel::TransferResult::Loaded << QString();
+  QTest::newRow("refusal") << QByteArray("\x15\r") << kestrel::TransferResult::LogoInfoRefused
+                           << kNotAcknowledged;
+}
+
+void LogoTransferTest::logoInfoFailsOnlyOnARefusal() {
+  QFETCH(QByteArray, reply);
+  QFETCH(kestrel::TransferResult, result);
+  QFETCH(QString, message);
+  runDevice(
+      [reply](int, const QByteArray& frame) { return frame.startsWith(";BI") ? reply : kAckCr; });
+  const auto outcome = transfer_->cmdSend_Click(patternLogo());
   QCOMPARE(port_->writes.size(), 132);
-  QVERIFY(messages_.isEmpty());
+  QCOMPARE(outcome->result, result);
+  QCOMPARE(outcome->message, message);
 }
 
 void LogoTransferTest::refusalMessageIsShownWhileLocked_data() {

@@ -5,6 +5,7 @@
 #include "app/portconnection.h"
 #include "fakecommport.h"
 #include "fakeportdisplay.h"
+#include "port/serialcomm.h"
 #include "tempfolder.h"
 
 using kestrel::CommError;
@@ -22,9 +23,10 @@ struct Message {
   QString title;
 };
 
-// A port connection over a fake port with a recorded message box.
+// A port connection over a fake port (or the real serial layer) with a recorded message box.
+template <class Port = FakeCommPort>
 struct Rig {
-  FakeCommPort port;
+  Port port;
   FakeDisplay display;
   QList<Message> messages;
   PortConnection connection{port, display, [this](const QString& text, const QString& title) {
@@ -283,6 +285,23 @@ class TestPortConnection : public QObject {
     QCOMPARE(rig.display.caption, QStringLiteral("Open"));
     QCOMPARE(rig.display.panelText(1), QStringLiteral("Not connected"));
     QCOMPARE(rig.messages.size(), 0);
+  }
+
+  // A typo in [Devices] must not send the logo to the link or the built-in port instead.
+  void unusableAssignmentIsAMissingPortNamedAsWritten() {
+    TempProgramFolder folder;
+    QVERIFY(folder.writeIni({"[SerialPort]", "CommPort= 1", "[Devices]", "COM1=../x"}));
+    Rig<kestrel::SerialComm> rig;
+    rig.connection.FormLoad();
+    QVERIFY(!rig.connection.PortAvailable[0]);
+    QVERIFY(!rig.port.PortOpen());
+    rig.connection.mnuConnect_Click();
+    QCOMPARE(rig.messages.size(), 1);
+    QCOMPARE(rig.messages[0].text,
+             QStringLiteral("Serial port cannot be opened. Check setting.\r../x"));
+    QVERIFY(!rig.port.PortOpen());
+    QVERIFY2(rig.connection.PortPanelToolTip().startsWith(QStringLiteral("../x  (")),
+             qPrintable(rig.connection.PortPanelToolTip()));
   }
 
   void vanishedDeviceShowsClosedState() {

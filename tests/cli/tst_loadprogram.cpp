@@ -46,15 +46,20 @@ Finished RunLoad(const QStringList& arguments, const QByteArray& input = {},
   return run;
 }
 
-// Reads the process's stderr (its read channel) until it holds text.
-bool WaitForError(QProcess& process, QString& err, const QString& text) {
-  process.setReadChannel(QProcess::StandardError);
+// Reads the process's channel until what came holds text.
+bool WaitForText(QProcess& process, QProcess::ProcessChannel channel, QString& came,
+                 const QString& text) {
+  process.setReadChannel(channel);
   QDeadlineTimer deadline(10000);
-  while (!err.contains(text) && !deadline.hasExpired()) {
+  while (!came.contains(text) && !deadline.hasExpired()) {
     process.waitForReadyRead(int(std::max<qint64>(1, deadline.remainingTime())));
-    err += QString::fromLocal8Bit(process.readAllStandardError());
+    came += QString::fromLocal8Bit(process.readAll());
   }
-  return err.contains(text);
+  return came.contains(text);
+}
+
+bool WaitForError(QProcess& process, QString& err, const QString& text) {
+  return WaitForText(process, QProcess::StandardError, err, text);
 }
 
 }  // namespace
@@ -77,7 +82,10 @@ class LoadProgramTest : public QObject {
   void exitStatusAndOneLine_data();
   void exitStatusAndOneLine();
   void convertedPictureIsSentAsItsRaster();
+  void interruptedDownloadIsLoggedAndLetsThePortGo_data();
+  void interruptedDownloadIsLoggedAndLetsThePortGo();
   void repeatLoopSurvivesAFailure();
+  void repeatStartsOneDownloadPerLineReadMeanwhile_data();
   void repeatStartsOneDownloadPerLineReadMeanwhile();
   void portNotStoredIsTheWindowsAndTheSimulatorsToo();
 
@@ -119,6 +127,9 @@ void LoadProgramTest::exitStatusAndOneLine_data() {
   QTest::newRow("3 picture refused")
       << QStringList() << missing + QStringList{"<folder>/Tessaly.ini"} << 3
       << "is not a picture in a format this program reads" << QStringList();
+  QTest::newRow("2 control characters in a name shown escaped")
+      << QStringList() << QStringList{"--port", "<folder>/tty\x1b[2J\nS0", "<logo>"} << 2
+      << "/tty\\x1b[2J\\nS0: Serial port" << QStringList();
   QTest::newRow("64 bad arguments") << QStringList() << QStringList{"<logo>", "<logo>"} << 64
                                     << "kestrel-load: give one picture only" << QStringList();
   QTest::newRow("64 log is the picture by a hard link")
@@ -216,6 +227,51 @@ void LoadProgramTest::convertedPictureIsSentAsItsRaster() {
   QCOMPARE(fields[7], QByteArray("loaded"));
 }
 
+void LoadProgramTest::interruptedDownloadIsLoggedAndLetsThePortGo_data() {
+  QTest::addColumn<bool>("traceReaderGone");  // else Ctrl-C
+  QTest::addColumn<int>("status");
+  QTest::newRow("Ctrl-C") << false << 130;
+  QTest::newRow("--trace | head -n 3") << true << 141;
+}
+
+void LoadProgramTest::interruptedDownloadIsLoggedAndLetsThePortGo() {
+  QFETCH(bool, traceReaderGone);
+  QFETCH(int, status);
+  test::SimProcess sim;
+  QVERIFY(sim.start({"--delay", "10"}));  // 132 frames take over a second
+  const QStringList arguments{"--port", sim.slavePath(),   "--trace",
+                              "--log",  path("loads.csv"), logo_};
+  QProcess loader;
+  QString err;
+  if (traceReaderGone) {
+    loader.start(
+        QStringLiteral("/bin/sh"),
+        QStringList{"-c", R"(("$0" "$@"; echo "exit $?" >&2) | head -n 3 >/dev/null)", Program()} +
+            arguments);
+    QVERIFY(WaitForError(loader, err, QStringLiteral("exit ")));
+  } else {
+    loader.start(Program(), arguments);
+    QString trace;
+    QVERIFY(WaitForText(loader, QProcess::StandardOutput, trace, QStringLiteral(";BB00800>")));
+    ::kill(pid_t(loader.processId()), SIGINT);
+  }
+  QVERIFY(loader.waitForFinished(10000));
+  QCOMPARE(loader.exitStatus(), QProcess::NormalExit);
+  err += QString::fromLocal8Bit(loader.readAllStandardError());
+  QStringList lines = err.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+  QCOMPARE(traceReaderGone ? lines.takeLast().mid(5).toInt() : loader.exitCode(), status);
+  QCOMPARE(lines.size(), 1);
+  QVERIFY2(lines[0].contains(QStringLiteral("interrupted")), qPrintable(err));
+
+  QFile log(path("loads.csv"));
+  QVERIFY(log.open(QIODevice::ReadOnly));
+  const QList<QByteArray> rows = log.readAll().split('\n');
+  QCOMPARE(rows.size(), 3);
+  QVERIFY2(rows[1].endsWith(",interrupted\r"), rows[1].constData());
+  // The port was let go: the next run has it at once.
+  QCOMPARE(RunLoad({"--port", sim.slavePath(), "--log", path("loads.csv"), logo_}).status, 0);
+}
+
 void LoadProgramTest::repeatLoopSurvivesAFailure() {
   // The device name leads nowhere at first: the first download fails on the port.
   const QString device = path("device");
@@ -237,14 +293,27 @@ void LoadProgramTest::repeatLoopSurvivesAFailure() {
   QVERIFY2(err.endsWith(QStringLiteral("kestrel-load: 1 loaded, 1 failed\n")), qPrintable(err));
 }
 
-void LoadProgramTest::repeatStartsOneDownloadPerLineReadMeanwhile() {
+void LoadProgramTest::repeatStartsOneDownloadPerLineReadMeanwhile_data() {
+  QTest::addColumn<QString>("redirection");
+  QTest::addColumn<QByteArray>("input");
+  QTest::addColumn<QString>("summary");
   // Both lines are there before the first download ends.
+  QTest::newRow("two lines") << QString() << QByteArray("\n\n") << "3 loaded, 0 failed";
+  QTest::newRow("standard input closed") << "<&-" << QByteArray() << "1 loaded, 0 failed";
+}
+
+void LoadProgramTest::repeatStartsOneDownloadPerLineReadMeanwhile() {
+  QFETCH(QString, redirection);
+  QFETCH(QByteArray, input);
+  QFETCH(QString, summary);
   test::SimProcess sim;
   QVERIFY(sim.start({"--delay", "0"}));
   const Finished run =
-      RunLoad({"--repeat", "--port", sim.slavePath(), "--log", path("loads.csv"), logo_}, "\n\n");
+      RunLoad(QStringList{"-c", R"(exec "$0" "$@" )" + redirection, Program(), "--repeat", "--port",
+                          sim.slavePath(), "--log", path("loads.csv"), logo_},
+              input, QStringLiteral("/bin/sh"));
   QCOMPARE(run.status, 0);
-  QVERIFY2(run.err.endsWith(QStringLiteral("kestrel-load: 3 loaded, 0 failed\n")),
+  QVERIFY2(run.err.endsWith(QStringLiteral("kestrel-load: ") + summary + QLatin1Char('\n')),
            qPrintable(run.err));
 }
 

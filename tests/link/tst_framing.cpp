@@ -113,6 +113,7 @@ class TestFraming : public QObject {
     QTest::newRow("ACK CR") << "OK" << QByteArray("\x06\r") << true << true;
     QTest::newRow("ACK and more, CR") << "OK" << QByteArray("\x06xy\r") << true << true;
     QTest::newRow("N CR") << "OK" << QByteArray("N\r") << false << true;
+    QTest::newRow("NAK CR, a refusal") << "OK" << QByteArray("\x15\r") << false << false;
     QTest::newRow("bare CR") << "OK" << QByteArray("\r") << false << true;
     QTest::newRow("timeout with ACK held") << "TIMEOUT" << QByteArray("\x06\r") << false << false;
     QTest::newRow("timeout, nothing") << "TIMEOUT" << QByteArray() << false << false;
@@ -125,7 +126,7 @@ class TestFraming : public QObject {
     QFETCH(bool, blockWriteOk);
     QFETCH(bool, logoInfoOk);
     QCOMPARE(BlockWriteAccepted(status, reply), blockWriteOk);
-    QCOMPARE(LogoInfoAccepted(status), logoInfoOk);
+    QCOMPARE(LogoInfoAccepted(status, reply), logoInfoOk);
   }
 };
 

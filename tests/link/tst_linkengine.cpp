@@ -47,14 +47,15 @@ class LinkEngineTest : public QObject {
   void blockWriteFrameMatchesDeviceFormat();
   void blockWriteJudgesFirstCharacterOfReply_data();
   void blockWriteJudgesFirstCharacterOfReply();
-  void logoInfoAcceptsAnyCompleteLine_data();
-  void logoInfoAcceptsAnyCompleteLine();
+  void logoInfoAcceptsAnyCompleteLineButARefusal_data();
+  void logoInfoAcceptsAnyCompleteLineButARefusal();
   void countBeyondBufferIsRefusedWithoutWriting();
 
   void staleInputIsDroppedBeforeWriting();
   void noWaitReturnsAtOnceWithPreviousReplyLine();
   void replySplitAcrossEventsCompletesOnCr();
-  void secondLineInSameEventIsDropped();
+  void linesReadTogetherGiveOneReply_data();
+  void linesReadTogetherGiveOneReply();
   void partialReplyTimesOutAndIsDroppedBeforeNextCommand();
   void lateAckCountsAsFailureButSetsOk();
   void statusTurnsTimeoutAfterLastCommandDespiteReply();
@@ -190,7 +191,7 @@ void LinkEngineTest::blockWriteJudgesFirstCharacterOfReply() {
   QCOMPARE(link_->LinkStatus(), complete ? QStringLiteral("OK") : QStringLiteral("TIMEOUT"));
 }
 
-void LinkEngineTest::logoInfoAcceptsAnyCompleteLine_data() {
+void LinkEngineTest::logoInfoAcceptsAnyCompleteLineButARefusal_data() {
   QTest::addColumn<int>("checksum");
   QTest::addColumn<bool>("answered");
   QTest::addColumn<QByteArray>("reply");
@@ -200,15 +201,16 @@ void LinkEngineTest::logoInfoAcceptsAnyCompleteLine_data() {
   // ";BI" 198 + "0708" 207 + "0000" 192 = 597, + 11 = 608 = 0x260.
   QTest::newRow("ack") << 1800 << true << kAckCr << QByteArray(";BI0708000060\r") << true;
   // ";BI" 198 + "0800" 200 + "0000" 192 = 590, + 11 = 601 = 0x259.
-  QTest::newRow("nak still accepted") << 2048 << true << kNakCr << QByteArray(";BI0800000059\r")
-                                      << true;
+  QTest::newRow("nak refuses") << 2048 << true << kNakCr << QByteArray(";BI0800000059\r") << false;
+  QTest::newRow("other text") << 1800 << true << QByteArray("E\r") << QByteArray(";BI0708000060\r")
+                              << true;
   QTest::newRow("bare cr") << 1800 << true << QByteArray("\r") << QByteArray(";BI0708000060\r")
                            << true;
   QTest::newRow("silence") << 1800 << false << QByteArray() << QByteArray(";BI0708000060\r")
                            << false;
 }
 
-void LinkEngineTest::logoInfoAcceptsAnyCompleteLine() {
+void LinkEngineTest::logoInfoAcceptsAnyCompleteLineButARefusal() {
   QFETCH(int, checksum);
   QFETCH(bool, answered);
   QFETCH(QByteArray, reply);
@@ -273,11 +275,25 @@ void LinkEngineTest::replySplitAcrossEventsCompletesOnCr() {
   QCOMPARE(afterEachEvent, expected);
 }
 
-void LinkEngineTest::secondLineInSameEventIsDropped() {
-  answerEachWrite(QByteArray("\x06" "A\r\x15" "B\r\x15"));
+void LinkEngineTest::linesReadTogetherGiveOneReply_data() {
+  QTest::addColumn<QByteArray>("arrival");
+  QTest::addColumn<bool>("accepted");
+  QTest::addColumn<QByteArray>("reply");
+  QTest::newRow("the first of two acceptances")
+      << QByteArray("\x06P\r\x06Q\r\x15") << true << QByteArray("\x06P\r");
+  // A late ACK (of the empty frame, or a duplicate) read together with this block's refusal.
+  QTest::newRow("a refusal behind an ack")
+      << QByteArray("\x06\r\x15R\r\x06\r") << false << QByteArray("\x15R\r");
+}
+
+void LinkEngineTest::linesReadTogetherGiveOneReply() {
+  QFETCH(QByteArray, arrival);
+  QFETCH(bool, accepted);
+  QFETCH(QByteArray, reply);
+  answerEachWrite(arrival);
   const std::vector<uint8_t> buffer = bytesOf("0001");
-  QVERIFY(link_->WriteBlock(buffer, 0, 2));
-  QCOMPARE(link_->ReplyLine(), QByteArray("\x06" "A\r"));
+  QCOMPARE(link_->WriteBlock(buffer, 0, 2), accepted);
+  QCOMPARE(link_->ReplyLine(), reply);
   QCOMPARE(link_->ReceiveBuffer(), QByteArray());
 
   // The dropped lines must not be taken for the next reply either.

@@ -127,11 +127,11 @@ class TestSerialComm : public QObject {
     QTest::addColumn<QString>("assignment");  // COM3 in [Devices]; "-" for no entry
     QTest::addColumn<bool>("link");           // COM3 in the folder links to "linked"
     QTest::addColumn<int>("source");
-    QTest::addColumn<QString>("device");  // "assigned"/"linked": those files in the folder
+    QTest::addColumn<QString>("device");  // what COM3 stands for; "@name": that file in the folder
     QTest::newRow("assignment first")
-        << "@assigned" << true << int(PortSource::Assignment) << "assigned";
+        << "@assigned" << true << int(PortSource::Assignment) << "@assigned";
     QTest::newRow("then the folder entry")
-        << "-" << true << int(PortSource::FolderEntry) << "linked";
+        << "-" << true << int(PortSource::FolderEntry) << "@linked";
     QTest::newRow("then the default") << "-" << false << int(PortSource::Default) << "/dev/ttyS2";
     // An assigned device that is absent is a missing port, not a reason to try the link.
     QTest::newRow("absent assigned device")
@@ -139,13 +139,14 @@ class TestSerialComm : public QObject {
         << "/nonexistent/usb-adapter";
     QTest::newRow("bare name is a /dev node")
         << "ttyUSB77" << false << int(PortSource::Assignment) << "/dev/ttyUSB77";
-    // Values that name no usable device are ignored.
-    QTest::newRow("cleared") << "" << true << int(PortSource::FolderEntry) << "linked";
+    QTest::newRow("cleared") << "" << true << int(PortSource::FolderEntry) << "@linked";
+    // A value that names no device makes a missing port too, named as written: it used to be
+    // ignored, sending the logo to the link or the built-in port instead.
     QTest::newRow("relative path")
-        << "dev/ttyUSB0" << true << int(PortSource::FolderEntry) << "linked";
-    QTest::newRow("tab inside") << "/dev/tty\tUSB0" << true << int(PortSource::FolderEntry)
-                                << "linked";
-    QTest::newRow("dot dot") << ".." << false << int(PortSource::Default) << "/dev/ttyS2";
+        << "dev/ttyUSB0" << true << int(PortSource::Assignment) << "dev/ttyUSB0";
+    QTest::newRow("tab inside") << "/dev/tty\tUSB0" << true << int(PortSource::Assignment)
+                                << "/dev/tty\tUSB0";
+    QTest::newRow("dot dot") << ".." << false << int(PortSource::Assignment) << "..";
   }
   void resolutionOrder() {
     QFETCH(QString, assignment);
@@ -156,22 +157,23 @@ class TestSerialComm : public QObject {
     for (const char* name : {"assigned", "linked"})
       QVERIFY(kestrel::test::WriteBytes(folder.filePath(QLatin1String(name)), "x"));
     const auto inFolder = [&](const QString& name) {
-      return name.contains(QLatin1Char('/')) ? name : folder.filePath(name);
+      return name.startsWith(QLatin1Char('@')) ? folder.filePath(name.mid(1)) : name;
     };
     if (assignment != QLatin1String("-"))
       QVERIFY(folder.writeIni(
-          {"[SerialPort]", "CommPort= 3", "[Devices]",
-           "COM3=" + (assignment.startsWith(QLatin1Char('@')) ? inFolder(assignment.mid(1))
-                                                              : assignment)}));
+          {"[SerialPort]", "CommPort= 3", "[Devices]", "COM3=" + inFolder(assignment)}));
     if (link) QVERIFY(folder.linkPort(3, folder.filePath(QStringLiteral("linked"))));
 
     const kestrel::PortTarget target = kestrel::ResolvePort(3);
     QCOMPARE(int(target.source), source);
-    QCOMPARE(target.device, inFolder(device));
     QCOMPARE(SerialComm::DevicePathForPort(3), inFolder(device));
     // A regular file is no serial device: COM 3 does not exist, whatever named it.
     SerialComm port;
-    QVERIFY(!port.PortExists(3) || device == QLatin1String("/dev/ttyS2"));
+    port.setCommPort(3);
+    if (source != int(PortSource::Default)) {
+      QVERIFY(!port.PortExists(3));
+      QCOMPARE(ErrorOf([&] { port.setPortOpen(true); }), CommErr::PortNotExist);
+    }
     if (source != int(PortSource::Default) && QFile::exists(target.device))
       QCOMPARE(SerialComm::AssignedComNumbers(target.device), QList<int>{3});
   }

@@ -23,6 +23,8 @@ class SettingsFolderTest : public QObject {
     QTest::newRow("read-only, first time: seeded from beside the program")
         << false << QByteArray() << true << beside;
     QTest::newRow("read-only later: the user's own file is kept") << false << own << true << own;
+    // No folder can hold it: where the settings cannot be kept is said, not hidden.
+    QTest::newRow("read-only, no usable home") << false << QByteArray("-") << true << QByteArray();
   }
   void userFolderWhenProgramFolderIsReadOnly() {
     QFETCH(bool, programWritable);
@@ -34,16 +36,21 @@ class SettingsFolderTest : public QObject {
     const QString user = home.filePath(QStringLiteral("config/kestrel-logo-loader"));
     QVERIFY(kestrel::test::WriteBytes(program.filePath(QStringLiteral("Tessaly.ini")),
                                       "[SerialPort]\r\nCommPort= 2\r\n"));
-    if (!userIni.isNull()) {
+    if (userIni == "-") {
+      QVERIFY(kestrel::test::WriteBytes(home.filePath(QStringLiteral("config")), "a file"));
+    } else if (!userIni.isNull()) {
       QVERIFY(QDir().mkpath(user));
       QVERIFY(kestrel::test::WriteBytes(user + QStringLiteral("/Tessaly.ini"), userIni));
     }
     QFile::setPermissions(program.filePath(QStringLiteral("Tessaly.ini")), QFile::ReadOwner);
 
-    const QString chosen = ChooseSettingsFolder(program.path(), programWritable, user);
+    const kestrel::SettingsPlace chosen =
+        ChooseSettingsFolder(program.path(), programWritable, user);
 
-    QCOMPARE(chosen, inUserFolder ? user : program.path());
-    QFile used(chosen + QStringLiteral("/Tessaly.ini"));
+    QCOMPARE(chosen.folder, inUserFolder ? user : program.path());
+    QCOMPARE(chosen.problem.isEmpty(), !expected.isEmpty());
+    if (expected.isEmpty()) return;
+    QFile used(chosen.folder + QStringLiteral("/Tessaly.ini"));
     // The seeded copy is the user's to write, whatever the installed file's mode.
     QVERIFY(used.open(inUserFolder ? QIODevice::ReadWrite : QIODevice::ReadOnly));
     QCOMPARE(used.readAll(), expected);

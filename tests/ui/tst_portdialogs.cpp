@@ -1,5 +1,6 @@
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QEvent>
 #include <QGroupBox>
 #include <QLineEdit>
@@ -288,6 +289,33 @@ class PortDialogsTest : public QObject {
     QCOMPARE(rig.port.CommPort(), 5);
     QVERIFY(rig.folder.iniBytes().contains("CommPort= 5\r\n"));
     QCOMPARE(rig.display.panels[1], QStringLiteral("COM  5"));
+  }
+
+  // The choice is in force for the rest of the run but gone at the next start: say so.
+  void failedSettingsWriteIsShown_data() {
+    QTest::addColumn<bool>("speedDialog");
+    QTest::newRow("port dialog") << false;
+    QTest::newRow("speed dialog") << true;
+  }
+  void failedSettingsWriteIsShown() {
+    QFETCH(bool, speedDialog);
+    Rig rig;
+    QVERIFY(QDir().mkpath(rig.folder.iniPath()));  // a folder where the file should be
+    if (speedDialog) {
+      BaudDialog dialog(rig.connection);
+      dialog.optBaudRate(4)->click();
+      dialog.OKButton_Click();
+    } else {
+      CommDialog dialog(rig.connection);
+      dialog.optCommPort(3)->click();
+      dialog.OKButton_Click();
+    }
+    QCOMPARE(rig.messages.messages.size(), 1);
+    QCOMPARE(rig.messages.messages[0].text,
+             QStringLiteral("The settings file %1 could not be written.\rit is a folder")
+                 .arg(QDir::toNativeSeparators(rig.folder.iniPath())));
+    QCOMPARE(rig.display.panels[speedDialog ? 2 : 1],
+             speedDialog ? QStringLiteral("57600,n,8,1") : QStringLiteral("COM  4"));
   }
 
   // --- Speed dialog ---

@@ -1,4 +1,5 @@
 // The real window, the real serial layer and the simulated device on a pseudo-terminal.
+#include <QFile>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -73,6 +74,28 @@ class WindowDownloadTest : public QObject {
     QVERIFY(window.isEnabled());
     QVERIFY(window.cmdSend()->isEnabled());
     QVERIFY(window.prgBar()->isHidden());
+    device.stop();
+  }
+
+  // COM 1 is pointed elsewhere while the window holds it open: the logo goes to the device
+  // held open, and the log must name that one.
+  void logNamesTheDeviceOpenedWhenTheLinkMoved() {
+    sim::SimRunner device{sim::SimOptions{}};
+    QString error;
+    QVERIFY2(device.start(&error), qPrintable(error));
+    test::WindowRig rig(
+        test::kIniCom1Fast, std::make_unique<SerialComm>(),
+        [&](test::TempProgramFolder& folder) { QVERIFY(folder.linkPort(1, device.slavePath())); });
+    QCOMPARE(rig.window->panelText(1), QStringLiteral("Port opened"));
+    QVERIFY(rig.folder.linkPort(1, QStringLiteral("/dev/ttyS0")));
+    rig.open(rig.writeLogo(QStringLiteral("logo.bmp"), QByteArray(1920, '\x5a')));
+    rig.window->cmdSend_Click();
+    QCOMPARE(device.device().completedDownloads(), 1);
+
+    QFile log(rig.folder.filePath(QStringLiteral("kestrel-loads.log")));
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const QList<QByteArray> row = log.readAll().split('\n').value(1).split(',');
+    QCOMPARE(QString::fromUtf8(row.value(2)), device.slavePath());
     device.stop();
   }
 
