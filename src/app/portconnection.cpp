@@ -140,6 +140,10 @@ StoredPort ReadStoredPort() {
   return stored;
 }
 
+int ComPortOrDefault(int storedNumber) {
+  return storedNumber >= 1 && storedNumber <= kHighestPortNumber ? storedNumber : kDefaultComPort;
+}
+
 QString PortCannotBeOpenedText(const CommError& error) {
   QString text = QString::fromLatin1(kPortCannotBeOpenedMessage);
   if (!error.device().isEmpty()) text += QLatin1Char('\r') + error.device();
@@ -169,16 +173,16 @@ void PortConnection::FormLoad() {
   TcpIpMode = false;
 
   // The scan decides without opening anything. It still leaves each number in force in turn,
-  // so without a usable number in the file start-up goes on with COM 8.
+  // so without a usable number in the file start-up goes on with the last, kDefaultComPort:
+  // said here in so many words, as kestrel-load and the simulator go by it.
   for (int i = 0; i < int(PortAvailable.size()); ++i)
     PortAvailable[i] =
         step([&] { port_.setCommPort(i + 1); }) != CommErr::PortNotExist && port_.PortExists(i + 1);
 
   const StoredPort stored = ReadStoredPort();
-  const int portNumber = stored.number;
   const QString& settings = stored.settings;
 
-  step([&] { port_.setCommPort(portNumber); });
+  step([&] { port_.setCommPort(ComPortOrDefault(stored.number)); });
   step([&] { port_.setSettings(settings); });
   port_.setInputLen(0);
   port_.setRThreshold(1);

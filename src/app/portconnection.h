@@ -62,6 +62,13 @@ inline constexpr int kFallbackBaudIndex = 3;  // 38400
 // Port number of the hidden TCP/IP entry.
 inline constexpr int kTcpIpPort = 9;
 
+// COM 1 to COM 8: the numbers start-up scans and the Port dialog offers.
+inline constexpr int kScannedPorts = 8;
+// The COM number in force when the settings file names none a port takes: start-up's scan
+// leaves each number in force in turn, and the last one stays. kestrel-load and the simulator
+// take the same, so all of them meet on one port.
+inline constexpr int kDefaultComPort = kScannedPorts;
+
 // Port texts: a number with a blank in the sign position (" 3"), as stored and shown.
 QString PortNumberText(int port);
 
@@ -77,6 +84,10 @@ struct StoredPort {
   QString settings;
 };
 StoredPort ReadStoredPort();
+
+// The COM number in force for a stored "CommPort" number: that number when a port takes it
+// (1 to kHighestPortNumber), else kDefaultComPort.
+int ComPortOrDefault(int storedNumber);
 
 // The Port dialog's view of COM 1 to COM 8 and of the devices present, read afresh.
 struct PortOverview {
@@ -138,7 +149,7 @@ class PortConnection {
   QString FallBackToDefaultSpeed();
 
   CommControl& port() { return port_; }
-  std::array<bool, 8> PortAvailable{};
+  std::array<bool, kScannedPorts> PortAvailable{};
   bool TcpIpMode = false;
   // Where the serial devices present come from; tests put a fixed list in its place.
   std::function<QList<SerialDevice>()> listDevices = DetectedSerialDevices;

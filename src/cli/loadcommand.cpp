@@ -173,13 +173,7 @@ bool Loader::preparePort(QString* error) {
   const StoredPort stored = ReadStoredPort();
   try {
     if (command_.port.isEmpty()) {
-      if (stored.number < 1 || stored.number > 255) {
-        *error =
-            QStringLiteral("no port given and none stored in %1 (CommPort); name one with --port")
-                .arg(QString::fromLatin1(kIniFileName));
-        return false;
-      }
-      comNumber_ = stored.number;
+      comNumber_ = ComPortOrDefault(stored.number);  // the window's port, whatever is stored
       serial->setCommPort(comNumber_);
     } else if (const auto n = ComNumberOfPortText(command_.port)) {
       comNumber_ = *n;
@@ -428,7 +422,8 @@ QString LoadHelpText() {
              "                      (Windows); a bare name such as ttyUSB0 means /dev/ttyUSB0.\n"
              "                      Default: CommPort in Tessaly.ini (beside the program, or\n"
              "                      in ~/.config/kestrel-logo-loader where the program's\n"
-             "                      folder cannot be written, as for an installed package).\n"
+             "                      folder cannot be written, as for an installed package);\n"
+             "                      COM 8 when it names none, as in the loader's window.\n"
              "  --baud N            4800, 9600, 19200, 38400, 57600 or 115200.\n"
              "                      Default: Baud in Tessaly.ini.\n"
              "  --list-ports        List the serial devices detected, one a line, separated by\n"

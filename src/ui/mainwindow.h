@@ -22,6 +22,7 @@ class QLabel;
 class QMenu;
 class QProgressBar;
 class QPushButton;
+class QThread;
 class QWindow;
 
 namespace kestrel {
@@ -72,6 +73,12 @@ class frmPantallaTest : public QMainWindow, public PortDisplay {
   // Runs the Import Picture dialog; true when its result is to be loaded.
   using ImportRunner = std::function<bool(ImportPictureDialog& dialog)>;
   void setImportRunner(ImportRunner runner) { importRunner_ = std::move(runner); }
+  // Reads the picture Import Picture chose, in a thread of its own; a null image and the reason
+  // on failure.
+  using PictureLoader = std::function<QImage(const QString& path, QString* error)>;
+  void setPictureLoader(PictureLoader loader) { pictureLoader_ = std::move(loader); }
+  // Import Picture is reading its picture: the window shows it is busy meanwhile.
+  bool pictureDecoding() const { return decoding_ != nullptr; }
   void setEndProgram(std::function<void()> end) { endProgram_ = std::move(end); }
 
   // PortDisplay
@@ -127,6 +134,8 @@ class frmPantallaTest : public QMainWindow, public PortDisplay {
   void LogoAccepted(const QString& path);
   void AfterDownload(const TransferOutcome& outcome, const QDateTime& pressed);
   void DismissConfirmation();
+  void ImportDecoded(const QString& path, const QImage& picture, const QString& error);
+  void ShowDecoding(bool busy);
 
   LoaderSession session_;
   LogoRaster logoData_{};
@@ -134,6 +143,9 @@ class frmPantallaTest : public QMainWindow, public PortDisplay {
   FileChooser fileChooser_;
   FileChooser pictureChooser_;
   ImportRunner importRunner_;
+  PictureLoader pictureLoader_;
+  std::unique_ptr<QThread> decoding_;  // Import Picture's reading, while it runs
+  bool sendEnabledBeforeDecoding_ = false;
   DownloadLog downloadLog_;
   QString logoFile_;
   QLabel* confirmation_ = nullptr;
@@ -150,6 +162,8 @@ class frmPantallaTest : public QMainWindow, public PortDisplay {
   QMenu* mnuFile_ = nullptr;
   QMenu* mnuComm_ = nullptr;
   QMenu* mnuHelp_ = nullptr;
+  QAction* mnuOpen_ = nullptr;
+  QAction* mnuImport_ = nullptr;
   QAction* mnuPort_ = nullptr;
   QAction* mnuSettings_ = nullptr;
   QAction* mnuConnect_ = nullptr;

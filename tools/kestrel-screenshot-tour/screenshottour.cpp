@@ -108,6 +108,12 @@ class Tour : public QObject {
  private:
   void Next() {
     if (index_ >= steps_.size()) return;
+    // A step's window may come after the step returns (Import Picture reads its picture in
+    // the background): the next step waits until it has come and gone.
+    if (window_.pictureDecoding() || QApplication::activeModalWidget()) {
+      QTimer::singleShot(100, this, [this] { Next(); });
+      return;
+    }
     const auto step = steps_[index_++];
     step();
     QTimer::singleShot(400, this, [this] { Next(); });

@@ -11,6 +11,7 @@
 #include <cstdio>
 
 #include "app/portconnection.h"
+#include "files/fileaccess.h"
 #include "port/portnames.h"
 #include "settings/inifile.h"
 #include "simoptions.h"
@@ -74,14 +75,13 @@ int Hold(QCoreApplication& app, const QString& name) {
 }
 
 // The port a loader in that folder opens, read as the loader reads it: so a simulator started
-// for it is found whatever port its user chose last.
+// for it is found whatever port its user chose last, or none.
 int SettingsPort(const QString& folder) {
   using namespace kestrel;
   const QString value =
       ArchivoIni::ReadProfileString(QDir(folder).filePath(QString::fromLatin1(kIniFileName)),
                                     QString::fromLatin1(kIniSection), QStringLiteral("CommPort"));
-  const std::optional<int> port = CommPortNumberFromText(value);
-  return port && *port >= 1 && *port <= 255 ? *port : 1;
+  return ComPortOrDefault(CommPortNumberFromText(value).value_or(0));
 }
 
 // A [Devices] assignment of that port in the folder's settings, which the loader would follow
@@ -117,6 +117,16 @@ int main(int argc, char** argv) {
     return 1;
   }
   if (!options.holdPath.isEmpty()) return Hold(app, options.holdPath);
+  // Refused before the first download: a FIFO would hold the simulator up, a device never
+  // keep the picture.
+  if (!options.savePath.isEmpty()) {
+    if (const QString problem = kestrel::files::SaveProblem(options.savePath); !problem.isEmpty()) {
+      PrintLine(
+          stderr,
+          QStringLiteral("kestrel-sim: cannot save to %1: %2").arg(options.savePath, problem));
+      return 1;
+    }
+  }
   int linkedPort = 0;
   if (!options.linkPortFolder.isEmpty()) {
     linkedPort = SettingsPort(options.linkPortFolder);
