@@ -96,26 +96,23 @@ void PortConnection::setTcpIpMode(bool on) {
   state_.set(state_.tcpIpMode_, on);
 }
 
-bool PortConnection::startUp(const PortChoice& choice) {
+void PortConnection::startUp(const PortChoice& choice) {
   setTcpIpMode(false);
 
-  // The scan decides without opening anything. It still leaves each number in force in turn,
-  // so without a usable number in the file start-up goes on with COM 8.
+  // The scan decides without opening anything. It leaves each number in force in turn, the
+  // last being kDefaultComPort: what stays when nothing names another.
   for (int i = 0; i < int(PortAvailable.size()); ++i) {
     setComNumber(i + 1);
     PortAvailable[size_t(i)] = available(i + 1);
   }
 
   const StoredPort stored = ReadStoredPort();
-  bool chosen = true;
   if (!choice.device.isEmpty()) {
     state_.set(state_.namedDevice_, choice.device);
     const QList<int> numbers = PortsUsingDevice(choice.device);
     setComNumber(numbers.isEmpty() ? 0 : numbers.front());
-  } else if (const std::optional<int> n = choice.comNumber ? choice.comNumber : stored.comNumber) {
-    setComNumber(*n);
   } else {
-    chosen = false;
+    setComNumber(choice.comNumber.value_or(stored.comNumber.value_or(kDefaultComPort)));
   }
   if (const auto settings = choice.lineSettings ? choice.lineSettings : stored.lineSettings)
     setLineSettings(*settings);
@@ -129,7 +126,6 @@ bool PortConnection::startUp(const PortChoice& choice) {
     }
   }
   state_.set(state_.shown_, true);
-  return chosen;
 }
 
 void PortConnection::openOrClose() {

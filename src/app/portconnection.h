@@ -35,6 +35,13 @@ inline constexpr int kFallbackBaudIndex = 3;  // 38400
 // Port number of the hidden TCP/IP entry.
 inline constexpr int kTcpIpPort = 9;
 
+// COM 1 to COM 8: the numbers start-up scans and the Port dialog offers.
+inline constexpr int kScannedPorts = 8;
+// The COM number in force when the settings file names none a port takes: start-up's scan
+// leaves each number in force in turn, and the last one stays. kestrel-load and the simulator
+// take the same, so all of them meet on one port.
+inline constexpr int kDefaultComPort = kScannedPorts;
+
 // The Port dialog's view of COM 1 to COM 8 and of the devices present, read afresh.
 struct PortOverview {
   struct Entry {
@@ -76,10 +83,9 @@ class PortConnection {
   PortConnection& operator=(const PortConnection&) = delete;
 
   // TCP/IP mode off, COM 1 to 8 looked at without opening any (PortAvailable), the port and
-  // speed from the settings file unless chosen, and the port opened. Never throws, never shows
-  // a message. False when neither the settings file nor the choice named a port (the scan's
-  // last, COM 8, is then in force).
-  bool startUp(const PortChoice& choice = {});
+  // speed from the settings file unless chosen (kDefaultComPort when neither names a port),
+  // and the port opened. Never throws, never shows a message.
+  void startUp(const PortChoice& choice = {});
   void openOrClose();  // Comm > Open/Close; failures are shown
   void ensureOpen();   // opens a closed port; throws CommError on failure
 
@@ -114,7 +120,7 @@ class PortConnection {
   // The device an open uses now: the one named, else what the COM number resolves to.
   QString deviceInForce() const;
 
-  std::array<bool, 8> PortAvailable{};
+  std::array<bool, kScannedPorts> PortAvailable{};
   // Where the serial devices present come from; tests put a fixed list in its place.
   std::function<QList<SerialDevice>()> listDevices = DetectedSerialDevices;
 

@@ -24,8 +24,6 @@
 #include "picture/pictureread.h"
 #include "port/portnames.h"
 #include "port/serialcomm.h"
-#include "settings/inifile.h"
-#include "settings/portsettings.h"
 
 namespace kestrel::cli {
 
@@ -123,8 +121,7 @@ class Loader {
     showProgress_ = errIsTerminal && !command.trace;
   }
 
-  // False with a one-line reason when no port can even be named.
-  bool preparePort(QString* error);
+  void preparePort();
   // The first download, once the event loop runs.
   void start();
 
@@ -179,7 +176,7 @@ class Loader {
   std::unique_ptr<InputLines> input_;
 };
 
-bool Loader::preparePort(QString* error) {
+void Loader::preparePort() {
   session_ = std::make_unique<LoaderSession>(std::make_unique<SerialComm>());
   PortConnection& connection = session_->connection();
   PortChoice choice;
@@ -197,11 +194,8 @@ bool Loader::preparePort(QString* error) {
     choice.lineSettings = LineSettings{};
     choice.lineSettings->baud = command_.baud;
   }
-  if (!connection.startUp(choice)) {
-    *error = QStringLiteral("no port given and none stored in %1 (CommPort); name one with --port")
-                 .arg(QString::fromLatin1(kIniFileName));
-    return false;
-  }
+  // With neither --port nor a port in the settings file, the window's default port.
+  connection.startUp(choice);
   comNumber_ = connection.state().comNumber();
 
   LogoTransfer& transfer = session_->transfer();
@@ -233,7 +227,6 @@ bool Loader::preparePort(QString* error) {
     QObject::connect(&link, &LinkEngine::replyReceived, &link,
                      [this](const QByteArray& line, qint64 at) { traceLine("<", line, at); });
   }
-  return true;
 }
 
 void Loader::start() {
@@ -435,7 +428,8 @@ QString LoadHelpText() {
              "                      (Windows); a bare name such as ttyUSB0 means /dev/ttyUSB0.\n"
              "                      Default: CommPort in Tessaly.ini (beside the program, or\n"
              "                      in ~/.config/kestrel-logo-loader where the program's\n"
-             "                      folder cannot be written, as for an installed package).\n"
+             "                      folder cannot be written, as for an installed package);\n"
+             "                      COM 8 when it names none, as in the loader's window.\n"
              "  --baud N            4800, 9600, 19200, 38400, 57600 or 115200.\n"
              "                      Default: Baud in Tessaly.ini.\n"
              "  --list-ports        List the serial devices detected, one a line, separated by\n"
@@ -582,8 +576,7 @@ int RunLoad(const QStringList& arguments, QTextStream& out, QTextStream& err, bo
 
   if (const QString note = SettingsNotKeptText(); !note.isEmpty()) report(note);
   Loader loader(command, source.raster, out, err, errIsTerminal);
-  QString error;
-  if (!loader.preparePort(&error)) return fail(kExitPortUnusable, OnOneLine(error));
+  loader.preparePort();
   loader.start();
   return QCoreApplication::exec();
 }

@@ -100,6 +100,23 @@ QImage LoadPicture(const QString& path, QString* error,
     return {};
   }
 
+  // The structure first: a file made to keep the decoder busy for minutes is refused unread.
+  const PictureData data = CheckPictureData(&file);
+  if (data == PictureData::TooManyScans) {
+    *error = QStringLiteral(
+                 "cannot read the picture in %1: it is made of more than %2 scans, "
+                 "which no real photograph needs and which would take minutes to "
+                 "decode")
+                 .arg(ShownPath(path))
+                 .arg(kMaxJpegScans);
+    return {};
+  }
+  if (!file.seek(0)) {
+    *error = QStringLiteral("cannot read %1: %2")
+                 .arg(ShownPath(path), AsMessagePart(file.errorString()));
+    return {};
+  }
+
   const QString zeroSize = QStringLiteral("the picture in %1 has zero size").arg(ShownPath(path));
   const QuietDecoders quiet;
   // Photographs of many megapixels are welcome in every program that reads pictures; Qt's own
@@ -145,7 +162,7 @@ QImage LoadPicture(const QString& path, QString* error,
     *error = zeroSize;
     return {};
   }
-  if (!PictureDataComplete(reader.device())) {
+  if (data == PictureData::CutShort) {
     *error =
         QStringLiteral("cannot read the picture in %1: the file is cut short").arg(ShownPath(path));
     return {};

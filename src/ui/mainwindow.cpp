@@ -15,6 +15,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QThread>
 #include <QWindow>
 #include <algorithm>
 
@@ -121,6 +122,11 @@ frmPantallaTest::~frmPantallaTest() {
   // must not reach it any more.
   disconnect(qApp, nullptr, this, nullptr);
   clockTimer_.stop();
+  // A picture still being read when the window closes: its thread must end before it goes.
+  if (decoding_) {
+    disconnect(decoding_.get(), nullptr, this, nullptr);
+    decoding_->wait();
+  }
 }
 
 void frmPantallaTest::BuildWindow() {
@@ -188,9 +194,9 @@ void frmPantallaTest::BuildMenus() {
 
   mnuFile_ = bar->addMenu(QStringLiteral("&File"));
   mnuFile_->setObjectName(QStringLiteral("mnuFile"));
-  QAction* open = mnuFile_->addAction(QStringLiteral("Open Bitmap"));
-  open->setObjectName(QStringLiteral("mnuOpen"));
-  connect(open, &QAction::triggered, this, &frmPantallaTest::mnuOpen_Click);
+  mnuOpen_ = mnuFile_->addAction(QStringLiteral("Open Bitmap"));
+  mnuOpen_->setObjectName(QStringLiteral("mnuOpen"));
+  connect(mnuOpen_, &QAction::triggered, this, &frmPantallaTest::mnuOpen_Click);
   QAction* separator = mnuFile_->addSeparator();
   separator->setObjectName(QStringLiteral("mnu1"));
   // The design's "-----" item: drawn as a plain line, never chosen.

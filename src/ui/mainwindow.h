@@ -22,6 +22,7 @@ class QLabel;
 class QMenu;
 class QProgressBar;
 class QPushButton;
+class QThread;
 class QWindow;
 
 namespace kestrel {
@@ -76,6 +77,12 @@ class frmPantallaTest : public QMainWindow {
   // Runs the Import Picture dialog; true when its result is to be loaded.
   using ImportRunner = std::function<bool(ImportPictureDialog& dialog)>;
   void setImportRunner(ImportRunner runner) { importRunner_ = std::move(runner); }
+  // Reads the picture Import Picture chose, in a thread of its own; a null image and the reason
+  // on failure.
+  using PictureLoader = std::function<QImage(const QString& path, QString* error)>;
+  void setPictureLoader(PictureLoader loader) { pictureLoader_ = std::move(loader); }
+  // Import Picture is reading its picture: the window shows it is busy meanwhile.
+  bool pictureDecoding() const { return decoding_ != nullptr; }
   void setEndProgram(std::function<void()> end) { endProgram_ = std::move(end); }
 
   // Status-bar panels 1 to 5.
@@ -130,6 +137,8 @@ class frmPantallaTest : public QMainWindow {
   void LogoAccepted(const QString& path);
   void AfterDownload(const TransferOutcome& outcome);
   void DismissConfirmation();
+  void ImportDecoded(const QString& path, const QImage& picture, const QString& error);
+  void ShowDecoding(bool busy);
 
   LoaderSession session_;
   DownloadRecorder recorder_;
@@ -138,6 +147,9 @@ class frmPantallaTest : public QMainWindow {
   FileChooser fileChooser_;
   FileChooser pictureChooser_;
   ImportRunner importRunner_;
+  PictureLoader pictureLoader_;
+  std::unique_ptr<QThread> decoding_;  // Import Picture's reading, while it runs
+  bool sendEnabledBeforeDecoding_ = false;
   QString logoFile_;
   QLabel* confirmation_ = nullptr;
   std::function<void()> endProgram_;
@@ -153,6 +165,8 @@ class frmPantallaTest : public QMainWindow {
   QMenu* mnuFile_ = nullptr;
   QMenu* mnuComm_ = nullptr;
   QMenu* mnuHelp_ = nullptr;
+  QAction* mnuOpen_ = nullptr;
+  QAction* mnuImport_ = nullptr;
   QAction* mnuPort_ = nullptr;
   QAction* mnuSettings_ = nullptr;
   QAction* mnuConnect_ = nullptr;

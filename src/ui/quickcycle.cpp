@@ -18,6 +18,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QThread>
+#include <memory>
 
 #include "app/usertexts.h"
 #include "picture/logoimage.h"
@@ -54,19 +56,21 @@ QString DraggedFile(const QMimeData* mime) {
 void frmPantallaTest::SetUpQuickCycle() {
   pictureChooser_ = DefaultPictureChooser;
   importRunner_ = [](ImportPictureDialog& dialog) { return dialog.exec() == QDialog::Accepted; };
+  pictureLoader_ = [](const QString& path, QString* error) {
+    return convert::LoadPicture(path, error);
+  };
 
-  if (auto* open = findChild<QAction*>(QStringLiteral("mnuOpen")))
-    open->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+  mnuOpen_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
   if (auto* help = findChild<QAction*>(QStringLiteral("mnuHelp1")))
     help->setShortcut(QKeySequence(Qt::Key_F1));
 
-  auto* import = new QAction(QStringLiteral("Import Picture..."), this);
-  import->setObjectName(QStringLiteral("mnuImport"));
-  connect(import, &QAction::triggered, this, &frmPantallaTest::mnuImport_Click);
+  mnuImport_ = new QAction(QStringLiteral("Import Picture..."), this);
+  mnuImport_->setObjectName(QStringLiteral("mnuImport"));
+  connect(mnuImport_, &QAction::triggered, this, &frmPantallaTest::mnuImport_Click);
   if (auto* separator = findChild<QAction*>(QStringLiteral("mnu1")))
-    mnuFile_->insertAction(separator, import);
+    mnuFile_->insertAction(separator, mnuImport_);
   else
-    mnuFile_->addAction(import);
+    mnuFile_->addAction(mnuImport_);
 
   // Send has no menu item; its shortcut works wherever the button could be pressed.
   auto* send = new QAction(this);
@@ -127,14 +131,31 @@ void frmPantallaTest::AfterDownload(const TransferOutcome& outcome) {
   confirmation_->show();
 }
 
+// A photograph takes seconds to read (a hostile one longer): it is read in a thread of its own,
+// so the window keeps drawing and can be closed, and shows it is busy instead of freezing.
 void frmPantallaTest::mnuImport_Click() {
+  if (decoding_) return;  // one picture at a time
   DismissConfirmation();
   const QString path = pictureChooser_(this);
   if (path.isEmpty()) return;
-  QApplication::setOverrideCursor(Qt::WaitCursor);
-  QString error;
-  const QImage picture = convert::LoadPicture(path, &error);
-  QApplication::restoreOverrideCursor();
+  struct Decoded {
+    QImage picture;
+    QString error;
+  };
+  auto decoded = std::make_shared<Decoded>();
+  decoding_.reset(QThread::create(
+      [load = pictureLoader_, path, decoded] { decoded->picture = load(path, &decoded->error); }));
+  connect(decoding_.get(), &QThread::finished, this,
+          [this, path, decoded] { ImportDecoded(path, decoded->picture, decoded->error); });
+  ShowDecoding(true);
+  decoding_->start();
+}
+
+void frmPantallaTest::ImportDecoded(const QString& path, const QImage& picture,
+                                    const QString& error) {
+  decoding_->wait();
+  decoding_.reset();
+  ShowDecoding(false);
   if (picture.isNull()) {
     Message(error);
     return;
@@ -148,20 +169,42 @@ void frmPantallaTest::mnuImport_Click() {
   LogoAccepted(path);
 }
 
+// While busy: no other picture, no download, no dialog that the picture's would cover; the
+// progress bar runs without an end, and the window can still be moved and closed.
+void frmPantallaTest::ShowDecoding(bool busy) {
+  for (QMenu* menu : {mnuFile_, mnuComm_, mnuHelp_}) menu->menuAction()->setEnabled(!busy);
+  // Their shortcuts work even when their menu is disabled.
+  mnuOpen_->setEnabled(!busy);
+  mnuImport_->setEnabled(!busy);
+  cmdOpen_->setEnabled(!busy);
+  if (busy) sendEnabledBeforeDecoding_ = cmdSend_->isEnabled();
+  cmdSend_->setEnabled(!busy && sendEnabledBeforeDecoding_);
+  paletteNote_->setVisible(!busy && lighterColourFirst_);
+  if (busy) {
+    prgBar_->setRange(0, 0);
+    prgBar_->show();
+    setCursor(Qt::BusyCursor);
+  } else {
+    prgBar_->hide();
+    prgBar_->setRange(0, kLogoBytes);
+    unsetCursor();
+  }
+}
+
 void frmPantallaTest::dragEnterEvent(QDragEnterEvent* event) {
-  if (!transferRunning() && !DraggedFile(event->mimeData()).isEmpty())
+  if (!transferRunning() && !decoding_ && !DraggedFile(event->mimeData()).isEmpty())
     event->acceptProposedAction();
 }
 
 void frmPantallaTest::dropEvent(QDropEvent* event) {
   const QString path = DraggedFile(event->mimeData());
-  if (transferRunning() || path.isEmpty()) return;
+  if (transferRunning() || decoding_ || path.isEmpty()) return;
   event->acceptProposedAction();
   // After the drop is over: the drag's source must not wait on a message box.
   QMetaObject::invokeMethod(
       this,
       [this, path] {
-        if (transferRunning()) return;
+        if (transferRunning() || decoding_) return;
         DismissConfirmation();
         prgBar_->hide();
         OpenLogoFile(path);

@@ -87,6 +87,7 @@ class LoadProgramTest : public QObject {
   void repeatLoopSurvivesAFailure();
   void repeatStartsOneDownloadPerLineReadMeanwhile_data();
   void repeatStartsOneDownloadPerLineReadMeanwhile();
+  void portNotStoredIsTheWindowsAndTheSimulatorsToo();
 
  private:
   QString path(const char* name) const { return folder_->filePath(QLatin1String(name)); }
@@ -109,15 +110,17 @@ void LoadProgramTest::exitStatusAndOneLine_data() {
       << QStringList{"--delay", "0"}
       << device + QStringList{"--invert", "--threshold", "90", "<folder>/white-first.bmp"} << 0
       << "kestrel-load: loaded "
-      << QStringList{"kestrel-load: <folder>/white-first.bmp is a logo bitmap, sent as it is: "
-                     "--invert, --threshold ignored",
-                     "kestrel-load: This file's palette lists white first: "};
+      << QStringList{
+             "kestrel-load: <folder>/white-first.bmp is a logo bitmap, sent as it is: "
+             "--invert, --threshold ignored",
+             "kestrel-load: This file's palette lists white first: "};
   QTest::newRow("1 not acknowledged")
       << QStringList{"--never-answer"} << device + QStringList{"<logo>"} << 1
       << "COMMUNICATION ERROR !! Check configuration and connection." << QStringList();
   QTest::newRow("2 port missing, named once")
       << QStringList() << missing + QStringList{"<logo>"} << 2
-      << "no-such-tty: Serial port cannot be opened. Check setting.\n" << QStringList();
+      << "no-such-tty: Serial port cannot be opened. Check setting.\n"
+      << QStringList();
   QTest::newRow("2 a bare name is a node in /dev")
       << QStringList() << QStringList{"--port", "kestrel-no-such-tty", "<logo>"} << 2
       << "kestrel-load: /dev/kestrel-no-such-tty: Serial port" << QStringList();
@@ -272,13 +275,12 @@ void LoadProgramTest::interruptedDownloadIsLoggedAndLetsThePortGo() {
 void LoadProgramTest::repeatLoopSurvivesAFailure() {
   // The device name leads nowhere at first: the first download fails on the port.
   const QString device = path("device");
-  QVERIFY(QFile::link(path("absent"), device));
   QProcess loader;
   loader.start(Program(), {"--repeat", "--port", device, "--log", path("loads.csv"), logo_});
   QString err;
   QVERIFY2(WaitForError(loader, err, QStringLiteral("[0 loaded, 1 failed]")), qPrintable(err));
 
-  test::SimProcess sim;  // replaces the link with one to its terminal
+  test::SimProcess sim;  // makes the name a link to its terminal
   QVERIFY(sim.start({"--link", device}));
   loader.write("\n");
   QVERIFY2(WaitForError(loader, err, QStringLiteral("[1 loaded, 1 failed]")), qPrintable(err));
@@ -313,6 +315,21 @@ void LoadProgramTest::repeatStartsOneDownloadPerLineReadMeanwhile() {
   QCOMPARE(run.status, 0);
   QVERIFY2(run.err.endsWith(QStringLiteral("kestrel-load: ") + summary + QLatin1Char('\n')),
            qPrintable(run.err));
+}
+
+// Settings that name a speed but no port: the program, the simulator linked for its folder
+// (as kestrel-run --simulate links it) and the window all take the same COM number.
+void LoadProgramTest::portNotStoredIsTheWindowsAndTheSimulatorsToo() {
+  // The program reads the settings beside itself: a copy of it in the test's folder.
+  const QString program = path("kestrel-load");
+  QVERIFY(QFile::copy(Program(), program));
+  QVERIFY(folder_->writeIni({"[SerialPort]", "Baud= 115200,N,8,1"}));
+  test::SimProcess sim;
+  QVERIFY(sim.start({"--link-port", folder_->path(), "--downloads", "1"}));
+  QCOMPARE(QFileInfo(path("COM8")).symLinkTarget(), sim.slavePath());
+  const Finished run = RunLoad({"--log", path("loads.csv"), logo_}, {}, program);
+  QVERIFY2(run.status == 0, qPrintable(run.err));
+  QVERIFY(sim.waitForExit());
 }
 
 QTEST_GUILESS_MAIN(LoadProgramTest)

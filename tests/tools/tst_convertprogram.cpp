@@ -310,6 +310,10 @@ class TestConvertProgram : public QObject {
     QTest::newRow("preview is the output")
         << Args({"a.png", "b.bmp", "--preview", "./b.bmp"}) << "must be different files";
     QTest::newRow("empty output name") << Args({"a.png", ""}) << "file name is empty";
+    QTest::newRow("bitmap named .png")
+        << Args({"a.png", "b.png"}) << "\"b.png\" would be a BMP file named as PNG";
+    QTest::newRow("bitmap named .JPEG")
+        << Args({"a.png", "b.JPEG"}) << "would be a BMP file named as JPEG";
   }
   void badArgumentsAreRefused() {
     QFETCH(QStringList, arguments);

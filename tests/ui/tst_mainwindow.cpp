@@ -6,10 +6,12 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QSemaphore>
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
@@ -347,12 +349,42 @@ class MainWindowTest : public QObject {
     });
 
     rig.action("mnuImport")->trigger();
+    QTRY_VERIFY(!w.pictureDecoding());
 
     const LogoRaster expected = convert::RasterOf(convert::ConvertPicture(picture, chosen));
     QCOMPARE(w.LogoData(), expected);
     QVERIFY(w.cmdSend()->isEnabled());
     QCOMPARE(PreviewImage(w), shown.convertToFormat(QImage::Format_RGB32));
     QCOMPARE(w.windowTitle(), QStringLiteral("Quillory KESTREL II - photo.png"));
+  }
+
+  // A picture takes the time it takes to read: the window goes on meanwhile, shows that it is
+  // busy and takes no second picture.
+  void pictureIsReadWhileTheWindowGoesOn() {
+    WindowRig rig;
+    frmPantallaTest& w = *rig.window;
+    int chosen = 0;
+    w.setPictureChooser([&](QWidget*) { return QString::number(++chosen); });
+    QSemaphore readOn;
+    w.setPictureLoader([&readOn](const QString&, QString*) {
+      readOn.tryAcquire(1, 5000);
+      QImage black(240, 60, QImage::Format_RGB32);
+      black.fill(Qt::black);
+      return black;
+    });
+    w.setImportRunner([](ImportPictureDialog&) { return true; });
+
+    rig.action("mnuImport")->trigger();
+    QVERIFY(w.pictureDecoding());
+    QVERIFY(!rig.menuEnabled("mnuFile") && !w.cmdOpen()->isEnabled());
+    QVERIFY(w.prgBar()->isVisibleTo(&w));
+    rig.action("mnuImport")->trigger();
+    w.mnuImport_Click();
+    readOn.release();
+    QTRY_VERIFY(!w.pictureDecoding());
+    QCOMPARE(chosen, 1);
+    QCOMPARE(w.LogoData()[1799], uint8_t(0xFF));
+    QVERIFY(rig.menuEnabled("mnuFile") && w.cmdSend()->isEnabled() && w.prgBar()->isHidden());
   }
 
   void cancelHidesProgressAndChangesNothingElse() {
@@ -776,6 +808,30 @@ class MainWindowTest : public QObject {
     QVERIFY(QTest::qWaitForWindowActive(&w));
     QTest::qWait(20);
     QCOMPARE(w.panelText(4), QStringLiteral("x"));
+  }
+
+  // Answered before any window exists, so also where there is no display at all.
+  void programAnswersItsCommandLineWithoutADisplay_data() {
+    QTest::addColumn<QString>("argument");
+    QTest::addColumn<int>("exitCode");
+    QTest::newRow("help") << "--help" << 0;
+    QTest::newRow("unknown option") << "--bogus" << 64;
+  }
+  void programAnswersItsCommandLineWithoutADisplay() {
+    QFETCH(QString, argument);
+    QFETCH(int, exitCode);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+      environment.remove(QLatin1String(name));
+    QProcess program;
+    program.setProcessEnvironment(environment);
+    program.start(QStringLiteral(KESTREL_BIN_DIR "/kestrel-logo-loader"), {argument});
+    QVERIFY(program.waitForFinished(10000));
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), exitCode);
+    const QByteArray usage =
+        (exitCode ? program.readAllStandardError() : program.readAllStandardOutput());
+    QVERIFY2(usage.contains("Usage: kestrel-logo-loader [-platform NAME]"), usage.constData());
   }
 };
 

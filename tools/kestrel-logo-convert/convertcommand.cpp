@@ -29,6 +29,30 @@ QString CannotWrite(const QString& what, const QString& path, const QString& why
   return QStringLiteral("cannot write %1%2: %3").arg(what, ShownPath(path), AsMessagePart(why));
 }
 
+// The picture format an output's extension names when it is not the bitmap's own: the file
+// would be a BMP that other programs take for that format. Empty for .bmp, no extension, or
+// an extension that names no picture format.
+QString OtherPictureFormat(const QString& output) {
+  const QString suffix = QFileInfo(output).suffix().toLower();
+  if (suffix.isEmpty() || suffix == QLatin1String("bmp") || suffix == QLatin1String("dib"))
+    return {};
+  // Also those that no image plugin here reads.
+  static const QStringList kCommon{
+      QStringLiteral("png"),  QStringLiteral("jpg"),  QStringLiteral("jpeg"),
+      QStringLiteral("jpe"),  QStringLiteral("jfif"), QStringLiteral("gif"),
+      QStringLiteral("tif"),  QStringLiteral("tiff"), QStringLiteral("webp"),
+      QStringLiteral("heic"), QStringLiteral("heif"), QStringLiteral("avif"),
+      QStringLiteral("jxl"),  QStringLiteral("jp2"),  QStringLiteral("ico"),
+      QStringLiteral("svg"),  QStringLiteral("pbm"),  QStringLiteral("pgm"),
+      QStringLiteral("ppm"),  QStringLiteral("pnm"),  QStringLiteral("tga"),
+      QStringLiteral("psd"),  QStringLiteral("pcx"),  QStringLiteral("xpm")};
+  QStringList known = kCommon;
+  for (const QList<QByteArray>& formats :
+       {QImageReader::supportedImageFormats(), QImageWriter::supportedImageFormats()})
+    for (const QByteArray& format : formats) known << QString::fromLatin1(format).toLower();
+  return known.contains(suffix) ? suffix : QString();
+}
+
 QByteArray PreviewFormat(const QString& path) {
   const QByteArray suffix = QFileInfo(path).suffix().toLower().toLatin1();
   if (!suffix.isEmpty() && QImageWriter::supportedImageFormats().contains(suffix)) return suffix;
@@ -126,6 +150,13 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
     result.error = QStringLiteral("the preview would replace the input picture: give another name");
     return result;
   }
+  if (const QString format = OtherPictureFormat(command.output); !format.isEmpty()) {
+    result.error = QStringLiteral(
+                       "the bitmap %1 would be a BMP file named as %2: give it the "
+                       "extension .bmp")
+                       .arg(ShownPath(command.output), format.toUpper());
+    return result;
+  }
   return result;
 }
 
@@ -141,7 +172,8 @@ QString ConvertLogoFile(const CommandLine& command) {
   }
 
   QString error;
-  const std::optional<LogoPicture> logo = ConvertPictureFile(command.input, command.options, &error);
+  const std::optional<LogoPicture> logo =
+      ConvertPictureFile(command.input, command.options, &error);
   if (!logo) return error;
   const QByteArray bitmap = EncodeLogoBitmap(RasterOf(*logo));
 

@@ -109,10 +109,17 @@ class Tour : public QObject {
  private:
   void Next() {
     if (index_ >= steps_.size()) return;
+    // A step's window may come after the step returns (Import Picture reads its picture in
+    // the background), and a download goes on after its step: the next step waits until it
+    // has come and gone.
+    if (window_.pictureDecoding() || window_.transferRunning() ||
+        QApplication::activeModalWidget()) {
+      QTimer::singleShot(100, this, [this] { Next(); });
+      return;
+    }
     const auto step = steps_[index_++];
     step();
-    // A download goes on after its step; the tour follows when it has ended.
-    if (!window_.transferRunning()) QTimer::singleShot(400, this, [this] { Next(); });
+    QTimer::singleShot(400, this, [this] { Next(); });
   }
 
   void Save(QWidget* widget, const char* name) {
@@ -181,7 +188,6 @@ class Tour : public QObject {
                                ? QStringLiteral("download finished without a message")
                                : QStringLiteral("download ended with a message"));
                        QTimer::singleShot(200, this, [this] { Save(&window_, "03b-main-loaded"); });
-                       QTimer::singleShot(400, this, [this] { Next(); });
                      });
     window_.cmdSend_Click();
   }

@@ -10,6 +10,8 @@
 #include <csignal>
 #include <cstdio>
 
+#include "app/portconnection.h"
+#include "files/fileaccess.h"
 #include "settings/portsettings.h"
 #include "simoptions.h"
 #include "simpty.h"
@@ -72,9 +74,9 @@ int Hold(QCoreApplication& app, const QString& name) {
 }
 
 // The port a loader in that folder opens, read as the loader reads it: so a simulator started
-// for it is found whatever port its user chose last.
+// for it is found whatever port its user chose last, or none.
 int SettingsPort(const QString& folder) {
-  return kestrel::ReadStoredPort(folder).comNumber.value_or(1);
+  return kestrel::ReadStoredPort(folder).comNumber.value_or(kestrel::kDefaultComPort);
 }
 
 // A [Devices] assignment of that port in the folder's settings, which the loader would follow
@@ -106,6 +108,16 @@ int main(int argc, char** argv) {
     return 1;
   }
   if (!options.holdPath.isEmpty()) return Hold(app, options.holdPath);
+  // Refused before the first download: a FIFO would hold the simulator up, a device never
+  // keep the picture.
+  if (!options.savePath.isEmpty()) {
+    if (const QString problem = kestrel::files::SaveProblem(options.savePath); !problem.isEmpty()) {
+      PrintLine(
+          stderr,
+          QStringLiteral("kestrel-sim: cannot save to %1: %2").arg(options.savePath, problem));
+      return 1;
+    }
+  }
   int linkedPort = 0;
   if (!options.linkPortFolder.isEmpty()) {
     linkedPort = SettingsPort(options.linkPortFolder);
