@@ -171,18 +171,19 @@ class Tour : public QObject {
     QTimer::singleShot(200, this, [this] { Save(&window_, "02-main-logo-loaded"); });
   }
 
+  // Photographed half way; the tour goes on once it has ended (Next waits for that).
   void Download() {
-    bool grabbed = false;
-    auto connection =
-        connect(window_.prgBar(), &QProgressBar::valueChanged, this, [this, &grabbed](int value) {
-          if (grabbed || value < 900) return;
-          grabbed = true;
-          Save(&window_, "03-main-downloading");
-        });
+    auto progress = std::make_shared<QMetaObject::Connection>();
+    *progress = connect(window_.prgBar(), &QProgressBar::valueChanged, this,
+                        [this, progress](int value) {
+                          if (value < 900) return;
+                          disconnect(*progress);
+                          Save(&window_, "03-main-downloading");
+                        });
     auto ended = std::make_shared<QMetaObject::Connection>();
     *ended = connect(&window_.transfer(), &LogoTransfer::ended, this,
-                     [this, connection, ended](const TransferOutcome& outcome) {
-                       disconnect(connection);
+                     [this, progress, ended](const TransferOutcome& outcome) {
+                       disconnect(*progress);
                        disconnect(*ended);
                        Say(outcome.message.isEmpty()
                                ? QStringLiteral("download finished without a message")
