@@ -153,8 +153,6 @@ class Loader {
 
   std::unique_ptr<LoaderSession> session_;
   std::unique_ptr<DownloadRecorder> recorder_;
-  int comNumber_ = 0;
-  QString device_;        // named directly
   QString lastOpenedAt_;  // the system path the port opened for this download, if it did
   QString usbAdapter_;    // the path of the last USB adapter a download opened
   qint64 downloadStartNs_ = 0;
@@ -187,8 +185,7 @@ void Loader::preparePort() {
   } else if (!command_.port.isEmpty()) {
     // A bare name means the node in /dev, as in a [Devices] assignment; other paths are
     // taken as given, relative to the current folder.
-    device_ = DeviceNamed(command_.port).value_or(command_.port);
-    choice.device = device_;
+    choice.device = DeviceNamed(command_.port).value_or(command_.port);
   }
   if (command_.baud > 0) {
     choice.lineSettings = LineSettings{};
@@ -196,7 +193,6 @@ void Loader::preparePort() {
   }
   // With neither --port nor a port in the settings file, the window's default port.
   connection.startUp(choice);
-  comNumber_ = connection.state().comNumber();
 
   LogoTransfer& transfer = session_->transfer();
   CommControl& port = session_->port();
@@ -357,10 +353,11 @@ void Loader::exitWith(int status) {
 }
 
 QString Loader::portLabel() const {
-  if (!device_.isEmpty()) return device_;
-  const QString path =
-      lastOpenedAt_.isEmpty() ? session_->connection().deviceInForce() : lastOpenedAt_;
-  return QStringLiteral("COM%1 (%2)").arg(comNumber_).arg(QDir::toNativeSeparators(path));
+  const PortState& port = session_->connection().state();
+  if (!port.namedDevice().isEmpty()) return port.namedDevice();
+  return QStringLiteral("COM%1 (%2)")
+      .arg(port.comNumber())
+      .arg(QDir::toNativeSeparators(deviceOfRecord()));
 }
 
 QString Loader::failureText(const QString& message) const {
@@ -372,8 +369,9 @@ QString Loader::failureText(const QString& message) const {
 }
 
 QString Loader::deviceOfRecord() const {
-  if (!device_.isEmpty()) return device_;
-  return lastOpenedAt_.isEmpty() ? session_->connection().deviceInForce() : lastOpenedAt_;
+  const PortConnection& connection = session_->connection();
+  if (!connection.state().namedDevice().isEmpty()) return connection.state().namedDevice();
+  return lastOpenedAt_.isEmpty() ? connection.deviceInForce() : lastOpenedAt_;
 }
 
 void Loader::report(const QString& line) { Report(err_, line); }
