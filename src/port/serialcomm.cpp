@@ -146,7 +146,10 @@ void SerialComm::applyLineSettings(const LineSettings& s) {
 CommError SerialComm::toCommError(QSerialPort::SerialPortError error, const QString& qtText,
                                   bool opening) const {
   const QString& path = devicePath_;
-  const QString port = name_.isEmpty() ? path : QStringLiteral("%1 (%2)").arg(name_, path);
+  // "COM3 (/dev/ttyUSB0)"; just the one name where the device has it (COM3 on Windows).
+  const QString port = name_.isEmpty() || path.compare(name_, Qt::CaseInsensitive) == 0
+                           ? path
+                           : QStringLiteral("%1 (%2)").arg(name_, path);
   const auto notExist = [&] {
     return CommError(CommErr::PortNotExist,
                      QStringLiteral("The serial port %1 does not exist.").arg(port), path);
