@@ -278,6 +278,13 @@ void SerialComm::write(const QByteArray& frame) {
   }
   // Out on the line now rather than at the next event-loop pass: the reply timer is running.
   serial_.flush();
+  // A device gone under the write says so here, inside the call, where it is thrown.
+  if (const QSerialPort::SerialPortError e = serial_.error();
+      e == QSerialPort::WriteError || e == QSerialPort::ResourceError) {
+    const CommError error = toCommError(e, serial_.errorString());
+    loseDevice(error, true);
+    throw error;
+  }
 }
 
 }  // namespace kestrel
