@@ -60,7 +60,7 @@ class SessionPtyTest : public QObject {
   bool startDevice(const QStringList& simArguments);
   // A session on COM1 at 115200, its port open; downloads' messages land in messages_.
   void openLoader();
-  // A session as the window starts it: FormLoad with the settings file of the folder.
+  // A session as the window starts it: start-up with the settings file of the folder.
   void startLoader();
   QString com1() const { return folder_->filePath(QStringLiteral("COM1")); }
 
