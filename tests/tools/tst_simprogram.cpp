@@ -161,6 +161,33 @@ class TestSimProgram : public QObject {
              QStringList{linked});
   }
 
+  // An installed loader (in /usr/bin, which no user writes) keeps its settings and finds COMn
+  // links in the user's configuration folder: the port is linked there, the one named there.
+  void linkPortOfAnInstalledLoaderIsInTheUsersFolder() {
+    QTemporaryDir home;
+    const QString user = home.filePath(QStringLiteral("kestrel-logo-loader"));
+    QVERIFY(QDir().mkpath(user));
+    QVERIFY(kestrel::test::WriteBytes(user + QStringLiteral("/Tessaly.ini"),
+                                      "[SerialPort]\r\nCommPort= 4\r\n"));
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path());
+    QProcess where;
+    where.setProcessEnvironment(environment);
+    where.start(SimProcess::program(),
+                {QStringLiteral("--settings-folder"), QStringLiteral("/usr/bin")});
+    QVERIFY(where.waitForFinished(5000) && where.exitCode() == 0);
+    QCOMPARE(where.readAllStandardOutput(), user.toLocal8Bit() + '\n');
+
+    qputenv("XDG_CONFIG_HOME", home.path().toLocal8Bit());
+    SimProcess sim;
+    const bool started = sim.start({QStringLiteral("--link-port"), QStringLiteral("/usr/bin")});
+    qunsetenv("XDG_CONFIG_HOME");
+    QVERIFY(started);
+    QCOMPARE(QFileInfo(user + QStringLiteral("/COM4")).symLinkTarget(), sim.slavePath());
+    sim.terminate();
+    QVERIFY(!QFileInfo(user + QStringLiteral("/COM4")).isSymLink());
+  }
+
   void wholeDownloadIsSavedAndEndsTheRun() {
     QTemporaryDir dir;
     const QString picture = dir.filePath(QStringLiteral("got.pbm"));
@@ -325,7 +352,7 @@ class TestSimProgram : public QObject {
     for (const char* option :
          {"--link", "--save", "--downloads", "--never-answer", "--nak-at", "--no-info-answer",
           "--delay", "--split", "--double", "--no-cr", "--unplug-after", "--baud",
-          "--adapter-latency", "--hold", "--link-port"})
+          "--adapter-latency", "--hold", "--link-port", "--settings-folder", "--version"})
       QVERIFY2(help.contains(QLatin1String(option)), option);
     QVERIFY(help.contains(QStringLiteral("header = block 0")));
   }
@@ -334,7 +361,7 @@ class TestSimProgram : public QObject {
     QProcess process;
     process.start(SimProcess::program(), {QStringLiteral("--nak-at"), QStringLiteral("x")});
     QVERIFY(process.waitForFinished(5000));
-    QCOMPARE(process.exitCode(), 2);
+    QCOMPARE(process.exitCode(), 64);
     QVERIFY(process.readAllStandardOutput().isEmpty());
     QVERIFY(process.readAllStandardError().contains("--nak-at"));
   }
