@@ -13,7 +13,7 @@ inline constexpr int kHighestPortNumber = 255;
 // Where the device of a COM number was found; the first that applies wins.
 enum class PortSource {
   Assignment,   // its [Devices] entry
-  FolderEntry,  // an entry COMn in the program's folder (a link, usually): ProgramFolderEntry
+  FolderEntry,  // an entry COMn in the program's folder (a link, usually)
   Default,      // /dev/ttyS<n-1>, or the Windows port COMn
 };
 
