@@ -34,17 +34,24 @@ _kestrel_ports() {
   else
     words+=" $(compgen -G '/dev/ttyUSB*') $(compgen -G '/dev/ttyACM*')"
   fi
-  _kestrel_words "$words" "$cur"
+  # An assigned COM number may be one of the eight already there.
+  _kestrel_words "$(tr -s ' ' '\n' <<<"$words" | awk '!seen[$0]++')" "$cur"
 }
 
 _kestrel_words() { mapfile -t COMPREPLY < <(compgen -W "$1" -- "$2"); }
 
-_kestrel_files() {  # _kestrel_files CUR [PATTERN]: folders, and files matching PATTERN
-  local cur=$1 pattern=${2:-*} extglob
+# _kestrel_files CUR [PATTERN]: folders, and files matching PATTERN (none for an empty one);
+# hidden ones, as bash shows them, only once a dot is typed.
+_kestrel_files() {
+  local cur=$1 pattern=${2-*} extglob hidden='(^|/)\.[^/]*$'
+  [[ ${cur##*/} != .* ]] || hidden='^$'
   extglob=$(shopt -p extglob)
   shopt -s extglob
   compopt -o filenames 2>/dev/null
-  mapfile -t COMPREPLY < <(compgen -d -- "$cur"; compgen -f -X "!$pattern" -- "$cur")
+  mapfile -t COMPREPLY < <({
+    compgen -d -- "$cur"
+    [[ -z $pattern ]] || compgen -f -X "!$pattern" -- "$cur"
+  } | grep -Ev "$hidden")
   eval "$extglob"
 }
 
@@ -67,10 +74,7 @@ _kestrel_complete() {
       --hold) _kestrel_ports "$program" "$cur" no ;;
       -b | --baud) _kestrel_words '4800 9600 19200 38400 57600 115200' "$cur" ;;
       --align) _kestrel_words 'left center right top middle bottom' "$cur" ;;
-      --link-port | --settings-folder)
-        compopt -o filenames 2>/dev/null
-        mapfile -t COMPREPLY < <(compgen -d -- "$cur")
-        ;;
+      --link-port | --settings-folder) _kestrel_files "$cur" "" ;;
       --log | --save | --link) _kestrel_files "$cur" ;;
       --preview) _kestrel_files "$cur" '*.@(png|PNG|jpg|JPG|jpeg|JPEG|bmp|BMP)' ;;
     esac
