@@ -366,11 +366,10 @@ void LoadProgramTest::portFromOptionThenEnvironmentThenSettings_data() {
   QTest::addColumn<QStringList>("arguments");
   QTest::addColumn<int>("status");
   QTest::addColumn<QString>("said");
-  QTest::newRow("settings") << QString() << QStringList() << 2 << "COM8 (<folder>/COM8)";
   QTest::newRow("KESTREL_PORT over the settings") << "<pty>" << QStringList() << 0 << "loaded";
   QTest::newRow("--port over KESTREL_PORT")
       << "<folder>/no-such-tty" << QStringList{"--port", "<pty>"} << 0 << "loaded";
-  QTest::newRow("empty KESTREL_PORT is unset")
+  QTest::newRow("empty KESTREL_PORT is unset: the settings")
       << "" << QStringList() << 2 << "COM8 (<folder>/COM8)";
   QTest::newRow("bad KESTREL_PORT is a usage error")
       << "COM0" << QStringList() << 64 << "bad port \"COM0\" in KESTREL_PORT";
@@ -421,16 +420,14 @@ void LoadProgramTest::shortOptionsMeanTheirLongForms() {
     const cli::ParsedLoadCommand p =
         cli::ParseLoadCommandLine(QStringList{"kestrel-load"} + options + QStringList{"logo.bmp"});
     const cli::LoadCommandLine& c = p.command;
-    return QStringList{p.error,
-                       c.port,
-                       QString::number(c.baud),
-                       QString::number(c.quiet),
-                       QString::number(c.trace),
-                       c.picture,
-                       c.conversionOptions.join(' ')};
+    return QStringLiteral("%1|%2|%3|%4|%5|%6|%7")
+        .arg(p.error, c.port, c.picture, c.conversionOptions.join(' '))
+        .arg(c.baud)
+        .arg(c.quiet)
+        .arg(c.trace);
   };
   QCOMPARE(parsed(shortForm), parsed(longForm));
-  QCOMPARE(parsed(longForm).front(), QString());
+  QVERIFY2(parsed(longForm).startsWith(QLatin1Char('|')), qPrintable(parsed(longForm)));
   QVERIFY(parsed(longForm) != parsed({}));
 }
 
@@ -481,8 +478,6 @@ void LoadProgramTest::bashCompletionOffersOptionsAndValues_data() {
       << QStringList{"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8"};
   QTest::newRow("pictures only") << QStringList{"kestrel-load", "<folder>/"}
                                  << QStringList{"<folder>/logo.bmp"};
-  QTest::newRow("the converter's alignment")
-      << QStringList{"kestrel-logo-convert", "--align", "t"} << QStringList{"top"};
   QTest::newRow("the simulator's option on a line of its own")
       << QStringList{"kestrel-sim", "--adapter-l"} << QStringList{"--adapter-latency"};
 }
