@@ -91,7 +91,8 @@ PortTarget ResolvePort(int port) {
 #ifdef Q_OS_WIN
   target.device = KeyOf(port);
 #else
-  const QFileInfo entry(QDir(ProgramFolder()).filePath(KeyOf(port)));
+  // Beside the program, or where an installed program's user keeps settings and links.
+  const QFileInfo entry(ProgramFolderEntry(KeyOf(port)));
   // A dangling link counts: it names a device that is missing, not a reason to try another.
   if (entry.isSymLink() || entry.exists()) {
     target.source = PortSource::FolderEntry;
