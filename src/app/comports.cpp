@@ -1,6 +1,5 @@
 #include "app/comports.h"
 
-#include <QDir>
 #include <QFileInfo>
 
 #include "port/portnames.h"
@@ -21,7 +20,8 @@ PortTarget ResolvePort(int comNumber) {
 #ifdef Q_OS_WIN
   target.device = QStringLiteral("COM%1").arg(comNumber);
 #else
-  const QFileInfo entry(QDir(ProgramFolder()).filePath(QStringLiteral("COM%1").arg(comNumber)));
+  // Beside the program, or where an installed program's user keeps settings and links.
+  const QFileInfo entry(ProgramFolderEntry(QStringLiteral("COM%1").arg(comNumber)));
   // A dangling link counts: it names a device that is missing, not a reason to try another.
   if (entry.isSymLink() || entry.exists()) {
     target.source = PortSource::FolderEntry;

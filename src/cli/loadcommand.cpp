@@ -92,7 +92,7 @@ QString OrDash(const QString& text) {
   return text.trimmed().isEmpty() ? QStringLiteral("-") : text.trimmed();
 }
 
-int ListPorts(QTextStream& out, QTextStream& err) {
+int ListPorts(QTextStream& out, QTextStream& err, bool quiet) {
   const QList<SerialDevice> ports = DetectedSerialDevices();
   for (const SerialDevice& device : ports) {
     QStringList coms;
@@ -103,7 +103,7 @@ int ListPorts(QTextStream& out, QTextStream& err) {
         << OrDash(coms.join(QLatin1Char(','))) << '\n';
   }
   out.flush();
-  if (ports.isEmpty()) {
+  if (ports.isEmpty() && !quiet) {
     err << kLoadProgramName << ": no serial devices detected\n";
     err.flush();
   }
@@ -118,7 +118,7 @@ class Loader {
   Loader(const LoadCommandLine& command, const LogoRaster& raster, QTextStream& out,
          QTextStream& err, bool errIsTerminal)
       : command_(command), raster_(raster), out_(out), err_(err) {
-    showProgress_ = errIsTerminal && !command.trace;
+    showProgress_ = errIsTerminal && !command.trace && !command.quiet;
   }
 
   void preparePort();
@@ -273,7 +273,7 @@ void Loader::downloadEnded(const TransferOutcome& outcome) {
   if (outcome.result == TransferResult::Interrupted)
     line += QStringLiteral(" (%1 after %2 frames)").arg(stopSignalName_).arg(outcome.framesSent);
   if (command_.repeat) line += QStringLiteral(" [%1 loaded, %2 failed]").arg(loaded_).arg(failed_);
-  report(line);
+  if (status != kExitOk || !command_.quiet) report(line);
   if (const QString problem = recorder_->logProblem(); !problem.isEmpty())
     report(OnOneLine(problem));
 
@@ -296,7 +296,7 @@ void Loader::waitForNextDevice() {
     endRun();
     return;
   }
-  if (StandardInputIsTerminal() && !inputEnded_)
+  if (StandardInputIsTerminal() && !inputEnded_ && !command_.quiet)
     report(watchReplug ? QStringLiteral("next device: press Enter, or unplug the adapter and "
                                         "plug it in again (Ctrl-C ends)")
                        : QStringLiteral("next device: press Enter (Ctrl-C ends)"));
@@ -341,7 +341,7 @@ void Loader::interrupted() {
 }
 
 void Loader::endRun() {
-  report(QStringLiteral("%1 loaded, %2 failed").arg(loaded_).arg(failed_));
+  if (!command_.quiet) report(QStringLiteral("%1 loaded, %2 failed").arg(loaded_).arg(failed_));
   exitWith(failed_ > 0 ? lastFailure_ : kExitOk);
 }
 
@@ -421,14 +421,17 @@ QString LoadHelpText() {
              "is converted first, exactly as kestrel-logo-convert converts it.\n"
              "\n"
              "Port:\n"
-             "  --port COMn|DEVICE  A COM number, resolved as the loader resolves it, or a\n"
+             "  -p, --port COMn|DEVICE\n"
+             "                      A COM number, resolved as the loader resolves it, or a\n"
              "                      device such as /dev/ttyUSB0, /dev/pts/3 or COM14\n"
              "                      (Windows); a bare name such as ttyUSB0 means /dev/ttyUSB0.\n"
-             "                      Default: CommPort in Tessaly.ini (beside the program, or\n"
-             "                      in ~/.config/kestrel-logo-loader where the program's\n"
-             "                      folder cannot be written, as for an installed package);\n"
-             "                      COM 8 when it names none, as in the loader's window.\n"
-             "  --baud N            4800, 9600, 19200, 38400, 57600 or 115200.\n"
+             "                      Default: the environment variable KESTREL_PORT, in the\n"
+             "                      same forms, when it is set and not empty; else CommPort\n"
+             "                      in Tessaly.ini (beside the program, or in\n"
+             "                      ~/.config/kestrel-logo-loader where the program's folder\n"
+             "                      cannot be written, as for an installed package); COM 8\n"
+             "                      when it names none, as in the loader's window.\n"
+             "  -b, --baud N        4800, 9600, 19200, 38400, 57600 or 115200.\n"
              "                      Default: Baud in Tessaly.ini.\n"
              "  --list-ports        List the serial devices detected, one a line, separated by\n"
              "                      tabs: device, description, manufacturer, serial number and\n"
@@ -443,8 +446,10 @@ QString LoadHelpText() {
              "  --log FILE          Append the download log to FILE instead of\n"
              "                      kestrel-loads.log beside Tessaly.ini (CSV, one line per\n"
              "                      download).\n"
-             "  --trace             Print every frame and reply with its time on standard\n"
+             "  -v, --trace         Print every frame and reply with its time on standard\n"
              "                      output.\n"
+             "  -q, --quiet         Write errors only: no progress bar, no line for a download\n"
+             "                      that loaded, no notes, prompts or summary.\n"
              "\n"
              "Converting a picture that is not a logo bitmap (a logo bitmap ignores them):\n") +
          convert::PictureOptions::HelpLines() +
@@ -454,35 +459,43 @@ QString LoadHelpText() {
              "  --version           Show the version.\n"
              "\n"
              "One line on standard error says how each download ended, after any note on the\n"
-             "picture; on a terminal a progress bar runs meanwhile.\n"
+             "picture; on a terminal a progress bar runs meanwhile. With -q only a failed\n"
+             "download's line is written.\n"
              "\n"
              "Exit status: 0 loaded (also after --help, --version, --list-ports); 1 the device\n"
              "did not acknowledge a block, or refused or did not answer the logo information;\n"
              "2 the port could not be used (does not exist, held by another program, no\n"
-             "permission, lost); 3 the picture was refused or could not be read; 64 bad\n"
-             "arguments; 128 + n a download was interrupted by signal n (130 for Ctrl-C, 143\n"
-             "SIGTERM, 129 SIGHUP, 141 a closed output pipe): it stops after the frame in\n"
-             "flight, lets the port go and is logged as interrupted. With --repeat: 0 when\n"
-             "every download loaded, else the status of the last one that failed; Ctrl-C\n"
-             "while waiting for the next device only ends the run.\n");
+             "permission, lost); 3 the picture was refused or could not be read; 64 a usage\n"
+             "error (bad arguments, or a bad KESTREL_PORT); 128 + n a download was\n"
+             "interrupted by signal n (130 for Ctrl-C, 143 SIGTERM, 129 SIGHUP, 141 a closed\n"
+             "output pipe): it stops after the frame in flight, lets the port go and is\n"
+             "logged as interrupted. With --repeat: 0 when every download loaded, else the\n"
+             "status of the last one that failed; Ctrl-C while waiting for the next device\n"
+             "only ends the run.\n");
 }
 
-ParsedLoadCommand ParseLoadCommandLine(const QStringList& arguments) {
+ParsedLoadCommand ParseLoadCommandLine(const QStringList& arguments,
+                                       const QString& environmentPort) {
   ParsedLoadCommand result;
   LoadCommandLine& command = result.command;
 
   QCommandLineParser parser;
   const convert::PictureOptions pictureOptions;
   pictureOptions.addTo(parser);
-  const QCommandLineOption port(QStringLiteral("port"), QString(), QStringLiteral("PORT"));
-  const QCommandLineOption baud(QStringLiteral("baud"), QString(), QStringLiteral("N"));
+  const auto named = [](const char* shortName, const char* longName) {
+    return QStringList{QLatin1String(shortName), QLatin1String(longName)};
+  };
+  const QCommandLineOption port(named("p", "port"), QString(), QStringLiteral("PORT"));
+  const QCommandLineOption baud(named("b", "baud"), QString(), QStringLiteral("N"));
   const QCommandLineOption repeat(QStringLiteral("repeat"));
   const QCommandLineOption log(QStringLiteral("log"), QString(), QStringLiteral("FILE"));
-  const QCommandLineOption trace(QStringLiteral("trace"));
+  const QCommandLineOption trace(named("v", "trace"));
+  const QCommandLineOption quiet(named("q", "quiet"));
   const QCommandLineOption listPorts(QStringLiteral("list-ports"));
-  const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+  const QCommandLineOption help(named("h", "help"));
   const QCommandLineOption version(QStringLiteral("version"));
-  const std::array ownOptions{&port, &baud, &repeat, &log, &trace, &listPorts, &help, &version};
+  const std::array ownOptions{&port,  &baud,      &repeat, &log,    &trace,
+                              &quiet, &listPorts, &help,   &version};
   for (const QCommandLineOption* option : ownOptions) parser.addOption(*option);
 
   const auto fail = [&result](const QString& error) {
@@ -493,6 +506,7 @@ ParsedLoadCommand ParseLoadCommandLine(const QStringList& arguments) {
   command.showHelp = parser.isSet(help);
   command.showVersion = parser.isSet(version) && !command.showHelp;
   if (command.showHelp || command.showVersion) return result;
+  command.quiet = parser.isSet(quiet);
   const QStringList files = parser.positionalArguments();
   if (parser.isSet(listPorts)) {
     if (!files.isEmpty()) return fail(QStringLiteral("--list-ports takes no picture"));
@@ -506,13 +520,18 @@ ParsedLoadCommand ParseLoadCommandLine(const QStringList& arguments) {
                      [&](const QCommandLineOption* own) { return own->names().contains(name); }))
       command.conversionOptions << QStringLiteral("--") + name;
 
+  // --port wins over KESTREL_PORT, which wins over the settings file.
+  QString portText = environmentPort;
+  QString portOrigin = QStringLiteral(" in %1").arg(QLatin1String(kPortVariable));
   if (parser.isSet(port)) {
-    command.port = parser.value(port).trimmed();
-    if (command.port.isEmpty()) return fail(QStringLiteral("the port is empty"));
-    if (const auto n = ComNumberOfPortText(command.port); n && (*n < 1 || *n > 255))
-      return fail(
-          QStringLiteral("bad port \"%1\": COM numbers go from 1 to 255").arg(parser.value(port)));
+    portText = parser.value(port);
+    portOrigin.clear();
+    if (portText.trimmed().isEmpty()) return fail(QStringLiteral("the port is empty"));
   }
+  command.port = portText.trimmed();
+  if (const auto n = ComNumberOfPortText(command.port); n && (*n < 1 || *n > 255))
+    return fail(QStringLiteral("bad port \"%1\"%2: COM numbers go from 1 to 255")
+                    .arg(portText, portOrigin));
   if (parser.isSet(baud)) {
     const QString text = parser.value(baud).trimmed();
     for (const BaudEntry& entry : kBaudEntries)
@@ -540,9 +559,13 @@ ParsedLoadCommand ParseLoadCommandLine(const QStringList& arguments) {
 }
 
 int RunLoad(const QStringList& arguments, QTextStream& out, QTextStream& err, bool errIsTerminal) {
-  const ParsedLoadCommand parsed = ParseLoadCommandLine(arguments);
+  const ParsedLoadCommand parsed =
+      ParseLoadCommandLine(arguments, qEnvironmentVariable(kPortVariable));
   const LoadCommandLine& command = parsed.command;
   const auto report = [&err](const QString& line) { Report(err, line); };
+  const auto note = [&](const QString& line) {
+    if (!command.quiet) report(line);
+  };
   const auto fail = [&report](int status, const QString& line) {
     report(line);
     return status;
@@ -559,20 +582,20 @@ int RunLoad(const QStringList& arguments, QTextStream& out, QTextStream& err, bo
     out.flush();
     return kExitOk;
   }
-  if (command.listPorts) return ListPorts(out, err);
+  if (command.listPorts) return ListPorts(out, err, command.quiet);
 
   const LogoSource source = ReadLogoSource(command.picture, command.options);
   if (!source.usable()) return fail(kExitPictureRefused, OnOneLine(source.error));
   if (source.kind == LogoSource::Kind::LogoBitmap) {
     // Notes only: the bitmap is sent as the window would send it.
     if (!command.conversionOptions.isEmpty())
-      report(QStringLiteral("%1 is a logo bitmap, sent as it is: %2 ignored")
-                 .arg(QDir::toNativeSeparators(command.picture),
-                      command.conversionOptions.join(QStringLiteral(", "))));
-    if (source.lighterColourFirst) report(QString::fromLatin1(kLighterColourFirstNote));
+      note(QStringLiteral("%1 is a logo bitmap, sent as it is: %2 ignored")
+               .arg(QDir::toNativeSeparators(command.picture),
+                    command.conversionOptions.join(QStringLiteral(", "))));
+    if (source.lighterColourFirst) note(QString::fromLatin1(kLighterColourFirstNote));
   }
 
-  if (const QString note = SettingsNotKeptText(); !note.isEmpty()) report(note);
+  if (const QString kept = SettingsNotKeptText(); !kept.isEmpty()) note(kept);
   Loader loader(command, source.raster, out, err, errIsTerminal);
   loader.preparePort();
   loader.start();

@@ -70,15 +70,33 @@ SettingsPlace ChooseSettingsFolder(const QString& programFolder, bool programFol
 
 namespace {
 
-SettingsPlace SettingsPlaceNow() {
-  const QString program = ProgramFolder();
+SettingsPlace SettingsPlaceOf(const QString& program) {
   return ChooseSettingsFolder(program, CanWriteIn(program), UserSettingsFolder());
+}
+
+bool HasEntry(const QString& path) {
+  const QFileInfo entry(path);
+  return entry.isSymLink() || entry.exists();  // a dangling link counts
 }
 
 }  // namespace
 
-QString SettingsFolder() { return SettingsPlaceNow().folder; }
+QString SettingsFolder() { return SettingsPlaceOf(ProgramFolder()).folder; }
 
-QString SettingsFolderProblem() { return SettingsPlaceNow().problem; }
+QString SettingsFolderProblem() { return SettingsPlaceOf(ProgramFolder()).problem; }
+
+QString SettingsFolderOf(const QString& programFolder) {
+  return SettingsPlaceOf(programFolder).folder;
+}
+
+QString ProgramFolderEntry(const QString& name) {
+  const QString program = ProgramFolder();
+  const QString beside = QDir(program).filePath(name);
+  if (HasEntry(beside)) return beside;
+  const QString settings = SettingsFolder();
+  if (settings == program) return beside;
+  const QString mine = QDir(settings).filePath(name);
+  return HasEntry(mine) ? mine : beside;
+}
 
 }  // namespace kestrel

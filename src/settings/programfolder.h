@@ -32,4 +32,13 @@ SettingsPlace ChooseSettingsFolder(const QString& programFolder, bool programFol
 // The user's configuration folder for this program (shared by the loader and its tools).
 QString UserSettingsFolder();
 
+// Where a copy of the program in programFolder keeps its settings, as SettingsFolder() decides
+// for the running program's own folder.
+QString SettingsFolderOf(const QString& programFolder);
+
+// The entry `name` (a COMn link) of the program's folder or, where the settings are kept
+// elsewhere (an installed package, whose users can write no other folder of its own), of the
+// settings folder: the first that has one. The program folder's entry when neither has.
+QString ProgramFolderEntry(const QString& name);
+
 }  // namespace kestrel

@@ -10,10 +10,13 @@
 #include <QImage>
 #include <QPainter>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTest>
 
 #include "app/logotransfer.h"
 #include "bitmapbytes.h"
+#include "cli/loadcommand.h"
+#include "kestrel/version.h"
 #include "logo/logoraster.h"
 #include "ptyhelper.h"
 #include "tempfolder.h"
@@ -32,9 +35,11 @@ struct Finished {
 };
 
 // input is all the program reads on standard input, then it ends.
-Finished RunLoad(const QStringList& arguments, const QByteArray& input = {},
-                 const QString& program = Program()) {
+Finished RunLoad(
+    const QStringList& arguments, const QByteArray& input = {}, const QString& program = Program(),
+    const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment()) {
   QProcess process;
+  process.setProcessEnvironment(environment);
   process.start(program, arguments);
   process.write(input);
   process.closeWriteChannel();
@@ -71,6 +76,8 @@ class LoadProgramTest : public QObject {
   void initTestCase() {
     KESTREL_REQUIRE_PTY();
     QVERIFY2(QFileInfo(Program()).isExecutable(), "kestrel-load not built");
+    // A port the developer's shell names must not steer the runs that name none.
+    qunsetenv(cli::kPortVariable);
   }
   void init() {
     folder_ = std::make_unique<test::TempProgramFolder>();
@@ -88,6 +95,14 @@ class LoadProgramTest : public QObject {
   void repeatStartsOneDownloadPerLineReadMeanwhile_data();
   void repeatStartsOneDownloadPerLineReadMeanwhile();
   void portNotStoredIsTheWindowsAndTheSimulatorsToo();
+  void portFromOptionThenEnvironmentThenSettings_data();
+  void portFromOptionThenEnvironmentThenSettings();
+  void shortOptionsMeanTheirLongForms_data();
+  void shortOptionsMeanTheirLongForms();
+  void everyProgramAnswersHelpVersionAndUsageErrors_data();
+  void everyProgramAnswersHelpVersionAndUsageErrors();
+  void bashCompletionOffersOptionsAndValues_data();
+  void bashCompletionOffersOptionsAndValues();
 
  private:
   QString path(const char* name) const { return folder_->filePath(QLatin1String(name)); }
@@ -132,6 +147,15 @@ void LoadProgramTest::exitStatusAndOneLine_data() {
       << "/tty\\x1b[2J\\nS0: Serial port" << QStringList();
   QTest::newRow("64 bad arguments") << QStringList() << QStringList{"<logo>", "<logo>"} << 64
                                     << "kestrel-load: give one picture only" << QStringList();
+  // Quiet: nothing but errors, the notes on the picture included.
+  QTest::newRow("0 loaded, -q: nothing said")
+      << QStringList{"--delay", "0"}
+      << device + QStringList{"-q", "--invert", "<folder>/white-first.bmp"} << 0 << QString()
+      << QStringList();
+  QTest::newRow("2 port missing, -q: still said")
+      << QStringList() << missing + QStringList{"-q", "<logo>"} << 2
+      << "no-such-tty: Serial port cannot be opened. Check setting.\n"
+      << QStringList();
   QTest::newRow("64 log is the picture by a hard link")
       << QStringList() << missing + QStringList{"--log", "<folder>/hard-link.bmp", "<logo>"} << 64
       << "the log and the picture must be different files" << QStringList();
@@ -162,14 +186,18 @@ void LoadProgramTest::exitStatusAndOneLine() {
 
   const Finished run = RunLoad(arguments);
   QCOMPARE(run.status, status);
+  QCOMPARE(run.out, QString());
+  if (status == 0) QVERIFY(sim.waitForReport(QStringLiteral(": match")));
+  if (line.isEmpty()) {
+    QCOMPARE(run.err, QString());
+    return;
+  }
   const QStringList lines = run.err.split(QLatin1Char('\n'));
   QCOMPARE(lines.size(), notes.size() + 2);  // nothing after the outcome's line break
   for (qsizetype i = 0; i < notes.size(); ++i)
     QVERIFY2(lines[i].startsWith(notes[i]), qPrintable(run.err));
   QVERIFY2((lines[notes.size()] + QLatin1Char('\n')).contains(line), qPrintable(run.err));
   QVERIFY(lines[notes.size()].startsWith(QStringLiteral("kestrel-load: ")));
-  QCOMPARE(run.out, QString());
-  if (status == 0) QVERIFY(sim.waitForReport(QStringLiteral(": match")));
 }
 
 void LoadProgramTest::convertedPictureIsSentAsItsRaster() {
@@ -330,6 +358,154 @@ void LoadProgramTest::portNotStoredIsTheWindowsAndTheSimulatorsToo() {
   const Finished run = RunLoad({"--log", path("loads.csv"), logo_}, {}, program);
   QVERIFY2(run.status == 0, qPrintable(run.err));
   QVERIFY(sim.waitForExit());
+}
+
+// The settings name COM 8, which leads to an adapter that is gone.
+void LoadProgramTest::portFromOptionThenEnvironmentThenSettings_data() {
+  QTest::addColumn<QString>("variable");  // KESTREL_PORT; null: not set
+  QTest::addColumn<QStringList>("arguments");
+  QTest::addColumn<int>("status");
+  QTest::addColumn<QString>("said");
+  QTest::newRow("KESTREL_PORT over the settings") << "<pty>" << QStringList() << 0 << "loaded";
+  QTest::newRow("--port over KESTREL_PORT")
+      << "<folder>/no-such-tty" << QStringList{"--port", "<pty>"} << 0 << "loaded";
+  QTest::newRow("empty KESTREL_PORT is unset: the settings")
+      << "" << QStringList() << 2 << "COM8 (<folder>/COM8)";
+  QTest::newRow("bad KESTREL_PORT is a usage error")
+      << "COM0" << QStringList() << 64 << "bad port \"COM0\" in KESTREL_PORT";
+}
+
+void LoadProgramTest::portFromOptionThenEnvironmentThenSettings() {
+  QFETCH(QString, variable);
+  QFETCH(QStringList, arguments);
+  QFETCH(int, status);
+  QFETCH(QString, said);
+  // The program reads the settings beside itself: a copy of it in the test's folder.
+  const QString program = path("kestrel-load");
+  QVERIFY(QFile::copy(Program(), program));
+  QVERIFY(folder_->writeIni({"[SerialPort]", "CommPort= 8"}));
+  QVERIFY(folder_->linkPort(8, path("gone")));
+  test::SimProcess sim;
+  QVERIFY(sim.start({"--delay", "0"}));
+  const auto filled = [&](QString text) {
+    return text.replace(QStringLiteral("<pty>"), sim.slavePath())
+        .replace(QStringLiteral("<folder>"), folder_->path());
+  };
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  if (!variable.isNull()) environment.insert(QLatin1String(cli::kPortVariable), filled(variable));
+  for (QString& argument : arguments) argument = filled(argument);
+
+  const Finished run =
+      RunLoad(arguments + QStringList{"--log", path("loads.csv"), logo_}, {}, program, environment);
+  QCOMPARE(run.status, status);
+  QVERIFY2(run.err.contains(filled(said)), qPrintable(run.err));
+}
+
+void LoadProgramTest::shortOptionsMeanTheirLongForms_data() {
+  QTest::addColumn<QStringList>("shortForm");
+  QTest::addColumn<QStringList>("longForm");
+  QTest::newRow("-p") << QStringList{"-p", "COM3"} << QStringList{"--port", "COM3"};
+  QTest::newRow("-p, value attached")
+      << QStringList{"-p/dev/ttyUSB1"} << QStringList{"--port", "/dev/ttyUSB1"};
+  QTest::newRow("-b") << QStringList{"-b", "115200"} << QStringList{"--baud", "115200"};
+  QTest::newRow("-q") << QStringList{"-q"} << QStringList{"--quiet"};
+  QTest::newRow("-v") << QStringList{"-v"} << QStringList{"--trace"};
+  QTest::newRow("-qv") << QStringList{"-qv"} << QStringList{"--quiet", "--trace"};
+}
+
+void LoadProgramTest::shortOptionsMeanTheirLongForms() {
+  QFETCH(QStringList, shortForm);
+  QFETCH(QStringList, longForm);
+  const auto parsed = [](const QStringList& options) {
+    const cli::ParsedLoadCommand p =
+        cli::ParseLoadCommandLine(QStringList{"kestrel-load"} + options + QStringList{"logo.bmp"});
+    const cli::LoadCommandLine& c = p.command;
+    return QStringLiteral("%1|%2|%3|%4|%5|%6|%7")
+        .arg(p.error, c.port, c.picture, c.conversionOptions.join(' '))
+        .arg(c.baud)
+        .arg(c.quiet)
+        .arg(c.trace);
+  };
+  QCOMPARE(parsed(shortForm), parsed(longForm));
+  QVERIFY2(parsed(longForm).startsWith(QLatin1Char('|')), qPrintable(parsed(longForm)));
+  QVERIFY(parsed(longForm) != parsed({}));
+}
+
+void LoadProgramTest::everyProgramAnswersHelpVersionAndUsageErrors_data() {
+  QTest::addColumn<QString>("program");
+  QTest::addColumn<QString>("argument");
+  QTest::addColumn<int>("status");
+  for (const char* program :
+       {"kestrel-load", "kestrel-logo-convert", "kestrel-sim", "kestrel-logo-loader"}) {
+    QTest::addRow("%s --help", program) << program << "--help" << 0;
+    QTest::addRow("%s --version", program) << program << "--version" << 0;
+    QTest::addRow("%s, an unknown option", program) << program << "--no-such-option" << 64;
+  }
+}
+
+// Without a display, as the window's program answers its command line before it needs one.
+void LoadProgramTest::everyProgramAnswersHelpVersionAndUsageErrors() {
+  QFETCH(QString, program);
+  QFETCH(QString, argument);
+  QFETCH(int, status);
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+    environment.remove(QLatin1String(name));
+  const Finished run =
+      RunLoad({argument}, {}, QStringLiteral(KESTREL_BIN_DIR "/") + program, environment);
+  QCOMPARE(run.status, status);
+  if (status != 0) {
+    QCOMPARE(run.out, QString());
+    QVERIFY2(run.err.startsWith(program + QStringLiteral(": ")), qPrintable(run.err));
+    QVERIFY2(run.err.contains(QStringLiteral("no-such-option")), qPrintable(run.err));
+  } else if (argument == QLatin1String("--version")) {
+    QCOMPARE(run.out, program + QLatin1Char(' ') + QLatin1String(kVersionText) + QLatin1Char('\n'));
+  } else {
+    QVERIFY2(run.out.startsWith(QStringLiteral("Usage: ") + program), qPrintable(run.out));
+    QCOMPARE(run.err, QString());
+  }
+}
+
+void LoadProgramTest::bashCompletionOffersOptionsAndValues_data() {
+  QTest::addColumn<QStringList>("words");  // the command line up to the word being completed
+  QTest::addColumn<QStringList>("offered");
+  QTest::newRow("options") << QStringList{"kestrel-load", "--b"}
+                           << QStringList{"--background", "--baud"};
+  QTest::newRow("speed after -b") << QStringList{"kestrel-load", "-b", "11"}
+                                  << QStringList{"115200"};
+  QTest::newRow("COM numbers after --port=")
+      << QStringList{"kestrel-load", "--port", "=", "COM"}
+      << QStringList{"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8"};
+  QTest::newRow("pictures only") << QStringList{"kestrel-load", "<folder>/"}
+                                 << QStringList{"<folder>/logo.bmp"};
+  QTest::newRow("the simulator's option on a line of its own")
+      << QStringList{"kestrel-sim", "--adapter-l"} << QStringList{"--adapter-latency"};
+}
+
+void LoadProgramTest::bashCompletionOffersOptionsAndValues() {
+  QFETCH(QStringList, words);
+  QFETCH(QStringList, offered);
+  const QString bash = QStandardPaths::findExecutable(QStringLiteral("bash"));
+  if (bash.isEmpty()) QSKIP("no bash");
+  QVERIFY(folder_->writeIni({"[SerialPort]", "CommPort= 8"}));  // a file that is no picture
+  words.front().prepend(QStringLiteral(KESTREL_BIN_DIR "/"));
+  words.replaceInStrings(QStringLiteral("<folder>"), folder_->path());
+  offered.replaceInStrings(QStringLiteral("<folder>"), folder_->path());
+  const Finished run =
+      RunLoad(QStringList{"-c", R"(. "$0" && COMP_WORDS=("$@") && COMP_CWORD=$(($# - 1)) &&
+                           _kestrel_complete && printf '%s\n' "${COMPREPLY[@]}")",
+                          QStringLiteral(KESTREL_SOURCE_DIR "/packaging/kestrel-completion.bash")} +
+                  words,
+              {}, bash);
+  QCOMPARE(run.err, QString());
+  QStringList got = run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+  got.sort();  // bash shows them sorted
+  // Beside COM numbers come the serial devices and assignments this machine has.
+  if (offered.front().startsWith(QLatin1String("COM"))) {
+    for (const QString& com : offered) QVERIFY2(got.contains(com), qPrintable(run.out));
+    return;
+  }
+  QCOMPARE(got, offered);
 }
 
 QTEST_GUILESS_MAIN(LoadProgramTest)

@@ -55,6 +55,34 @@ class SettingsFolderTest : public QObject {
     QVERIFY(used.open(inUserFolder ? QIODevice::ReadWrite : QIODevice::ReadOnly));
     QCOMPARE(used.readAll(), expected);
   }
+
+  // COMn links of an installed program are the user's to make, in the user's folder.
+  void portLinksAreFoundWhereTheSettingsAre_data() {
+    QTest::addColumn<QString>("program");  // "<temp>": a folder the user can write
+    QTest::addColumn<bool>("linkInUserFolder");
+    QTest::addColumn<bool>("found");
+    QTest::newRow("installed: in the user's folder") << "/usr/bin" << true << true;
+    QTest::newRow("installed, no link") << "/usr/bin" << false << false;
+    QTest::newRow("portable: only beside the program") << "<temp>" << true << false;
+  }
+  void portLinksAreFoundWhereTheSettingsAre() {
+    QFETCH(QString, program);
+    QFETCH(bool, linkInUserFolder);
+    QFETCH(bool, found);
+    QTemporaryDir temp;
+    QTemporaryDir home;
+    program.replace(QStringLiteral("<temp>"), temp.path());
+    const QString user = home.filePath(QStringLiteral("kestrel-logo-loader"));
+    QVERIFY(QDir().mkpath(user));
+    if (linkInUserFolder)
+      QVERIFY(QFile::link(QStringLiteral("/dev/null"), user + QStringLiteral("/COM3")));
+    qputenv("XDG_CONFIG_HOME", home.path().toLocal8Bit());
+    kestrel::SetProgramFolder(program);
+    const QString entry = kestrel::ProgramFolderEntry(QStringLiteral("COM3"));
+    kestrel::SetProgramFolder(QString());
+    qunsetenv("XDG_CONFIG_HOME");
+    QCOMPARE(entry, (found ? user : program) + QStringLiteral("/COM3"));
+  }
 };
 
 QTEST_GUILESS_MAIN(SettingsFolderTest)

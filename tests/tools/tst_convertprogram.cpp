@@ -135,9 +135,9 @@ class TestConvertProgram : public QObject {
                "00000000000000000000000000000000000000000000000000")
         << none << 1 << "zero size";
     QTest::newRow("bad threshold")
-        << true << QByteArray("x") << QStringList{"--threshold", "-3"} << 2 << "bad threshold";
+        << true << QByteArray("x") << QStringList{"--threshold", "-3"} << 64 << "bad threshold";
     QTest::newRow("unknown option")
-        << true << QByteArray("x") << QStringList{"--sharpen"} << 2 << "unknown option 'sharpen'";
+        << true << QByteArray("x") << QStringList{"--sharpen"} << 64 << "unknown option 'sharpen'";
   }
   void failuresExitNonZeroWithOneLineAndNoOutput() {
     QFETCH(bool, createInput);

@@ -139,26 +139,41 @@ class TestSimProgram : public QObject {
   void linkPortIsThePortTheSettingsName_data() {
     QTest::addColumn<QByteArray>("ini");
     QTest::addColumn<QString>("linked");
+    QTest::addColumn<QString>("loader");  // empty: in the folder with the settings
     QTest::newRow("COM 2 chosen once")
-        << QByteArray("[SerialPort]\r\nCommPort= 2\r\n") << QStringLiteral("COM2");
+        << QByteArray("[SerialPort]\r\nCommPort= 2\r\n") << QStringLiteral("COM2") << QString();
+    // An installed one, in a folder no user writes, keeps its settings and finds COMn links in
+    // the user's configuration folder.
+    QTest::newRow("installed loader")
+        << QByteArray("[SerialPort]\r\nCommPort= 4\r\n") << QStringLiteral("COM4") << "/usr/bin";
     // Then the window's own: the last port its start-up scan leaves in force.
-    QTest::newRow("no settings file") << QByteArray() << QStringLiteral("COM8");
-    QTest::newRow("TCP") << QByteArray("[SerialPort]\r\nCommPort=TCP\r\n")
-                         << QStringLiteral("COM8");
+    QTest::newRow("no settings file") << QByteArray() << QStringLiteral("COM8") << QString();
+    QTest::newRow("TCP") << QByteArray("[SerialPort]\r\nCommPort=TCP\r\n") << QStringLiteral("COM8")
+                         << QString();
   }
   void linkPortIsThePortTheSettingsName() {
     QFETCH(QByteArray, ini);
     QFETCH(QString, linked);
-    QTemporaryDir dir;
+    QFETCH(QString, loader);
+    QTemporaryDir home;
+    const QDir dir(home.filePath(QStringLiteral("kestrel-logo-loader")));
+    QVERIFY(dir.mkpath(QStringLiteral(".")));
     if (!ini.isEmpty()) {
       QFile file(dir.filePath(QStringLiteral("Tessaly.ini")));
       QVERIFY(file.open(QIODevice::WriteOnly) && file.write(ini) == ini.size());
     }
+    if (loader.isEmpty()) loader = dir.path();
+    qputenv("XDG_CONFIG_HOME", home.path().toLocal8Bit());
+    QProcess where;  // what the launcher asks before it starts the simulator
+    where.start(SimProcess::program(), {QStringLiteral("--settings-folder"), loader});
+    QVERIFY(where.waitForFinished(5000));
+    QCOMPARE(where.readAllStandardOutput(), dir.path().toLocal8Bit() + '\n');
     SimProcess sim;
-    QVERIFY(sim.start({QStringLiteral("--link-port"), dir.path()}));
+    const bool started = sim.start({QStringLiteral("--link-port"), loader});
+    qunsetenv("XDG_CONFIG_HOME");
+    QVERIFY(started);
     QCOMPARE(QFileInfo(dir.filePath(linked)).symLinkTarget(), sim.slavePath());
-    QCOMPARE(QDir(dir.path()).entryList({QStringLiteral("COM*")}, QDir::System),
-             QStringList{linked});
+    QCOMPARE(dir.entryList({QStringLiteral("COM*")}, QDir::System), QStringList{linked});
   }
 
   void wholeDownloadIsSavedAndEndsTheRun() {
@@ -325,7 +340,7 @@ class TestSimProgram : public QObject {
     for (const char* option :
          {"--link", "--save", "--downloads", "--never-answer", "--nak-at", "--no-info-answer",
           "--delay", "--split", "--double", "--no-cr", "--unplug-after", "--baud",
-          "--adapter-latency", "--hold", "--link-port"})
+          "--adapter-latency", "--hold", "--link-port", "--settings-folder", "--version"})
       QVERIFY2(help.contains(QLatin1String(option)), option);
     QVERIFY(help.contains(QStringLiteral("header = block 0")));
   }
@@ -334,7 +349,7 @@ class TestSimProgram : public QObject {
     QProcess process;
     process.start(SimProcess::program(), {QStringLiteral("--nak-at"), QStringLiteral("x")});
     QVERIFY(process.waitForFinished(5000));
-    QCOMPARE(process.exitCode(), 2);
+    QCOMPARE(process.exitCode(), 64);
     QVERIFY(process.readAllStandardOutput().isEmpty());
     QVERIFY(process.readAllStandardError().contains("--nak-at"));
   }

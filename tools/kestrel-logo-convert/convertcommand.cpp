@@ -75,9 +75,9 @@ QString HelpText() {
       "  -h, --help          Show this help.\n"
       "  --version           Show the version.\n"
       "\n"
-      "Exit code 0 on success, 1 when the picture cannot be read or the result cannot be\n"
-      "written, 2 for wrong arguments. An existing OUTPUT is only replaced by a complete file;\n"
-      "one that is the input, a folder or a device is never replaced.\n");
+      "Exit status 0 on success, 1 when the picture cannot be read or the result cannot be\n"
+      "written, 64 for wrong arguments. An existing OUTPUT is only replaced by a complete\n"
+      "file; one that is the input, a folder or a device is never replaced.\n");
   return text;
 }
 

@@ -12,7 +12,9 @@
 
 #include "app/portconnection.h"
 #include "files/fileaccess.h"
+#include "kestrel/version.h"
 #include "settings/portsettings.h"
+#include "settings/programfolder.h"
 #include "simoptions.h"
 #include "simpty.h"
 
@@ -97,10 +99,27 @@ int main(int argc, char** argv) {
   if (!ParseSimOptions(app.arguments().mid(1), options, &error, &help)) {
     PrintLine(stderr, QStringLiteral("kestrel-sim: %1").arg(error));
     PrintLine(stderr, QStringLiteral("Try kestrel-sim --help"));
-    return 2;
+    return kExitUsage;
   }
   if (help) {
     std::fputs(SimHelpText().toLocal8Bit().constData(), stdout);
+    return 0;
+  }
+  if (options.showVersion) {
+    std::printf("kestrel-sim %s\n", kestrel::kVersionText);
+    return 0;
+  }
+  // A folder that is not there has no loader in it: its settings would be the user's, and a
+  // mistyped name would link the port there unnoticed.
+  for (const QString& folder : {options.settingsOf, options.linkPortFolder}) {
+    if (!folder.isEmpty() && !QFileInfo(folder).isDir()) {
+      PrintLine(stderr, QStringLiteral("kestrel-sim: no such folder: %1").arg(folder));
+      return 1;
+    }
+  }
+  if (!options.settingsOf.isEmpty()) {
+    PrintLine(stdout, QDir::cleanPath(kestrel::SettingsFolderOf(
+                          QFileInfo(options.settingsOf).absoluteFilePath())));
     return 0;
   }
   if (!InstallSignalHandlers(app)) {
@@ -119,10 +138,11 @@ int main(int argc, char** argv) {
     }
   }
   int linkedPort = 0;
+  QString linkFolder;
   if (!options.linkPortFolder.isEmpty()) {
-    linkedPort = SettingsPort(options.linkPortFolder);
-    if (const QString device = AssignedDevice(options.linkPortFolder, linkedPort);
-        !device.isEmpty()) {
+    linkFolder = kestrel::SettingsFolderOf(QFileInfo(options.linkPortFolder).absoluteFilePath());
+    linkedPort = SettingsPort(linkFolder);
+    if (const QString device = AssignedDevice(linkFolder, linkedPort); !device.isEmpty()) {
       PrintLine(stderr, QStringLiteral("kestrel-sim: COM%1 is assigned to %2 in the settings "
                                        "file ([Devices]), so the loader would use that device, "
                                        "not a simulated one. Clear the assignment in Comm > Port "
@@ -131,8 +151,7 @@ int main(int argc, char** argv) {
                             .arg(device));
       return 1;
     }
-    options.linkPath =
-        QDir(options.linkPortFolder).filePath(QStringLiteral("COM%1").arg(linkedPort));
+    options.linkPath = QDir(linkFolder).filePath(QStringLiteral("COM%1").arg(linkedPort));
   }
 
   SimRunner runner(options);
@@ -148,7 +167,7 @@ int main(int argc, char** argv) {
   if (linkedPort > 0)
     PrintLine(stderr, QStringLiteral("kestrel-sim: COM%1 in %2 is the simulated device")
                           .arg(linkedPort)
-                          .arg(QDir::toNativeSeparators(options.linkPortFolder)));
+                          .arg(QDir::toNativeSeparators(linkFolder)));
   const int code = app.exec();
   runner.stop();
   return code;
