@@ -63,7 +63,7 @@ QByteArray DownloadLogLine(const DownloadRecord& r) {
       r.comNumber > 0 ? QByteArray::number(r.comNumber) : QByteArray(),
       CsvField(r.device),
       CsvField(r.picture),
-      LogoTransfer::ChecksumText(r.checksum).toLatin1(),
+      ChecksumText(r.checksum).toLatin1(),
       QByteArray::number(r.frames),
       QByteArray::number(r.durationMs),
       ResultWord(r.result).toLatin1(),

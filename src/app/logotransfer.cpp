@@ -1,7 +1,6 @@
 #include "app/logotransfer.h"
 
-#include <QElapsedTimer>
-#include <array>
+#include <algorithm>
 #include <exception>
 
 #include "app/usertexts.h"
@@ -9,8 +8,13 @@
 namespace kestrel {
 
 namespace {
+
 constexpr int kBlockSize = 14;
 constexpr int32_t kFirstLogoAddress = 2;
+constexpr int kLogoBlocks = (kLogoBytes + kBlockSize - 1) / kBlockSize;  // 129
+constexpr int kLogoInfoStep = kLogoBlocks + 1;
+// The two bytes before the logo, for device addresses 0 and 1.
+constexpr uint8_t kHeader[] = {0x00, 0x01};
 
 TransferOutcome Failed(TransferResult result, const char* message) {
   TransferOutcome outcome;
@@ -41,106 +45,129 @@ TransferOutcome PortFailure(const CommError& error) {
   return outcome;
 }
 
-}  // namespace
-
-LogoTransfer::LogoTransfer(LinkEngine& link, PortConnection& connection, QObject* parent)
-    : QObject(parent), link_(link), connection_(connection) {
-  connect(&link_, &LinkEngine::frameWritten, this, [this] {
-    if (sending_) ++framesSent_;
-  });
+TransferOutcome Unexpected(const std::exception& error) {
+  TransferOutcome outcome;
+  outcome.result = TransferResult::PortFailed;
+  outcome.message = QString::fromLocal8Bit(error.what());
+  return outcome;
 }
 
-uint16_t LogoTransfer::LogoChecksum(const LogoRaster& logoData) {
+}  // namespace
+
+uint16_t LogoChecksum(const LogoRaster& logoData) {
   uint16_t sum = kLogoBytes;
   for (int v = 0; v < kLogoBytes; ++v) sum = static_cast<uint16_t>(sum + logoData[v]);
   return sum;
 }
 
-QString LogoTransfer::ChecksumText(uint16_t checksum) {
+QString ChecksumText(uint16_t checksum) {
   return QStringLiteral("0x") +
          QStringLiteral("%1").arg(checksum, 4, 16, QLatin1Char('0')).toUpper();
 }
 
-std::optional<TransferOutcome> LogoTransfer::cmdSend_Click(const LogoRaster& logoData) {
-  // The window lock keeps the user out while the link pumps events; this also keeps out any
-  // other caller.
-  if (sending_) return std::nullopt;
-  sending_ = true;
-  framesSent_ = 0;
-  QElapsedTimer clock;
-  clock.start();
+LogoTransfer::LogoTransfer(LinkEngine& link, PortConnection& connection, QObject* parent)
+    : QObject(parent), link_(link), connection_(connection) {
+  connect(&link_, &LinkEngine::frameWritten, this, [this] {
+    if (running_) ++framesSent_;
+  });
+  connect(&link_, &LinkEngine::commandFinished, this, &LogoTransfer::onCommandFinished);
+}
 
+bool LogoTransfer::start(const LogoRaster& logoData) {
+  if (running_) return false;
+  running_ = true;
   stopRequested_ = false;
-  QString device;
-  TransferOutcome outcome;
+  logo_ = logoData;
+  step_ = 0;
+  framesSent_ = 0;
+  device_.clear();
+  pressed_ = QDateTime::currentDateTime();
+  clock_.start();
+
+  std::optional<TransferOutcome> ended;
   try {
-    if (!link_.port().PortOpen()) connection_.OpenPortAndShowState();
+    if (!link_.port().isOpen()) connection_.ensureOpen();
     // Taken now: the COM number may lead elsewhere by the time the download has ended.
-    device = link_.port().devicePath();
+    device_ = link_.port().openDevice();
     Q_EMIT started();
-    outcome = SendFrames(logoData);
+    // The empty frame resynchronises the device's line reader; it has no reply.
+    link_.send(QByteArray(), ReplyRule::NotAwaited);
+    ended = sendStep();
   } catch (const CommError& error) {
-    outcome = PortFailure(error);
-    if (device.isEmpty()) device = error.device();
+    ended = PortFailure(error);
+    if (device_.isEmpty()) device_ = error.device();
   } catch (const std::exception& error) {
-    outcome.result = TransferResult::PortFailed;
-    outcome.message = QString::fromLocal8Bit(error.what());
+    ended = Unexpected(error);
   }
-  outcome.device = device;
-  outcome.logoChecksum = LogoChecksum(logoData);
-  outcome.framesSent = framesSent_;
-  outcome.durationMs = clock.elapsed();
-  // Still "sending" while the window shows the outcome: it must not close under the message.
-  Q_EMIT ended(outcome);
-  sending_ = false;
-  return outcome;
+  // Whoever pressed Send hears how it ended from the event loop, as on every other path.
+  if (ended) QMetaObject::invokeMethod(this, [this, o = *ended] { finish(o); }, Qt::QueuedConnection);
+  return true;
 }
 
-TransferOutcome LogoTransfer::SendFrames(const LogoRaster& logoData) {
-  std::array<uint8_t, 41> blockBuffer{};
-  blockBuffer[0] = 0x00;
-  blockBuffer[1] = 0x01;
-
-  // The empty frame resynchronises the device's line reader; it has no reply.
-  QString status;
-  link_.SendCommand(QByteArray(), false, status);
-
-  if (auto ended = WriteNextBlock(blockBuffer, 0, 2)) return *ended;
-
-  int32_t address = kFirstLogoAddress;
-  int pending = 0;
-  for (int v = 0; v < kLogoBytes; ++v) {
-    Q_EMIT progress(v);
-    blockBuffer[pending++] = logoData[v];
-    if (pending == kBlockSize) {
-      if (auto ended = WriteNextBlock(blockBuffer, address, pending)) return *ended;
-      address += kBlockSize;
-      pending = 0;
-    }
-  }
-  if (pending > 0) {
-    if (auto ended = WriteNextBlock(blockBuffer, address, pending)) return *ended;
-  }
-
+std::optional<TransferOutcome> LogoTransfer::sendStep() {
   if (stopRequested_) return Failed(TransferResult::Interrupted, kInterruptedMessage);
-  if (!link_.SendLogoInfo(LogoChecksum(logoData), 0)) {
-    // A refusal is a communication error like a refused block; silence keeps its own message.
-    if (link_.LinkStatus() == QLatin1String(kStatusOk))
-      return Failed(TransferResult::LogoInfoRefused, kNotAcknowledgedMessage);
-    return Failed(TransferResult::LogoInfoNotAnswered, kLogoInfoNotAnsweredMessage);
+  if (step_ == kLogoInfoStep) {
+    link_.send(LogoInfoText(LogoChecksum(logo_), 0), ReplyRule::NoRefusal);
+    return std::nullopt;
   }
-
-  TransferOutcome loaded;
-  loaded.result = TransferResult::Loaded;
-  return loaded;
-}
-
-std::optional<TransferOutcome> LogoTransfer::WriteNextBlock(std::span<const uint8_t> buffer,
-                                                            int32_t address, int32_t count) {
-  if (stopRequested_) return Failed(TransferResult::Interrupted, kInterruptedMessage);
-  if (!link_.WriteBlock(buffer, address, count))
-    return Failed(TransferResult::NotAcknowledged, kNotAcknowledgedMessage);
+  if (step_ == 0) {
+    link_.send(BlockWriteText(0, kHeader), ReplyRule::AckFirst);
+    return std::nullopt;
+  }
+  const int first = (step_ - 1) * kBlockSize;
+  const int count = std::min(kBlockSize, kLogoBytes - first);
+  for (int v = first; v < first + count; ++v) Q_EMIT progress(v);
+  link_.send(BlockWriteText(kFirstLogoAddress + first,
+                            std::span(logo_).subspan(size_t(first), size_t(count))),
+             ReplyRule::AckFirst);
   return std::nullopt;
+}
+
+void LogoTransfer::onCommandFinished(Reply reply, const CommError& error) {
+  if (!running_) return;
+  std::optional<TransferOutcome> ended;
+  switch (reply) {
+    case Reply::Accepted:
+      if (step_ == kLogoInfoStep) {
+        ended = TransferOutcome{};
+        ended->result = TransferResult::Loaded;
+        break;
+      }
+      ++step_;
+      // The next frame goes out from here, without another pass of the event loop.
+      try {
+        ended = sendStep();
+      } catch (const CommError& failure) {
+        ended = PortFailure(failure);
+      } catch (const std::exception& failure) {
+        ended = Unexpected(failure);
+      }
+      break;
+    case Reply::Refused:
+    case Reply::TimedOut:
+      if (step_ != kLogoInfoStep)
+        ended = Failed(TransferResult::NotAcknowledged, kNotAcknowledgedMessage);
+      else if (reply == Reply::Refused)
+        // A refusal is a communication error like a refused block; silence keeps its own message.
+        ended = Failed(TransferResult::LogoInfoRefused, kNotAcknowledgedMessage);
+      else
+        ended = Failed(TransferResult::LogoInfoNotAnswered, kLogoInfoNotAnsweredMessage);
+      break;
+    case Reply::PortFailed:
+      ended = PortFailure(error);
+      break;
+  }
+  if (ended) finish(*ended);
+}
+
+void LogoTransfer::finish(TransferOutcome outcome) {
+  outcome.device = device_;
+  outcome.logoChecksum = LogoChecksum(logo_);
+  outcome.framesSent = framesSent_;
+  outcome.pressed = pressed_;
+  outcome.durationMs = clock_.elapsed();
+  running_ = false;
+  Q_EMIT ended(outcome);
 }
 
 }  // namespace kestrel

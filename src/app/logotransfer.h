@@ -1,9 +1,10 @@
 #pragma once
 
+#include <QDateTime>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <optional>
-#include <span>
 
 #include "app/portconnection.h"
 #include "link/linkengine.h"
@@ -32,51 +33,59 @@ struct TransferOutcome {
   QString device;       // the device the port was open on, or the one an open tried
   int framesSent = 0;
   uint16_t logoChecksum = 0;
-  qint64 durationMs = 0;  // from the press (port opening included) to the end
+  QDateTime pressed;      // when the download was asked for
+  qint64 durationMs = 0;  // from then (port opening included) to the end
 
   bool loaded() const { return result == TransferResult::Loaded; }
 };
 
-// cmdSend_Click without the window: the 132-frame download of logoData[0..1799]. Whoever
-// drives it (window, command line, benchmark) follows it through the signals.
+// The sum over the logo the closing command carries: 1800 plus its bytes, modulo 65536.
+uint16_t LogoChecksum(const LogoRaster& logoData);
+// As every place shows it to a person: 0x followed by four upper-case hex digits.
+QString ChecksumText(uint16_t checksum);
+
+// The 132-frame download of a logo's bytes 0 to 1799, one frame after the link's outcome for
+// the one before. Whoever drives it (window, command line, benchmark) follows the signals.
 class LogoTransfer : public QObject {
   Q_OBJECT
 
  public:
   LogoTransfer(LinkEngine& link, PortConnection& connection, QObject* parent = nullptr);
 
-  // Returns how it ended, or nothing when a download is running already (the second press
-  // is ignored: its frames would interleave with the first's).
-  std::optional<TransferOutcome> cmdSend_Click(const LogoRaster& logoData);
-  bool Sending() const { return sending_; }
+  // Starts downloading a copy of logoData, opening the port first when it is closed. False,
+  // and nothing happens, while a download runs: its frames would interleave with this one's.
+  bool start(const LogoRaster& logoData);
+  bool running() const { return running_; }
   // Ends the running download before its next frame, as Interrupted; the frame in flight
   // still gets its answer. Nothing happens while no download runs.
-  void requestStop() { stopRequested_ = sending_; }
-
-  static uint16_t LogoChecksum(const LogoRaster& logoData);
-  // As every place shows it to a person: 0x followed by four upper-case hex digits.
-  static QString ChecksumText(uint16_t checksum);
+  void requestStop() { stopRequested_ = running_; }
 
  Q_SIGNALS:
   // The port is open and the first frame is about to go: time to lock the window.
   void started();
   // Logo byte about to be sent, 0 to 1799.
   void progress(int value);
-  // Every path ends here, also a port that failed to open (then without started()). A window
-  // shows the outcome's message while still locked, then unlocks.
+  // Every download ends here once, from the event loop, also one whose port failed to open
+  // (then without started()). A window shows the outcome's message while still locked, then
+  // unlocks; a new download may start from here.
   void ended(const kestrel::TransferOutcome& outcome);
 
  private:
-  TransferOutcome SendFrames(const LogoRaster& logoData);
-  // One block write, unless a stop was asked for; how the download ends when it ends there.
-  std::optional<TransferOutcome> WriteNextBlock(std::span<const uint8_t> buffer, int32_t address,
-                                                int32_t count);
+  // Writes the frame of the current step; how the download ends when it ends there.
+  std::optional<TransferOutcome> sendStep();
+  void onCommandFinished(Reply reply, const CommError& error);
+  void finish(TransferOutcome outcome);
 
   LinkEngine& link_;
   PortConnection& connection_;
-  bool sending_ = false;
+  LogoRaster logo_{};
+  bool running_ = false;
   bool stopRequested_ = false;
+  int step_ = 0;  // 0 the header block, 1 to 129 the logo's blocks, 130 the logo information
   int framesSent_ = 0;
+  QString device_;
+  QDateTime pressed_;
+  QElapsedTimer clock_;
 };
 
 }  // namespace kestrel

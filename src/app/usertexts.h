@@ -44,7 +44,10 @@ inline constexpr char kPortErrorTitle[] = "Port Error";
 inline constexpr char kSimulatedDeviceCaption[] =
     "%1 - simulated device (COM %2 is a pseudo-terminal)";
 
-// Status bar and Comm menu
+// Status bar and Comm menu; the first three until start-up has run
+inline constexpr char kNotConnectedPanel[] = "Not connected";
+inline constexpr char kDesignPortPanel[] = "COM 1";
+inline constexpr char kDesignLineSettingsPanel[] = "115200bps, 8-N-1";
 inline constexpr char kPortOpenedPanel[] = "Port opened";
 inline constexpr char kPortClosedPanel[] = "Port closed";
 inline constexpr char kConnectCaptionOpen[] = "Open";

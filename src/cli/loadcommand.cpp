@@ -1,10 +1,8 @@
 #include "cli/loadcommand.h"
 
 #include <QCommandLineParser>
-#include <QDateTime>
+#include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QTimer>
@@ -12,7 +10,8 @@
 #include <array>
 #include <memory>
 
-#include "app/downloadlog.h"
+#include "app/comports.h"
+#include "app/downloadrecorder.h"
 #include "app/loadersession.h"
 #include "app/portconnection.h"
 #include "app/usertexts.h"
@@ -25,7 +24,6 @@
 #include "picture/pictureread.h"
 #include "port/portnames.h"
 #include "port/serialcomm.h"
-#include "settings/inifile.h"
 
 namespace kestrel::cli {
 
@@ -35,9 +33,6 @@ constexpr int kProgressWidth = 40;
 constexpr int kDeviceWatchMs = 250;
 // A replugged adapter's node appears before the system has set its owner and mode.
 constexpr int kReplugSettleMs = 500;
-// How the wait for the next device ended; 0 is Ctrl-C or the end of the input.
-constexpr int kWokeByReplug = 1;
-constexpr int kWokeByLine = 2;
 
 int ExitStatusOf(TransferResult result, int signalNumber) {
   switch (result) {
@@ -101,7 +96,7 @@ int ListPorts(QTextStream& out, QTextStream& err, bool quiet) {
   const QList<SerialDevice> ports = DetectedSerialDevices();
   for (const SerialDevice& device : ports) {
     QStringList coms;
-    for (int n : SerialComm::AssignedComNumbers(device.device))
+    for (int n : PortsUsingDevice(device.device))
       coms << QStringLiteral("COM%1").arg(n);
     out << device.device << '\t' << OrDash(device.description) << '\t'
         << OrDash(device.manufacturer) << '\t' << OrDash(device.serialNumber) << '\t'
@@ -115,27 +110,37 @@ int ListPorts(QTextStream& out, QTextStream& err, bool quiet) {
   return kExitOk;
 }
 
-// One run of the program on one port: a download, or with --repeat one per device.
+// One run of the program on one port: a download, or with --repeat one per device. Driven by
+// the download's end, the input's lines, the watch on a USB adapter and the interrupt; the
+// run ends by ending the event loop with its exit status.
 class Loader {
  public:
   Loader(const LoadCommandLine& command, const LogoRaster& raster, QTextStream& out,
          QTextStream& err, bool errIsTerminal)
-      : command_(command), raster_(raster), out_(out), err_(err), log_(command.logPath) {
+      : command_(command), raster_(raster), out_(out), err_(err) {
     showProgress_ = errIsTerminal && !command.trace && !command.quiet;
   }
 
-  // False with a one-line reason when no port can even be named.
-  bool preparePort(QString* error);
-  int run();
+  void preparePort();
+  // The first download, once the event loop runs.
+  void start();
 
  private:
-  int downloadOnce();
+  enum class State { Downloading, Waiting, Done };
+
+  void startDownload();
+  void downloadEnded(const TransferOutcome& outcome);
+  void waitForNextDevice();
+  void lineRead();
+  void inputEnded();
+  void interrupted();
+  void watchAdapter();
+  void endRun();              // with --repeat: the summary, then the status
+  void exitWith(int status);  // the event loop ends with it
   void report(const QString& line);
   void drawProgress(int value);
   void clearProgress();
   void traceLine(const char* direction, const QByteArray& bytes, qint64 atNs);
-  bool waitForNextDevice();
-  bool takeLine();
   QString portLabel() const;
   QString deviceOfRecord() const;
   QString failureText(const QString& message) const;
@@ -144,18 +149,16 @@ class Loader {
   const LogoRaster& raster_;
   QTextStream& out_;
   QTextStream& err_;
-  DownloadLog log_;
   bool showProgress_ = false;
 
-  SerialComm* serial_ = nullptr;  // owned by the session
   std::unique_ptr<LoaderSession> session_;
-  int comNumber_ = 0;
-  QString device_;        // named directly
+  std::unique_ptr<DownloadRecorder> recorder_;
   QString lastOpenedAt_;  // the system path the port opened for this download, if it did
   QString usbAdapter_;    // the path of the last USB adapter a download opened
   qint64 downloadStartNs_ = 0;
   int progressPercent_ = -1;
 
+  State state_ = State::Downloading;
   int loaded_ = 0;
   int failed_ = 0;
   int lastFailure_ = kExitOk;
@@ -164,48 +167,48 @@ class Loader {
   QString stopSignalName_;
   bool inputEnded_ = false;
   int linesPending_ = 0;  // lines read while a download ran, each starting one more
+  bool adapterWentAway_ = false;
+  QTimer adapterWatch_;
+  QTimer replugSettle_;
+  std::unique_ptr<InterruptWatcher> interrupt_;
   std::unique_ptr<InputLines> input_;
-  QEventLoop* waiting_ = nullptr;
 };
 
-bool Loader::preparePort(QString* error) {
-  auto serial = std::make_unique<SerialComm>();
-  const StoredPort stored = ReadStoredPort();
-  try {
-    if (command_.port.isEmpty()) {
-      comNumber_ = ComPortOrDefault(stored.number);  // the window's port, whatever is stored
-      serial->setCommPort(comNumber_);
-    } else if (const auto n = ComNumberOfPortText(command_.port)) {
-      comNumber_ = *n;
-      serial->setCommPort(comNumber_);
-    } else {
-      // A bare name means the node in /dev, as in a [Devices] assignment; other paths are
-      // taken as given, relative to the current folder.
-      device_ = DeviceNamed(command_.port).value_or(command_.port);
-      serial->setDevice(device_);
-      const QList<int> assigned = SerialComm::AssignedComNumbers(device_);
-      comNumber_ = assigned.isEmpty() ? 0 : assigned.front();
-    }
-  } catch (const CommError& e) {
-    *error = e.description();
-    return false;
+void Loader::preparePort() {
+  session_ = std::make_unique<LoaderSession>(std::make_unique<SerialComm>());
+  PortConnection& connection = session_->connection();
+  PortChoice choice;
+  // The first download opens the port, so its time and the device it names include that.
+  choice.open = false;
+  if (const auto n = ComNumberOfPortText(command_.port)) {
+    choice.comNumber = *n;
+  } else if (!command_.port.isEmpty()) {
+    // A bare name means the node in /dev, as in a [Devices] assignment; other paths are
+    // taken as given, relative to the current folder.
+    choice.device = DeviceNamed(command_.port).value_or(command_.port);
   }
-  const QString settings =
-      command_.baud > 0 ? QStringLiteral("%1,n,8,1").arg(command_.baud) : stored.settings;
-  try {
-    serial->setSettings(settings);
-  } catch (const CommError&) {
-    // As at the window's start-up: a stored text the port refuses leaves its own settings.
+  if (command_.baud > 0) {
+    choice.lineSettings = LineSettings{};
+    choice.lineSettings->baud = command_.baud;
   }
-  serial->setInputLen(0);
-  serial->setRThreshold(1);
-  serial->setSThreshold(1);
-  serial_ = serial.get();
-  session_ = std::make_unique<LoaderSession>(std::move(serial));
+  // With neither --port nor a port in the settings file, the window's default port.
+  connection.startUp(choice);
 
   LogoTransfer& transfer = session_->transfer();
-  QObject::connect(&transfer, &LogoTransfer::started, &transfer, [this] {
-    lastOpenedAt_ = serial_->devicePath();
+  CommControl& port = session_->port();
+  // The port is let go before the download is logged: between devices the next one may be
+  // another adapter on the same name, a port held open across an unplug would only fail at
+  // the next write, and an interrupted run lets it go before anything else can stop it.
+  QObject::connect(&transfer, &LogoTransfer::ended, &port, [this, &port](const TransferOutcome& o) {
+    if (command_.repeat || o.result == TransferResult::Interrupted) port.close();
+  });
+  recorder_ = std::make_unique<DownloadRecorder>(transfer, connection, command_.logPath);
+  recorder_->setPicture(command_.picture, false);
+  QObject::connect(&transfer, &LogoTransfer::ended, &transfer,
+                   [this](const TransferOutcome& outcome) { downloadEnded(outcome); });
+
+  QObject::connect(&transfer, &LogoTransfer::started, &transfer, [this, &port] {
+    lastOpenedAt_ = port.openDevice();
     if (!command_.repeat) return;
     const auto listed = ListedDevice(lastOpenedAt_);
     if (listed && listed->usb) usbAdapter_ = lastOpenedAt_;
@@ -220,14 +223,141 @@ bool Loader::preparePort(QString* error) {
     QObject::connect(&link, &LinkEngine::replyReceived, &link,
                      [this](const QByteArray& line, qint64 at) { traceLine("<", line, at); });
   }
-  return true;
+}
+
+void Loader::start() {
+  // A download stops at the end of the frame in flight, and is logged; a wait between two
+  // devices ends at once.
+  interrupt_ = std::make_unique<InterruptWatcher>();
+  QObject::connect(interrupt_.get(), &InterruptWatcher::interrupted, interrupt_.get(),
+                   [this] { interrupted(); });
+  if (command_.repeat) {
+    // Lines read while a download runs each start one more afterwards: none is lost.
+    input_ = std::make_unique<InputLines>();
+    QObject::connect(input_.get(), &InputLines::line, input_.get(), [this] { lineRead(); });
+    QObject::connect(input_.get(), &InputLines::ended, input_.get(), [this] { inputEnded(); });
+    adapterWatch_.setInterval(kDeviceWatchMs);
+    QObject::connect(&adapterWatch_, &QTimer::timeout, [this] { watchAdapter(); });
+    replugSettle_.setSingleShot(true);
+    replugSettle_.setInterval(kReplugSettleMs);
+    QObject::connect(&replugSettle_, &QTimer::timeout, [this] { startDownload(); });
+  }
+  QTimer::singleShot(0, [this] { startDownload(); });
+}
+
+void Loader::startDownload() {
+  adapterWatch_.stop();
+  replugSettle_.stop();
+  state_ = State::Downloading;
+  downloadStartNs_ = session_->link().clock().nsecsElapsed();
+  lastOpenedAt_.clear();
+  session_->transfer().start(raster_);
+}
+
+void Loader::downloadEnded(const TransferOutcome& outcome) {
+  clearProgress();
+  const int status = ExitStatusOf(outcome.result, stopSignal_);
+  if (status == kExitOk)
+    ++loaded_;
+  else {
+    ++failed_;
+    lastFailure_ = status;
+  }
+  QString line = outcome.loaded()
+                     ? QStringLiteral("loaded %1 onto %2: checksum %3, %4 frames, %5 ms")
+                           .arg(QDir::toNativeSeparators(command_.picture), portLabel(),
+                                ChecksumText(outcome.logoChecksum))
+                           .arg(outcome.framesSent)
+                           .arg(outcome.durationMs)
+                     : QStringLiteral("%1: %2").arg(portLabel(), failureText(outcome.message));
+  if (outcome.result == TransferResult::Interrupted)
+    line += QStringLiteral(" (%1 after %2 frames)").arg(stopSignalName_).arg(outcome.framesSent);
+  if (command_.repeat) line += QStringLiteral(" [%1 loaded, %2 failed]").arg(loaded_).arg(failed_);
+  if (status != kExitOk || !command_.quiet) report(line);
+  if (const QString problem = recorder_->logProblem(); !problem.isEmpty())
+    report(OnOneLine(problem));
+
+  if (!command_.repeat)
+    exitWith(status);
+  else if (stopRequested_)
+    endRun();
+  else
+    waitForNextDevice();
+}
+
+void Loader::waitForNextDevice() {
+  if (linesPending_ > 0) {
+    --linesPending_;
+    startDownload();
+    return;
+  }
+  const bool watchReplug = !usbAdapter_.isEmpty();
+  if (inputEnded_ && !watchReplug) {
+    endRun();
+    return;
+  }
+  if (StandardInputIsTerminal() && !inputEnded_ && !command_.quiet)
+    report(watchReplug ? QStringLiteral("next device: press Enter, or unplug the adapter and "
+                                        "plug it in again (Ctrl-C ends)")
+                       : QStringLiteral("next device: press Enter (Ctrl-C ends)"));
+  state_ = State::Waiting;
+  if (watchReplug) {
+    // An adapter already gone (pulled during the download) only has to come back.
+    adapterWentAway_ = !ListedDevice(usbAdapter_);
+    adapterWatch_.start();
+  }
+}
+
+void Loader::lineRead() {
+  if (state_ == State::Waiting)
+    startDownload();
+  else if (state_ == State::Downloading)
+    ++linesPending_;
+}
+
+void Loader::inputEnded() {
+  inputEnded_ = true;
+  // A watched adapter may still bring the next device.
+  if (state_ == State::Waiting && usbAdapter_.isEmpty()) endRun();
+}
+
+void Loader::watchAdapter() {
+  if (!ListedDevice(usbAdapter_)) {
+    adapterWentAway_ = true;
+  } else if (adapterWentAway_) {
+    adapterWatch_.stop();
+    replugSettle_.start();
+  }
+}
+
+void Loader::interrupted() {
+  stopRequested_ = true;
+  stopSignal_ = interrupt_->signalNumber();
+  stopSignalName_ = interrupt_->signalName();
+  if (state_ == State::Downloading)
+    session_->transfer().requestStop();
+  else if (state_ == State::Waiting)
+    endRun();
+}
+
+void Loader::endRun() {
+  if (!command_.quiet) report(QStringLiteral("%1 loaded, %2 failed").arg(loaded_).arg(failed_));
+  exitWith(failed_ > 0 ? lastFailure_ : kExitOk);
+}
+
+void Loader::exitWith(int status) {
+  state_ = State::Done;
+  adapterWatch_.stop();
+  replugSettle_.stop();
+  QCoreApplication::exit(status);
 }
 
 QString Loader::portLabel() const {
-  if (!device_.isEmpty()) return device_;
-  const QString path =
-      lastOpenedAt_.isEmpty() ? SerialComm::DevicePathForPort(comNumber_) : lastOpenedAt_;
-  return QStringLiteral("COM%1 (%2)").arg(comNumber_).arg(QDir::toNativeSeparators(path));
+  const PortState& port = session_->connection().state();
+  if (!port.namedDevice().isEmpty()) return port.namedDevice();
+  return QStringLiteral("COM%1 (%2)")
+      .arg(port.comNumber())
+      .arg(QDir::toNativeSeparators(deviceOfRecord()));
 }
 
 QString Loader::failureText(const QString& message) const {
@@ -239,8 +369,9 @@ QString Loader::failureText(const QString& message) const {
 }
 
 QString Loader::deviceOfRecord() const {
-  if (!device_.isEmpty()) return device_;
-  return lastOpenedAt_.isEmpty() ? SerialComm::DevicePathForPort(comNumber_) : lastOpenedAt_;
+  const PortConnection& connection = session_->connection();
+  if (!connection.state().namedDevice().isEmpty()) return connection.state().namedDevice();
+  return lastOpenedAt_.isEmpty() ? connection.deviceInForce() : lastOpenedAt_;
 }
 
 void Loader::report(const QString& line) { Report(err_, line); }
@@ -267,133 +398,6 @@ void Loader::traceLine(const char* direction, const QByteArray& bytes, qint64 at
   out_ << QString::asprintf("%10.3f ms %s ", double(atNs - downloadStartNs_) / 1e6, direction)
        << WireText(bytes) << '\n';
   out_.flush();
-}
-
-int Loader::downloadOnce() {
-  const QDateTime pressed = QDateTime::currentDateTime();
-  downloadStartNs_ = session_->link().clock().nsecsElapsed();
-  lastOpenedAt_.clear();
-  const std::optional<TransferOutcome> done = session_->transfer().cmdSend_Click(raster_);
-  clearProgress();
-  const TransferOutcome outcome = done.value_or(TransferOutcome{});
-  const bool interrupted = outcome.result == TransferResult::Interrupted;
-
-  // Between devices the port is let go: the next one may be another adapter on the same
-  // name, and a port held open across an unplug would only fail at the next write. An
-  // interrupted run lets it go before anything else can stop it.
-  if ((command_.repeat || interrupted) && serial_->PortOpen()) {
-    try {
-      serial_->setPortOpen(false);
-    } catch (const CommError&) {
-    }
-  }
-
-  DownloadRecord record;
-  record.time = pressed;
-  record.comNumber = comNumber_;
-  record.device = deviceOfRecord();
-  record.picture = QFileInfo(command_.picture).absoluteFilePath();
-  record.checksum = outcome.logoChecksum;
-  record.frames = outcome.framesSent;
-  record.durationMs = outcome.durationMs;
-  record.result = outcome.result;
-  const QString logProblem = log_.append(record);
-
-  const int status = ExitStatusOf(outcome.result, stopSignal_);
-  if (status == kExitOk)
-    ++loaded_;
-  else {
-    ++failed_;
-    lastFailure_ = status;
-  }
-  QString line = outcome.loaded()
-                     ? QStringLiteral("loaded %1 onto %2: checksum %3, %4 frames, %5 ms")
-                           .arg(QDir::toNativeSeparators(command_.picture), portLabel(),
-                                LogoTransfer::ChecksumText(outcome.logoChecksum))
-                           .arg(outcome.framesSent)
-                           .arg(outcome.durationMs)
-                     : QStringLiteral("%1: %2").arg(portLabel(), failureText(outcome.message));
-  if (interrupted)
-    line += QStringLiteral(" (%1 after %2 frames)").arg(stopSignalName_).arg(outcome.framesSent);
-  if (command_.repeat) line += QStringLiteral(" [%1 loaded, %2 failed]").arg(loaded_).arg(failed_);
-  if (status != kExitOk || !command_.quiet) report(line);
-  if (!logProblem.isEmpty()) report(OnOneLine(logProblem));
-  return status;
-}
-
-bool Loader::takeLine() {
-  if (linesPending_ == 0) return false;
-  --linesPending_;
-  return true;
-}
-
-bool Loader::waitForNextDevice() {
-  if (takeLine()) return true;
-  const bool watchReplug = !usbAdapter_.isEmpty();
-  if (inputEnded_ && !watchReplug) return false;
-
-  if (StandardInputIsTerminal() && !inputEnded_ && !command_.quiet)
-    report(watchReplug ? QStringLiteral("next device: press Enter, or unplug the adapter and "
-                                        "plug it in again (Ctrl-C ends)")
-                       : QStringLiteral("next device: press Enter (Ctrl-C ends)"));
-
-  QEventLoop loop;
-  waiting_ = &loop;
-  QObject endWatch;
-  QObject::connect(input_.get(), &InputLines::ended, &endWatch, [&loop, watchReplug] {
-    if (!watchReplug) loop.exit(0);
-  });
-
-  // An adapter already gone (pulled during the download) only has to come back.
-  QTimer watch;
-  bool wentAway = watchReplug && !ListedDevice(usbAdapter_);
-  if (watchReplug) {
-    const QString path = usbAdapter_;
-    QObject::connect(&watch, &QTimer::timeout, &loop, [&, path] {
-      const bool present = ListedDevice(path).has_value();
-      if (!present) {
-        wentAway = true;
-      } else if (wentAway) {
-        watch.stop();
-        QTimer::singleShot(kReplugSettleMs, &loop, [&loop] { loop.exit(kWokeByReplug); });
-      }
-    });
-    watch.start(kDeviceWatchMs);
-  }
-  const int woke = loop.exec();
-  waiting_ = nullptr;
-  if (stopRequested_) return false;
-  // Otherwise a line woke the loop, or the input ended, maybe right after its last lines.
-  return woke == kWokeByReplug || takeLine();
-}
-
-int Loader::run() {
-  // A download stops at the end of the frame in flight, and is logged; a wait between two
-  // devices ends at once.
-  InterruptWatcher interrupt;
-  QObject::connect(&interrupt, &InterruptWatcher::interrupted, &interrupt, [this, &interrupt] {
-    stopRequested_ = true;
-    stopSignal_ = interrupt.signalNumber();
-    stopSignalName_ = interrupt.signalName();
-    session_->transfer().requestStop();
-    if (waiting_) waiting_->exit(0);
-  });
-  if (!command_.repeat) return downloadOnce();
-
-  input_ = std::make_unique<InputLines>();
-  // Lines arrive during downloads too (the link's waits run the event loop): none is lost.
-  QObject::connect(input_.get(), &InputLines::line, input_.get(), [this] {
-    ++linesPending_;
-    if (waiting_) waiting_->exit(kWokeByLine);
-  });
-  QObject::connect(input_.get(), &InputLines::ended, input_.get(), [this] { inputEnded_ = true; });
-
-  do {
-    downloadOnce();
-  } while (!stopRequested_ && waitForNextDevice());
-
-  if (!command_.quiet) report(QStringLiteral("%1 loaded, %2 failed").arg(loaded_).arg(failed_));
-  return failed_ > 0 ? lastFailure_ : kExitOk;
 }
 
 }  // namespace
@@ -593,9 +597,9 @@ int RunLoad(const QStringList& arguments, QTextStream& out, QTextStream& err, bo
 
   if (const QString kept = SettingsNotKeptText(); !kept.isEmpty()) note(kept);
   Loader loader(command, source.raster, out, err, errIsTerminal);
-  QString error;
-  if (!loader.preparePort(&error)) return fail(kExitPortUnusable, OnOneLine(error));
-  return loader.run();
+  loader.preparePort();
+  loader.start();
+  return QCoreApplication::exec();
 }
 
 }  // namespace kestrel::cli

@@ -3,7 +3,6 @@
 #include <QFileInfo>
 
 #include "port/portnames.h"
-#include "settings/inifile.h"
 
 namespace kestrel {
 
@@ -41,58 +40,92 @@ QString ResolvedDevice(const QString& device) {
 #endif
 }
 
+// Our own calls mark themselves, so a failure QSerialPort reports inside them is thrown by
+// the call rather than also signalled.
+class InCall {
+ public:
+  explicit InCall(int& depth) : depth_(depth) { ++depth_; }
+  ~InCall() { --depth_; }
+  InCall(const InCall&) = delete;
+  InCall& operator=(const InCall&) = delete;
+
+ private:
+  int& depth_;
+};
+
 }  // namespace
 
 SerialComm::SerialComm(QObject* parent) : CommControl(parent) {
   connect(&serial_, &QSerialPort::readyRead, this, [this] {
-    if (RThreshold() > 0) raiseComm(CommEv::Receive);
+    const QByteArray data = serial_.readAll();
+    if (!data.isEmpty()) Q_EMIT dataReceived(data);
   });
   connect(&serial_, &QSerialPort::errorOccurred, this, &SerialComm::onSerialError);
-  connect(&serial_, &QSerialPort::bytesWritten, this, &SerialComm::onBytesWritten);
 }
 
 SerialComm::~SerialComm() {
   if (serial_.isOpen()) serial_.close();
 }
 
-QString SerialComm::DevicePathForPort(int port) { return ResolvePort(port).shown(); }
-
-QList<int> SerialComm::AssignedComNumbers(const QString& devicePath) {
-  return PortsUsingDevice(devicePath);
-}
-
-bool SerialComm::PortExists(int port) const {
-  if (port < 1 || port > kHighestPortNumber) return false;
-  const PortTarget target = ResolvePort(port);
-  return target.usable() && SerialDeviceExists(target.device);
-}
-
-void SerialComm::setCommPort(int port) {
-  if (port < 1 || port > 255)
-    throw CommError(CommErr::PortNotExist, QStringLiteral("Invalid port number %1").arg(port));
-  if (serial_.isOpen())
-    throw CommError(CommErr::Other, QStringLiteral("Operation not valid while the port is opened"));
-  port_ = port;
-}
-
-void SerialComm::setSettings(const QString& settings) {
-  const auto parsed = ParseLineSettings(settings);
-  if (!parsed)
-    throw CommError(CommErr::InvalidPropertyValue,
-                    QStringLiteral("Invalid property value: line settings \"%1\"").arg(settings));
-  if (serial_.isOpen()) {
-    try {
-      applyLineSettings(*parsed);
-    } catch (const CommError&) {
-      try {
-        applyLineSettings(settings_);
-      } catch (const CommError&) {
-        // The old settings were in force a moment ago; nothing better to restore.
-      }
-      throw;
-    }
+void SerialComm::open(const QString& device, const LineSettings& settings, const QString& name) {
+  InCall call(inCall_);
+  if (serial_.isOpen()) throw CommError(CommErr::PortInUse, QStringLiteral("Port already open"));
+  lost_ = false;
+  lostDescription_.clear();
+  name_ = name;
+  devicePath_ = ResolvedDevice(device);
+  // What is plainly no serial port is not opened at all: opening a serial node raises its
+  // modem lines, and a FIFO or a port with no UART behind it has nothing to answer.
+  if (const std::optional<bool> exists = detail::SerialNodeExists(devicePath_); exists && !*exists)
+    throw toCommError(QSerialPort::DeviceNotFoundError, QString(), true);
+  serial_.setPortName(devicePath_);
+  // Every serial device takes 9600,n,8,1. The configured settings follow the open, so a
+  // device that refuses them is told apart from one that is not there.
+  serial_.setBaudRate(9600);
+  serial_.setDataBits(QSerialPort::Data8);
+  serial_.setParity(QSerialPort::NoParity);
+  serial_.setStopBits(QSerialPort::OneStop);
+  if (!serial_.open(QIODevice::ReadWrite)) {
+    const QSerialPort::SerialPortError error = serial_.error();
+    const QString text = serial_.errorString();
+    serial_.clearError();
+    throw toCommError(error, text, true);
   }
-  settings_ = *parsed;
+  detail::RequestLowLatency(serial_);
+  try {
+    applyLineSettings(settings);
+  } catch (const CommError&) {
+    serial_.close();
+    throw;
+  }
+  settings_ = settings;
+  pseudoTerminal_ = detail::IsPseudoTerminal(devicePath_);
+  Q_EMIT openChanged(true);
+}
+
+void SerialComm::close() {
+  InCall call(inCall_);
+  lost_ = false;
+  lostDescription_.clear();
+  if (!serial_.isOpen()) return;
+  serial_.close();
+  Q_EMIT openChanged(false);
+}
+
+void SerialComm::setLineSettings(const LineSettings& settings) {
+  InCall call(inCall_);
+  checkUsable();
+  try {
+    applyLineSettings(settings);
+  } catch (const CommError&) {
+    try {
+      applyLineSettings(settings_);
+    } catch (const CommError&) {
+      // The old settings were in force a moment ago; nothing better to restore.
+    }
+    throw;
+  }
+  settings_ = settings;
 }
 
 void SerialComm::applyLineSettings(const LineSettings& s) {
@@ -110,66 +143,13 @@ void SerialComm::applyLineSettings(const LineSettings& s) {
   check(serial_.setStopBits(ToQtStopBits(s.stopBits)));
 }
 
-void SerialComm::setPortOpen(bool open) {
-  lost_ = false;
-  lostDescription_.clear();
-  if (!open) {
-    if (serial_.isOpen()) {
-      serial_.close();
-      Q_EMIT OpenChanged();
-    }
-    return;
-  }
-  if (serial_.isOpen()) throw CommError(CommErr::PortInUse, QStringLiteral("Port already open"));
-
-  QString path;
-  if (!device_.isEmpty()) {
-    path = ResolvedDevice(device_);
-  } else {
-    const PortTarget target = ResolvePort(port_);
-    path = target.shown();
-    if (!target.usable()) {
-      devicePath_ = path;
-      throw CommError(CommErr::PortNotExist,
-                      QStringLiteral("The serial port COM%1 does not exist: its assignment \"%2\" "
-                                     "in %3 names no device.")
-                          .arg(port_)
-                          .arg(path, QLatin1String(kIniFileName)),
-                      path);
-    }
-  }
-  devicePath_ = path;
-  // What is plainly no serial port is not opened at all: opening a serial node raises its
-  // modem lines, and a FIFO or a port with no UART behind it has nothing to answer.
-  if (const std::optional<bool> exists = detail::SerialNodeExists(path); exists && !*exists)
-    throw toCommError(QSerialPort::DeviceNotFoundError, QString(), path, true);
-  serial_.setPortName(path);
-  // Every serial device takes 9600,n,8,1. The configured settings follow the open, so a
-  // device that refuses them is told apart from one that is not there.
-  serial_.setBaudRate(9600);
-  serial_.setDataBits(QSerialPort::Data8);
-  serial_.setParity(QSerialPort::NoParity);
-  serial_.setStopBits(QSerialPort::OneStop);
-  if (!serial_.open(QIODevice::ReadWrite)) {
-    const QSerialPort::SerialPortError error = serial_.error();
-    const QString text = serial_.errorString();
-    serial_.clearError();
-    throw toCommError(error, text, path, true);
-  }
-  detail::RequestLowLatency(serial_);
-  try {
-    applyLineSettings(settings_);
-  } catch (const CommError&) {
-    serial_.close();
-    throw;
-  }
-  pseudoTerminal_ = detail::IsPseudoTerminal(path);
-  Q_EMIT OpenChanged();
-}
-
 CommError SerialComm::toCommError(QSerialPort::SerialPortError error, const QString& qtText,
-                                  const QString& path, bool opening) const {
-  const QString port = device_.isEmpty() ? QStringLiteral("COM%1 (%2)").arg(port_).arg(path) : path;
+                                  bool opening) const {
+  const QString& path = devicePath_;
+  // "COM3 (/dev/ttyUSB0)"; just the one name where the device has it (COM3 on Windows).
+  const QString port = name_.isEmpty() || path.compare(name_, Qt::CaseInsensitive) == 0
+                           ? path
+                           : QStringLiteral("%1 (%2)").arg(name_, path);
   const auto notExist = [&] {
     return CommError(CommErr::PortNotExist,
                      QStringLiteral("The serial port %1 does not exist.").arg(port), path);
@@ -203,6 +183,7 @@ CommError SerialComm::toCommError(QSerialPort::SerialPortError error, const QStr
                        QStringLiteral("The serial port %1 is used by another program.").arg(port),
                        path);
     case QSerialPort::UnknownError:
+      if (!opening) break;
       switch (detail::ProbeDevice(path, true)) {
         case detail::DeviceProblem::NoDevice:
           return notExist();
@@ -234,31 +215,43 @@ CommError SerialComm::toCommError(QSerialPort::SerialPortError error, const QStr
 }
 
 void SerialComm::onSerialError(QSerialPort::SerialPortError error) {
-  if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError &&
-      error != QSerialPort::WriteError)
-    return;
-  if (!serial_.isOpen()) return;
+  if (inCall_ > 0 || !serial_.isOpen()) return;
+  switch (error) {
+    case QSerialPort::NoError:
+    case QSerialPort::NotOpenError:
+    case QSerialPort::TimeoutError:
+      return;
+    case QSerialPort::ResourceError:
+    case QSerialPort::ReadError:
+    case QSerialPort::WriteError:
+      loseDevice(toCommError(error, serial_.errorString()), false);
+      return;
+    default: {
+      const CommError failure = toCommError(error, serial_.errorString());
+      serial_.clearError();
+      Q_EMIT errorOccurred(failure);
+      return;
+    }
+  }
+}
+
+void SerialComm::loseDevice(const CommError& gone, bool insideCall) {
   // Qt keeps a vanished device "open" and repeats the error at full speed: close at once.
-  const CommError lost = toCommError(error, serial_.errorString(), devicePath_);
   serial_.close();
   serial_.clearError();
   lost_ = true;
-  lostDescription_ = lost.description();
-  Q_EMIT OpenChanged();
-  Q_EMIT PortLost(lostDescription_);
-}
-
-void SerialComm::onBytesWritten() {
-  if (SThreshold() <= 0 || serial_.bytesToWrite() > 0 || sendEventQueued_) return;
-  // Written bytes may be reported inside setOutput; the event must wait for the event loop.
-  sendEventQueued_ = true;
-  QMetaObject::invokeMethod(
-      this,
-      [this] {
-        sendEventQueued_ = false;
-        if (serial_.isOpen()) raiseComm(CommEv::Send);
-      },
-      Qt::QueuedConnection);
+  lostDescription_ = gone.description();
+  const int loss = ++losses_;
+  const auto tell = [this, gone, loss] {
+    // An open or close since then has made this news stale.
+    if (!lost_ || loss != losses_) return;
+    Q_EMIT openChanged(false);
+    Q_EMIT lost(gone);
+  };
+  if (insideCall)
+    QMetaObject::invokeMethod(this, tell, Qt::QueuedConnection);
+  else
+    tell();
 }
 
 void SerialComm::checkUsable() const {
@@ -268,31 +261,30 @@ void SerialComm::checkUsable() const {
                     QStringLiteral("Operation valid only when the port is open"));
 }
 
-int SerialComm::InBufferCount() const {
+void SerialComm::discardInput() {
+  InCall call(inCall_);
   checkUsable();
-  return int(serial_.bytesAvailable());
+  serial_.clear(QSerialPort::Input);
+  (void)serial_.readAll();
 }
 
-void SerialComm::setInBufferCount(int count) {
+void SerialComm::write(const QByteArray& frame) {
+  InCall call(inCall_);
   checkUsable();
-  if (count == 0) serial_.clear(QSerialPort::Input);
-}
-
-QByteArray SerialComm::Input() {
-  checkUsable();
-  return serial_.readAll();
-}
-
-void SerialComm::setOutput(const QByteArray& data) {
-  checkUsable();
-  if (serial_.write(data) != data.size()) {
-    const CommError error =
-        toCommError(QSerialPort::WriteError, serial_.errorString(), devicePath_);
-    serial_.clearError();
+  if (serial_.write(frame) != frame.size()) {
+    const CommError error = toCommError(QSerialPort::WriteError, serial_.errorString());
+    loseDevice(error, true);
     throw error;
   }
   // Out on the line now rather than at the next event-loop pass: the reply timer is running.
   serial_.flush();
+  // A device gone under the write says so here, inside the call, where it is thrown.
+  if (const QSerialPort::SerialPortError e = serial_.error();
+      e == QSerialPort::WriteError || e == QSerialPort::ResourceError) {
+    const CommError error = toCommError(e, serial_.errorString());
+    loseDevice(error, true);
+    throw error;
+  }
 }
 
 }  // namespace kestrel

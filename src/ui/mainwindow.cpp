@@ -87,10 +87,14 @@ QString PanelDateText(const QDateTime& when) { return when.toString(QStringLiter
 
 QString PanelTimeText(const QDateTime& when) { return when.toString(QStringLiteral("HH:mm:ss")); }
 
-frmPantallaTest::frmPantallaTest(std::unique_ptr<CommControl> port, QWidget* parent)
+frmPantallaTest::frmPantallaTest(std::unique_ptr<CommControl> port, DeviceExistsFn deviceExists,
+                                 QWidget* parent)
     : QMainWindow(parent),
-      session_(std::move(port), this,
-               [this](const QString& text, const QString& title) { Message(text, title); }),
+      session_(
+          std::move(port),
+          [this](const QString& text, const QString& title) { Message(text, title); },
+          std::move(deviceExists)),
+      recorder_(session_.transfer(), session_.connection()),
       fileChooser_(DefaultFileChooser),
       endProgram_([] { QCoreApplication::exit(0); }) {
   BuildWindow();
@@ -108,7 +112,7 @@ frmPantallaTest::frmPantallaTest(std::unique_ptr<CommControl> port, QWidget* par
   clockTimer_.start();
 
   connect(qApp, &QGuiApplication::focusWindowChanged, this, &frmPantallaTest::ProgramFocusChanged);
-  connect(&commPort1(), &CommControl::OpenChanged, this, &frmPantallaTest::ShowCaption);
+  connect(&connection().state(), &PortState::changed, this, &frmPantallaTest::ShowPortState);
 
   Form_Load();
 }
@@ -231,9 +235,9 @@ void frmPantallaTest::BuildStatusBar() {
   setStatusBar(bar);
 
   const QDateTime now = QDateTime::currentDateTime();
-  const std::array<QString, 5> design{QStringLiteral("Not connected"), QStringLiteral("COM 1"),
-                                      QStringLiteral("115200bps, 8-N-1"), PanelDateText(now),
-                                      PanelTimeText(now)};
+  const PortStatusTexts port = StatusTextsOf(connection().state());
+  const std::array<QString, 5> design{port.state, port.port, port.lineSettings,
+                                      PanelDateText(now), PanelTimeText(now)};
   for (size_t i = 0; i < panels_.size(); ++i) {
     auto* panel = new QLabel(design[i], bar);
     panel->setObjectName(QStringLiteral("staBarPanel%1").arg(i + 1));
@@ -253,7 +257,7 @@ void frmPantallaTest::BuildStatusBar() {
 // Window events
 
 void frmPantallaTest::Form_Load() {
-  connection().FormLoad();
+  connection().startUp();
   // Once, without holding up the start: everything works, only choices are not remembered.
   if (const QString note = SettingsNotKeptText(); !note.isEmpty())
     QTimer::singleShot(0, this, [this, note] { ShowNotice(this, note); });
@@ -283,25 +287,19 @@ void frmPantallaTest::ProgramFocusChanged(QWindow* window) {
 }
 
 void frmPantallaTest::closeEvent(QCloseEvent* event) {
-  // The download pumps events while it waits; the window must outlive it.
+  // A download runs on until its last frame; the window and its port must outlive it.
   if (transferRunning()) {
     event->ignore();
     return;
   }
-  if (commPort1().PortOpen()) {
-    try {
-      commPort1().setPortOpen(false);
-    } catch (const CommError&) {
-      // The program ends anyway; the port is released with it.
-    }
-  }
+  commPort1().close();
   event->accept();
   endProgram_();
 }
 
 bool frmPantallaTest::eventFilter(QObject* watched, QEvent* event) {
   if (watched == panels_[1] && event->type() == QEvent::ToolTip)
-    panels_[1]->setToolTip(connection().PortPanelToolTip());
+    panels_[1]->setToolTip(connection().portToolTip());
   return QMainWindow::eventFilter(watched, event);
 }
 
@@ -357,21 +355,31 @@ void frmPantallaTest::ShowPreview(bool lighterColourFirst) {
 // that "succeeds" there reaches no device, and the user must be able to tell at a glance.
 // The loaded file's name follows, so one glance tells what goes where.
 void frmPantallaTest::ShowCaption() {
-  CommControl& port = commPort1();
+  const PortState& port = connection().state();
   QString caption = QString::fromLatin1(kMainCaption);
   if (!logoFile_.isEmpty()) caption += QStringLiteral(" - ") + QFileInfo(logoFile_).fileName();
-  if (port.PortOpen() && port.OnPseudoTerminal())
-    caption = QString::fromLatin1(kSimulatedDeviceCaption).arg(caption).arg(port.CommPort());
+  if (port.isOpen() && port.onPseudoTerminal())
+    caption = QString::fromLatin1(kSimulatedDeviceCaption).arg(caption).arg(port.comNumber());
   setWindowTitle(caption);
+}
+
+void frmPantallaTest::ShowPortState() {
+  const PortStatusTexts texts = StatusTextsOf(connection().state());
+  setPanelText(1, texts.state);
+  setPanelText(2, texts.port);
+  setPanelText(3, texts.lineSettings);
+  mnuConnect_->setText(texts.connectCaption);
+  mnuPort_->setEnabled(texts.portMenusEnabled);
+  mnuSettings_->setEnabled(texts.portMenusEnabled);
+  ShowCaption();
 }
 
 void frmPantallaTest::mnuOpen_Click() { cmdOpen_Click(); }
 
+// A press while a download runs is refused by the transfer.
 void frmPantallaTest::cmdSend_Click() {
   DismissConfirmation();
-  const QDateTime pressed = QDateTime::currentDateTime();
-  if (const auto outcome = session_.transfer().cmdSend_Click(logoData_))
-    AfterDownload(*outcome, pressed);
+  session_.transfer().start(logoData_);
 }
 
 void frmPantallaTest::TransferStarted() {
@@ -392,6 +400,7 @@ void frmPantallaTest::TransferEnded(const TransferOutcome& outcome) {
   prgBar_->setVisible(false);
   paletteNote_->setVisible(lighterColourFirst_);
   UnlockUserInterface();
+  AfterDownload(outcome);
 }
 
 void frmPantallaTest::mnuEnd_Click() { endProgram_(); }
@@ -402,7 +411,7 @@ void frmPantallaTest::mnuPort_Click() {
 }
 
 void frmPantallaTest::mnuSettings_Click() {
-  if (connection().TcpIpMode) {
+  if (connection().state().tcpIpMode()) {
     if (tcpIpDialog_) {
       tcpIpDialog_->raise();
       tcpIpDialog_->activateWindow();
@@ -417,7 +426,7 @@ void frmPantallaTest::mnuSettings_Click() {
   dialog.exec();
 }
 
-void frmPantallaTest::mnuConnect_Click() { connection().mnuConnect_Click(); }
+void frmPantallaTest::mnuConnect_Click() { connection().openOrClose(); }
 
 void frmPantallaTest::mnuHelp1_Click() {
   frmHelp help(this);
@@ -434,7 +443,7 @@ void frmPantallaTest::Message(const QString& text, const QString& title) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// PortDisplay
+// Status bar
 
 void frmPantallaTest::setPanelText(int panel, const QString& text) {
   if (panel < 1 || panel > static_cast<int>(panels_.size())) return;
@@ -457,14 +466,6 @@ QString frmPantallaTest::panelText(int panel) const {
   return panels_[static_cast<size_t>(panel - 1)]->text();
 }
 
-QString frmPantallaTest::connectCaption() const { return mnuConnect_->text(); }
-
-void frmPantallaTest::setConnectCaption(const QString& caption) { mnuConnect_->setText(caption); }
-
-void frmPantallaTest::setPortMenusEnabled(bool enabled) {
-  mnuPort_->setEnabled(enabled);
-  mnuSettings_->setEnabled(enabled);
-}
 
 // ---------------------------------------------------------------------------------------------
 // Lock around a download

@@ -10,7 +10,7 @@
 #include <functional>
 #include <memory>
 
-#include "app/downloadlog.h"
+#include "app/downloadrecorder.h"
 #include "app/loadersession.h"
 #include "logo/logoraster.h"
 #include "ui/portdialogs.h"
@@ -38,15 +38,19 @@ QString PanelDateText(const QDateTime& when);
 QString PanelTimeText(const QDateTime& when);
 
 // The main window. It owns the loader session (serial port, link engine, port connection,
-// download) and the logo; every port operation goes through the session.
-class frmPantallaTest : public QMainWindow, public PortDisplay {
+// download), the download recorder and the logo; every port operation goes through the
+// session, and the status bar and Comm menu show the port connection's state.
+class frmPantallaTest : public QMainWindow {
   Q_OBJECT
 
  public:
   // Returns the chosen path, or an empty text when the user cancels.
   using FileChooser = std::function<QString(QWidget* parent)>;
 
-  explicit frmPantallaTest(std::unique_ptr<CommControl> port, QWidget* parent = nullptr);
+  // deviceExists tells which devices are there without opening them; tests script it.
+  explicit frmPantallaTest(std::unique_ptr<CommControl> port,
+                           DeviceExistsFn deviceExists = SerialDeviceExists,
+                           QWidget* parent = nullptr);
   ~frmPantallaTest() override;
 
   // Handlers of the window's events, menus and buttons.
@@ -81,12 +85,9 @@ class frmPantallaTest : public QMainWindow, public PortDisplay {
   bool pictureDecoding() const { return decoding_ != nullptr; }
   void setEndProgram(std::function<void()> end) { endProgram_ = std::move(end); }
 
-  // PortDisplay
-  void setPanelText(int panel, const QString& text) override;
-  QString panelText(int panel) const override;
-  QString connectCaption() const override;
-  void setConnectCaption(const QString& caption) override;
-  void setPortMenusEnabled(bool enabled) override;
+  // Status-bar panels 1 to 5.
+  void setPanelText(int panel, const QString& text);
+  QString panelText(int panel) const;
 
   void LockUserInterface();
   void UnlockUserInterface();
@@ -94,8 +95,9 @@ class frmPantallaTest : public QMainWindow, public PortDisplay {
   CommControl& commPort1() { return session_.port(); }
   LinkEngine& link() { return session_.link(); }
   PortConnection& connection() { return session_.connection(); }
+  LogoTransfer& transfer() { return session_.transfer(); }
   const LogoRaster& LogoData() const { return logoData_; }
-  bool transferRunning() { return session_.transfer().Sending(); }
+  bool transferRunning() { return session_.transfer().running(); }
   QTimer& clockTimer() { return clockTimer_; }
   QProgressBar* prgBar() const { return prgBar_; }
   QLabel* Image1() const { return image1_; }
@@ -120,6 +122,7 @@ class frmPantallaTest : public QMainWindow, public PortDisplay {
   void BuildStatusBar();
   void ShowPreview(bool lighterColourFirst);
   void ShowCaption();
+  void ShowPortState();  // panels 1 to 3 and the Comm menu, from the port connection's state
   void FitPanel(size_t index);
   void ShowClock();
   void ProgramFocusChanged(QWindow* window);
@@ -128,16 +131,17 @@ class frmPantallaTest : public QMainWindow, public PortDisplay {
   void TransferStarted();
   void TransferEnded(const TransferOutcome& outcome);
 
-  // The per-device cycle (quickcycle.cpp): shortcuts, drop, Import Picture, the remembered
-  // file, the file name in the title, the confirmation of a download and the download log.
+  // The per-device cycle (quickcycle.cpp): shortcuts, drop, Import Picture, the file name in
+  // the title and the confirmation of a download.
   void SetUpQuickCycle();
   void LogoAccepted(const QString& path);
-  void AfterDownload(const TransferOutcome& outcome, const QDateTime& pressed);
+  void AfterDownload(const TransferOutcome& outcome);
   void DismissConfirmation();
   void ImportDecoded(const QString& path, const QImage& picture, const QString& error);
   void ShowDecoding(bool busy);
 
   LoaderSession session_;
+  DownloadRecorder recorder_;
   LogoRaster logoData_{};
 
   FileChooser fileChooser_;
@@ -146,7 +150,6 @@ class frmPantallaTest : public QMainWindow, public PortDisplay {
   PictureLoader pictureLoader_;
   std::unique_ptr<QThread> decoding_;  // Import Picture's reading, while it runs
   bool sendEnabledBeforeDecoding_ = false;
-  DownloadLog downloadLog_;
   QString logoFile_;
   QLabel* confirmation_ = nullptr;
   std::function<void()> endProgram_;

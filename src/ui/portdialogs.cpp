@@ -118,9 +118,9 @@ CommDialog::CommDialog(PortConnection& connection, QWidget* parent)
   BuildDeviceControls();
 
   Form_Load();
-  if (connection_.TcpIpMode) {
+  if (connection_.state().tcpIpMode()) {
     SelectEntry(8);
-  } else if (const int port = connection_.port().CommPort(); port >= 1 && port <= 8) {
+  } else if (const int port = connection_.state().comNumber(); port >= 1 && port <= 8) {
     SelectEntry(port - 1);
   }
   // Any other number has no entry: nothing is selected and OK keeps the port as it is.
@@ -174,7 +174,7 @@ void CommDialog::BuildDeviceControls() {
 }
 
 void CommDialog::Form_Load() {
-  portAtOpen_ = connection_.TcpIpMode ? kTcpIpPort : connection_.port().CommPort();
+  portAtOpen_ = connection_.state().tcpIpMode() ? kTcpIpPort : connection_.state().comNumber();
   chosenPort_ = portAtOpen_;
   RefreshDevices();
 }
@@ -182,7 +182,7 @@ void CommDialog::Form_Load() {
 void CommDialog::Form_Activate() { RefreshDevices(); }
 
 void CommDialog::RefreshDevices() {
-  PortOverview now = connection_.Overview();
+  PortOverview now = connection_.overview();
   EnableAvailableEntries();
   if (overviewShown_ && now == shown_) return;
   shown_ = std::move(now);
@@ -242,7 +242,7 @@ void CommDialog::cmdClear_Click() { Assign(QString()); }
 
 void CommDialog::Assign(const QString& device) {
   const int port = cboAssignPort_->currentData().toInt();
-  if (const QString error = connection_.AssignDevice(port, device); !error.isEmpty())
+  if (const QString error = connection_.assignDevice(port, device); !error.isEmpty())
     ShowMessage(this, error);
   RefreshDevices();
 }
@@ -276,8 +276,8 @@ void CommDialog::optCommPort_Click(int16_t index) {
 
 void CommDialog::OKButton_Click() {
   const QString error = chosenPort_ == kTcpIpPort
-                            ? connection_.ChooseTcpIp(portAtOpen_)
-                            : connection_.ChangePort(chosenPort_, portAtOpen_);
+                            ? connection_.chooseTcpIp(portAtOpen_)
+                            : connection_.changePort(chosenPort_, portAtOpen_);
   if (!error.isEmpty()) ShowMessage(this, error);
   accept();
 }
@@ -323,7 +323,7 @@ BaudDialog::BaudDialog(PortConnection& connection, QWidget* parent)
 }
 
 void BaudDialog::Form_Load() {
-  const QString settings = connection_.port().Settings();
+  const QString settings = FormatLineSettings(connection_.state().lineSettings());
   const qsizetype comma = settings.indexOf(QLatin1Char(','));
   baudAtOpen_ = comma < 0 ? settings : settings.left(comma);
 
@@ -336,7 +336,7 @@ void BaudDialog::Form_Load() {
 
   // A speed the dialog does not offer: fall back to 38400 at once, before the user answers.
   SelectEntry(kFallbackBaudIndex);
-  if (const QString error = connection_.FallBackToDefaultSpeed(); !error.isEmpty()) {
+  if (const QString error = connection_.fallBackToDefaultSpeed(); !error.isEmpty()) {
     // The old speed stays in force, so OK on 38400 still counts as a change to apply.
     ShowMessage(parentWidget(), error);
     return;
@@ -356,7 +356,7 @@ void BaudDialog::optBaudRate_Click(int16_t index) {
 }
 
 void BaudDialog::OKButton_Click() {
-  if (const QString error = connection_.ChangeSpeed(chosenBaud_, baudAtOpen_); !error.isEmpty())
+  if (const QString error = connection_.changeSpeed(chosenBaud_, baudAtOpen_); !error.isEmpty())
     ShowMessage(this, error);
   accept();
 }

@@ -1,6 +1,6 @@
 // The main window's per-device cycle, all of it added to the designed window: Ctrl+O,
-// Ctrl+Return and F1; a file dropped on the window; File > Import Picture; the remembered
-// file; the file name in the title; a confirmation of each download; the download log.
+// Ctrl+Return and F1; a file dropped on the window; File > Import Picture; the file name in
+// the title; a confirmation of each download.
 #include <QAction>
 #include <QApplication>
 #include <QDateTime>
@@ -24,7 +24,6 @@
 #include "app/usertexts.h"
 #include "picture/logoimage.h"
 #include "picture/pictureread.h"
-#include "port/serialcomm.h"
 #include "settings/recentfiles.h"
 #include "ui/importpicturedialog.h"
 #include "ui/mainwindow.h"
@@ -109,28 +108,19 @@ void frmPantallaTest::DismissConfirmation() {
 void frmPantallaTest::LogoAccepted(const QString& path) {
   logoFile_ = QFileInfo(path).absoluteFilePath();
   ShowCaption();
-  RememberFile(path);
+  recorder_.setPicture(path, true);
 }
 
-void frmPantallaTest::AfterDownload(const TransferOutcome& outcome, const QDateTime& pressed) {
-  DownloadRecord record;
-  record.time = pressed;
-  record.comNumber = commPort1().CommPort();
-  record.device =
-      outcome.device.isEmpty() ? SerialComm::DevicePathForPort(record.comNumber) : outcome.device;
-  record.picture = logoFile_;
-  record.checksum = outcome.logoChecksum;
-  record.frames = outcome.framesSent;
-  record.durationMs = outcome.durationMs;
-  record.result = outcome.result;
-  // A log that cannot be written is said once, beside the result, never over the status bar.
-  const QString logProblem = OnOneLine(downloadLog_.append(record));
+// The download is in the log already; a log that cannot be written is said once, beside the
+// result, never over the status bar.
+void frmPantallaTest::AfterDownload(const TransferOutcome& outcome) {
+  const QString logProblem = OnOneLine(recorder_.logProblem());
 
   QString text;
   if (outcome.loaded())
     text = QStringLiteral("Logo loaded at %1, checksum %2")
                .arg(QTime::currentTime().toString(QStringLiteral("HH:mm:ss")),
-                    LogoTransfer::ChecksumText(outcome.logoChecksum));
+                    ChecksumText(outcome.logoChecksum));
   if (!logProblem.isEmpty()) text += text.isEmpty() ? logProblem : QStringLiteral(" (not logged)");
   if (text.isEmpty()) return;
   paletteNote_->hide();

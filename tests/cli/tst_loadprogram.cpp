@@ -247,7 +247,7 @@ void LoadProgramTest::convertedPictureIsSentAsItsRaster() {
   QCOMPARE(fields[1], QByteArray());  // a device named directly, no COM number for it
   QCOMPARE(QString::fromUtf8(fields[2]), sim.slavePath());
   QCOMPARE(QString::fromUtf8(fields[3]), QFileInfo(png).absoluteFilePath());
-  QCOMPARE(fields[4], "0x" + QByteArray::number(LogoTransfer::LogoChecksum(expected), 16)
+  QCOMPARE(fields[4], "0x" + QByteArray::number(LogoChecksum(expected), 16)
                                  .rightJustified(4, '0')
                                  .toUpper());
   QCOMPARE(fields[5], QByteArray("132"));

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "fakecommport.h"
+#include "port/commsettings.h"
 #include "port/portnames.h"
 #include "port/serialcomm.h"
 #include "tempfolder.h"
@@ -17,10 +18,8 @@
 #endif
 
 using kestrel::CommError;
-using kestrel::PortSource;
 using kestrel::SerialComm;
 namespace CommErr = kestrel::CommErr;
-namespace CommEv = kestrel::CommEv;
 using kestrel::test::ErrorOf;
 using kestrel::test::TempProgramFolder;
 
@@ -28,32 +27,10 @@ class TestSerialComm : public QObject {
   Q_OBJECT
 
  private slots:
-  void startsOnPort1At9600n81Closed() {
+  void startsClosed() {
     SerialComm port;
-    QCOMPARE(port.CommPort(), 1);
-    QCOMPARE(port.Settings(), QStringLiteral("9600,n,8,1"));
-    QVERIFY(!port.PortOpen());
-    QVERIFY(port.Tag.isEmpty());
-  }
-
-  void portNumbers_data() {
-    QTest::addColumn<int>("number");
-    QTest::addColumn<int>("error");
-    QTest::newRow("1") << 1 << 0;
-    QTest::newRow("8") << 8 << 0;
-    QTest::newRow("255") << 255 << 0;
-    QTest::newRow("0") << 0 << CommErr::PortNotExist;
-    QTest::newRow("-1") << -1 << CommErr::PortNotExist;
-    QTest::newRow("256") << 256 << CommErr::PortNotExist;
-    QTest::newRow("32767") << 32767 << CommErr::PortNotExist;
-  }
-  void portNumbers() {
-    QFETCH(int, number);
-    QFETCH(int, error);
-    SerialComm port;
-    port.setCommPort(4);
-    QCOMPARE(ErrorOf([&] { port.setCommPort(number); }), error);
-    QCOMPARE(port.CommPort(), error ? 4 : number);
+    QVERIFY(!port.isOpen());
+    QVERIFY(port.openDevice().isEmpty());
   }
 
   void settingsTexts_data() {
@@ -93,91 +70,9 @@ class TestSerialComm : public QObject {
   void settingsTexts() {
     QFETCH(QString, text);
     QFETCH(QString, inForce);
-    SerialComm port;
-    port.setSettings(QStringLiteral("19200,n,8,1"));
-    QCOMPARE(ErrorOf([&] { port.setSettings(text); }),
-             inForce.isEmpty() ? CommErr::InvalidPropertyValue : 0);
-    QCOMPARE(port.Settings(), inForce.isEmpty() ? QStringLiteral("19200,n,8,1") : inForce);
+    const std::optional<kestrel::LineSettings> parsed = kestrel::ParseLineSettings(text);
+    QCOMPARE(parsed ? kestrel::FormatLineSettings(*parsed) : QString(), inForce);
   }
-
-  void portNameIsTheLinkInProgramFolderElseTtyS() {
-    TempProgramFolder folder;
-    QVERIFY(folder.isValid());
-#ifdef Q_OS_WIN
-    QCOMPARE(SerialComm::DevicePathForPort(3), QStringLiteral("COM3"));
-#else
-    QCOMPARE(SerialComm::DevicePathForPort(5), QStringLiteral("/dev/ttyS4"));
-    // A link is followed to its device, through further links too.
-    QFile target(folder.filePath(QStringLiteral("device")));
-    QVERIFY(target.open(QIODevice::WriteOnly));
-    target.close();
-    QVERIFY(QFile::link(folder.filePath(QStringLiteral("device")),
-                        folder.filePath(QStringLiteral("by-id"))));
-    QVERIFY(folder.linkPort(5, folder.filePath(QStringLiteral("by-id"))));
-    QCOMPARE(SerialComm::DevicePathForPort(5),
-             QFileInfo(folder.filePath(QStringLiteral("device"))).canonicalFilePath());
-    // A dangling link is not skipped in favour of /dev/ttyS: it names a missing device.
-    QVERIFY(folder.linkPort(6, QStringLiteral("/nonexistent/ttyUSB0")));
-    QCOMPARE(SerialComm::DevicePathForPort(6), folder.filePath(QStringLiteral("COM6")));
-#endif
-  }
-
-#ifndef Q_OS_WIN
-  void resolutionOrder_data() {
-    QTest::addColumn<QString>("assignment");  // COM3 in [Devices]; "-" for no entry
-    QTest::addColumn<bool>("link");           // COM3 in the folder links to "linked"
-    QTest::addColumn<int>("source");
-    QTest::addColumn<QString>("device");  // what COM3 stands for; "@name": that file in the folder
-    QTest::newRow("assignment first")
-        << "@assigned" << true << int(PortSource::Assignment) << "@assigned";
-    QTest::newRow("then the folder entry")
-        << "-" << true << int(PortSource::FolderEntry) << "@linked";
-    QTest::newRow("then the default") << "-" << false << int(PortSource::Default) << "/dev/ttyS2";
-    // An assigned device that is absent is a missing port, not a reason to try the link.
-    QTest::newRow("absent assigned device")
-        << "/nonexistent/usb-adapter" << true << int(PortSource::Assignment)
-        << "/nonexistent/usb-adapter";
-    QTest::newRow("bare name is a /dev node")
-        << "ttyUSB77" << false << int(PortSource::Assignment) << "/dev/ttyUSB77";
-    QTest::newRow("cleared") << "" << true << int(PortSource::FolderEntry) << "@linked";
-    // A value that names no device makes a missing port too, named as written: it used to be
-    // ignored, sending the logo to the link or the built-in port instead.
-    QTest::newRow("relative path")
-        << "dev/ttyUSB0" << true << int(PortSource::Assignment) << "dev/ttyUSB0";
-    QTest::newRow("tab inside") << "/dev/tty\tUSB0" << true << int(PortSource::Assignment)
-                                << "/dev/tty\tUSB0";
-    QTest::newRow("dot dot") << ".." << false << int(PortSource::Assignment) << "..";
-  }
-  void resolutionOrder() {
-    QFETCH(QString, assignment);
-    QFETCH(bool, link);
-    QFETCH(int, source);
-    QFETCH(QString, device);
-    TempProgramFolder folder;
-    for (const char* name : {"assigned", "linked"})
-      QVERIFY(kestrel::test::WriteBytes(folder.filePath(QLatin1String(name)), "x"));
-    const auto inFolder = [&](const QString& name) {
-      return name.startsWith(QLatin1Char('@')) ? folder.filePath(name.mid(1)) : name;
-    };
-    if (assignment != QLatin1String("-"))
-      QVERIFY(folder.writeIni(
-          {"[SerialPort]", "CommPort= 3", "[Devices]", "COM3=" + inFolder(assignment)}));
-    if (link) QVERIFY(folder.linkPort(3, folder.filePath(QStringLiteral("linked"))));
-
-    const kestrel::PortTarget target = kestrel::ResolvePort(3);
-    QCOMPARE(int(target.source), source);
-    QCOMPARE(SerialComm::DevicePathForPort(3), inFolder(device));
-    // A regular file is no serial device: COM 3 does not exist, whatever named it.
-    SerialComm port;
-    port.setCommPort(3);
-    if (source != int(PortSource::Default)) {
-      QVERIFY(!port.PortExists(3));
-      QCOMPARE(ErrorOf([&] { port.setPortOpen(true); }), CommErr::PortNotExist);
-    }
-    if (source != int(PortSource::Default) && QFile::exists(target.device))
-      QCOMPARE(SerialComm::AssignedComNumbers(target.device), QList<int>{3});
-  }
-#endif
 
 #ifdef Q_OS_LINUX
   void sysfsTellsSerialPortsWithoutOpening_data() {
@@ -260,17 +155,16 @@ class TestSerialComm : public QObject {
 
   void operationsNeedAnOpenPort_data() {
     QTest::addColumn<int>("operation");
-    QTest::newRow("InBufferCount") << 0;
-    QTest::newRow("discard input") << 1;
-    QTest::newRow("Input") << 2;
-    QTest::newRow("Output") << 3;
+    QTest::newRow("discard input") << 0;
+    QTest::newRow("write") << 1;
+    QTest::newRow("line settings") << 2;
   }
   void operationsNeedAnOpenPort() {
     QFETCH(int, operation);
     SerialComm port;
-    const std::function<void()> actions[] = {
-        [&] { (void)port.InBufferCount(); }, [&] { port.setInBufferCount(0); },
-        [&] { (void)port.Input(); }, [&] { port.setOutput("00\r"); }};
+    const std::function<void()> actions[] = {[&] { port.discardInput(); },
+                                             [&] { port.write("00\r"); },
+                                             [&] { port.setLineSettings({}); }};
     QCOMPARE(ErrorOf(actions[operation]), CommErr::PortNotOpen);
   }
 };

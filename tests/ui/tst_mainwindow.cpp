@@ -260,6 +260,7 @@ class MainWindowTest : public QObject {
     });
 
     QTest::keyClick(&w, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+    QVERIFY(rig.waitForDownload());
 
     QCOMPARE(dialogs, command == QLatin1String("open") ? 1 : 0);
     QCOMPARE(rig.port->writes.size(), command == QLatin1String("send") ? 132 : 0);
@@ -308,7 +309,7 @@ class MainWindowTest : public QObject {
     frmPantallaTest& w = *rig.window;
     rig.open(rig.writeLogo(QStringLiteral("logo.bmp"), TopLeftDotPixels()));
     rig.answerEveryFrame();
-    w.cmdSend_Click();
+    QVERIFY(rig.send());
 
     QVERIFY(rig.messages.messages.isEmpty());
     QVERIFY(w.confirmation()->isVisibleTo(&w));
@@ -520,7 +521,7 @@ class MainWindowTest : public QObject {
     rig.answerEveryFrame([&](const QByteArray&) {
       noteHiddenDuringDownload = rig.window->paletteNote()->isHidden();
     });
-    rig.window->cmdSend_Click();
+    QVERIFY(rig.send());
     QVERIFY(noteHiddenDuringDownload);
     // Then the success confirmation stands there, until the next action brings the note back.
     QVERIFY(rig.window->paletteNote()->isHidden());
@@ -561,9 +562,10 @@ class MainWindowTest : public QObject {
       rangeMax = w.prgBar()->maximum();
     });
     rig.action("mnuConnect")->trigger();  // closed: the send opens the port itself
-    QVERIFY(!rig.port->PortOpen());
+    QVERIFY(!rig.port->isOpen());
 
     QTest::mouseClick(w.cmdSend(), Qt::LeftButton);
+    QVERIFY(rig.waitForDownload());
 
     QCOMPARE(rig.port->writes.size(), 132);
     QCOMPARE(rig.port->writes.first(), QByteArray("00\r"));
@@ -583,7 +585,7 @@ class MainWindowTest : public QObject {
     QVERIFY(!QApplication::overrideCursor());
     QVERIFY(!w.transferRunning());
     // The port it opened stays open and is shown so.
-    QVERIFY(rig.port->PortOpen());
+    QVERIFY(rig.port->isOpen());
     QCOMPARE(w.panelText(1), QStringLiteral("Port opened"));
     QCOMPARE(rig.action("mnuConnect")->text(), QStringLiteral("Close"));
   }
@@ -597,7 +599,7 @@ class MainWindowTest : public QObject {
       lockedDuringMessage = !w.isEnabled() && !w.prgBar()->isHidden() && !w.cmdOpen()->isEnabled();
     };
     // The device never answers.
-    w.cmdSend_Click();
+    QVERIFY(rig.send());
     QCOMPARE(rig.messages.messages.size(), 1);
     QCOMPARE(rig.messages.messages[0].text,
              QStringLiteral("COMMUNICATION ERROR !!\r\rCheck configuration and connection."));
@@ -628,7 +630,7 @@ class MainWindowTest : public QObject {
       if (box->isVisible()) box->done(0);
     };
     QTimer::singleShot(0, &w, poll);
-    w.cmdSend_Click();
+    QVERIFY(rig.send());
     QVERIFY(sawUsableBox);
     QVERIFY(w.isEnabled());
   }
@@ -644,20 +646,20 @@ class MainWindowTest : public QObject {
     rig.answerEveryFrame([&](const QByteArray&) {
       if (++frames == 20) closeAccepted = w.close();
     });
-    w.cmdSend_Click();
+    QVERIFY(rig.send());
     QVERIFY(!closeAccepted);
     QCOMPARE(rig.port->writes.size(), 132);
     QVERIFY(w.isVisible());
     QCOMPARE(rig.ended, 0);
-    QVERIFY(rig.port->PortOpen());
+    QVERIFY(rig.port->isOpen());
   }
 
   void closingTheWindowClosesThePortAndEndsTheProgram() {
     WindowRig rig;
     rig.window->show();
-    QVERIFY(rig.port->PortOpen());
+    QVERIFY(rig.port->isOpen());
     QVERIFY(rig.window->close());
-    QVERIFY(!rig.port->PortOpen());
+    QVERIFY(!rig.port->isOpen());
     QCOMPARE(rig.port->closeCount, 1);  // the start-up scan opens no port
     QCOMPARE(rig.ended, 1);
   }
@@ -677,12 +679,12 @@ class MainWindowTest : public QObject {
     WindowRig rig;
     QAction* connectItem = rig.action("mnuConnect");
     connectItem->trigger();
-    QVERIFY(!rig.port->PortOpen());
+    QVERIFY(!rig.port->isOpen());
     QCOMPARE(rig.window->panelText(1), QStringLiteral("Port closed"));
     QCOMPARE(connectItem->text(), QStringLiteral("Open"));
     QVERIFY(rig.action("mnuPort")->isEnabled() && rig.action("mnuSettings")->isEnabled());
     connectItem->trigger();
-    QVERIFY(rig.port->PortOpen());
+    QVERIFY(rig.port->isOpen());
     QCOMPARE(rig.window->panelText(1), QStringLiteral("Port opened"));
     QCOMPARE(connectItem->text(), QStringLiteral("Close"));
     QVERIFY(!rig.action("mnuPort")->isEnabled() && !rig.action("mnuSettings")->isEnabled());
@@ -701,7 +703,7 @@ class MainWindowTest : public QObject {
     });
     rig.action("mnuPort")->trigger();
     QCOMPARE(modalName, QStringLiteral("CommDialog"));
-    QCOMPARE(rig.port->CommPort(), 4);
+    QCOMPARE(rig.window->connection().state().comNumber(), 4);
     QCOMPARE(rig.window->panelText(2), QStringLiteral("COM  4"));
     QVERIFY(rig.folder.iniBytes().contains("CommPort= 4\r\n"));
   }
@@ -716,7 +718,7 @@ class MainWindowTest : public QObject {
       dialog->findChild<QPushButton*>(QStringLiteral("OKButton"))->click();
     });
     rig.action("mnuSettings")->trigger();
-    QCOMPARE(rig.port->Settings(), QStringLiteral("19200,n,8,1"));
+    QCOMPARE(FormatLineSettings(rig.window->connection().state().lineSettings()), QStringLiteral("19200,n,8,1"));
     QCOMPARE(rig.window->panelText(3), QStringLiteral("19200,n,8,1"));
     QVERIFY(rig.folder.iniBytes().contains("Baud= 19200,N,8,1\r\n"));
   }
@@ -725,7 +727,7 @@ class MainWindowTest : public QObject {
     WindowRig rig;
     rig.window->show();
     rig.action("mnuConnect")->trigger();  // the Comm items work while the port is closed
-    rig.window->connection().TcpIpMode = true;
+    rig.window->connection().setTcpIpMode(true);
     rig.action("mnuSettings")->trigger();
     TCP_IPDialog* first = rig.window->tcpIpDialog();
     QVERIFY(first);

@@ -13,8 +13,7 @@
 #include "app/portconnection.h"
 #include "files/fileaccess.h"
 #include "kestrel/version.h"
-#include "port/portnames.h"
-#include "settings/inifile.h"
+#include "settings/portsettings.h"
 #include "settings/programfolder.h"
 #include "simoptions.h"
 #include "simpty.h"
@@ -79,21 +78,13 @@ int Hold(QCoreApplication& app, const QString& name) {
 // The port a loader in that folder opens, read as the loader reads it: so a simulator started
 // for it is found whatever port its user chose last, or none.
 int SettingsPort(const QString& folder) {
-  using namespace kestrel;
-  const QString value =
-      ArchivoIni::ReadProfileString(QDir(folder).filePath(QString::fromLatin1(kIniFileName)),
-                                    QString::fromLatin1(kIniSection), QStringLiteral("CommPort"));
-  return ComPortOrDefault(CommPortNumberFromText(value).value_or(0));
+  return kestrel::ReadStoredPort(folder).comNumber.value_or(kestrel::kDefaultComPort);
 }
 
 // A [Devices] assignment of that port in the folder's settings, which the loader would follow
 // past any COMn link: the simulator would then be linked but never used.
 QString AssignedDevice(const QString& folder, int port) {
-  using namespace kestrel;
-  return ArchivoIni::ReadProfileString(QDir(folder).filePath(QString::fromLatin1(kIniFileName)),
-                                       QString::fromLatin1(kDevicesSection),
-                                       QStringLiteral("COM%1").arg(port))
-      .trimmed();
+  return kestrel::ReadDeviceAssignment(port, folder).value_or(QString());
 }
 
 }  // namespace
