@@ -73,6 +73,15 @@ QString DefaultFileChooser(QWidget* parent) {
   return QFileDialog::getOpenFileName(parent, QString(), RememberedFile(), texts::BitmapFilter());
 }
 
+// A text longer than designed (another language, a larger font) widens its widget about its
+// centre rather than being cut off; where it fits, the designed geometry stays.
+void WidenToFit(QWidget* widget, int needed) {
+  const QRect designed = widget->geometry();
+  if (needed <= designed.width()) return;
+  widget->setGeometry(designed.center().x() + 1 - needed / 2, designed.y(), needed,
+                      designed.height());
+}
+
 QWidget* WidgetOfWindow(QWindow* window) {
   if (!window) return nullptr;
   for (QWidget* widget : QApplication::topLevelWidgets())
@@ -141,6 +150,7 @@ void frmPantallaTest::BuildWindow() {
   label1_->setGeometry(40, 16, 465, 25);
   label1_->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
   label1_->setFont(UiFont(QStringLiteral("Helvetica"), 14.25, true));
+  WidenToFit(label1_, label1_->fontMetrics().horizontalAdvance(label1_->text()) + 4);
 
   // The border sits just outside the 480 x 120 picture area, so each logo pixel is 2 x 2.
   image1_ = new PreviewLabel(client);
@@ -174,12 +184,14 @@ void frmPantallaTest::BuildWindow() {
   cmdOpen_->setObjectName(QStringLiteral("cmdOpen"));
   cmdOpen_->setGeometry(112, 200, 161, 33);
   cmdOpen_->setFont(buttonFont);
+  WidenToFit(cmdOpen_, cmdOpen_->sizeHint().width());
   connect(cmdOpen_, &QPushButton::clicked, this, &frmPantallaTest::cmdOpen_Click);
 
   cmdSend_ = new QPushButton(texts::SendButton(), client);
   cmdSend_->setObjectName(QStringLiteral("cmdSend"));
   cmdSend_->setGeometry(296, 200, 121, 33);
   cmdSend_->setFont(buttonFont);
+  WidenToFit(cmdSend_, cmdSend_->sizeHint().width());
   cmdSend_->setEnabled(false);
   connect(cmdSend_, &QPushButton::clicked, this, &frmPantallaTest::cmdSend_Click);
 

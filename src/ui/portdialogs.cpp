@@ -12,6 +12,7 @@
 #include <QRadioButton>
 #include <QTimer>
 #include <QTreeWidget>
+#include <algorithm>
 
 #include "settings/inifile.h"
 #include "texts/usertexts.h"
@@ -295,20 +296,29 @@ BaudDialog::BaudDialog(PortConnection& connection, QWidget* parent)
   frame->setGeometry(10, 8, 196, 92);
 
   group_ = new QButtonGroup(this);
+  int entryWidth = 90;
   for (int i = 0; i < static_cast<int>(kBaudSpeeds.size()); ++i) {
     auto* entry = new QRadioButton(texts::BaudCaption(i), frame);
     entry->setObjectName(QStringLiteral("optBaudRate%1").arg(i));
-    entry->setGeometry(12 + (i / 3) * 92, 22 + (i % 3) * 22, 90, 20);
+    entryWidth = std::max(entryWidth, entry->sizeHint().width());
     group_->addButton(entry, i);
     connect(entry, &QRadioButton::toggled, this, [this, i](bool checked) {
       if (checked) optBaudRate_Click(static_cast<int16_t>(i));
     });
     entries_[static_cast<size_t>(i)] = entry;
   }
+  // Captions longer than designed (another language) widen the columns, the frame and the
+  // dialog rather than being cut off.
+  const int wider = entryWidth - 90;
+  for (int i = 0; i < static_cast<int>(entries_.size()); ++i)
+    entries_[static_cast<size_t>(i)]->setGeometry(12 + (i / 3) * (entryWidth + 2),
+                                                  22 + (i % 3) * 22, entryWidth, 20);
+  frame->setGeometry(10, 8, 196 + 2 * wider, 92);
+  setFixedSize(314 + 2 * wider, 110);
 
-  auto* ok = MakeButton(this, "OKButton", texts::OkButton(), 222, 14);
+  auto* ok = MakeButton(this, "OKButton", texts::OkButton(), 222 + 2 * wider, 14);
   ok->setDefault(true);
-  auto* cancel = MakeButton(this, "CancelButton", texts::CancelButton(), 222, 46);
+  auto* cancel = MakeButton(this, "CancelButton", texts::CancelButton(), 222 + 2 * wider, 46);
   connect(ok, &QPushButton::clicked, this, &BaudDialog::OKButton_Click);
   connect(cancel, &QPushButton::clicked, this, &BaudDialog::CancelButton_Click);
 
