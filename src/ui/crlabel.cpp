@@ -16,7 +16,7 @@ CrLabel::CrLabel(const QString& rawText, QWidget* parent) : CrLabel(parent) { se
 
 void CrLabel::setRawText(const QString& text) {
   rawText_ = texts::InMessageBox(text);
-  setText(DisplayText(text));
+  setText(DisplayText(rawText_));
 }
 
 }  // namespace kestrel
