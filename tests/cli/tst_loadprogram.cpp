@@ -247,9 +247,8 @@ void LoadProgramTest::convertedPictureIsSentAsItsRaster() {
   QCOMPARE(fields[1], QByteArray());  // a device named directly, no COM number for it
   QCOMPARE(QString::fromUtf8(fields[2]), sim.slavePath());
   QCOMPARE(QString::fromUtf8(fields[3]), QFileInfo(png).absoluteFilePath());
-  QCOMPARE(fields[4], "0x" + QByteArray::number(LogoChecksum(expected), 16)
-                                 .rightJustified(4, '0')
-                                 .toUpper());
+  QCOMPARE(fields[4],
+           "0x" + QByteArray::number(LogoChecksum(expected), 16).rightJustified(4, '0').toUpper());
   QCOMPARE(fields[5], QByteArray("132"));
   QVERIFY(fields[6].toInt() > 0);
   QCOMPARE(fields[7], QByteArray("loaded"));
@@ -439,15 +438,16 @@ void LoadProgramTest::everyProgramAnswersHelpVersionAndUsageErrors_data() {
   QTest::addColumn<QString>("usage");     // how --help starts
   for (const char* program :
        {"kestrel-load", "kestrel-logo-convert", "kestrel-sim", "kestrel-logo-loader"}) {
-    QTest::addRow("%s --help", program) << program << "--help" << 0 << "C" << "Usage: ";
+    QTest::addRow("%s --help", program) << program << "--help" << 0 << "C"
+                                        << "Usage: ";
     QTest::addRow("%s --version", program) << program << "--version" << 0 << "C" << QString();
     QTest::addRow("%s, an unknown option", program)
         << program << "--no-such-option" << 64 << "C" << QString();
   }
   // The developer's simulator stays English.
   for (const char* program : {"kestrel-load", "kestrel-logo-convert", "kestrel-logo-loader"})
-    QTest::addRow("%s --help in Spanish", program)
-        << program << "--help" << 0 << "es_ES.UTF-8" << "Uso: ";
+    QTest::addRow("%s --help in Spanish", program) << program << "--help" << 0 << "es_ES.UTF-8"
+                                                   << "Uso: ";
 }
 
 // Without a display, as the window's program answers its command line before it needs one.

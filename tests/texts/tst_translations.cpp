@@ -91,8 +91,9 @@ class TranslationsTest : public QObject {
       const auto done = committed.constFind(it.key());
       if (done == committed.cend() || !done->type.isEmpty() || done->translation.isEmpty() ||
           Placeholders(done->translation) != Placeholders(source))
-        missing << it.key().section(QLatin1Char('\x1f'), 0, 1).replace(QLatin1Char('\x1f'),
-                                                                         QStringLiteral(": "));
+        missing << it.key()
+                       .section(QLatin1Char('\x1f'), 0, 1)
+                       .replace(QLatin1Char('\x1f'), QStringLiteral(": "));
     }
     QVERIFY2(missing.isEmpty(),
              qPrintable(QStringLiteral("untranslated (run lupdate, then translate):\n") +
