@@ -14,7 +14,6 @@
 #include "app/downloadrecorder.h"
 #include "app/loadersession.h"
 #include "app/portconnection.h"
-#include "app/usertexts.h"
 #include "cli/terminal.h"
 #include "files/fileaccess.h"
 #include "kestrel/version.h"
@@ -24,6 +23,8 @@
 #include "picture/pictureread.h"
 #include "port/portnames.h"
 #include "port/serialcomm.h"
+#include "texts/picturetexts.h"
+#include "texts/usertexts.h"
 
 namespace kestrel::cli {
 
@@ -96,15 +97,14 @@ int ListPorts(QTextStream& out, QTextStream& err, bool quiet) {
   const QList<SerialDevice> ports = DetectedSerialDevices();
   for (const SerialDevice& device : ports) {
     QStringList coms;
-    for (int n : PortsUsingDevice(device.device))
-      coms << QStringLiteral("COM%1").arg(n);
+    for (int n : PortsUsingDevice(device.device)) coms << QStringLiteral("COM%1").arg(n);
     out << device.device << '\t' << OrDash(device.description) << '\t'
         << OrDash(device.manufacturer) << '\t' << OrDash(device.serialNumber) << '\t'
         << OrDash(coms.join(QLatin1Char(','))) << '\n';
   }
   out.flush();
   if (ports.isEmpty() && !quiet) {
-    err << kLoadProgramName << ": no serial devices detected\n";
+    err << kLoadProgramName << ": " << texts::NoSerialDevicesDetected() << '\n';
     err.flush();
   }
   return kExitOk;
@@ -264,18 +264,16 @@ void Loader::downloadEnded(const TransferOutcome& outcome) {
     lastFailure_ = status;
   }
   QString line = outcome.loaded()
-                     ? QStringLiteral("loaded %1 onto %2: checksum %3, %4 frames, %5 ms")
-                           .arg(QDir::toNativeSeparators(command_.picture), portLabel(),
-                                ChecksumText(outcome.logoChecksum))
-                           .arg(outcome.framesSent)
-                           .arg(outcome.durationMs)
-                     : QStringLiteral("%1: %2").arg(portLabel(), failureText(outcome.message));
+                     ? texts::Loaded(QDir::toNativeSeparators(command_.picture), portLabel(),
+                                     ChecksumText(outcome.logoChecksum), outcome.framesSent,
+                                     outcome.durationMs)
+                     : texts::Failed(portLabel(), failureText(texts::TransferMessage(outcome)));
   if (outcome.result == TransferResult::Interrupted)
-    line += QStringLiteral(" (%1 after %2 frames)").arg(stopSignalName_).arg(outcome.framesSent);
-  if (command_.repeat) line += QStringLiteral(" [%1 loaded, %2 failed]").arg(loaded_).arg(failed_);
+    line += texts::InterruptedAfter(stopSignalName_, outcome.framesSent);
+  if (command_.repeat) line += texts::RunSoFar(loaded_, failed_);
   if (status != kExitOk || !command_.quiet) report(line);
   if (const QString problem = recorder_->logProblem(); !problem.isEmpty())
-    report(OnOneLine(problem));
+    report(texts::OnOneLine(problem));
 
   if (!command_.repeat)
     exitWith(status);
@@ -297,9 +295,7 @@ void Loader::waitForNextDevice() {
     return;
   }
   if (StandardInputIsTerminal() && !inputEnded_ && !command_.quiet)
-    report(watchReplug ? QStringLiteral("next device: press Enter, or unplug the adapter and "
-                                        "plug it in again (Ctrl-C ends)")
-                       : QStringLiteral("next device: press Enter (Ctrl-C ends)"));
+    report(texts::NextDevicePrompt(watchReplug));
   state_ = State::Waiting;
   if (watchReplug) {
     // An adapter already gone (pulled during the download) only has to come back.
@@ -341,7 +337,7 @@ void Loader::interrupted() {
 }
 
 void Loader::endRun() {
-  if (!command_.quiet) report(QStringLiteral("%1 loaded, %2 failed").arg(loaded_).arg(failed_));
+  if (!command_.quiet) report(texts::RunSummary(loaded_, failed_));
   exitWith(failed_ > 0 ? lastFailure_ : kExitOk);
 }
 
@@ -363,9 +359,9 @@ QString Loader::portLabel() const {
 QString Loader::failureText(const QString& message) const {
   // The window's message may end with the device on a line of its own; the line here
   // already starts with it.
-  QStringList lines = message.split(QLatin1Char('\r'), Qt::SkipEmptyParts);
+  QStringList lines = message.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
   if (lines.size() > 1 && lines.last() == deviceOfRecord()) lines.removeLast();
-  return OnOneLine(lines.join(QLatin1Char('\r')));
+  return texts::OnOneLine(lines.join(QLatin1Char('\n')));
 }
 
 QString Loader::deviceOfRecord() const {
@@ -410,69 +406,7 @@ std::optional<int> ComNumberOfPortText(const QString& text) {
   return m.captured(1).toInt();
 }
 
-QString LoadHelpText() {
-  return QStringLiteral(
-             "Usage: kestrel-load [options] PICTURE\n"
-             "       kestrel-load --list-ports\n"
-             "\n"
-             "Loads PICTURE into a Kestrel II device over a serial line, with the same 132\n"
-             "frames as the loader's \"Send to Kestrel-II\". A 240 x 60, 1-bit logo bitmap is\n"
-             "sent as it is; any other picture (PNG, JPEG, GIF, BMP of another size or depth)\n"
-             "is converted first, exactly as kestrel-logo-convert converts it.\n"
-             "\n"
-             "Port:\n"
-             "  -p, --port COMn|DEVICE\n"
-             "                      A COM number, resolved as the loader resolves it, or a\n"
-             "                      device such as /dev/ttyUSB0, /dev/pts/3 or COM14\n"
-             "                      (Windows); a bare name such as ttyUSB0 means /dev/ttyUSB0.\n"
-             "                      Default: the environment variable KESTREL_PORT, in the\n"
-             "                      same forms, when it is set and not empty; else CommPort\n"
-             "                      in Tessaly.ini (beside the program, or in\n"
-             "                      ~/.config/kestrel-logo-loader where the program's folder\n"
-             "                      cannot be written, as for an installed package); COM 8\n"
-             "                      when it names none, as in the loader's window.\n"
-             "  -b, --baud N        4800, 9600, 19200, 38400, 57600 or 115200.\n"
-             "                      Default: Baud in Tessaly.ini.\n"
-             "  --list-ports        List the serial devices detected, one a line, separated by\n"
-             "                      tabs: device, description, manufacturer, serial number and\n"
-             "                      the COM numbers assigned to it (\"-\" where there is none).\n"
-             "\n"
-             "Production:\n"
-             "  --repeat            After each download, wait for the next device and load it\n"
-             "                      too: press Enter (each line on standard input starts one),\n"
-             "                      or unplug a USB adapter and plug it in again. Ctrl-C ends\n"
-             "                      with a summary; so does the end of standard input unless a\n"
-             "                      USB adapter is being watched. A failure never stops it.\n"
-             "  --log FILE          Append the download log to FILE instead of\n"
-             "                      kestrel-loads.log beside Tessaly.ini (CSV, one line per\n"
-             "                      download).\n"
-             "  -v, --trace         Print every frame and reply with its time on standard\n"
-             "                      output.\n"
-             "  -q, --quiet         Write errors only: no progress bar, no line for a download\n"
-             "                      that loaded, no notes, prompts or summary.\n"
-             "\n"
-             "Converting a picture that is not a logo bitmap (a logo bitmap ignores them):\n") +
-         convert::PictureOptions::HelpLines() +
-         QStringLiteral(
-             "\n"
-             "  -h, --help          Show this help.\n"
-             "  --version           Show the version.\n"
-             "\n"
-             "One line on standard error says how each download ended, after any note on the\n"
-             "picture; on a terminal a progress bar runs meanwhile. With -q only a failed\n"
-             "download's line is written.\n"
-             "\n"
-             "Exit status: 0 loaded (also after --help, --version, --list-ports); 1 the device\n"
-             "did not acknowledge a block, or refused or did not answer the logo information;\n"
-             "2 the port could not be used (does not exist, held by another program, no\n"
-             "permission, lost); 3 the picture was refused or could not be read; 64 a usage\n"
-             "error (bad arguments, or a bad KESTREL_PORT); 128 + n a download was\n"
-             "interrupted by signal n (130 for Ctrl-C, 143 SIGTERM, 129 SIGHUP, 141 a closed\n"
-             "output pipe): it stops after the frame in flight, lets the port go and is\n"
-             "logged as interrupted. With --repeat: 0 when every download loaded, else the\n"
-             "status of the last one that failed; Ctrl-C while waiting for the next device\n"
-             "only ends the run.\n");
-}
+QString LoadHelpText() { return texts::LoadHelp(); }
 
 ParsedLoadCommand ParseLoadCommandLine(const QStringList& arguments,
                                        const QString& environmentPort) {
@@ -509,11 +443,12 @@ ParsedLoadCommand ParseLoadCommandLine(const QStringList& arguments,
   command.quiet = parser.isSet(quiet);
   const QStringList files = parser.positionalArguments();
   if (parser.isSet(listPorts)) {
-    if (!files.isEmpty()) return fail(QStringLiteral("--list-ports takes no picture"));
+    if (!files.isEmpty()) return fail(texts::ListPortsTakesNoPicture());
     command.listPorts = true;
     return result;
   }
-  if (!pictureOptions.read(parser, &command.options, &result.error)) return result;
+  if (convert::OptionProblem problem; !pictureOptions.read(parser, &command.options, &problem))
+    return fail(texts::OptionProblemText(problem));
   for (const QString& name : parser.optionNames())
     if (!command.conversionOptions.contains(QStringLiteral("--") + name) &&
         std::none_of(ownOptions.begin(), ownOptions.end(),
@@ -522,39 +457,34 @@ ParsedLoadCommand ParseLoadCommandLine(const QStringList& arguments,
 
   // --port wins over KESTREL_PORT, which wins over the settings file.
   QString portText = environmentPort;
-  QString portOrigin = QStringLiteral(" in %1").arg(QLatin1String(kPortVariable));
   if (parser.isSet(port)) {
     portText = parser.value(port);
-    portOrigin.clear();
-    if (portText.trimmed().isEmpty()) return fail(QStringLiteral("the port is empty"));
+    if (portText.trimmed().isEmpty()) return fail(texts::EmptyPort());
   }
   command.port = portText.trimmed();
   if (const auto n = ComNumberOfPortText(command.port); n && (*n < 1 || *n > 255))
-    return fail(QStringLiteral("bad port \"%1\"%2: COM numbers go from 1 to 255")
-                    .arg(portText, portOrigin));
+    return fail(parser.isSet(port) ? texts::BadPort(portText)
+                                   : texts::BadPortIn(portText, QLatin1String(kPortVariable)));
   if (parser.isSet(baud)) {
     const QString text = parser.value(baud).trimmed();
-    for (const BaudEntry& entry : kBaudEntries)
-      if (text == QLatin1String(entry.speed)) command.baud = text.toInt();
-    if (command.baud == 0)
-      return fail(QStringLiteral("bad speed \"%1\": use 4800, 9600, 19200, 38400, 57600 or 115200")
-                      .arg(parser.value(baud)));
+    for (const char* speed : kBaudSpeeds)
+      if (text == QLatin1String(speed)) command.baud = text.toInt();
+    if (command.baud == 0) return fail(texts::BadSpeed(parser.value(baud)));
   }
   command.repeat = parser.isSet(repeat);
   command.trace = parser.isSet(trace);
   if (parser.isSet(log)) {
     command.logPath = parser.value(log);
-    if (command.logPath.isEmpty()) return fail(QStringLiteral("the log file name is empty"));
+    if (command.logPath.isEmpty()) return fail(texts::EmptyLogName());
   }
 
-  if (files.isEmpty()) return fail(QStringLiteral("give the picture to load"));
-  if (files.size() > 1)
-    return fail(QStringLiteral("give one picture only: %1").arg(files.join(QLatin1Char(' '))));
+  if (files.isEmpty()) return fail(texts::GiveThePicture());
+  if (files.size() > 1) return fail(texts::OnePictureOnly(files.join(QLatin1Char(' '))));
   command.picture = files.front();
-  if (command.picture.isEmpty()) return fail(QStringLiteral("the picture's file name is empty"));
+  if (command.picture.isEmpty()) return fail(texts::EmptyPictureName());
   // Appending a line to the picture would spoil it; compared as files, by any name or link.
   if (!command.logPath.isEmpty() && files::SameFile(command.logPath, command.picture))
-    return fail(QStringLiteral("the log and the picture must be different files"));
+    return fail(texts::LogIsThePicture());
   return result;
 }
 
@@ -570,8 +500,7 @@ int RunLoad(const QStringList& arguments, QTextStream& out, QTextStream& err, bo
     report(line);
     return status;
   };
-  if (!parsed.error.isEmpty())
-    return fail(kExitBadArguments, parsed.error + QStringLiteral(" (see --help)"));
+  if (!parsed.error.isEmpty()) return fail(kExitBadArguments, texts::SeeHelp(parsed.error));
   if (command.showHelp) {
     out << LoadHelpText();
     out.flush();
@@ -585,14 +514,14 @@ int RunLoad(const QStringList& arguments, QTextStream& out, QTextStream& err, bo
   if (command.listPorts) return ListPorts(out, err, command.quiet);
 
   const LogoSource source = ReadLogoSource(command.picture, command.options);
-  if (!source.usable()) return fail(kExitPictureRefused, OnOneLine(source.error));
+  if (!source.usable())
+    return fail(kExitPictureRefused, texts::OnOneLine(texts::PictureFailureText(source.failure)));
   if (source.kind == LogoSource::Kind::LogoBitmap) {
     // Notes only: the bitmap is sent as the window would send it.
     if (!command.conversionOptions.isEmpty())
-      note(QStringLiteral("%1 is a logo bitmap, sent as it is: %2 ignored")
-               .arg(QDir::toNativeSeparators(command.picture),
-                    command.conversionOptions.join(QStringLiteral(", "))));
-    if (source.lighterColourFirst) note(QString::fromLatin1(kLighterColourFirstNote));
+      note(texts::LogoBitmapSentAsItIs(QDir::toNativeSeparators(command.picture),
+                                       command.conversionOptions.join(QStringLiteral(", "))));
+    if (source.lighterColourFirst) note(texts::LighterColourFirstNote());
   }
 
   if (const QString kept = SettingsNotKeptText(); !kept.isEmpty()) note(kept);
