@@ -44,26 +44,14 @@ void EnsureApplication() {
 // A port whose arrivals the fuzzer drives directly; the link engine reacts synchronously.
 class ScriptedPort : public CommControl {
  public:
-  int CommPort() const override { return 1; }
-  void setCommPort(int) override {}
-  bool PortExists(int) const override { return true; }
-  QString Settings() const override { return QStringLiteral("9600,n,8,1"); }
-  void setSettings(const QString&) override {}
-  bool PortOpen() const override { return true; }
-  void setPortOpen(bool) override {}
-  int InBufferCount() const override { return int(waiting.size()); }
-  void setInBufferCount(int) override { waiting.clear(); }
-  QByteArray Input() override {
-    QByteArray all;
-    all.swap(waiting);
-    return all;
-  }
-  void setOutput(const QByteArray&) override {}
-  void arrive(const QByteArray& bytes, int code) {
-    waiting += bytes;
-    raiseComm(code);
-  }
-  QByteArray waiting;
+  void open(const QString&, const LineSettings&, const QString&) override {}
+  void close() override {}
+  bool isOpen() const override { return true; }
+  QString openDevice() const override { return QStringLiteral("scripted"); }
+  void setLineSettings(const LineSettings&) override {}
+  void write(const QByteArray&) override {}
+  void discardInput() override {}
+  void arrive(const QByteArray& bytes) { Q_EMIT dataReceived(bytes); }
 };
 
 }  // namespace
@@ -92,29 +80,38 @@ void SettingsReader(const uint8_t* data, size_t size) {
   }
 }
 
-// Input: a series of chunks, each a header byte (low 6 bits: length; top bits pick the event
-// code) followed by that many bytes.
+// Input: a series of chunks, each a header byte (low 6 bits: length; the top bit sends a
+// block write first, so a reply is awaited) followed by that many bytes.
 void ReceiveHandler(const uint8_t* data, size_t size) {
   EnsureApplication();
   ScriptedPort port;
   LinkEngine engine(port);
-  static const int kCodes[] = {CommEv::Receive, CommEv::Receive, CommEv::RxOver, CommEv::Break};
+  int outcomes = 0;
+  QObject::connect(&engine, &LinkEngine::commandFinished, [&] { ++outcomes; });
+  int lines = 0;
+  QObject::connect(&engine, &LinkEngine::replyReceived, [&](const QByteArray& line) {
+    Require(line.endsWith('\r') && line.count('\r') == 1);
+    ++lines;
+  });
+  int awaited = 0;
   size_t i = 0;
   while (i < size) {
     const uint8_t header = data[i++];
     const size_t length = std::min<size_t>(header & 0x3F, size - i);
     const QByteArray chunk(reinterpret_cast<const char*>(data + i), qsizetype(length));
     i += length;
-    const QByteArray replyBefore = engine.ReplyLine();
-    port.arrive(chunk, kCodes[header >> 6]);
+    if ((header & 0x80) && !engine.awaiting()) {
+      engine.send(QByteArray(";BB000002"), ReplyRule::AckFirst);
+      ++awaited;
+    }
+    const int linesBefore = lines;
+    port.arrive(chunk);
 
     Require(engine.ReceiveBuffer().size() <= LinkEngine::kMaxReceiveBuffer);
     Require(!engine.ReceiveBuffer().contains('\r'));
-    const QByteArray& reply = engine.ReplyLine();
-    if (reply != replyBefore) {
-      Require(reply.endsWith('\r') && reply.count('\r') == 1);
-      Require(engine.LinkStatus() == QLatin1String("OK"));
-    }
+    // Each awaited command has one outcome at most, and a line ends the wait.
+    Require(outcomes <= awaited);
+    if (lines > linesBefore) Require(!engine.awaiting() && outcomes == awaited);
   }
 }
 

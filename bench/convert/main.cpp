@@ -1,11 +1,13 @@
 // kestrel-bench-convert: a 24-megapixel photo through kestrel-logo-convert, timed with the
-// converter's peak memory, beside ImageMagick's convert doing the same job when it is installed.
+// converter's peak memory, beside ImageMagick's convert doing the same job when it is installed;
+// then a JPEG of thousands of scans, which must be refused within a second.
 // The photo is drawn here and written to a temporary folder, by a child process so that this
 // one stays small: a forked child inherits its parent's peak resident set.
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -33,6 +35,13 @@ constexpr double kGoalPeakMiB = 40;
 // By its full path: a `convert` earlier on PATH may be something else.
 constexpr char kImageMagick[] = "/usr/bin/convert";
 constexpr char kWritePhotoOption[] = "--write-photo";
+// A progressive JPEG of thousands of scans, each of which a decoder goes over the whole picture
+// for: refused unread. One at the converter's limit shows what an accepted file can still cost.
+constexpr char kWriteScansOption[] = "--write-scans";
+constexpr int kScansSide = 4000;
+constexpr int kAbsurdScans = 2000;
+constexpr int kScansAtLimit = 300;
+constexpr double kRefusalGoalSeconds = 1.0;
 
 // Sky, hills and a low sun, with the grain of a camera sensor: its JPEG is about the size a
 // camera writes for 24 megapixels, and no part of it compresses away.
@@ -66,8 +75,7 @@ int WritePhoto(const QString& path) {
       seed = seed * 1664525u + 1013904223u;
       const int grain = int(seed >> 27) - 16;
       auto channel = [grain](int value) { return std::clamp(value + grain, 0, 255); };
-      line[x] =
-          qRgb(channel(qRed(line[x])), channel(qGreen(line[x])), channel(qBlue(line[x])));
+      line[x] = qRgb(channel(qRed(line[x])), channel(qGreen(line[x])), channel(qBlue(line[x])));
     }
   }
   QImageWriter writer(path, "jpeg");
@@ -78,6 +86,27 @@ int WritePhoto(const QString& path) {
     return 1;
   }
   return 0;
+}
+
+// The last scan repeated until there are `scans` (decoders only warn about the repeats).
+int WriteScans(int scans, const QString& path) {
+  QImage picture(kScansSide, kScansSide, QImage::Format_RGB32);
+  for (int y = 0; y < kScansSide; ++y)
+    for (int x = 0; x < kScansSide; ++x)
+      picture.setPixel(x, y, (x / 64 + y / 64) % 2 ? qRgb(30, 60, 90) : qRgb(220, 200, 160));
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  QImageWriter writer(&buffer, "jpeg");
+  writer.setProgressiveScanWrite(true);
+  if (!writer.write(picture)) return 1;
+  const QByteArray startOfScan("\xFF\xDA");
+  const qsizetype last = bytes.lastIndexOf(startOfScan);
+  const QByteArray scan = bytes.mid(last, bytes.size() - 2 - last);
+  QFile file(path);
+  const QByteArray out =
+      bytes.left(last) + scan.repeated(scans - bytes.count(startOfScan) + 1) + "\xFF\xD9";
+  return file.open(QIODevice::WriteOnly) && file.write(out) == out.size() ? 0 : 1;
 }
 
 struct Measured {
@@ -97,6 +126,7 @@ Measured RunOnce(const QStringList& command) {
   argv.push_back(nullptr);
 
   Measured result;
+  std::fflush(stdout);  // the child's messages after what is printed so far
   QElapsedTimer clock;
   clock.start();
   const pid_t child = fork();
@@ -164,6 +194,8 @@ int main(int argc, char** argv) {
   const QStringList arguments = QCoreApplication::arguments();
   if (arguments.size() == 3 && arguments[1] == QLatin1String(kWritePhotoOption))
     return WritePhoto(arguments[2]);
+  if (arguments.size() == 4 && arguments[1] == QLatin1String(kWriteScansOption))
+    return WriteScans(arguments[2].toInt(), arguments[3]);
 
   QTemporaryDir folder;
   if (!folder.isValid()) {
@@ -171,16 +203,17 @@ int main(int argc, char** argv) {
     return 1;
   }
   const QString photo = folder.filePath(QStringLiteral("photo.jpg"));
-  const Measured written = RunOnce({QCoreApplication::applicationFilePath(),
-                                    QString::fromLatin1(kWritePhotoOption), photo});
+  const Measured written = RunOnce(
+      {QCoreApplication::applicationFilePath(), QString::fromLatin1(kWritePhotoOption), photo});
   if (!written.ran || written.exitCode != 0) {
     std::printf("the photo could not be made\n");
     return 1;
   }
-  std::printf("A %d x %d JPEG photo (%.1f MiB, quality %d) to a 240 x 60 logo bitmap;\n"
-              "median wall and CPU time of %d runs and the highest peak resident set.\n\n",
-              kPhotoWidth, kPhotoHeight, double(QFileInfo(photo).size()) / (1024 * 1024),
-              kPhotoQuality, kRuns);
+  std::printf(
+      "A %d x %d JPEG photo (%.1f MiB, quality %d) to a 240 x 60 logo bitmap;\n"
+      "median wall and CPU time of %d runs and the highest peak resident set.\n\n",
+      kPhotoWidth, kPhotoHeight, double(QFileInfo(photo).size()) / (1024 * 1024), kPhotoQuality,
+      kRuns);
   std::printf("%-34s %10s %10s %13s\n", "", "wall", "CPU", "peak memory");
 
   const QString ours =
@@ -213,6 +246,29 @@ int main(int argc, char** argv) {
     std::printf("%-34s not installed (apt-get install imagemagick)\n", kImageMagick);
   }
 
+  // Once each: the file at the limit is slow by design.
+  std::printf("\nProgressive %d x %d JPEGs, the last scan repeated:\n", kScansSide, kScansSide);
+  bool refusedInTime = false;
+  for (const int scans : {kAbsurdScans, kScansAtLimit}) {
+    const QString picture = folder.filePath(QStringLiteral("scans-%1.jpg").arg(scans));
+    const Measured made =
+        RunOnce({QCoreApplication::applicationFilePath(), QString::fromLatin1(kWriteScansOption),
+                 QString::number(scans), picture});
+    if (!made.ran || made.exitCode != 0) {
+      std::printf("the %d-scan picture could not be made\n", scans);
+      return 1;
+    }
+    QFile::remove(bitmap);
+    const Measured m = RunOnce({ours, picture, bitmap});
+    const bool refused = m.exitCode == 1 && !QFileInfo::exists(bitmap);
+    std::printf("%5d scans (%.1f MiB): %s in %.3f s\n", scans,
+                double(QFileInfo(picture).size()) / (1024 * 1024),
+                refused ? "refused" : (m.exitCode == 0 ? "converted" : "failed"), m.seconds);
+    if (scans == kAbsurdScans) refusedInTime = refused && m.seconds < kRefusalGoalSeconds;
+  }
+  std::printf("%d scans refused in < %.0f s: %s\n", kAbsurdScans, kRefusalGoalSeconds,
+              refusedInTime ? "met" : "MISSED");
+
   if (!fit.ok || !fill.ok || !dither.ok) {
     std::printf("\nThe converter failed.\n");
     return 1;
@@ -228,9 +284,10 @@ int main(int argc, char** argv) {
               peakMet ? "met" : "MISSED");
   double load = 0;
   if (getloadavg(&load, 1) == 1)
-    std::printf("load average %.1f on %ld processors: above their number, other work slows these "
-                "times\n",
-                load, sysconf(_SC_NPROCESSORS_ONLN));
-  std::printf("\n%s\n", met && peakMet ? "All goals met." : "Some goals missed.");
+    std::printf(
+        "load average %.1f on %ld processors: above their number, other work slows these "
+        "times\n",
+        load, sysconf(_SC_NPROCESSORS_ONLN));
+  std::printf("\n%s\n", met && peakMet && refusedInTime ? "All goals met." : "Some goals missed.");
   return 0;
 }

@@ -8,6 +8,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -17,11 +18,13 @@
 #include <cstdio>
 #include <deque>
 #include <memory>
+#include <optional>
 
 #include "app/loadersession.h"
 #include "logo/logobitmap.h"
 #include "port/serialcomm.h"
 #include "settings/programfolder.h"
+#include "texts/usertexts.h"
 
 using namespace kestrel;
 
@@ -140,10 +143,7 @@ class Rig {
   }
 
   ~Rig() {
-    try {
-      if (port().PortOpen()) port().setPortOpen(false);
-    } catch (const CommError&) {
-    }
+    port().close();
     if (sim_.state() != QProcess::NotRunning) {
       sim_.terminate();
       if (!sim_.waitForFinished(3000)) sim_.kill();
@@ -176,15 +176,15 @@ class Rig {
     sim_.readAllStandardOutput();                  // the terminal's path; the link is what we use
     sim_.setReadChannel(QProcess::StandardError);  // reports from here on
     try {
-      CommControl& port = session_.port();
-      port.setCommPort(1);
-      port.setSettings(QStringLiteral("%1,n,8,1").arg(baud > 0 ? baud : 115200));
-      port.setInputLen(0);
-      port.setRThreshold(1);
-      port.setSThreshold(1);
-      port.setPortOpen(true);
+      PortConnection& connection = session_.connection();
+      connection.setComNumber(1);
+      LineSettings settings;
+      settings.baud = baud > 0 ? baud : 115200;
+      connection.setLineSettings(settings);
+      connection.ensureOpen();
     } catch (const CommError& e) {
-      *error = QStringLiteral("cannot open the simulator's terminal: %1").arg(e.description());
+      *error =
+          QStringLiteral("cannot open the simulator's terminal: %1").arg(texts::CommErrorText(e));
       return false;
     }
     return true;
@@ -193,11 +193,18 @@ class Rig {
   // One press of Send. False with the reason when the download did not go through whole.
   bool download(const LogoRaster& logo, QString* error) {
     wire_.reset();
-    expectedSums_.push_back(LogoTransfer::LogoChecksum(logo));
-    const auto outcome = session_.transfer().cmdSend_Click(logo);
+    expectedSums_.push_back(LogoChecksum(logo));
+    std::optional<TransferOutcome> outcome;
+    QEventLoop wait;
+    QObject::connect(&session_.transfer(), &LogoTransfer::ended, &wait,
+                     [&](const TransferOutcome& ended) {
+                       outcome = ended;
+                       wait.quit();
+                     });
+    if (session_.transfer().start(logo)) wait.exec();
     if (!outcome || !outcome->loaded()) {
       *error = QStringLiteral("message: %1")
-                   .arg(outcome ? QString(outcome->message).replace('\r', ' ')
+                   .arg(outcome ? texts::OnOneLine(texts::TransferMessage(*outcome))
                                 : QStringLiteral("a download was running"));
       return false;
     }

@@ -4,6 +4,7 @@
 
 #include "files/fileaccess.h"
 #include "settings/programfolder.h"
+#include "texts/usertexts.h"
 
 namespace kestrel {
 
@@ -11,11 +12,23 @@ namespace {
 
 QByteArray CsvField(const QString& text) {
   QByteArray bytes = text.toUtf8();
+  // A spreadsheet takes a field that starts so for a formula: a port or file name must not
+  // run as one when the log is opened there.
+  if (!bytes.isEmpty() && QByteArrayView("=+-@\t\r").contains(bytes.front())) bytes.prepend('\'');
   if (bytes.contains(',') || bytes.contains('"') || bytes.contains('\r') || bytes.contains('\n')) {
     bytes.replace("\"", "\"\"");
     bytes = '"' + bytes + '"';
   }
   return bytes;
+}
+
+// The last byte of a file of size bytes; a newline when it cannot be read (a log that may only
+// be appended to), which leaves such a log as it always was.
+char LastByte(const QString& path, qint64 size) {
+  QFile file;
+  char last = '\n';
+  if (files::OpenRegularFile(file, path).opened() && file.seek(size - 1)) file.getChar(&last);
+  return last;
 }
 
 }  // namespace
@@ -30,6 +43,10 @@ QString ResultWord(TransferResult result) {
       return QStringLiteral("not-acknowledged");
     case TransferResult::LogoInfoNotAnswered:
       return QStringLiteral("logo-info-not-answered");
+    case TransferResult::LogoInfoRefused:
+      return QStringLiteral("logo-info-refused");
+    case TransferResult::Interrupted:
+      return QStringLiteral("interrupted");
     case TransferResult::PortMissing:
       return QStringLiteral("port-missing");
     case TransferResult::PortOccupied:
@@ -47,7 +64,7 @@ QByteArray DownloadLogLine(const DownloadRecord& r) {
       r.comNumber > 0 ? QByteArray::number(r.comNumber) : QByteArray(),
       CsvField(r.device),
       CsvField(r.picture),
-      LogoTransfer::ChecksumText(r.checksum).toLatin1(),
+      ChecksumText(r.checksum).toLatin1(),
       QByteArray::number(r.frames),
       QByteArray::number(r.durationMs),
       ResultWord(r.result).toLatin1(),
@@ -70,15 +87,25 @@ QString DownloadLog::append(const DownloadRecord& record) {
   QString reason = opened.error;
   if (opened.opened()) {
     QByteArray bytes = DownloadLogLine(record);
-    if (log.size() == 0) bytes.prepend(kDownloadLogHeader);
+    const qint64 oldSize = log.size();
+    if (oldSize == 0)
+      bytes.prepend(kDownloadLogHeader);
+    else if (const char last = LastByte(file, oldSize); last != '\n')
+      bytes.prepend(last == '\r' ? "\n" : "\r\n");  // a row cut short elsewhere stays alone
     // One write, so lines of loaders appending at once do not interleave.
-    if (log.write(bytes) == bytes.size()) return {};
+    qint64 written = log.write(bytes);
+    // A short write (a full disk) sets no error; the rest, tried once more, names the reason.
+    if (written >= 0 && written < bytes.size()) {
+      const qint64 more = log.write(bytes.constData() + written, bytes.size() - written);
+      written = more < 0 ? more : written + more;
+    }
+    if (written == bytes.size()) return {};
     reason = log.errorString();
+    log.resize(oldSize);  // no half row for the next one to be glued to
   }
   if (reported_) return {};
   reported_ = true;
-  return QStringLiteral("The download log \"%1\" cannot be written: %2")
-      .arg(QDir::toNativeSeparators(file), reason);
+  return texts::DownloadLogNotWrittenMessage(QDir::toNativeSeparators(file), reason);
 }
 
 }  // namespace kestrel

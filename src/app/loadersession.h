@@ -13,10 +13,9 @@ namespace kestrel {
 // without widgets: the main window, the command-line loader and the benchmark each drive one.
 class LoaderSession {
  public:
-  // Without a display the status texts are kept here, unseen; without a message function
-  // nothing is shown (a download's outcome still says everything).
-  explicit LoaderSession(std::unique_ptr<CommControl> port, PortDisplay* display = nullptr,
-                         MessageFn message = {});
+  // Without a message function nothing is shown (a download's outcome still says everything).
+  explicit LoaderSession(std::unique_ptr<CommControl> port, MessageFn message = {},
+                         DeviceExistsFn deviceExists = SerialDeviceExists);
   LoaderSession(const LoaderSession&) = delete;
   LoaderSession& operator=(const LoaderSession&) = delete;
 
@@ -26,7 +25,6 @@ class LoaderSession {
   LogoTransfer& transfer() { return transfer_; }
 
  private:
-  PortStatusTexts statusTexts_;
   std::unique_ptr<CommControl> port_;
   LinkEngine link_;
   PortConnection connection_;

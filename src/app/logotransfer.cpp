@@ -1,128 +1,166 @@
 #include "app/logotransfer.h"
 
-#include <QElapsedTimer>
-#include <array>
+#include <algorithm>
 #include <exception>
-
-#include "app/usertexts.h"
 
 namespace kestrel {
 
 namespace {
+
 constexpr int kBlockSize = 14;
 constexpr int32_t kFirstLogoAddress = 2;
+constexpr int kLogoBlocks = (kLogoBytes + kBlockSize - 1) / kBlockSize;  // 129
+constexpr int kLogoInfoStep = kLogoBlocks + 1;
+// The two bytes before the logo, for device addresses 0 and 1.
+constexpr uint8_t kHeader[] = {0x00, 0x01};
 
-TransferOutcome Failed(TransferResult result, const char* message) {
+TransferOutcome Failed(TransferResult result) {
   TransferOutcome outcome;
   outcome.result = result;
-  outcome.message = QString::fromLatin1(message);
   return outcome;
 }
 
 TransferOutcome PortFailure(const CommError& error) {
   TransferOutcome outcome;
   outcome.errorNumber = error.number();
+  outcome.portError = error;
   switch (error.number()) {
     case CommErr::PortNotExist:
       outcome.result = TransferResult::PortMissing;
-      outcome.message = PortCannotBeOpenedText(error);
       break;
     case CommErr::PortInUse:
       outcome.result = TransferResult::PortOccupied;
-      outcome.message = QString::fromLatin1(kPortOccupiedMessage);
       break;
     default:
-      // Permission denied, an adapter pulled mid-download: the user must learn the download
-      // did not happen.
+      // Permission denied, an adapter pulled mid-download.
       outcome.result = TransferResult::PortFailed;
-      outcome.message = error.description();
       break;
   }
   return outcome;
 }
 
-}  // namespace
-
-LogoTransfer::LogoTransfer(LinkEngine& link, PortConnection& connection, QObject* parent)
-    : QObject(parent), link_(link), connection_(connection) {
-  connect(&link_, &LinkEngine::frameWritten, this, [this] {
-    if (sending_) ++framesSent_;
-  });
+TransferOutcome Unexpected(const std::exception& error) {
+  return PortFailure(CommError(0, QString::fromLocal8Bit(error.what())));
 }
 
-uint16_t LogoTransfer::LogoChecksum(const LogoRaster& logoData) {
+}  // namespace
+
+uint16_t LogoChecksum(const LogoRaster& logoData) {
   uint16_t sum = kLogoBytes;
   for (int v = 0; v < kLogoBytes; ++v) sum = static_cast<uint16_t>(sum + logoData[v]);
   return sum;
 }
 
-QString LogoTransfer::ChecksumText(uint16_t checksum) {
+QString ChecksumText(uint16_t checksum) {
   return QStringLiteral("0x") +
          QStringLiteral("%1").arg(checksum, 4, 16, QLatin1Char('0')).toUpper();
 }
 
-std::optional<TransferOutcome> LogoTransfer::cmdSend_Click(const LogoRaster& logoData) {
-  // The window lock keeps the user out while the link pumps events; this also keeps out any
-  // other caller.
-  if (sending_) return std::nullopt;
-  sending_ = true;
-  framesSent_ = 0;
-  QElapsedTimer clock;
-  clock.start();
-
-  TransferOutcome outcome;
-  try {
-    if (!link_.port().PortOpen()) connection_.OpenPortAndShowState();
-    Q_EMIT started();
-    outcome = SendFrames(logoData);
-  } catch (const CommError& error) {
-    outcome = PortFailure(error);
-  } catch (const std::exception& error) {
-    outcome.result = TransferResult::PortFailed;
-    outcome.message = QString::fromLocal8Bit(error.what());
-  }
-  outcome.logoChecksum = LogoChecksum(logoData);
-  outcome.framesSent = framesSent_;
-  outcome.durationMs = clock.elapsed();
-  // Still "sending" while the window shows the outcome: it must not close under the message.
-  Q_EMIT ended(outcome);
-  sending_ = false;
-  return outcome;
+LogoTransfer::LogoTransfer(LinkEngine& link, PortConnection& connection, QObject* parent)
+    : QObject(parent), link_(link), connection_(connection) {
+  connect(&link_, &LinkEngine::frameWritten, this, [this] {
+    if (running_) ++framesSent_;
+  });
+  connect(&link_, &LinkEngine::commandFinished, this, &LogoTransfer::onCommandFinished);
 }
 
-TransferOutcome LogoTransfer::SendFrames(const LogoRaster& logoData) {
-  std::array<uint8_t, 41> blockBuffer{};
-  blockBuffer[0] = 0x00;
-  blockBuffer[1] = 0x01;
+bool LogoTransfer::start(const LogoRaster& logoData) {
+  if (running_) return false;
+  running_ = true;
+  stopRequested_ = false;
+  logo_ = logoData;
+  step_ = 0;
+  framesSent_ = 0;
+  device_.clear();
+  pressed_ = QDateTime::currentDateTime();
+  clock_.start();
 
-  // The empty frame resynchronises the device's line reader; it has no reply.
-  QString status;
-  link_.SendCommand(QByteArray(), false, status);
-
-  if (!link_.WriteBlock(blockBuffer, 0, 2))
-    return Failed(TransferResult::NotAcknowledged, kNotAcknowledgedMessage);
-
-  int32_t address = kFirstLogoAddress;
-  int pending = 0;
-  for (int v = 0; v < kLogoBytes; ++v) {
-    Q_EMIT progress(v);
-    blockBuffer[pending++] = logoData[v];
-    if (pending == kBlockSize) {
-      if (!link_.WriteBlock(blockBuffer, address, pending))
-        return Failed(TransferResult::NotAcknowledged, kNotAcknowledgedMessage);
-      address += kBlockSize;
-      pending = 0;
-    }
+  std::optional<TransferOutcome> ended;
+  try {
+    if (!link_.port().isOpen()) connection_.ensureOpen();
+    // Taken now: the COM number may lead elsewhere by the time the download has ended.
+    device_ = link_.port().openDevice();
+    Q_EMIT started();
+    // The empty frame resynchronises the device's line reader; it has no reply.
+    link_.send(QByteArray(), ReplyRule::NotAwaited);
+    ended = sendStep();
+  } catch (const CommError& error) {
+    ended = PortFailure(error);
+    if (device_.isEmpty()) device_ = error.device();
+  } catch (const std::exception& error) {
+    ended = Unexpected(error);
   }
-  if (pending > 0 && !link_.WriteBlock(blockBuffer, address, pending))
-    return Failed(TransferResult::NotAcknowledged, kNotAcknowledgedMessage);
+  // Whoever pressed Send hears how it ended from the event loop, as on every other path.
+  if (ended)
+    QMetaObject::invokeMethod(
+        this, [this, o = *ended] { finish(o); }, Qt::QueuedConnection);
+  return true;
+}
 
-  if (!link_.SendLogoInfo(LogoChecksum(logoData), 0))
-    return Failed(TransferResult::LogoInfoNotAnswered, kLogoInfoNotAnsweredMessage);
+std::optional<TransferOutcome> LogoTransfer::sendStep() {
+  if (stopRequested_) return Failed(TransferResult::Interrupted);
+  if (step_ == kLogoInfoStep) {
+    link_.send(LogoInfoText(LogoChecksum(logo_), 0), ReplyRule::NoRefusal);
+    return std::nullopt;
+  }
+  if (step_ == 0) {
+    link_.send(BlockWriteText(0, kHeader), ReplyRule::AckFirst);
+    return std::nullopt;
+  }
+  const int first = (step_ - 1) * kBlockSize;
+  const int count = std::min(kBlockSize, kLogoBytes - first);
+  for (int v = first; v < first + count; ++v) Q_EMIT progress(v);
+  link_.send(BlockWriteText(kFirstLogoAddress + first,
+                            std::span(logo_).subspan(size_t(first), size_t(count))),
+             ReplyRule::AckFirst);
+  return std::nullopt;
+}
 
-  TransferOutcome loaded;
-  loaded.result = TransferResult::Loaded;
-  return loaded;
+void LogoTransfer::onCommandFinished(Reply reply, const CommError& error) {
+  if (!running_) return;
+  std::optional<TransferOutcome> ended;
+  switch (reply) {
+    case Reply::Accepted:
+      if (step_ == kLogoInfoStep) {
+        ended = TransferOutcome{};
+        ended->result = TransferResult::Loaded;
+        break;
+      }
+      ++step_;
+      // The next frame goes out from here, without another pass of the event loop.
+      try {
+        ended = sendStep();
+      } catch (const CommError& failure) {
+        ended = PortFailure(failure);
+      } catch (const std::exception& failure) {
+        ended = Unexpected(failure);
+      }
+      break;
+    case Reply::Refused:
+    case Reply::TimedOut:
+      if (step_ != kLogoInfoStep)
+        ended = Failed(TransferResult::NotAcknowledged);
+      else if (reply == Reply::Refused)
+        // A refusal is a communication error like a refused block; silence keeps its own message.
+        ended = Failed(TransferResult::LogoInfoRefused);
+      else
+        ended = Failed(TransferResult::LogoInfoNotAnswered);
+      break;
+    case Reply::PortFailed:
+      ended = PortFailure(error);
+      break;
+  }
+  if (ended) finish(*ended);
+}
+
+void LogoTransfer::finish(TransferOutcome outcome) {
+  outcome.device = device_;
+  outcome.logoChecksum = LogoChecksum(logo_);
+  outcome.framesSent = framesSent_;
+  outcome.pressed = pressed_;
+  outcome.durationMs = clock_.elapsed();
+  running_ = false;
+  Q_EMIT ended(outcome);
 }
 
 }  // namespace kestrel

@@ -1,76 +1,27 @@
 #include "app/portconnection.h"
 
 #include <QDir>
-#include <QObject>
 #include <QStringList>
-#include <cmath>
 
-#include "app/usertexts.h"
 #include "settings/inifile.h"
+#include "settings/portsettings.h"
 #include "settings/programfolder.h"
+#include "texts/usertexts.h"
 
 namespace kestrel {
 
 namespace {
 
-const QString kPortOpened = QString::fromLatin1(kPortOpenedPanel);
-const QString kPortClosed = QString::fromLatin1(kPortClosedPanel);
-const QString kCaptionOpen = QString::fromLatin1(kConnectCaptionOpen);
-const QString kCaptionClose = QString::fromLatin1(kConnectCaptionClose);
-const QString kLineSuffix = QStringLiteral(",n,8,1");
-
-void StoreSetting(const QString& key, const QString& value) {
-  ArchivoIni::WriteIniValue(QString::fromLatin1(kIniFileName), QString::fromLatin1(kIniSection),
-                            key, value);
+QString NotWrittenText(const QString& problem) {
+  return texts::SettingsNotWrittenMessage(
+      QDir::toNativeSeparators(QDir(SettingsFolder()).filePath(QString::fromLatin1(kIniFileName))),
+      problem);
 }
 
-QString PortPanelText(int port) {
-  return QString::fromLatin1(kPortPanelPrefix) + PortNumberText(port);
-}
-
-QString SpeedOf(const QString& settings) {
-  return settings.left(settings.indexOf(QLatin1Char(',')));
-}
-
-// The numeric value of the number a text begins with; 0 when it begins with none.
-double LeadingNumber(const QString& text) {
-  QString s;
-  s.reserve(text.size());
-  for (QChar c : text)
-    if (c != QLatin1Char(' ') && c != QLatin1Char('\t') && c != QLatin1Char('\n')) s += c;
-
-  qsizetype i = 0;
-  const auto digitAt = [&s](qsizetype k) {
-    return k < s.size() && s[k].isDigit() && s[k].unicode() < 128;
-  };
-  QString number;
-  if (i < s.size() && (s[i] == QLatin1Char('+') || s[i] == QLatin1Char('-'))) number += s[i++];
-  bool anyDigit = false;
-  while (digitAt(i)) {
-    number += s[i++];
-    anyDigit = true;
-  }
-  if (i < s.size() && s[i] == QLatin1Char('.')) {
-    number += s[i++];
-    while (digitAt(i)) {
-      number += s[i++];
-      anyDigit = true;
-    }
-  }
-  if (!anyDigit) return 0;
-  // An exponent counts only when digits follow its letter (and optional sign).
-  if (i < s.size() && QStringLiteral("eEdD").contains(s[i])) {
-    qsizetype k = i + 1;
-    QString exponent = QStringLiteral("e");
-    if (k < s.size() && (s[k] == QLatin1Char('+') || s[k] == QLatin1Char('-'))) exponent += s[k++];
-    if (digitAt(k)) {
-      while (digitAt(k)) exponent += s[k++];
-      number += exponent;
-    }
-  }
-  bool ok = false;
-  const double value = number.toDouble(&ok);
-  return ok ? value : HUGE_VAL;  // only an exponent too large for a double fails here
+// What to tell the user when a choice will not be there at the next start; else empty.
+QString Stored(const std::function<bool(QString*)>& store) {
+  QString problem;
+  return store(&problem) ? QString() : NotWrittenText(problem);
 }
 
 // The description the system gives the device, when it lists it.
@@ -80,219 +31,198 @@ QString DescriptionOf(const QString& device, const QList<SerialDevice>& detected
   return {};
 }
 
-double RoundHalfToEven(double v) {
-  const double low = std::floor(v);
-  const double diff = v - low;
-  if (diff > 0.5) return low + 1;
-  if (diff < 0.5) return low;
-  return std::fmod(low, 2.0) == 0 ? low : low + 1;
-}
-
 }  // namespace
 
-void PortStatusTexts::setPanelText(int panel, const QString& text) {
-  if (panel >= 1 && panel <= int(panels_.size())) panels_[size_t(panel - 1)] = text;
+PortConnection::PortConnection(CommControl& port, MessageFn message, DeviceExistsFn deviceExists)
+    : port_(port), message_(std::move(message)), deviceExists_(std::move(deviceExists)) {
+  // Also a pulled adapter, which closes the port behind our back: shown at once.
+  QObject::connect(&port_, &CommControl::openChanged, &state_, [this] {
+    follow();
+    state_.set(state_.shown_, true);
+  });
 }
 
-QString PortStatusTexts::panelText(int panel) const {
-  return panel >= 1 && panel <= int(panels_.size()) ? panels_[size_t(panel - 1)] : QString();
+void PortConnection::follow() {
+  state_.set(state_.open_, port_.isOpen());
+  state_.set(state_.openDevice_, port_.openDevice());
+  state_.set(state_.onPseudoTerminal_, port_.onPseudoTerminal());
 }
 
-QString PortNumberText(int port) {
-  return port < 0 ? QString::number(port) : QLatin1Char(' ') + QString::number(port);
+QString PortConnection::deviceInForce() const {
+  return state_.namedDevice_.isEmpty() ? ResolvePort(state_.comNumber_).shown()
+                                       : state_.namedDevice_;
 }
 
-std::optional<int> CommPortNumberFromText(const QString& text) {
-  const double value = LeadingNumber(text);
-  if (!std::isfinite(value)) return std::nullopt;
-  const double rounded = RoundHalfToEven(value);
-  if (rounded < -32768 || rounded > 32767) return std::nullopt;
-  return static_cast<int>(rounded);
+bool PortConnection::available(int comNumber) const {
+  const PortTarget target = ResolvePort(comNumber);
+  return target.usable() && deviceExists_(target.device);
 }
 
-StoredPort ReadStoredPort() {
-  const QString iniFile = QString::fromLatin1(kIniFileName);
-  const QString section = QString::fromLatin1(kIniSection);
-  StoredPort stored;
-  if (const auto n = CommPortNumberFromText(
-          ArchivoIni::ReadIniValue(iniFile, section, QStringLiteral("CommPort"))))
-    stored.number = *n;
-  stored.settings = ArchivoIni::ReadIniValue(iniFile, section, QStringLiteral("Baud"));
-  return stored;
+void PortConnection::open() {
+  if (!state_.namedDevice_.isEmpty()) {
+    port_.open(state_.namedDevice_, state_.lineSettings_);
+    return;
+  }
+  const PortTarget target = ResolvePort(state_.comNumber_);
+  if (!target.usable()) {
+    CommError::Details details;
+    details.port = QStringLiteral("COM%1").arg(state_.comNumber_);
+    details.device = target.named;
+    throw CommError(CommErr::PortNotExist, CommError::Kind::NoDeviceAssigned, details);
+  }
+  port_.open(target.device, state_.lineSettings_, QStringLiteral("COM%1").arg(state_.comNumber_));
 }
 
-QString PortCannotBeOpenedText(const CommError& error) {
-  QString text = QString::fromLatin1(kPortCannotBeOpenedMessage);
-  if (!error.device().isEmpty()) text += QLatin1Char('\r') + error.device();
-  return text;
+void PortConnection::setTcpIpMode(bool on) {
+  // Nothing to show for the line in TCP/IP mode until a speed is applied again.
+  if (on) state_.set(state_.lineSettingsShown_, false);
+  state_.set(state_.tcpIpMode_, on);
 }
 
-PortConnection::PortConnection(CommControl& port, PortDisplay& display, MessageFn message)
-    : port_(port), display_(display), message_(std::move(message)) {
-  // A pulled adapter closes the port behind our back; show it at once.
-  lostConnection_ =
-      QObject::connect(&port_, &CommControl::PortLost, &port_, [this] { ShowPortState(); });
-}
+void PortConnection::startUp(const PortChoice& choice) {
+  setTcpIpMode(false);
 
-PortConnection::~PortConnection() { QObject::disconnect(lostConnection_); }
-
-void PortConnection::FormLoad() {
-  // Every step is skipped on failure and start-up goes on; nothing is shown to the user.
-  const auto step = [](auto&& action) {
-    try {
-      action();
-      return 0;
-    } catch (const CommError& error) {
-      return error.number();
-    }
-  };
-
-  TcpIpMode = false;
-
-  // The scan decides without opening anything. It still leaves each number in force in turn,
-  // so without a usable number in the file start-up goes on with COM 8.
-  for (int i = 0; i < int(PortAvailable.size()); ++i)
-    PortAvailable[i] =
-        step([&] { port_.setCommPort(i + 1); }) != CommErr::PortNotExist && port_.PortExists(i + 1);
+  // The scan decides without opening anything. It leaves each number in force in turn, the
+  // last being kDefaultComPort: what stays when nothing names another.
+  for (int i = 0; i < int(PortAvailable.size()); ++i) {
+    setComNumber(i + 1);
+    PortAvailable[size_t(i)] = available(i + 1);
+  }
 
   const StoredPort stored = ReadStoredPort();
-  const int portNumber = stored.number;
-  const QString& settings = stored.settings;
+  if (!choice.device.isEmpty()) {
+    state_.set(state_.namedDevice_, choice.device);
+    const QList<int> numbers = PortsUsingDevice(choice.device);
+    setComNumber(numbers.isEmpty() ? 0 : numbers.front());
+  } else {
+    setComNumber(choice.comNumber.value_or(stored.comNumber.value_or(kDefaultComPort)));
+  }
+  if (const auto settings = choice.lineSettings ? choice.lineSettings : stored.lineSettings)
+    setLineSettings(*settings);
+  state_.set(state_.lineSettingsShown_, true);
 
-  step([&] { port_.setCommPort(portNumber); });
-  step([&] { port_.setSettings(settings); });
-  port_.setInputLen(0);
-  port_.setRThreshold(1);
-  port_.setSThreshold(1);
-  step([&] { port_.setPortOpen(true); });
-
-  display_.setPanelText(3, port_.Settings());
-  // The port in force, which is not the number read when the port refused it.
-  display_.setPanelText(2, PortPanelText(port_.CommPort()));
-  ShowPortState();
+  if (choice.open) {
+    try {
+      open();
+    } catch (const CommError&) {
+      // Start-up goes on whatever fails, and says nothing.
+    }
+  }
+  state_.set(state_.shown_, true);
 }
 
-void PortConnection::mnuConnect_Click() {
+void PortConnection::openOrClose() {
   try {
-    if (display_.connectCaption() == kCaptionOpen) {
-      if (port_.PortOpen()) port_.setPortOpen(false);
-      port_.setPortOpen(true);
-      display_.setPortMenusEnabled(false);
-      display_.setConnectCaption(kCaptionClose);
-      display_.setPanelText(1, kPortOpened);
-    } else {
-      port_.setPortOpen(false);
-      display_.setConnectCaption(kCaptionOpen);
-      display_.setPanelText(1, kPortClosed);
-      display_.setPortMenusEnabled(true);
-    }
+    if (port_.isOpen())
+      port_.close();
+    else
+      open();
   } catch (const CommError& error) {
     if (!message_) return;
-    switch (error.number()) {
-      case CommErr::PortNotExist:
-        message_(PortCannotBeOpenedText(error), QString());
-        break;
-      case CommErr::PortInUse:
-        message_(QString::fromLatin1(kPortUsedByOtherMessage),
-                 QString::fromLatin1(kPortErrorTitle));
-        break;
-      default:
-        message_(error.description(), QString());
-        break;
-    }
+    QString title;
+    const QString text = texts::OpenFailureMessage(error, &title);
+    message_(text, title);
   }
 }
 
-void PortConnection::OpenPortAndShowState() {
-  if (!port_.PortOpen()) port_.setPortOpen(true);
-  ShowPortState();
+void PortConnection::ensureOpen() {
+  if (!port_.isOpen()) open();
 }
 
-void PortConnection::ShowPortState() {
-  if (port_.PortOpen()) {
-    display_.setPanelText(1, kPortOpened);
-    display_.setConnectCaption(kCaptionClose);
-    display_.setPortMenusEnabled(false);
-  } else {
-    display_.setConnectCaption(kCaptionOpen);
-    display_.setPanelText(1, kPortClosed);
-    display_.setPortMenusEnabled(true);
-  }
-}
-
-QString PortConnection::ApplyToPort(const std::function<void()>& change) {
+std::optional<CommError> PortConnection::applyToPort(const std::function<void()>& change) {
   try {
-    if (port_.PortOpen()) {
-      port_.setPortOpen(false);
+    if (port_.isOpen()) {
+      port_.close();
       change();
-      port_.setPortOpen(true);
+      open();
     } else {
       change();
     }
   } catch (const CommError& error) {
-    // A failed reopen leaves the port closed; the window must say so.
-    ShowPortState();
-    return error.description();
+    // A failed reopen leaves the port closed, and the state says so.
+    return error;
   }
-  return {};
+  return std::nullopt;
 }
 
-QString PortConnection::ChangePort(int chosenPort, int portAtOpen) {
-  TcpIpMode = false;
-  QString error;
+QString PortConnection::changePort(int chosenPort, int portAtOpen) {
+  setTcpIpMode(false);
+  state_.set(state_.shown_, true);
+  std::optional<CommError> error;
   if (chosenPort != portAtOpen) {
-    error = ApplyToPort([&] { port_.setCommPort(chosenPort); });
-    // Only a number the port took is remembered.
-    if (port_.CommPort() == chosenPort)
-      StoreSetting(QStringLiteral("CommPort"), PortNumberText(chosenPort));
+    error = applyToPort([&] {
+      if (chosenPort < 1 || chosenPort > kHighestComNumber) {
+        CommError::Details details;
+        details.port = QString::number(chosenPort);
+        throw CommError(CommErr::PortNotExist, CommError::Kind::InvalidNumber, details);
+      }
+      setComNumber(chosenPort);
+    });
   }
-  display_.setPanelText(2, PortPanelText(port_.CommPort()));
-  return error;
+  QString message = error ? texts::CommErrorText(*error) : QString();
+  // Only a number taken is remembered.
+  if (chosenPort != portAtOpen && state_.comNumber_ == chosenPort)
+    message = texts::Together(
+        message, Stored([&](QString* problem) { return StoreComNumber(chosenPort, problem); }));
+  return message;
 }
 
-void PortConnection::ChooseTcpIp(int portAtOpen) {
-  TcpIpMode = true;
-  if (portAtOpen == kTcpIpPort) return;
-  StoreSetting(QStringLiteral("CommPort"), QStringLiteral("TCP"));
-  display_.setPanelText(2, QString::fromLatin1(kTcpIpPanel));
-  display_.setPanelText(3, QString());
+QString PortConnection::chooseTcpIp(int portAtOpen) {
+  const bool wasTcpIp = portAtOpen == kTcpIpPort;
+  setTcpIpMode(true);
+  state_.set(state_.shown_, true);
+  if (wasTcpIp) return {};
+  return Stored([](QString* problem) { return StoreTcpIp(problem); });
 }
 
-QString PortConnection::ChangeSpeed(const QString& chosenBaud, const QString& baudAtOpen) {
-  const QString settings = chosenBaud + kLineSuffix;
-  QString error;
+QString PortConnection::changeSpeed(const QString& chosenBaud, const QString& baudAtOpen) {
+  state_.set(state_.shown_, true);
+  std::optional<CommError> error;
   if (chosenBaud != baudAtOpen) {
-    error = ApplyToPort([&] { port_.setSettings(settings); });
-    // Only a speed the port took is remembered.
-    for (const BaudEntry& entry : kBaudEntries) {
-      if (chosenBaud == QLatin1String(entry.speed) && SpeedOf(port_.Settings()) == chosenBaud) {
-        StoreSetting(QStringLiteral("Baud"), QString::fromLatin1(entry.stored));
-        break;
+    const LineSettings before = state_.lineSettings_;
+    LineSettings chosen;
+    chosen.baud = chosenBaud.toInt();
+    error = applyToPort([&] { setLineSettings(chosen); });
+    if (error && error->number() == CommErr::SetStateFailed) {
+      // The device refused them: it goes on with what it had.
+      setLineSettings(before);
+      try {
+        open();
+      } catch (const CommError&) {
       }
     }
   }
-  // What the port keeps, also parity and bits that this dialog does not offer.
-  display_.setPanelText(3, port_.Settings());
-  return error;
+  state_.set(state_.lineSettingsShown_, true);
+  QString message = error ? texts::CommErrorText(*error) : QString();
+  // Only a speed taken is remembered.
+  if (chosenBaud != baudAtOpen && state_.lineSettings_.baud == chosenBaud.toInt())
+    message = texts::Together(message, Stored([&](QString* problem) {
+                                return StoreBaud(state_.lineSettings_.baud, problem);
+                              }));
+  return message;
 }
 
-QString PortConnection::FallBackToDefaultSpeed() {
+QString PortConnection::fallBackToDefaultSpeed() {
+  LineSettings fallback;
+  fallback.baud = QString::fromLatin1(kBaudSpeeds[kFallbackBaudIndex]).toInt();
   try {
-    port_.setSettings(QString::fromLatin1(kBaudEntries[kFallbackBaudIndex].speed) + kLineSuffix);
+    if (port_.isOpen()) port_.setLineSettings(fallback);
   } catch (const CommError& error) {
-    return error.description();
+    return texts::CommErrorText(error);
   }
   // In force from now on, whatever the user answers.
-  display_.setPanelText(3, port_.Settings());
+  setLineSettings(fallback);
+  state_.set(state_.lineSettingsShown_, true);
+  state_.set(state_.shown_, true);
   return {};
 }
 
-void PortConnection::RefreshPortAvailability() {
-  for (int i = 0; i < int(PortAvailable.size()); ++i) PortAvailable[i] = port_.PortExists(i + 1);
+void PortConnection::refreshPortAvailability() {
+  for (int i = 0; i < int(PortAvailable.size()); ++i) PortAvailable[size_t(i)] = available(i + 1);
 }
 
-PortOverview PortConnection::Overview() {
-  RefreshPortAvailability();
+PortOverview PortConnection::overview() {
+  refreshPortAvailability();
   PortOverview overview;
   overview.detected = listDevices();
   for (size_t i = 0; i < overview.entries.size(); ++i) {
@@ -304,32 +234,42 @@ PortOverview PortConnection::Overview() {
   return overview;
 }
 
-QString PortConnection::AssignDevice(int port, const QString& device) {
-  const bool stored = WriteDeviceAssignment(port, device);
-  RefreshPortAvailability();
-  if (stored) return {};
-  return QString::fromLatin1(kSettingsNotWrittenMessage)
-      .arg(QDir::toNativeSeparators(
-          QDir(SettingsFolder()).filePath(QString::fromLatin1(kIniFileName))));
+QString PortConnection::assignDevice(int comNumber, const QString& device) {
+  const QString error =
+      Stored([&](QString* problem) { return StoreDeviceAssignment(comNumber, device, problem); });
+  refreshPortAvailability();
+  return error;
 }
 
-QString PortConnection::PortPanelToolTip() const {
-  const int port = port_.CommPort();
-  if (TcpIpMode || port < 1 || port > kHighestPortNumber) return {};
-  const PortTarget target = ResolvePort(port);
-  QStringList parts{target.device};
-  if (const QString description = DescriptionOf(target.device, listDevices());
-      !description.isEmpty())
+QString PortConnection::portToolTip() const {
+  if (state_.tcpIpMode_) return {};
+  PortTarget target;
+  if (state_.namedDevice_.isEmpty()) {
+    if (state_.comNumber_ < 1 || state_.comNumber_ > kHighestComNumber) return {};
+    target = ResolvePort(state_.comNumber_);
+  } else {
+    target.device = state_.namedDevice_;
+  }
+  QStringList parts{target.shown()};
+  if (!target.usable())
+    parts << QStringLiteral("(%1)").arg(texts::NoDeviceNameNote());
+  else if (const QString description = DescriptionOf(target.device, listDevices());
+           !description.isEmpty())
     parts << description;
-  if (!port_.PortOpen() && !port_.PortExists(port))
-    parts << QStringLiteral("(%1)").arg(QLatin1String(kDeviceAbsentNote));
+  if (target.usable() && !port_.isOpen() && !deviceExists_(target.device))
+    parts << QStringLiteral("(%1)").arg(texts::DeviceAbsentNote());
   if (target.source == PortSource::Assignment)
-    parts << QStringLiteral("(%1)").arg(
-        QString::fromLatin1(kPortFromAssignment).arg(QLatin1String(kIniFileName)));
+    parts << QStringLiteral("(%1)").arg(texts::AssignedInNote(QLatin1String(kIniFileName)));
   else if (target.source == PortSource::FolderEntry)
-    parts << QStringLiteral("(%1)").arg(
-        QString::fromLatin1(kPortFromFolderEntry).arg(target.named));
+    parts << QStringLiteral("(%1)").arg(texts::FolderEntryNote(target.named));
   return parts.join(QStringLiteral("  "));
+}
+
+QString SettingsNotKeptText() {
+  const QString problem = SettingsFolderProblem();
+  if (problem.isEmpty()) return {};
+  return texts::SettingsNotKeptMessage(QDir::toNativeSeparators(ProgramFolder()),
+                                       QDir::toNativeSeparators(SettingsFolder()), problem);
 }
 
 }  // namespace kestrel

@@ -1,10 +1,8 @@
 #include "cli/loadcommand.h"
 
 #include <QCommandLineParser>
-#include <QDateTime>
+#include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QTimer>
@@ -12,10 +10,10 @@
 #include <array>
 #include <memory>
 
-#include "app/downloadlog.h"
+#include "app/comports.h"
+#include "app/downloadrecorder.h"
 #include "app/loadersession.h"
 #include "app/portconnection.h"
-#include "app/usertexts.h"
 #include "cli/terminal.h"
 #include "files/fileaccess.h"
 #include "kestrel/version.h"
@@ -25,7 +23,8 @@
 #include "picture/pictureread.h"
 #include "port/portnames.h"
 #include "port/serialcomm.h"
-#include "settings/inifile.h"
+#include "texts/picturetexts.h"
+#include "texts/usertexts.h"
 
 namespace kestrel::cli {
 
@@ -35,17 +34,17 @@ constexpr int kProgressWidth = 40;
 constexpr int kDeviceWatchMs = 250;
 // A replugged adapter's node appears before the system has set its owner and mode.
 constexpr int kReplugSettleMs = 500;
-// How the wait for the next device ended; 0 is Ctrl-C or the end of the input.
-constexpr int kWokeByReplug = 1;
-constexpr int kWokeByLine = 2;
 
-int ExitStatusOf(TransferResult result) {
+int ExitStatusOf(TransferResult result, int signalNumber) {
   switch (result) {
     case TransferResult::Loaded:
       return kExitOk;
     case TransferResult::NotAcknowledged:
     case TransferResult::LogoInfoNotAnswered:
+    case TransferResult::LogoInfoRefused:
       return kExitNotAcknowledged;
+    case TransferResult::Interrupted:
+      return kExitSignalBase + signalNumber;
     case TransferResult::NotSent:  // the port was busy with another download
     case TransferResult::PortMissing:
     case TransferResult::PortOccupied:
@@ -64,49 +63,84 @@ std::optional<SerialDevice> ListedDevice(const QString& devicePath) {
   return std::nullopt;
 }
 
+// A name may hold anything a file system allows: a line break would split the line, an escape
+// sequence would work on the terminal. Such characters are shown as escapes.
+QString Escaped(const QString& text) {
+  QString shown;
+  shown.reserve(text.size());
+  for (const QChar c : text) {
+    if (c == QLatin1Char('\n'))
+      shown += QLatin1String("\\n");
+    else if (c == QLatin1Char('\r'))
+      shown += QLatin1String("\\r");
+    else if (c == QLatin1Char('\t'))
+      shown += QLatin1String("\\t");
+    else if (c.category() == QChar::Other_Control)
+      shown += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+    else
+      shown += c;
+  }
+  return shown;
+}
+
+// One line on standard error, as every line of the program starts.
+void Report(QTextStream& err, const QString& line) {
+  err << kLoadProgramName << ": " << Escaped(line) << '\n';
+  err.flush();
+}
+
 QString OrDash(const QString& text) {
   return text.trimmed().isEmpty() ? QStringLiteral("-") : text.trimmed();
 }
 
-int ListPorts(QTextStream& out, QTextStream& err) {
+int ListPorts(QTextStream& out, QTextStream& err, bool quiet) {
   const QList<SerialDevice> ports = DetectedSerialDevices();
   for (const SerialDevice& device : ports) {
     QStringList coms;
-    for (int n : SerialComm::AssignedComNumbers(device.device))
-      coms << QStringLiteral("COM%1").arg(n);
+    for (int n : PortsUsingDevice(device.device)) coms << QStringLiteral("COM%1").arg(n);
     out << device.device << '\t' << OrDash(device.description) << '\t'
         << OrDash(device.manufacturer) << '\t' << OrDash(device.serialNumber) << '\t'
         << OrDash(coms.join(QLatin1Char(','))) << '\n';
   }
   out.flush();
-  if (ports.isEmpty()) {
-    err << kLoadProgramName << ": no serial devices detected\n";
+  if (ports.isEmpty() && !quiet) {
+    err << kLoadProgramName << ": " << texts::NoSerialDevicesDetected() << '\n';
     err.flush();
   }
   return kExitOk;
 }
 
-// One run of the program on one port: a download, or with --repeat one per device.
+// One run of the program on one port: a download, or with --repeat one per device. Driven by
+// the download's end, the input's lines, the watch on a USB adapter and the interrupt; the
+// run ends by ending the event loop with its exit status.
 class Loader {
  public:
   Loader(const LoadCommandLine& command, const LogoRaster& raster, QTextStream& out,
          QTextStream& err, bool errIsTerminal)
-      : command_(command), raster_(raster), out_(out), err_(err), log_(command.logPath) {
-    showProgress_ = errIsTerminal && !command.trace;
+      : command_(command), raster_(raster), out_(out), err_(err) {
+    showProgress_ = errIsTerminal && !command.trace && !command.quiet;
   }
 
-  // False with a one-line reason when no port can even be named.
-  bool preparePort(QString* error);
-  int run();
+  void preparePort();
+  // The first download, once the event loop runs.
+  void start();
 
  private:
-  int downloadOnce();
+  enum class State { Downloading, Waiting, Done };
+
+  void startDownload();
+  void downloadEnded(const TransferOutcome& outcome);
+  void waitForNextDevice();
+  void lineRead();
+  void inputEnded();
+  void interrupted();
+  void watchAdapter();
+  void endRun();              // with --repeat: the summary, then the status
+  void exitWith(int status);  // the event loop ends with it
   void report(const QString& line);
   void drawProgress(int value);
   void clearProgress();
   void traceLine(const char* direction, const QByteArray& bytes, qint64 atNs);
-  bool waitForNextDevice();
-  bool takeLine();
   QString portLabel() const;
   QString deviceOfRecord() const;
   QString failureText(const QString& message) const;
@@ -115,72 +149,66 @@ class Loader {
   const LogoRaster& raster_;
   QTextStream& out_;
   QTextStream& err_;
-  DownloadLog log_;
   bool showProgress_ = false;
 
-  SerialComm* serial_ = nullptr;  // owned by the session
   std::unique_ptr<LoaderSession> session_;
-  int comNumber_ = 0;
-  QString device_;        // named directly
+  std::unique_ptr<DownloadRecorder> recorder_;
   QString lastOpenedAt_;  // the system path the port opened for this download, if it did
   QString usbAdapter_;    // the path of the last USB adapter a download opened
   qint64 downloadStartNs_ = 0;
   int progressPercent_ = -1;
 
+  State state_ = State::Downloading;
   int loaded_ = 0;
   int failed_ = 0;
   int lastFailure_ = kExitOk;
   bool stopRequested_ = false;
+  int stopSignal_ = 0;  // the signal that asked for the stop
+  QString stopSignalName_;
   bool inputEnded_ = false;
   int linesPending_ = 0;  // lines read while a download ran, each starting one more
+  bool adapterWentAway_ = false;
+  QTimer adapterWatch_;
+  QTimer replugSettle_;
+  std::unique_ptr<InterruptWatcher> interrupt_;
   std::unique_ptr<InputLines> input_;
-  QEventLoop* waiting_ = nullptr;
 };
 
-bool Loader::preparePort(QString* error) {
-  auto serial = std::make_unique<SerialComm>();
-  const StoredPort stored = ReadStoredPort();
-  try {
-    if (command_.port.isEmpty()) {
-      if (stored.number < 1 || stored.number > 255) {
-        *error =
-            QStringLiteral("no port given and none stored in %1 (CommPort); name one with --port")
-                .arg(QString::fromLatin1(kIniFileName));
-        return false;
-      }
-      comNumber_ = stored.number;
-      serial->setCommPort(comNumber_);
-    } else if (const auto n = ComNumberOfPortText(command_.port)) {
-      comNumber_ = *n;
-      serial->setCommPort(comNumber_);
-    } else {
-      // A bare name means the node in /dev, as in a [Devices] assignment; other paths are
-      // taken as given, relative to the current folder.
-      device_ = DeviceNamed(command_.port).value_or(command_.port);
-      serial->setDevice(device_);
-      const QList<int> assigned = SerialComm::AssignedComNumbers(device_);
-      comNumber_ = assigned.isEmpty() ? 0 : assigned.front();
-    }
-  } catch (const CommError& e) {
-    *error = e.description();
-    return false;
+void Loader::preparePort() {
+  session_ = std::make_unique<LoaderSession>(std::make_unique<SerialComm>());
+  PortConnection& connection = session_->connection();
+  PortChoice choice;
+  // The first download opens the port, so its time and the device it names include that.
+  choice.open = false;
+  if (const auto n = ComNumberOfPortText(command_.port)) {
+    choice.comNumber = *n;
+  } else if (!command_.port.isEmpty()) {
+    // A bare name means the node in /dev, as in a [Devices] assignment; other paths are
+    // taken as given, relative to the current folder.
+    choice.device = DeviceNamed(command_.port).value_or(command_.port);
   }
-  const QString settings =
-      command_.baud > 0 ? QStringLiteral("%1,n,8,1").arg(command_.baud) : stored.settings;
-  try {
-    serial->setSettings(settings);
-  } catch (const CommError&) {
-    // As at the window's start-up: a stored text the port refuses leaves its own settings.
+  if (command_.baud > 0) {
+    choice.lineSettings = LineSettings{};
+    choice.lineSettings->baud = command_.baud;
   }
-  serial->setInputLen(0);
-  serial->setRThreshold(1);
-  serial->setSThreshold(1);
-  serial_ = serial.get();
-  session_ = std::make_unique<LoaderSession>(std::move(serial));
+  // With neither --port nor a port in the settings file, the window's default port.
+  connection.startUp(choice);
 
   LogoTransfer& transfer = session_->transfer();
-  QObject::connect(&transfer, &LogoTransfer::started, &transfer, [this] {
-    lastOpenedAt_ = serial_->devicePath();
+  CommControl& port = session_->port();
+  // The port is let go before the download is logged: between devices the next one may be
+  // another adapter on the same name, a port held open across an unplug would only fail at
+  // the next write, and an interrupted run lets it go before anything else can stop it.
+  QObject::connect(&transfer, &LogoTransfer::ended, &port, [this, &port](const TransferOutcome& o) {
+    if (command_.repeat || o.result == TransferResult::Interrupted) port.close();
+  });
+  recorder_ = std::make_unique<DownloadRecorder>(transfer, connection, command_.logPath);
+  recorder_->setPicture(command_.picture, false);
+  QObject::connect(&transfer, &LogoTransfer::ended, &transfer,
+                   [this](const TransferOutcome& outcome) { downloadEnded(outcome); });
+
+  QObject::connect(&transfer, &LogoTransfer::started, &transfer, [this, &port] {
+    lastOpenedAt_ = port.openDevice();
     if (!command_.repeat) return;
     const auto listed = ListedDevice(lastOpenedAt_);
     if (listed && listed->usb) usbAdapter_ = lastOpenedAt_;
@@ -195,40 +223,160 @@ bool Loader::preparePort(QString* error) {
     QObject::connect(&link, &LinkEngine::replyReceived, &link,
                      [this](const QByteArray& line, qint64 at) { traceLine("<", line, at); });
   }
-  return true;
+}
+
+void Loader::start() {
+  // A download stops at the end of the frame in flight, and is logged; a wait between two
+  // devices ends at once.
+  interrupt_ = std::make_unique<InterruptWatcher>();
+  QObject::connect(interrupt_.get(), &InterruptWatcher::interrupted, interrupt_.get(),
+                   [this] { interrupted(); });
+  if (command_.repeat) {
+    // Lines read while a download runs each start one more afterwards: none is lost.
+    input_ = std::make_unique<InputLines>();
+    QObject::connect(input_.get(), &InputLines::line, input_.get(), [this] { lineRead(); });
+    QObject::connect(input_.get(), &InputLines::ended, input_.get(), [this] { inputEnded(); });
+    adapterWatch_.setInterval(kDeviceWatchMs);
+    QObject::connect(&adapterWatch_, &QTimer::timeout, [this] { watchAdapter(); });
+    replugSettle_.setSingleShot(true);
+    replugSettle_.setInterval(kReplugSettleMs);
+    QObject::connect(&replugSettle_, &QTimer::timeout, [this] { startDownload(); });
+  }
+  QTimer::singleShot(0, [this] { startDownload(); });
+}
+
+void Loader::startDownload() {
+  adapterWatch_.stop();
+  replugSettle_.stop();
+  state_ = State::Downloading;
+  downloadStartNs_ = session_->link().clock().nsecsElapsed();
+  lastOpenedAt_.clear();
+  session_->transfer().start(raster_);
+}
+
+void Loader::downloadEnded(const TransferOutcome& outcome) {
+  clearProgress();
+  const int status = ExitStatusOf(outcome.result, stopSignal_);
+  if (status == kExitOk)
+    ++loaded_;
+  else {
+    ++failed_;
+    lastFailure_ = status;
+  }
+  QString line = outcome.loaded()
+                     ? texts::Loaded(QDir::toNativeSeparators(command_.picture), portLabel(),
+                                     ChecksumText(outcome.logoChecksum), outcome.framesSent,
+                                     outcome.durationMs)
+                     : texts::Failed(portLabel(), failureText(texts::TransferMessage(outcome)));
+  if (outcome.result == TransferResult::Interrupted)
+    line += texts::InterruptedAfter(stopSignalName_, outcome.framesSent);
+  if (command_.repeat) line += texts::RunSoFar(loaded_, failed_);
+  if (status != kExitOk || !command_.quiet) report(line);
+  if (const QString problem = recorder_->logProblem(); !problem.isEmpty())
+    report(texts::OnOneLine(problem));
+
+  if (!command_.repeat)
+    exitWith(status);
+  else if (stopRequested_)
+    endRun();
+  else
+    waitForNextDevice();
+}
+
+void Loader::waitForNextDevice() {
+  if (linesPending_ > 0) {
+    --linesPending_;
+    startDownload();
+    return;
+  }
+  const bool watchReplug = !usbAdapter_.isEmpty();
+  if (inputEnded_ && !watchReplug) {
+    endRun();
+    return;
+  }
+  if (StandardInputIsTerminal() && !inputEnded_ && !command_.quiet)
+    report(texts::NextDevicePrompt(watchReplug));
+  state_ = State::Waiting;
+  if (watchReplug) {
+    // An adapter already gone (pulled during the download) only has to come back.
+    adapterWentAway_ = !ListedDevice(usbAdapter_);
+    adapterWatch_.start();
+  }
+}
+
+void Loader::lineRead() {
+  if (state_ == State::Waiting)
+    startDownload();
+  else if (state_ == State::Downloading)
+    ++linesPending_;
+}
+
+void Loader::inputEnded() {
+  inputEnded_ = true;
+  // A watched adapter may still bring the next device.
+  if (state_ == State::Waiting && usbAdapter_.isEmpty()) endRun();
+}
+
+void Loader::watchAdapter() {
+  if (!ListedDevice(usbAdapter_)) {
+    adapterWentAway_ = true;
+  } else if (adapterWentAway_) {
+    adapterWatch_.stop();
+    replugSettle_.start();
+  }
+}
+
+void Loader::interrupted() {
+  stopRequested_ = true;
+  stopSignal_ = interrupt_->signalNumber();
+  stopSignalName_ = interrupt_->signalName();
+  if (state_ == State::Downloading)
+    session_->transfer().requestStop();
+  else if (state_ == State::Waiting)
+    endRun();
+}
+
+void Loader::endRun() {
+  if (!command_.quiet) report(texts::RunSummary(loaded_, failed_));
+  exitWith(failed_ > 0 ? lastFailure_ : kExitOk);
+}
+
+void Loader::exitWith(int status) {
+  state_ = State::Done;
+  adapterWatch_.stop();
+  replugSettle_.stop();
+  QCoreApplication::exit(status);
 }
 
 QString Loader::portLabel() const {
-  if (!device_.isEmpty()) return device_;
-  const QString path =
-      lastOpenedAt_.isEmpty() ? SerialComm::DevicePathForPort(comNumber_) : lastOpenedAt_;
-  return SerialComm::PortLabel(comNumber_, QDir::toNativeSeparators(path));
+  const PortState& port = session_->connection().state();
+  if (!port.namedDevice().isEmpty()) return port.namedDevice();
+  return texts::PortShown(QStringLiteral("COM%1").arg(port.comNumber()),
+                          QDir::toNativeSeparators(deviceOfRecord()));
 }
 
 QString Loader::failureText(const QString& message) const {
   // The window's message may end with the device on a line of its own; the line here
   // already starts with it.
-  QStringList lines = message.split(QLatin1Char('\r'), Qt::SkipEmptyParts);
+  QStringList lines = message.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
   if (lines.size() > 1 && lines.last() == deviceOfRecord()) lines.removeLast();
-  return OnOneLine(lines.join(QLatin1Char('\r')));
+  return texts::OnOneLine(lines.join(QLatin1Char('\n')));
 }
 
 QString Loader::deviceOfRecord() const {
-  if (!device_.isEmpty()) return device_;
-  return lastOpenedAt_.isEmpty() ? SerialComm::DevicePathForPort(comNumber_) : lastOpenedAt_;
+  const PortConnection& connection = session_->connection();
+  if (!connection.state().namedDevice().isEmpty()) return connection.state().namedDevice();
+  return lastOpenedAt_.isEmpty() ? connection.deviceInForce() : lastOpenedAt_;
 }
 
-void Loader::report(const QString& line) {
-  err_ << kLoadProgramName << ": " << line << '\n';
-  err_.flush();
-}
+void Loader::report(const QString& line) { Report(err_, line); }
 
 void Loader::drawProgress(int value) {
   const int percent = (value + 1) * 100 / kLogoBytes;
   if (percent == progressPercent_) return;
   progressPercent_ = percent;
   const int filled = percent * kProgressWidth / 100;
-  err_ << '\r' << portLabel() << " [" << QString(filled, QLatin1Char('#'))
+  err_ << '\r' << Escaped(portLabel()) << " [" << QString(filled, QLatin1Char('#'))
        << QString(kProgressWidth - filled, QLatin1Char('.')) << "] "
        << QString::number(percent).rightJustified(3) << " %";
   err_.flush();
@@ -247,124 +395,6 @@ void Loader::traceLine(const char* direction, const QByteArray& bytes, qint64 at
   out_.flush();
 }
 
-int Loader::downloadOnce() {
-  const QDateTime pressed = QDateTime::currentDateTime();
-  downloadStartNs_ = session_->link().clock().nsecsElapsed();
-  lastOpenedAt_.clear();
-  const std::optional<TransferOutcome> done = session_->transfer().cmdSend_Click(raster_);
-  clearProgress();
-  const TransferOutcome outcome = done.value_or(TransferOutcome{});
-
-  DownloadRecord record;
-  record.time = pressed;
-  record.comNumber = comNumber_;
-  record.device = deviceOfRecord();
-  record.picture = QFileInfo(command_.picture).absoluteFilePath();
-  record.checksum = outcome.logoChecksum;
-  record.frames = outcome.framesSent;
-  record.durationMs = outcome.durationMs;
-  record.result = outcome.result;
-  const QString logProblem = log_.append(record);
-
-  const int status = ExitStatusOf(outcome.result);
-  if (status == kExitOk)
-    ++loaded_;
-  else {
-    ++failed_;
-    lastFailure_ = status;
-  }
-  QString line = outcome.loaded()
-                     ? QStringLiteral("loaded %1 onto %2: checksum %3, %4 frames, %5 ms")
-                           .arg(QDir::toNativeSeparators(command_.picture), portLabel(),
-                                LogoTransfer::ChecksumText(outcome.logoChecksum))
-                           .arg(outcome.framesSent)
-                           .arg(outcome.durationMs)
-                     : QStringLiteral("%1: %2").arg(portLabel(), failureText(outcome.message));
-  if (command_.repeat) line += QStringLiteral(" [%1 loaded, %2 failed]").arg(loaded_).arg(failed_);
-  report(line);
-  if (!logProblem.isEmpty()) report(OnOneLine(logProblem));
-
-  // Between devices the port is let go: the next one may be another adapter on the same
-  // name, and a port held open across an unplug would only fail at the next write.
-  if (command_.repeat && serial_->PortOpen()) {
-    try {
-      serial_->setPortOpen(false);
-    } catch (const CommError&) {
-    }
-  }
-  return status;
-}
-
-bool Loader::takeLine() {
-  if (linesPending_ == 0) return false;
-  --linesPending_;
-  return true;
-}
-
-bool Loader::waitForNextDevice() {
-  if (takeLine()) return true;
-  const bool watchReplug = !usbAdapter_.isEmpty();
-  if (inputEnded_ && !watchReplug) return false;
-
-  if (StandardInputIsTerminal() && !inputEnded_)
-    report(watchReplug ? QStringLiteral("next device: press Enter, or unplug the adapter and "
-                                        "plug it in again (Ctrl-C ends)")
-                       : QStringLiteral("next device: press Enter (Ctrl-C ends)"));
-
-  QEventLoop loop;
-  waiting_ = &loop;
-  QObject endWatch;
-  QObject::connect(input_.get(), &InputLines::ended, &endWatch, [&loop, watchReplug] {
-    if (!watchReplug) loop.exit(0);
-  });
-
-  // An adapter already gone (pulled during the download) only has to come back.
-  QTimer watch;
-  bool wentAway = watchReplug && !ListedDevice(usbAdapter_);
-  if (watchReplug) {
-    const QString path = usbAdapter_;
-    QObject::connect(&watch, &QTimer::timeout, &loop, [&, path] {
-      const bool present = ListedDevice(path).has_value();
-      if (!present) {
-        wentAway = true;
-      } else if (wentAway) {
-        watch.stop();
-        QTimer::singleShot(kReplugSettleMs, &loop, [&loop] { loop.exit(kWokeByReplug); });
-      }
-    });
-    watch.start(kDeviceWatchMs);
-  }
-  const int woke = loop.exec();
-  waiting_ = nullptr;
-  if (stopRequested_) return false;
-  // Otherwise a line woke the loop, or the input ended, maybe right after its last lines.
-  return woke == kWokeByReplug || takeLine();
-}
-
-int Loader::run() {
-  if (!command_.repeat) return downloadOnce();
-
-  InterruptWatcher interrupt;
-  QObject::connect(&interrupt, &InterruptWatcher::interrupted, &interrupt, [this] {
-    stopRequested_ = true;
-    if (waiting_) waiting_->exit(0);
-  });
-  input_ = std::make_unique<InputLines>();
-  // Lines arrive during downloads too (the link's waits run the event loop): none is lost.
-  QObject::connect(input_.get(), &InputLines::line, input_.get(), [this] {
-    ++linesPending_;
-    if (waiting_) waiting_->exit(kWokeByLine);
-  });
-  QObject::connect(input_.get(), &InputLines::ended, input_.get(), [this] { inputEnded_ = true; });
-
-  do {
-    downloadOnce();
-  } while (!stopRequested_ && waitForNextDevice());
-
-  report(QStringLiteral("%1 loaded, %2 failed").arg(loaded_).arg(failed_));
-  return failed_ > 0 ? lastFailure_ : kExitOk;
-}
-
 }  // namespace
 
 std::optional<int> ComNumberOfPortText(const QString& text) {
@@ -375,75 +405,30 @@ std::optional<int> ComNumberOfPortText(const QString& text) {
   return m.captured(1).toInt();
 }
 
-QString LoadHelpText() {
-  return QStringLiteral(
-             "Usage: kestrel-load [options] PICTURE\n"
-             "       kestrel-load --list-ports\n"
-             "\n"
-             "Loads PICTURE into a Kestrel II device over a serial line, with the same 132\n"
-             "frames as the loader's \"Send to Kestrel-II\". A 240 x 60, 1-bit logo bitmap is\n"
-             "sent as it is; any other picture (PNG, JPEG, GIF, BMP of another size or depth)\n"
-             "is converted first, exactly as kestrel-logo-convert converts it.\n"
-             "\n"
-             "Port:\n"
-             "  --port COMn|DEVICE  A COM number, resolved as the loader resolves it, or a\n"
-             "                      device such as /dev/ttyUSB0, /dev/pts/3 or COM14\n"
-             "                      (Windows); a bare name such as ttyUSB0 means /dev/ttyUSB0.\n"
-             "                      Default: CommPort in Tessaly.ini (beside the program, or\n"
-             "                      in ~/.config/kestrel-logo-loader where the program's\n"
-             "                      folder cannot be written, as for an installed package).\n"
-             "  --baud N            4800, 9600, 19200, 38400, 57600 or 115200.\n"
-             "                      Default: Baud in Tessaly.ini.\n"
-             "  --list-ports        List the serial devices detected, one a line, separated by\n"
-             "                      tabs: device, description, manufacturer, serial number and\n"
-             "                      the COM numbers assigned to it (\"-\" where there is none).\n"
-             "\n"
-             "Production:\n"
-             "  --repeat            After each download, wait for the next device and load it\n"
-             "                      too: press Enter (each line on standard input starts one),\n"
-             "                      or unplug a USB adapter and plug it in again. Ctrl-C ends\n"
-             "                      with a summary; so does the end of standard input unless a\n"
-             "                      USB adapter is being watched. A failure never stops it.\n"
-             "  --log FILE          Append the download log to FILE instead of\n"
-             "                      kestrel-loads.log beside Tessaly.ini (CSV, one line per\n"
-             "                      download).\n"
-             "  --trace             Print every frame and reply with its time on standard\n"
-             "                      output.\n"
-             "\n"
-             "Converting a picture that is not a logo bitmap (a logo bitmap ignores them):\n") +
-         convert::PictureOptions::HelpLines() +
-         QStringLiteral(
-             "\n"
-             "  -h, --help          Show this help.\n"
-             "  --version           Show the version.\n"
-             "\n"
-             "One line on standard error says how each download ended, after any note on the\n"
-             "picture; on a terminal a progress bar runs meanwhile.\n"
-             "\n"
-             "Exit status: 0 loaded (also after --help, --version, --list-ports); 1 the device\n"
-             "did not acknowledge a block, or did not answer the logo information; 2 the port\n"
-             "could not be used (does not exist, held by another program, no permission,\n"
-             "lost); 3 the picture was refused or could not be read; 64 bad arguments. With\n"
-             "--repeat: 0 when every download loaded, else the status of the last one that\n"
-             "failed.\n");
-}
+QString LoadHelpText() { return texts::LoadHelp(); }
 
-ParsedLoadCommand ParseLoadCommandLine(const QStringList& arguments) {
+ParsedLoadCommand ParseLoadCommandLine(const QStringList& arguments,
+                                       const QString& environmentPort) {
   ParsedLoadCommand result;
   LoadCommandLine& command = result.command;
 
   QCommandLineParser parser;
   const convert::PictureOptions pictureOptions;
   pictureOptions.addTo(parser);
-  const QCommandLineOption port(QStringLiteral("port"), QString(), QStringLiteral("PORT"));
-  const QCommandLineOption baud(QStringLiteral("baud"), QString(), QStringLiteral("N"));
+  const auto named = [](const char* shortName, const char* longName) {
+    return QStringList{QLatin1String(shortName), QLatin1String(longName)};
+  };
+  const QCommandLineOption port(named("p", "port"), QString(), QStringLiteral("PORT"));
+  const QCommandLineOption baud(named("b", "baud"), QString(), QStringLiteral("N"));
   const QCommandLineOption repeat(QStringLiteral("repeat"));
   const QCommandLineOption log(QStringLiteral("log"), QString(), QStringLiteral("FILE"));
-  const QCommandLineOption trace(QStringLiteral("trace"));
+  const QCommandLineOption trace(named("v", "trace"));
+  const QCommandLineOption quiet(named("q", "quiet"));
   const QCommandLineOption listPorts(QStringLiteral("list-ports"));
-  const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+  const QCommandLineOption help(named("h", "help"));
   const QCommandLineOption version(QStringLiteral("version"));
-  const std::array ownOptions{&port, &baud, &repeat, &log, &trace, &listPorts, &help, &version};
+  const std::array ownOptions{&port,  &baud,      &repeat, &log,    &trace,
+                              &quiet, &listPorts, &help,   &version};
   for (const QCommandLineOption* option : ownOptions) parser.addOption(*option);
 
   const auto fail = [&result](const QString& error) {
@@ -454,65 +439,67 @@ ParsedLoadCommand ParseLoadCommandLine(const QStringList& arguments) {
   command.showHelp = parser.isSet(help);
   command.showVersion = parser.isSet(version) && !command.showHelp;
   if (command.showHelp || command.showVersion) return result;
+  command.quiet = parser.isSet(quiet);
   const QStringList files = parser.positionalArguments();
   if (parser.isSet(listPorts)) {
-    if (!files.isEmpty()) return fail(QStringLiteral("--list-ports takes no picture"));
+    if (!files.isEmpty()) return fail(texts::ListPortsTakesNoPicture());
     command.listPorts = true;
     return result;
   }
-  if (!pictureOptions.read(parser, &command.options, &result.error)) return result;
+  if (convert::OptionProblem problem; !pictureOptions.read(parser, &command.options, &problem))
+    return fail(texts::OptionProblemText(problem));
   for (const QString& name : parser.optionNames())
     if (!command.conversionOptions.contains(QStringLiteral("--") + name) &&
         std::none_of(ownOptions.begin(), ownOptions.end(),
                      [&](const QCommandLineOption* own) { return own->names().contains(name); }))
       command.conversionOptions << QStringLiteral("--") + name;
 
+  // --port wins over KESTREL_PORT, which wins over the settings file.
+  QString portText = environmentPort;
   if (parser.isSet(port)) {
-    command.port = parser.value(port).trimmed();
-    if (command.port.isEmpty()) return fail(QStringLiteral("the port is empty"));
-    if (const auto n = ComNumberOfPortText(command.port); n && (*n < 1 || *n > 255))
-      return fail(
-          QStringLiteral("bad port \"%1\": COM numbers go from 1 to 255").arg(parser.value(port)));
+    portText = parser.value(port);
+    if (portText.trimmed().isEmpty()) return fail(texts::EmptyPort());
   }
+  command.port = portText.trimmed();
+  if (const auto n = ComNumberOfPortText(command.port); n && (*n < 1 || *n > 255))
+    return fail(parser.isSet(port) ? texts::BadPort(portText)
+                                   : texts::BadPortIn(portText, QLatin1String(kPortVariable)));
   if (parser.isSet(baud)) {
     const QString text = parser.value(baud).trimmed();
-    for (const BaudEntry& entry : kBaudEntries)
-      if (text == QLatin1String(entry.speed)) command.baud = text.toInt();
-    if (command.baud == 0)
-      return fail(QStringLiteral("bad speed \"%1\": use 4800, 9600, 19200, 38400, 57600 or 115200")
-                      .arg(parser.value(baud)));
+    for (const char* speed : kBaudSpeeds)
+      if (text == QLatin1String(speed)) command.baud = text.toInt();
+    if (command.baud == 0) return fail(texts::BadSpeed(parser.value(baud)));
   }
   command.repeat = parser.isSet(repeat);
   command.trace = parser.isSet(trace);
   if (parser.isSet(log)) {
     command.logPath = parser.value(log);
-    if (command.logPath.isEmpty()) return fail(QStringLiteral("the log file name is empty"));
+    if (command.logPath.isEmpty()) return fail(texts::EmptyLogName());
   }
 
-  if (files.isEmpty()) return fail(QStringLiteral("give the picture to load"));
-  if (files.size() > 1)
-    return fail(QStringLiteral("give one picture only: %1").arg(files.join(QLatin1Char(' '))));
+  if (files.isEmpty()) return fail(texts::GiveThePicture());
+  if (files.size() > 1) return fail(texts::OnePictureOnly(files.join(QLatin1Char(' '))));
   command.picture = files.front();
-  if (command.picture.isEmpty()) return fail(QStringLiteral("the picture's file name is empty"));
+  if (command.picture.isEmpty()) return fail(texts::EmptyPictureName());
   // Appending a line to the picture would spoil it; compared as files, by any name or link.
   if (!command.logPath.isEmpty() && files::SameFile(command.logPath, command.picture))
-    return fail(QStringLiteral("the log and the picture must be different files"));
+    return fail(texts::LogIsThePicture());
   return result;
 }
 
 int RunLoad(const QStringList& arguments, QTextStream& out, QTextStream& err, bool errIsTerminal) {
-  const ParsedLoadCommand parsed = ParseLoadCommandLine(arguments);
+  const ParsedLoadCommand parsed =
+      ParseLoadCommandLine(arguments, qEnvironmentVariable(kPortVariable));
   const LoadCommandLine& command = parsed.command;
-  const auto report = [&err](const QString& line) {
-    err << kLoadProgramName << ": " << line << '\n';
-    err.flush();
+  const auto report = [&err](const QString& line) { Report(err, line); };
+  const auto note = [&](const QString& line) {
+    if (!command.quiet) report(line);
   };
   const auto fail = [&report](int status, const QString& line) {
     report(line);
     return status;
   };
-  if (!parsed.error.isEmpty())
-    return fail(kExitBadArguments, parsed.error + QStringLiteral(" (see --help)"));
+  if (!parsed.error.isEmpty()) return fail(kExitBadArguments, texts::SeeHelp(parsed.error));
   if (command.showHelp) {
     out << LoadHelpText();
     out.flush();
@@ -523,23 +510,24 @@ int RunLoad(const QStringList& arguments, QTextStream& out, QTextStream& err, bo
     out.flush();
     return kExitOk;
   }
-  if (command.listPorts) return ListPorts(out, err);
+  if (command.listPorts) return ListPorts(out, err, command.quiet);
 
   const LogoSource source = ReadLogoSource(command.picture, command.options);
-  if (!source.usable()) return fail(kExitPictureRefused, OnOneLine(source.error));
+  if (!source.usable())
+    return fail(kExitPictureRefused, texts::OnOneLine(texts::PictureFailureText(source.failure)));
   if (source.kind == LogoSource::Kind::LogoBitmap) {
     // Notes only: the bitmap is sent as the window would send it.
     if (!command.conversionOptions.isEmpty())
-      report(QStringLiteral("%1 is a logo bitmap, sent as it is: %2 ignored")
-                 .arg(QDir::toNativeSeparators(command.picture),
-                      command.conversionOptions.join(QStringLiteral(", "))));
-    if (source.lighterColourFirst) report(QString::fromLatin1(kLighterColourFirstNote));
+      note(texts::LogoBitmapSentAsItIs(QDir::toNativeSeparators(command.picture),
+                                       command.conversionOptions.join(QStringLiteral(", "))));
+    if (source.lighterColourFirst) note(texts::LighterColourFirstNote());
   }
 
+  if (const QString kept = SettingsNotKeptText(); !kept.isEmpty()) note(kept);
   Loader loader(command, source.raster, out, err, errIsTerminal);
-  QString error;
-  if (!loader.preparePort(&error)) return fail(kExitPortUnusable, OnOneLine(error));
-  return loader.run();
+  loader.preparePort();
+  loader.start();
+  return QCoreApplication::exec();
 }
 
 }  // namespace kestrel::cli

@@ -10,13 +10,17 @@
 namespace kestrel::cli {
 
 inline constexpr char kLoadProgramName[] = "kestrel-load";
+// Names the port when --port is not given; an empty value counts as unset.
+inline constexpr char kPortVariable[] = "KESTREL_PORT";
 
 enum LoadExit {
   kExitOk = 0,               // loaded; also after --help, --version, --list-ports
-  kExitNotAcknowledged = 1,  // a block was not acknowledged, or the logo information not answered
+  kExitNotAcknowledged = 1,  // a block was not acknowledged, the logo information not answered
+                             // or refused
   kExitPortUnusable = 2,     // missing, held by another program, no permission, lost
   kExitPictureRefused = 3,   // the picture could not be read or converted
   kExitBadArguments = 64,
+  kExitSignalBase = 128,  // + the signal's number: a download interrupted by it (130 Ctrl-C)
 };
 
 struct LoadCommandLine {
@@ -25,6 +29,7 @@ struct LoadCommandLine {
   bool repeat = false;
   QString logPath;  // empty: kestrel-loads.log in the settings folder
   bool trace = false;
+  bool quiet = false;  // errors only: no progress bar, success lines or notes
   bool listPorts = false;
   bool showHelp = false;
   bool showVersion = false;
@@ -38,8 +43,10 @@ struct ParsedLoadCommand {
   QString error;  // one line; empty when the arguments are usable
 };
 
-// arguments[0] is the program itself, as in QCoreApplication::arguments().
-ParsedLoadCommand ParseLoadCommandLine(const QStringList& arguments);
+// arguments[0] is the program itself, as in QCoreApplication::arguments(). environmentPort is
+// the value of KESTREL_PORT, taken when --port is not given.
+ParsedLoadCommand ParseLoadCommandLine(const QStringList& arguments,
+                                       const QString& environmentPort = {});
 QString LoadHelpText();
 
 // The COM number a --port text names ("COM3", "com 3"); nothing for a device.

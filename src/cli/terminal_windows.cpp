@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "cli/terminal.h"
+#include "texts/usertexts.h"
 
 namespace kestrel::cli {
 
@@ -18,6 +19,7 @@ namespace {
 
 QPointer<InterruptWatcher> watcher;
 std::atomic<bool> caught{false};
+std::atomic<int> caughtSignal{0};  // as the C library numbers them: SIGINT 2, SIGTERM 15
 // Set once the watcher is gone, that is once the work it guarded has ended. Never closed: the
 // handler may still be waiting on it.
 const HANDLE watchEnded = CreateEventW(nullptr, TRUE, FALSE, nullptr);
@@ -28,6 +30,7 @@ constexpr DWORD kCloseGraceMs = 4500;
 BOOL WINAPI OnConsoleControl(DWORD type) {
   if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT && type != CTRL_CLOSE_EVENT) return FALSE;
   if (caught.exchange(true)) return FALSE;
+  caughtSignal = type == CTRL_CLOSE_EVENT ? 15 : 2;
   if (InterruptWatcher* target = watcher.data())
     QMetaObject::invokeMethod(target, &InterruptWatcher::interrupted, Qt::QueuedConnection);
   // A closed console ends the process as soon as this returns: first let the download under
@@ -37,6 +40,10 @@ BOOL WINAPI OnConsoleControl(DWORD type) {
 }
 
 }  // namespace
+
+// Files here are handles, never numbered in the place of a missing standard stream; a missing
+// standard input reads as ended at once.
+void ReserveStandardStreams() {}
 
 // A console, not merely a character device: NUL is one too.
 bool StandardErrorIsTerminal() {
@@ -57,6 +64,7 @@ bool StandardInputIsTerminal() {
 InterruptWatcher::InterruptWatcher(QObject* parent) : QObject(parent) {
   watcher = this;
   caught = false;
+  caughtSignal = 0;
   ResetEvent(watchEnded);
   SetConsoleCtrlHandler(OnConsoleControl, TRUE);
 }
@@ -65,6 +73,18 @@ InterruptWatcher::~InterruptWatcher() {
   SetConsoleCtrlHandler(OnConsoleControl, FALSE);
   watcher = nullptr;
   SetEvent(watchEnded);
+}
+
+int InterruptWatcher::signalNumber() const { return caughtSignal; }
+
+QString InterruptWatcher::signalName() const {
+  switch (caughtSignal) {
+    case 2:
+      return QStringLiteral("Ctrl-C");
+    case 15:
+      return texts::ConsoleClosed();
+  }
+  return {};
 }
 
 struct InputLines::Private {};

@@ -11,14 +11,11 @@
 #include <climits>
 
 #include "files/fileaccess.h"
+#include "texts/usertexts.h"
 
 namespace kestrel::files {
 
 namespace {
-
-const char kFolderText[] = "it is a folder";
-const char kNotRegularText[] = "it is not a regular file";
-const char kLinkText[] = "it is a link, not a regular file";
 
 constexpr int kMaxLinks = 40;  // as the kernel allows before ELOOP
 
@@ -27,7 +24,7 @@ QByteArray Native(const QString& path) { return QFile::encodeName(path); }
 QString ErrorText(int error) { return qt_error_string(error); }
 
 QString NotRegularText(const struct stat& st) {
-  return QString::fromLatin1(S_ISDIR(st.st_mode) ? kFolderText : kNotRegularText);
+  return S_ISDIR(st.st_mode) ? texts::FolderReason() : texts::NotRegularFileReason();
 }
 
 // The folder part as written, so that the kernel resolves it exactly as it resolves path.
@@ -208,7 +205,7 @@ OpenResult OpenRegularFile(QFile& file, const QString& path) {
   if (fd < 0) return fromErrno(errno);
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     ::close(fd);
-    return failed(Status::NotRegular, QString::fromLatin1(kNotRegularText));
+    return failed(Status::NotRegular, texts::NotRegularFileReason());
   }
   ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
 
@@ -226,17 +223,16 @@ OpenResult OpenForAppend(QFile& file, const QString& path) {
   // Looked at before anything is opened, for the same reason as above.
   struct stat st {};
   if (::lstat(Native(path).constData(), &st) == 0) {
-    if (S_ISLNK(st.st_mode)) return {Status::NotRegular, QString::fromLatin1(kLinkText)};
+    if (S_ISLNK(st.st_mode)) return {Status::NotRegular, texts::LinkReason()};
     if (!S_ISREG(st.st_mode)) return {Status::NotRegular, NotRegularText(st)};
   }
   const int fd =
       ::open(Native(path).constData(),
              O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644);
-  if (fd < 0)
-    return {Status::Failed, errno == ELOOP ? QString::fromLatin1(kLinkText) : ErrorText(errno)};
+  if (fd < 0) return {Status::Failed, errno == ELOOP ? texts::LinkReason() : ErrorText(errno)};
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     ::close(fd);
-    return {Status::NotRegular, QString::fromLatin1(kNotRegularText)};
+    return {Status::NotRegular, texts::NotRegularFileReason()};
   }
   file.setFileName(path);
   if (!file.open(fd, QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered,

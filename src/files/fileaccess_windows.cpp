@@ -19,15 +19,11 @@
 #include <string>
 
 #include "files/fileaccess.h"
+#include "texts/usertexts.h"
 
 namespace kestrel::files {
 
 namespace {
-
-const char kFolderText[] = "it is a folder";
-const char kNotRegularText[] = "it is not a regular file";
-const char kLinkText[] = "it is a link, not a regular file";
-const char kDeviceText[] = "it names a device, not a regular file";
 
 constexpr int kMaxLinks = 40;
 
@@ -84,7 +80,7 @@ HandleKind KindOf(HANDLE handle, BY_HANDLE_FILE_INFORMATION* info = nullptr) {
 }
 
 QString NotRegularText(HandleKind kind) {
-  return QString::fromLatin1(kind == HandleKind::Folder ? kFolderText : kNotRegularText);
+  return kind == HandleKind::Folder ? texts::FolderReason() : texts::NotRegularFileReason();
 }
 
 // Hands a Win32 handle to file, which then owns it.
@@ -136,7 +132,7 @@ SaveTarget Examine(const QString& path) {
   target.path = info.absoluteFilePath();
   target.folder = info.absolutePath();
   if (NamesDevice(path) || NamesDevice(target.path)) {
-    target.problem = QString::fromLatin1(kDeviceText);
+    target.problem = texts::DeviceNameReason();
     return target;
   }
   target.attributes = GetFileAttributesW(Native(target.path).c_str());
@@ -147,7 +143,7 @@ SaveTarget Examine(const QString& path) {
   }
   target.exists = true;
   if (target.attributes & FILE_ATTRIBUTE_DIRECTORY)
-    target.problem = QString::fromLatin1(kFolderText);
+    target.problem = texts::FolderReason();
   else if (target.attributes & FILE_ATTRIBUTE_READONLY)
     target.problem = ErrorText(ERROR_ACCESS_DENIED);
   return target;
@@ -233,7 +229,7 @@ DWORD LinkCount(const QString& path) {
 OpenResult OpenRegularFile(QFile& file, const QString& path) {
   using Status = OpenResult::Status;
   file.close();
-  if (NamesDevice(path)) return {Status::NotRegular, QString::fromLatin1(kDeviceText)};
+  if (NamesDevice(path)) return {Status::NotRegular, texts::DeviceNameReason()};
   const HANDLE handle = CreateFileW(
       Native(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
@@ -252,13 +248,13 @@ OpenResult OpenRegularFile(QFile& file, const QString& path) {
 OpenResult OpenForAppend(QFile& file, const QString& path) {
   using Status = OpenResult::Status;
   file.close();
-  if (NamesDevice(path)) return {Status::NotRegular, QString::fromLatin1(kDeviceText)};
+  if (NamesDevice(path)) return {Status::NotRegular, texts::DeviceNameReason()};
   const DWORD attributes = GetFileAttributesW(Native(path).c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES) {
     if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
-      return {Status::NotRegular, QString::fromLatin1(kLinkText)};
+      return {Status::NotRegular, texts::LinkReason()};
     if (attributes & FILE_ATTRIBUTE_DIRECTORY)
-      return {Status::NotRegular, QString::fromLatin1(kFolderText)};
+      return {Status::NotRegular, texts::FolderReason()};
   }
   // Append-only access: every write lands at the end, whoever else appends (another loader on
   // the same log). The link itself is opened, never what it leads to.
@@ -272,7 +268,7 @@ OpenResult OpenForAppend(QFile& file, const QString& path) {
   if (kind != HandleKind::File || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
     CloseHandle(handle);
     return {Status::NotRegular,
-            kind == HandleKind::File ? QString::fromLatin1(kLinkText) : NotRegularText(kind)};
+            kind == HandleKind::File ? texts::LinkReason() : NotRegularText(kind)};
   }
   return AdoptHandle(file, path, handle, _O_WRONLY | _O_APPEND,
                      QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered);

@@ -63,10 +63,18 @@ QByteArray LogoInfoText(int32_t checksum, int16_t second) {
   return text;
 }
 
-bool BlockWriteAccepted(const QString& status, const QByteArray& replyLine) {
-  return status == QLatin1String("OK") && !replyLine.isEmpty() && replyLine.at(0) == kAck;
+bool ReplyAccepted(ReplyRule rule, const QByteArray& replyLine) {
+  switch (rule) {
+    case ReplyRule::NotAwaited:
+      break;
+    case ReplyRule::AckFirst:
+      return replyLine.startsWith(kAck);
+    case ReplyRule::NoRefusal:
+      return !IsRefusal(replyLine);
+  }
+  return false;
 }
 
-bool LogoInfoAccepted(const QString& status) { return status == QLatin1String("OK"); }
+bool IsRefusal(const QByteArray& replyLine) { return replyLine.startsWith(kNak); }
 
 }  // namespace kestrel

@@ -25,8 +25,16 @@ QByteArray AppendChecksum(QByteArray& command);
 QByteArray BlockWriteText(int32_t address, std::span<const uint8_t> bytes);  // ";BB"
 QByteArray LogoInfoText(int32_t checksum, int16_t second);                   // ";BI"
 
-// Judgement of a reply. status is LinkStatus at the end of the exchange ("OK", "TIMEOUT", "").
-bool BlockWriteAccepted(const QString& status, const QByteArray& replyLine);
-bool LogoInfoAccepted(const QString& status);
+// How the reply to a command is judged.
+enum class ReplyRule {
+  NotAwaited,  // no reply is awaited (the empty frame)
+  AckFirst,    // a line whose first character is ACK (a block write)
+  NoRefusal,   // any line but a refusal (the logo information): a device that refuses the
+               // logo's checksum must not leave the user believing it was loaded
+};
+
+// Whether a complete reply line accepts a command awaited under rule.
+bool ReplyAccepted(ReplyRule rule, const QByteArray& replyLine);
+bool IsRefusal(const QByteArray& replyLine);  // it starts with NAK
 
 }  // namespace kestrel

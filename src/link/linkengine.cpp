@@ -1,10 +1,8 @@
 #include "link/linkengine.h"
 
-#include <QCoreApplication>
-#include <QEventLoop>
+#include <algorithm>
 #include <stdexcept>
 
-#include "link/framing.h"
 #include "link/wirelog.h"
 
 namespace kestrel {
@@ -13,124 +11,91 @@ LinkEngine::LinkEngine(CommControl& port, QObject* parent) : QObject(parent), po
   clock_.start();
   // The reply deadline is short; a coarse timer could fire up to 5 % late.
   timer_.setTimerType(Qt::PreciseTimer);
-  connect(&port_, &CommControl::OnComm, this, &LinkEngine::commPort1_OnComm);
-  connect(&timer_, &QTimer::timeout, this, &LinkEngine::TimerComunicacion_Timer);
-  // Without this a pulled adapter would pass for a silent device once the timer ticks.
-  connect(&port_, &CommControl::PortLost, this, [this](const QString& description) {
-    portErrorInHandler(CommError(CommErr::DeviceIoError, description));
-  });
+  timer_.setSingleShot(true);
+  connect(&port_, &CommControl::dataReceived, this, &LinkEngine::onDataReceived);
+  connect(&timer_, &QTimer::timeout, this, &LinkEngine::onReplyTimer);
+  // Without this a pulled adapter would pass for a silent device once the timer ticks. Line
+  // errors the port survives are left to the reply timer.
+  connect(&port_, &CommControl::lost, this, &LinkEngine::onPortFailed);
 }
 
-QByteArray LinkEngine::SendCommand(const QByteArray& command, bool awaitReply, QString& status) {
+void LinkEngine::send(const QByteArray& command, ReplyRule rule) {
+  if (awaiting_) throw std::logic_error("LinkEngine::send: a reply is still awaited");
   QByteArray frame = command;
   AppendChecksum(frame);
 
-  port_.Tag.clear();
-  dropWaitingInput();
+  port_.discardInput();
   // The start of a reply that timed out would lead the next line: a lost CR after ACK would
   // turn the next refusal into an acceptance.
   receiveBuffer_.clear();
 
-  timer_.stop();
-  timer_.setInterval(replyTimeoutMs_);
-  timer_.start();
+  timedCommand_ = ++commands_;
+  timer_.start(replyTimeoutMs_);
 
-  port_.setOutput(frame);
+  // Awaited before the write: whatever the write brings about belongs to this command.
+  awaiting_ = rule != ReplyRule::NotAwaited;
+  rule_ = rule;
+  awaitedCommand_ = commands_;
+  try {
+    port_.write(frame);
+  } catch (...) {
+    awaiting_ = false;
+    throw;
+  }
   const qint64 writtenAt = clock_.nsecsElapsed();
   qCDebug(lcWire).noquote() << "out" << WireText(frame);
   Q_EMIT frameWritten(frame, writtenAt);
-
-  if (awaitReply) {
-    pendingError_.reset();
-    waiting_ = true;
-    // Blocks in the event loop until the next event; the reply timer bounds the wait.
-    while (port_.Tag.isEmpty() && !pendingError_)
-      QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    waiting_ = false;
-    if (pendingError_) {
-      const CommError error = *pendingError_;
-      pendingError_.reset();
-      throw error;
-    }
-  }
-
-  status = port_.Tag;
-  return replyLine_;
 }
 
-bool LinkEngine::WriteBlock(std::span<const uint8_t> buffer, int32_t address, int32_t count) {
-  if (count < 0 || static_cast<size_t>(count) > buffer.size())
-    throw std::out_of_range("WriteBlock: count exceeds the buffer");
-  QString status;
-  const QByteArray reply =
-      SendCommand(BlockWriteText(address, buffer.first(static_cast<size_t>(count))), true, status);
-  return BlockWriteAccepted(status, reply);
-}
-
-bool LinkEngine::SendLogoInfo(int32_t checksum, int16_t second) {
-  QString status;
-  SendCommand(LogoInfoText(checksum, second), true, status);
-  return LogoInfoAccepted(status);
-}
-
-void LinkEngine::commPort1_OnComm() {
-  const int code = port_.CommEvent();
-  if (code == CommEv::RxOver) {
-    // What is left of an overflowed reply cannot be trusted; its CR may be lost, so the wait
-    // ends with the timer.
-    try {
-      dropWaitingInput();
-    } catch (const CommError& error) {
-      portErrorInHandler(error);
-    }
-    receiveBuffer_.clear();
-    return;
-  }
-  if (code != CommEv::Receive) return;
-
-  try {
-    receiveBuffer_ += port_.Input();
-  } catch (const CommError& error) {
-    portErrorInHandler(error);
-    return;
-  }
-
-  const qsizetype cr = receiveBuffer_.indexOf(kCr);
-  if (cr >= 0) {
-    replyLine_ = receiveBuffer_.left(cr + 1);
-    receiveBuffer_.clear();  // a second line in the same arrival is dropped with it
-    port_.Tag = QString::fromLatin1(kStatusOk);
-    const qint64 receivedAt = clock_.nsecsElapsed();
-    qCDebug(lcWire).noquote() << "in " << WireText(replyLine_);
-    Q_EMIT replyReceived(replyLine_, receivedAt);
-  } else if (receiveBuffer_.size() > kMaxReceiveBuffer) {
+void LinkEngine::onDataReceived(const QByteArray& data) {
+  receiveBuffer_ += data;
+  if (!receiveBuffer_.contains(kCr)) {
     // A stream of line noise without CR would otherwise grow without end.
-    receiveBuffer_.clear();
+    if (receiveBuffer_.size() > kMaxReceiveBuffer) receiveBuffer_.clear();
+    return;
   }
+
+  const qint64 receivedAt = clock_.nsecsElapsed();
+  QByteArrayList lines;
+  for (qsizetype start = 0, cr; (cr = receiveBuffer_.indexOf(kCr, start)) >= 0; start = cr + 1)
+    lines << receiveBuffer_.mid(start, cr - start + 1);
+  // Lines that arrive together answer the command in flight. A late ACK (of the unawaited
+  // empty frame, or a duplicate) may come in front of its refusal and must not hide it: the
+  // refusal is then the reply, otherwise the first line is.
+  const auto refusal = std::find_if(lines.cbegin(), lines.cend(), IsRefusal);
+  replyLine_ = refusal != lines.cend() ? *refusal : lines.front();
+  receiveBuffer_.clear();  // what follows the last CR goes with them
+  for (const QByteArray& line : lines) {
+    qCDebug(lcWire).noquote() << "in " << WireText(line);
+    Q_EMIT replyReceived(line, receivedAt);
+  }
+  // A line after the time-out answers nobody.
+  if (awaiting_) finish(ReplyAccepted(rule_, replyLine_) ? Reply::Accepted : Reply::Refused);
 }
 
-void LinkEngine::TimerComunicacion_Timer() {
-  timer_.stop();
+void LinkEngine::onReplyTimer() {
+  const bool timesOut = awaiting_ && awaitedCommand_ == timedCommand_;
   // The user may close the port while the timer of the last command is still armed.
-  if (port_.PortOpen()) {
+  if (port_.isOpen()) {
     try {
-      dropWaitingInput();
+      port_.discardInput();
     } catch (const CommError& error) {
-      portErrorInHandler(error);
+      onPortFailed(error);
+      return;
     }
   }
-  port_.Tag = QString::fromLatin1(kStatusTimeout);
   qCDebug(lcWire) << "reply timer expired";
+  if (timesOut) finish(Reply::TimedOut);
 }
 
-void LinkEngine::dropWaitingInput() {
-  port_.setInBufferCount(0);
-  (void)port_.Input();
+void LinkEngine::onPortFailed(const CommError& error) {
+  // While idle nobody can act on it; the next command meets the same fault itself.
+  if (awaiting_) finish(Reply::PortFailed, error);
 }
 
-void LinkEngine::portErrorInHandler(const CommError& error) {
-  // Outside a wait nobody can act on it; the next command meets the same fault itself.
-  if (waiting_ && !pendingError_) pendingError_ = error;
+void LinkEngine::finish(Reply reply, const CommError& error) {
+  awaiting_ = false;
+  Q_EMIT commandFinished(reply, error);
 }
 
 }  // namespace kestrel

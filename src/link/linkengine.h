@@ -3,22 +3,25 @@
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QObject>
-#include <QString>
 #include <QTimer>
-#include <cstdint>
-#include <optional>
-#include <span>
 
+#include "link/framing.h"
 #include "port/commcontrol.h"
 
 namespace kestrel {
 
-inline constexpr char kStatusOk[] = "OK";
-inline constexpr char kStatusTimeout[] = "TIMEOUT";
+// How an awaited command ended.
+enum class Reply {
+  Accepted,    // a reply line the command's rule accepts
+  Refused,     // a reply line it does not
+  TimedOut,    // no complete line within the reply time
+  PortFailed,  // the port failed or went away meanwhile
+};
 
-// One exchange with the device at a time: frame, clear input, arm the reply timer, write,
-// and wait (in the event loop, never spinning) for a reply line or the timeout.
-// LinkStatus lives in the port's Tag.
+// One command at a time with the device: frame it, drop what waits in the port, (re)start the
+// reply timer, write it; then, when a reply is awaited, judge the first complete reply line or
+// time out. The outcome comes once per awaited command, by signal from the event loop, never
+// from inside send(); the next command may be sent from the slot that receives it.
 class LinkEngine : public QObject {
   Q_OBJECT
 
@@ -28,17 +31,16 @@ class LinkEngine : public QObject {
   // Tests shorten it; the device's contract is 300 ms.
   void setReplyTimeout(int ms) { replyTimeoutMs_ = ms; }
 
-  QByteArray SendCommand(const QByteArray& command, bool awaitReply, QString& status);
-  bool WriteBlock(std::span<const uint8_t> buffer, int32_t address, int32_t count);
-  bool SendLogoInfo(int32_t checksum, int16_t second);
+  // Throws CommError when the frame cannot be written (a closed or lost port): no outcome
+  // follows then. Throws std::logic_error while a reply is still awaited.
+  void send(const QByteArray& command, ReplyRule rule);
+  bool awaiting() const { return awaiting_; }
 
-  void commPort1_OnComm();
-  void TimerComunicacion_Timer();
-
-  QString LinkStatus() const { return port_.Tag; }
+  // The characters received since the last complete line, and the last reply line.
   const QByteArray& ReceiveBuffer() const { return receiveBuffer_; }
   const QByteArray& ReplyLine() const { return replyLine_; }
-  QTimer& TimerComunicacion() { return timer_; }
+  // 300 ms from each write, not stopped by a reply: its tick drops what waits in the port.
+  const QTimer& TimerComunicacion() const { return timer_; }
   CommControl& port() { return port_; }
 
   // Beyond this many bytes without a CR the held bytes are dropped.
@@ -48,16 +50,18 @@ class LinkEngine : public QObject {
   const QElapsedTimer& clock() const { return clock_; }
 
  Q_SIGNALS:
+  // error is meaningful for PortFailed only.
+  void commandFinished(kestrel::Reply reply, const kestrel::CommError& error);
   // Every frame as written and every complete reply line as it arrives, with the time in
   // nanoseconds on clock(): what a trace, a download log or a benchmark listens to.
   void frameWritten(const QByteArray& frame, qint64 atNs);
   void replyReceived(const QByteArray& line, qint64 atNs);
 
  private:
-  // A port error inside a handler cannot travel through the event loop; it is kept here and
-  // rethrown by the wait that is in progress.
-  void portErrorInHandler(const CommError& error);
-  void dropWaitingInput();
+  void onDataReceived(const QByteArray& data);
+  void onReplyTimer();
+  void onPortFailed(const CommError& error);
+  void finish(Reply reply, const CommError& error = {});
 
   CommControl& port_;
   QElapsedTimer clock_;
@@ -65,8 +69,15 @@ class LinkEngine : public QObject {
   QByteArray receiveBuffer_;
   QByteArray replyLine_;
   int replyTimeoutMs_ = 300;
-  bool waiting_ = false;
-  std::optional<CommError> pendingError_;
+  bool awaiting_ = false;
+  ReplyRule rule_ = ReplyRule::NotAwaited;
+  // Which command the timer runs for, and which one is awaited: a tick of an earlier exchange
+  // judges nothing.
+  quint64 commands_ = 0;
+  quint64 timedCommand_ = 0;
+  quint64 awaitedCommand_ = 0;
 };
 
 }  // namespace kestrel
+
+Q_DECLARE_METATYPE(kestrel::Reply)

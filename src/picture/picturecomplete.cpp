@@ -66,20 +66,23 @@ class ByteWalk {
 // inside one cannot end the walk early, and coded data never holds a marker: a 0xFF there is
 // followed by 0x00 or a restart number. Bytes after the end (some cameras append more) are
 // not looked at.
-bool JpegComplete(ByteWalk& in) {
+PictureData JpegData(ByteWalk& in) {
   constexpr int kEndOfImage = 0xD9;
-  if (!in.skip(2)) return false;
+  constexpr int kStartOfScan = 0xDA;
+  if (!in.skip(2)) return PictureData::CutShort;
+  int scans = 0;
   for (;;) {
-    if (!in.skipPast(0xFF)) return false;
+    if (!in.skipPast(0xFF)) return PictureData::CutShort;
     int marker = in.next();
     while (marker == 0xFF) marker = in.next();
-    if (marker < 0) return false;
-    if (marker == kEndOfImage) return true;
+    if (marker < 0) return PictureData::CutShort;
+    if (marker == kEndOfImage) return PictureData::Complete;
     const bool standalone = marker == 0x00 || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8);
     if (standalone) continue;
+    if (marker == kStartOfScan && ++scans > kMaxJpegScans) return PictureData::TooManyScans;
     const int high = in.next();
     const int low = in.next();
-    if (low < 0 || !in.skip(high * 256 + low - 2)) return false;
+    if (low < 0 || !in.skip(high * 256 + low - 2)) return PictureData::CutShort;
   }
 }
 
@@ -164,14 +167,15 @@ bool BmpComplete(const QByteArray& head, qint64 fileSize) {
 
 }  // namespace
 
-bool PictureDataComplete(QIODevice* file) {
-  if (!file || file->isSequential() || !file->seek(0)) return true;
+PictureData CheckPictureData(QIODevice* file) {
+  if (!file || file->isSequential() || !file->seek(0)) return PictureData::Complete;
   const QByteArray head = file->peek(kBmpHeadSize);
   ByteWalk in(file);
-  if (head.startsWith("\xFF\xD8")) return JpegComplete(in);
-  if (head.startsWith("GIF8")) return GifComplete(in);
-  if (head.startsWith("BM")) return BmpComplete(head, file->size());
-  return true;
+  if (head.startsWith("\xFF\xD8")) return JpegData(in);
+  bool complete = true;
+  if (head.startsWith("GIF8")) complete = GifComplete(in);
+  if (head.startsWith("BM")) complete = BmpComplete(head, file->size());
+  return complete ? PictureData::Complete : PictureData::CutShort;
 }
 
 }  // namespace kestrel::convert

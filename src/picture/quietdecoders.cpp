@@ -1,6 +1,7 @@
 #include "picture/quietdecoders.h"
 
 #include <QtGlobal>
+#include <atomic>
 #include <cstdio>
 
 #ifdef _WIN32
@@ -28,14 +29,15 @@ namespace kestrel {
 namespace {
 constexpr int kStandardError = 2;
 
-QtMessageHandler& Outer() {
-  static QtMessageHandler handler = nullptr;
+// Atomic: a picture may be read in a thread of its own while another thread logs.
+std::atomic<QtMessageHandler>& Outer() {
+  static std::atomic<QtMessageHandler> handler = nullptr;
   return handler;
 }
 
 void DropDecoderWarnings(QtMsgType type, const QMessageLogContext& context, const QString& text) {
   if (type == QtDebugMsg || type == QtInfoMsg || type == QtWarningMsg) return;
-  if (Outer()) Outer()(type, context, text);
+  if (const QtMessageHandler outer = Outer()) outer(type, context, text);
 }
 }  // namespace
 

@@ -4,60 +4,74 @@
 #include <QObject>
 #include <QString>
 #include <stdexcept>
+#include <string>
+
+#include "port/commsettings.h"
 
 namespace kestrel {
 
-// Error numbers raised by the serial layer. The program tells 8002 and 8005 apart; the others
-// carry a description that is shown to the user as it stands.
+// Error numbers raised by the serial layer. The program tells 8002 and 8005 apart.
 namespace CommErr {
-inline constexpr int InvalidPropertyValue = 380;  // settings text refused
-inline constexpr int PortNotExist = 8002;         // invalid port number / no such device
-inline constexpr int PortInUse = 8005;            // another program holds the port
-inline constexpr int SetStateFailed = 8015;       // the device refused the line settings
-inline constexpr int PortNotOpen = 8018;          // operation valid only when the port is open
-inline constexpr int DeviceIoError = 8020;        // read/write failed, device removed
-inline constexpr int Other = 8021;                // any other failure; Qt's description
-inline constexpr int PermissionDenied = 8100;     // no access to the device node
+inline constexpr int PortNotExist = 8002;      // no such device
+inline constexpr int PortInUse = 8005;         // another program holds the port
+inline constexpr int SetStateFailed = 8015;    // the device refused the line settings
+inline constexpr int PortNotOpen = 8018;       // operation valid only when the port is open
+inline constexpr int DeviceIoError = 8020;     // read/write failed, device removed
+inline constexpr int Other = 8021;             // any other failure
+inline constexpr int PermissionDenied = 8100;  // no access to the device node
 }  // namespace CommErr
 
-// Event codes delivered through OnComm (CommEvent).
-namespace CommEv {
-inline constexpr int Send = 1;
-inline constexpr int Receive = 2;
-inline constexpr int Cts = 3;
-inline constexpr int Dsr = 4;
-inline constexpr int Cd = 5;
-inline constexpr int Ring = 6;
-inline constexpr int Eof = 7;
-inline constexpr int Break = 1001;
-inline constexpr int Frame = 1004;
-inline constexpr int Overrun = 1006;
-inline constexpr int RxOver = 1008;
-inline constexpr int RxParity = 1009;
-inline constexpr int TxFull = 1010;
-inline constexpr int Dcb = 1011;
-}  // namespace CommEv
-
+// A failure of the serial layer: its number, what went wrong and the details that say it
+// (worded where it is shown, in src/texts).
 class CommError : public std::runtime_error {
  public:
-  CommError(int number, const QString& description, const QString& device = QString())
-      : std::runtime_error(description.toStdString()),
+  enum class Kind {
+    Other,             // reason: the system's own words
+    NoSuchPort,        // port, device
+    NoDeviceAssigned,  // port, device: the [Devices] assignment that names no device
+    InvalidNumber,     // port: the number asked for
+    AlreadyOpen,       // this port object has a device open already
+    InUse,             // port: another program holds it
+    PermissionDenied,  // port, and group or user: who may use the device
+    SettingsRefused,   // device, settings, reason
+    StoppedWorking,    // port
+    NotOpen,
+  };
+  struct Details {
+    QString port;      // as the user knows it: COM3, or the device itself
+    QString device;    // the device an open tried (a path, a system port name)
+    QString group;     // the group that may use the device
+    QString user;      // the one user who may, where no group may
+    QString settings;  // line settings as written, 38400,n,8,1
+    QString reason;    // the system's words
+  };
+
+  CommError() : CommError(0, Kind::Other, Details{}) {}
+  CommError(int number, Kind kind, Details details)
+      : std::runtime_error("serial port error " + std::to_string(number)),
         number_(number),
-        description_(description),
-        device_(device) {}
+        kind_(kind),
+        details_(std::move(details)) {}
+  // A failure told only by the system's words (or a stand-in port's).
+  CommError(int number, const QString& reason, const QString& device = QString())
+      : CommError(number, Kind::Other, Details{{}, device, {}, {}, {}, reason}) {}
+
   int number() const { return number_; }
-  const QString& description() const { return description_; }
+  Kind kind() const { return kind_; }
+  const Details& details() const { return details_; }
+  const QString& reason() const { return details_.reason; }
   // The device an open tried (a path, a system port name); empty when none was tried.
-  const QString& device() const { return device_; }
+  const QString& device() const { return details_.device; }
 
  private:
   int number_;
-  QString description_;
-  QString device_;
+  Kind kind_;
+  Details details_;
 };
 
-// The serial-port control: an MSComm-like object. Property setters that touch the device
-// throw CommError. OnComm is delivered through the Qt event loop, never from inside a call.
+// A serial port: one device, opened with its line settings, written whole frames, and telling
+// what arrives. Calls that fail throw CommError. Signals come from the event loop, never from
+// inside a call, except openChanged, which follows open() and close() at once.
 class CommControl : public QObject {
   Q_OBJECT
 
@@ -65,61 +79,36 @@ class CommControl : public QObject {
   explicit CommControl(QObject* parent = nullptr) : QObject(parent) {}
   ~CommControl() override = default;
 
-  virtual int CommPort() const = 0;
-  virtual void setCommPort(int port) = 0;  // 1..255, else 8002
-  // Whether port n exists, decided without opening it where the system can tell, so no
-  // modem line of an unrelated port moves. A port another program holds exists.
-  virtual bool PortExists(int port) const = 0;
-
-  // "rate,parity,data,stop", e.g. "9600,n,8,1"; a refused text throws 380 and keeps the old one.
-  virtual QString Settings() const = 0;
-  virtual void setSettings(const QString& settings) = 0;
-
-  virtual bool PortOpen() const = 0;
-  virtual void setPortOpen(bool open) = 0;
-
-  virtual int InBufferCount() const = 0;
-  virtual void setInBufferCount(int count) = 0;  // 0 drops everything waiting
-
-  virtual QByteArray Input() = 0;  // all waiting bytes (InputLen 0)
-  virtual void setOutput(const QByteArray& data) = 0;
-
-  int InputLen() const { return inputLen_; }
-  void setInputLen(int n) { inputLen_ = n; }
-  int RThreshold() const { return rThreshold_; }
-  void setRThreshold(int n) { rThreshold_ = n; }
-  int SThreshold() const { return sThreshold_; }
-  void setSThreshold(int n) { sThreshold_ = n; }
-
-  int CommEvent() const { return commEvent_; }
-
+  // Opens the device (a path, or a system port name on Windows) with these settings: 8002 no
+  // such device, 8005 held by another program, 8015 settings refused, 8100 no permission.
+  // name is how the user knows the port (COM3), for messages; empty: the device names it.
+  virtual void open(const QString& device, const LineSettings& settings,
+                    const QString& name = {}) = 0;
+  virtual void close() = 0;  // also ends the state of a lost device; never fails
+  virtual bool isOpen() const = 0;
+  // The device open now, links resolved; empty while closed.
+  virtual QString openDevice() const = 0;
   // True while the port is open on a pseudo-terminal: a program (the device simulator) plays
   // the device and no serial line is involved.
-  virtual bool OnPseudoTerminal() const { return false; }
+  virtual bool onPseudoTerminal() const { return false; }
 
-  QString Tag;  // free slot; the link engine keeps LinkStatus here
+  // Applies line settings to the open port at once; a refusal (8015) keeps the old ones.
+  virtual void setLineSettings(const LineSettings& settings) = 0;
+  // The whole frame, out on the line when the call returns.
+  virtual void write(const QByteArray& frame) = 0;
+  // Drops everything received and not yet delivered.
+  virtual void discardInput() = 0;
 
  Q_SIGNALS:
-  void OnComm();
-  // The device went away while the port was open (adapter pulled); the port is closed
-  // already and the next operation that needs it raises DeviceIoError.
-  void PortLost(const QString& description);
-  // The port was opened or closed, by a call or because the device went away. Emitted at
-  // once, from inside the call: receivers only read the port's state.
-  void OpenChanged();
-
- protected:
-  // Implementations call this from an event-loop callback, never from inside a property call.
-  void raiseComm(int eventCode) {
-    commEvent_ = eventCode;
-    Q_EMIT OnComm();
-  }
-
- private:
-  int inputLen_ = 0;
-  int rThreshold_ = 0;
-  int sThreshold_ = 0;
-  int commEvent_ = 0;
+  // Every arrival, as it came.
+  void dataReceived(const QByteArray& data);
+  // A failure the port survives: it stays open.
+  void errorOccurred(const kestrel::CommError& error);
+  // The device went away while the port was open (adapter pulled); the port is closed already.
+  void lost(const kestrel::CommError& error);
+  void openChanged(bool open);
 };
 
 }  // namespace kestrel
+
+Q_DECLARE_METATYPE(kestrel::CommError)

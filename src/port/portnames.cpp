@@ -6,16 +6,10 @@
 #include <QSerialPortInfo>
 #include <algorithm>
 
-#include "settings/inifile.h"
-#include "settings/programfolder.h"
 
 namespace kestrel {
 
 namespace {
-
-QString KeyOf(int port) { return QStringLiteral("COM%1").arg(port); }
-
-bool ValidNumber(int port) { return port >= 1 && port <= kHighestPortNumber; }
 
 // A port name as the system spells it ("COM14", "ttyUSB0"): letters, digits, '_', '-', '.'.
 bool IsPortName(const QString& text) {
@@ -47,10 +41,7 @@ std::optional<QString> DeviceNamed(const QString& text) {
 #endif
 }
 
-namespace {
-
-// Links followed where they lead somewhere; a name that leads nowhere is kept as given.
-QString Followed(const QString& path) {
+QString FollowedDevice(const QString& path) {
 #ifdef Q_OS_WIN
   return path;
 #else
@@ -66,60 +57,6 @@ bool SameDevice(const QString& a, const QString& b) {
 #else
   return a == b;
 #endif
-}
-
-}  // namespace
-
-std::optional<QString> DeviceAssignment(int port) {
-  if (!ValidNumber(port)) return std::nullopt;
-  const QString text = ArchivoIni::ReadIniValue(QString::fromLatin1(kIniFileName),
-                                                QString::fromLatin1(kDevicesSection), KeyOf(port))
-                           .trimmed();
-  if (!DeviceNamed(text)) return std::nullopt;
-  return text;
-}
-
-PortTarget ResolvePort(int port) {
-  PortTarget target;
-  if (const auto assigned = DeviceAssignment(port)) {
-    target.source = PortSource::Assignment;
-    target.named = *assigned;
-    target.device = Followed(*DeviceNamed(*assigned));
-    return target;
-  }
-#ifdef Q_OS_WIN
-  target.device = KeyOf(port);
-#else
-  const QFileInfo entry(QDir(ProgramFolder()).filePath(KeyOf(port)));
-  // A dangling link counts: it names a device that is missing, not a reason to try another.
-  if (entry.isSymLink() || entry.exists()) {
-    target.source = PortSource::FolderEntry;
-    target.named = entry.absoluteFilePath();
-    target.device = Followed(target.named);
-    return target;
-  }
-  target.device = QStringLiteral("/dev/ttyS%1").arg(port - 1);
-#endif
-  return target;
-}
-
-bool WriteDeviceAssignment(int port, const QString& device) {
-  if (!ValidNumber(port)) return false;
-  return ArchivoIni::WriteIniValue(QString::fromLatin1(kIniFileName),
-                                   QString::fromLatin1(kDevicesSection), KeyOf(port), device);
-}
-
-QList<int> PortsUsingDevice(const QString& device) {
-  QList<int> numbers;
-  const std::optional<QString> named = DeviceNamed(device.trimmed());
-  if (!named) return numbers;
-  const QString wanted = Followed(*named);
-#ifndef Q_OS_WIN
-  if (!QFileInfo::exists(wanted)) return numbers;
-#endif
-  for (int port = 1; port <= kHighestPortNumber; ++port)
-    if (SameDevice(ResolvePort(port).device, wanted)) numbers << port;
-  return numbers;
 }
 
 bool SerialDeviceExists(const QString& device) {

@@ -6,44 +6,16 @@
 
 namespace kestrel {
 
-// Section of the settings file that assigns a device to a COM number: COM1 to COM255.
-inline constexpr char kDevicesSection[] = "Devices";
-inline constexpr int kHighestPortNumber = 255;
-
-// Where the device of a COM number was found; the first that applies wins.
-enum class PortSource {
-  Assignment,   // its [Devices] entry
-  FolderEntry,  // an entry COMn in the program's folder (a link, usually)
-  Default,      // /dev/ttyS<n-1>, or the Windows port COMn
-};
-
-struct PortTarget {
-  PortSource source = PortSource::Default;
-  // What an open uses: links followed, so every name of one device shares its lock. A device
-  // that is not there keeps the name it was given, and opening it fails as "does not exist".
-  QString device;
-  QString named;  // the assignment or folder entry as the user wrote it; empty for Default
-
-  bool operator==(const PortTarget&) const = default;
-};
-
-// How COM n (1 to 255) resolves now. Reads the settings file and the program's folder.
-PortTarget ResolvePort(int port);
-
 // The device an assignment's text names, in the form an open takes; nothing when it names
 // none that can be used (a relative path, a control character). A bare name stands for the
 // node of that name, as the serial library takes it: "ttyUSB0" is /dev/ttyUSB0.
 std::optional<QString> DeviceNamed(const QString& text);
 
-// The device assigned to COM n in [Devices], as written there. Nothing when the entry is
-// absent, empty or unusable (a relative path, a control character): such an entry is ignored.
-std::optional<QString> DeviceAssignment(int port);
-
-// Stores the assignment (an empty device clears it). Every other line of the file stays.
-bool WriteDeviceAssignment(int port, const QString& device);
-
-// The COM numbers that resolve to this device (links followed); empty when none.
-QList<int> PortsUsingDevice(const QString& device);
+// A device name with its links followed where they lead somewhere, so every name of one
+// device compares equal; a name that leads nowhere is kept as given (made absolute).
+QString FollowedDevice(const QString& device);
+// Whether two device names (followed) are one device, as the system compares them.
+bool SameDevice(const QString& a, const QString& b);
 
 // Whether a device is a serial port that is there now, decided without opening it where the
 // system can tell (sysfs on Linux, the port list on Windows). Held by someone else counts.

@@ -40,98 +40,44 @@ QString ResolvedDevice(const QString& device) {
 #endif
 }
 
+// Our own calls mark themselves, so a failure QSerialPort reports inside them is thrown by
+// the call rather than also signalled.
+class InCall {
+ public:
+  explicit InCall(int& depth) : depth_(depth) { ++depth_; }
+  ~InCall() { --depth_; }
+  InCall(const InCall&) = delete;
+  InCall& operator=(const InCall&) = delete;
+
+ private:
+  int& depth_;
+};
+
 }  // namespace
 
 SerialComm::SerialComm(QObject* parent) : CommControl(parent) {
   connect(&serial_, &QSerialPort::readyRead, this, [this] {
-    if (RThreshold() > 0) raiseComm(CommEv::Receive);
+    const QByteArray data = serial_.readAll();
+    if (!data.isEmpty()) Q_EMIT dataReceived(data);
   });
   connect(&serial_, &QSerialPort::errorOccurred, this, &SerialComm::onSerialError);
-  connect(&serial_, &QSerialPort::bytesWritten, this, &SerialComm::onBytesWritten);
 }
 
 SerialComm::~SerialComm() {
   if (serial_.isOpen()) serial_.close();
 }
 
-QString SerialComm::DevicePathForPort(int port) { return ResolvePort(port).device; }
-
-QString SerialComm::PortLabel(int port, const QString& device) {
-  const QString name = QStringLiteral("COM%1").arg(port);
-  if (device.compare(name, Qt::CaseInsensitive) == 0) return name;
-  return QStringLiteral("%1 (%2)").arg(name, device);
-}
-
-QList<int> SerialComm::AssignedComNumbers(const QString& devicePath) {
-  return PortsUsingDevice(devicePath);
-}
-
-bool SerialComm::PortExists(int port) const {
-  return port >= 1 && port <= kHighestPortNumber && SerialDeviceExists(DevicePathForPort(port));
-}
-
-void SerialComm::setCommPort(int port) {
-  if (port < 1 || port > 255)
-    throw CommError(CommErr::PortNotExist, QStringLiteral("Invalid port number %1").arg(port));
-  if (serial_.isOpen())
-    throw CommError(CommErr::Other, QStringLiteral("Operation not valid while the port is opened"));
-  port_ = port;
-}
-
-void SerialComm::setSettings(const QString& settings) {
-  const auto parsed = ParseLineSettings(settings);
-  if (!parsed)
-    throw CommError(CommErr::InvalidPropertyValue,
-                    QStringLiteral("Invalid property value: line settings \"%1\"").arg(settings));
-  if (serial_.isOpen()) {
-    try {
-      applyLineSettings(*parsed);
-    } catch (const CommError&) {
-      try {
-        applyLineSettings(settings_);
-      } catch (const CommError&) {
-        // The old settings were in force a moment ago; nothing better to restore.
-      }
-      throw;
-    }
-  }
-  settings_ = *parsed;
-}
-
-void SerialComm::applyLineSettings(const LineSettings& s) {
-  const auto check = [this, &s](bool ok) {
-    if (ok) return;
-    const QString reason = serial_.errorString();
-    serial_.clearError();
-    throw CommError(CommErr::SetStateFailed,
-                    QStringLiteral("The device %1 refused the line settings %2: %3")
-                        .arg(devicePath_, FormatLineSettings(s), reason));
-  };
-  check(serial_.setBaudRate(s.baud));
-  check(serial_.setDataBits(QSerialPort::DataBits(s.dataBits)));
-  check(serial_.setParity(ToQtParity(s.parity)));
-  check(serial_.setStopBits(ToQtStopBits(s.stopBits)));
-}
-
-void SerialComm::setPortOpen(bool open) {
+void SerialComm::open(const QString& device, const LineSettings& settings, const QString& name) {
+  InCall call(inCall_);
+  if (serial_.isOpen()) throw CommError(CommErr::PortInUse, CommError::Kind::AlreadyOpen, {});
   lost_ = false;
-  lostDescription_.clear();
-  if (!open) {
-    if (serial_.isOpen()) {
-      serial_.close();
-      Q_EMIT OpenChanged();
-    }
-    return;
-  }
-  if (serial_.isOpen()) throw CommError(CommErr::PortInUse, QStringLiteral("Port already open"));
-
-  const QString path = device_.isEmpty() ? DevicePathForPort(port_) : ResolvedDevice(device_);
-  devicePath_ = path;
+  name_ = name;
+  devicePath_ = ResolvedDevice(device);
   // What is plainly no serial port is not opened at all: opening a serial node raises its
   // modem lines, and a FIFO or a port with no UART behind it has nothing to answer.
-  if (const std::optional<bool> exists = detail::SerialNodeExists(path); exists && !*exists)
-    throw toCommError(QSerialPort::DeviceNotFoundError, QString(), path, true);
-  serial_.setPortName(path);
+  if (const std::optional<bool> exists = detail::SerialNodeExists(devicePath_); exists && !*exists)
+    throw toCommError(QSerialPort::DeviceNotFoundError, QString(), true);
+  serial_.setPortName(devicePath_);
   // Every serial device takes 9600,n,8,1. The configured settings follow the open, so a
   // device that refuses them is told apart from one that is not there.
   serial_.setBaudRate(9600);
@@ -142,58 +88,91 @@ void SerialComm::setPortOpen(bool open) {
     const QSerialPort::SerialPortError error = serial_.error();
     const QString text = serial_.errorString();
     serial_.clearError();
-    throw toCommError(error, text, path, true);
+    throw toCommError(error, text, true);
   }
   detail::RequestLowLatency(serial_);
   try {
-    applyLineSettings(settings_);
+    applyLineSettings(settings);
   } catch (const CommError&) {
     serial_.close();
     throw;
   }
-  pseudoTerminal_ = detail::IsPseudoTerminal(path);
-  Q_EMIT OpenChanged();
+  settings_ = settings;
+  pseudoTerminal_ = detail::IsPseudoTerminal(devicePath_);
+  Q_EMIT openChanged(true);
+}
+
+void SerialComm::close() {
+  InCall call(inCall_);
+  lost_ = false;
+  if (!serial_.isOpen()) return;
+  serial_.close();
+  Q_EMIT openChanged(false);
+}
+
+void SerialComm::setLineSettings(const LineSettings& settings) {
+  InCall call(inCall_);
+  checkUsable();
+  try {
+    applyLineSettings(settings);
+  } catch (const CommError&) {
+    try {
+      applyLineSettings(settings_);
+    } catch (const CommError&) {
+      // The old settings were in force a moment ago; nothing better to restore.
+    }
+    throw;
+  }
+  settings_ = settings;
+}
+
+void SerialComm::applyLineSettings(const LineSettings& s) {
+  const auto check = [this, &s](bool ok) {
+    if (ok) return;
+    const QString reason = serial_.errorString();
+    serial_.clearError();
+    CommError::Details details;
+    details.device = devicePath_;
+    details.settings = FormatLineSettings(s);
+    details.reason = reason;
+    throw CommError(CommErr::SetStateFailed, CommError::Kind::SettingsRefused, details);
+  };
+  check(serial_.setBaudRate(s.baud));
+  check(serial_.setDataBits(QSerialPort::DataBits(s.dataBits)));
+  check(serial_.setParity(ToQtParity(s.parity)));
+  check(serial_.setStopBits(ToQtStopBits(s.stopBits)));
 }
 
 CommError SerialComm::toCommError(QSerialPort::SerialPortError error, const QString& qtText,
-                                  const QString& path, bool opening) const {
-  const QString port = device_.isEmpty() ? PortLabel(port_, path) : path;
-  const auto notExist = [&] {
-    return CommError(CommErr::PortNotExist,
-                     QStringLiteral("The serial port %1 does not exist.").arg(port), path);
-  };
+                                  bool opening) const {
+  using Kind = CommError::Kind;
+  CommError::Details details;
+  details.port = name_;
+  details.device = devicePath_;
   const auto denied = [&] {
-    const detail::DeviceUsers users = detail::WhoMayUse(path);
-    QString text = QStringLiteral("No permission to use the serial port %1").arg(port);
-    if (!users.group.isEmpty())
-      text += QStringLiteral(
-                  ": the device belongs to the group \"%1\". Add your user to that "
-                  "group and log in again.")
-                  .arg(users.group);
-    else if (!users.user.isEmpty())
-      text += QStringLiteral(": only the user \"%1\" may use the device.").arg(users.user);
-    else
-      text += QLatin1Char('.');
-    return CommError(CommErr::PermissionDenied, text, path);
+    const detail::DeviceUsers users = detail::WhoMayUse(devicePath_);
+    details.group = users.group;
+    details.user = users.user;
+    return CommError(CommErr::PermissionDenied, Kind::PermissionDenied, details);
   };
 
   switch (error) {
     case QSerialPort::DeviceNotFoundError:
     case QSerialPort::UnsupportedOperationError:  // a regular file or a folder, no serial device
-      return notExist();
+      return CommError(CommErr::PortNotExist, Kind::NoSuchPort, details);
     case QSerialPort::PermissionError:
       // Qt says this for a lock held by another program, a busy device and a node we may
       // not open alike; only the last one is the user's to fix.
-      if (detail::ProbeDevice(path, false) == detail::DeviceProblem::AccessDenied) return denied();
+      if (detail::ProbeDevice(devicePath_, false) == detail::DeviceProblem::AccessDenied)
+        return denied();
       [[fallthrough]];
     case QSerialPort::OpenError:
-      return CommError(CommErr::PortInUse,
-                       QStringLiteral("The serial port %1 is used by another program.").arg(port),
-                       path);
+      return CommError(CommErr::PortInUse, Kind::InUse, details);
     case QSerialPort::UnknownError:
-      switch (detail::ProbeDevice(path, true)) {
+      if (!opening) break;
+      switch (detail::ProbeDevice(devicePath_, true)) {
         case detail::DeviceProblem::NoDevice:
-          return notExist();
+          return CommError(CommErr::PortNotExist, Kind::NoSuchPort, details);
         case detail::DeviceProblem::AccessDenied:
           return denied();
         case detail::DeviceProblem::Unknown:
@@ -203,84 +182,90 @@ CommError SerialComm::toCommError(QSerialPort::SerialPortError error, const QStr
     case QSerialPort::ResourceError:
       // A node whose driver fails the open with an I/O error has no device behind it (the
       // spare /dev/ttyS ports of a PC); "stopped working" is for a port that was in use.
-      if (opening) return notExist();
+      if (opening) return CommError(CommErr::PortNotExist, Kind::NoSuchPort, details);
       [[fallthrough]];
     case QSerialPort::ReadError:
     case QSerialPort::WriteError:
       // Qt's text here is whatever errno held last, often misleading; leave it out.
-      return CommError(CommErr::DeviceIoError,
-                       QStringLiteral("The serial port %1 stopped working. Check that the "
-                                      "device is still connected.")
-                           .arg(port));
+      return CommError(CommErr::DeviceIoError, Kind::StoppedWorking, details);
     case QSerialPort::NotOpenError:
-      return CommError(CommErr::PortNotOpen,
-                       QStringLiteral("Operation valid only when the port is open"));
+      return CommError(CommErr::PortNotOpen, Kind::NotOpen, {});
     default:
       break;
   }
-  return CommError(CommErr::Other, QStringLiteral("Serial port %1: %2").arg(port, qtText), path);
+  details.reason = qtText;
+  return CommError(CommErr::Other, Kind::Other, details);
 }
 
 void SerialComm::onSerialError(QSerialPort::SerialPortError error) {
-  if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError &&
-      error != QSerialPort::WriteError)
-    return;
-  if (!serial_.isOpen()) return;
+  if (inCall_ > 0 || !serial_.isOpen()) return;
+  switch (error) {
+    case QSerialPort::NoError:
+    case QSerialPort::NotOpenError:
+    case QSerialPort::TimeoutError:
+      return;
+    case QSerialPort::ResourceError:
+    case QSerialPort::ReadError:
+    case QSerialPort::WriteError:
+      loseDevice(toCommError(error, serial_.errorString()), false);
+      return;
+    default: {
+      const CommError failure = toCommError(error, serial_.errorString());
+      serial_.clearError();
+      Q_EMIT errorOccurred(failure);
+      return;
+    }
+  }
+}
+
+void SerialComm::loseDevice(const CommError& gone, bool insideCall) {
   // Qt keeps a vanished device "open" and repeats the error at full speed: close at once.
-  const CommError lost = toCommError(error, serial_.errorString(), devicePath_);
   serial_.close();
   serial_.clearError();
   lost_ = true;
-  lostDescription_ = lost.description();
-  Q_EMIT OpenChanged();
-  Q_EMIT PortLost(lostDescription_);
-}
-
-void SerialComm::onBytesWritten() {
-  if (SThreshold() <= 0 || serial_.bytesToWrite() > 0 || sendEventQueued_) return;
-  // Written bytes may be reported inside setOutput; the event must wait for the event loop.
-  sendEventQueued_ = true;
-  QMetaObject::invokeMethod(
-      this,
-      [this] {
-        sendEventQueued_ = false;
-        if (serial_.isOpen()) raiseComm(CommEv::Send);
-      },
-      Qt::QueuedConnection);
+  lostError_ = gone;
+  const int loss = ++losses_;
+  const auto tell = [this, gone, loss] {
+    // An open or close since then has made this news stale.
+    if (!lost_ || loss != losses_) return;
+    Q_EMIT openChanged(false);
+    Q_EMIT lost(gone);
+  };
+  if (insideCall)
+    QMetaObject::invokeMethod(this, tell, Qt::QueuedConnection);
+  else
+    tell();
 }
 
 void SerialComm::checkUsable() const {
-  if (lost_) throw CommError(CommErr::DeviceIoError, lostDescription_);
-  if (!serial_.isOpen())
-    throw CommError(CommErr::PortNotOpen,
-                    QStringLiteral("Operation valid only when the port is open"));
+  if (lost_) throw lostError_;
+  if (!serial_.isOpen()) throw CommError(CommErr::PortNotOpen, CommError::Kind::NotOpen, {});
 }
 
-int SerialComm::InBufferCount() const {
+void SerialComm::discardInput() {
+  InCall call(inCall_);
   checkUsable();
-  return int(serial_.bytesAvailable());
+  serial_.clear(QSerialPort::Input);
+  (void)serial_.readAll();
 }
 
-void SerialComm::setInBufferCount(int count) {
+void SerialComm::write(const QByteArray& frame) {
+  InCall call(inCall_);
   checkUsable();
-  if (count == 0) serial_.clear(QSerialPort::Input);
-}
-
-QByteArray SerialComm::Input() {
-  checkUsable();
-  return serial_.readAll();
-}
-
-void SerialComm::setOutput(const QByteArray& data) {
-  checkUsable();
-  if (serial_.write(data) != data.size()) {
-    const CommError error =
-        toCommError(QSerialPort::WriteError, serial_.errorString(), devicePath_);
-    serial_.clearError();
+  if (serial_.write(frame) != frame.size()) {
+    const CommError error = toCommError(QSerialPort::WriteError, serial_.errorString());
+    loseDevice(error, true);
     throw error;
   }
   // Out on the line now rather than at the next event-loop pass: the reply timer is running.
   serial_.flush();
+  // A device gone under the write says so here, inside the call, where it is thrown.
+  if (const QSerialPort::SerialPortError e = serial_.error();
+      e == QSerialPort::WriteError || e == QSerialPort::ResourceError) {
+    const CommError error = toCommError(e, serial_.errorString());
+    loseDevice(error, true);
+    throw error;
+  }
 }
 
 }  // namespace kestrel

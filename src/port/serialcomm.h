@@ -4,16 +4,11 @@
 #include <QString>
 
 #include "port/commcontrol.h"
-#include "port/commsettings.h"
 
 namespace kestrel {
 
-// The serial-port control on a real port, through QSerialPort.
-//
-// Port n is the device ResolvePort gives: its [Devices] assignment, else the entry COMn in the
-// program's folder (a symbolic link to /dev/ttyUSB0, /dev/serial/by-id/..., a pseudo-terminal),
-// else /dev/ttyS<n-1> ("COMn" on Windows). Links are resolved before opening, so the lock that
-// marks a port as held is the same whichever name opened it.
+// The serial port on a real device, through QSerialPort. Links are resolved before opening, so
+// the lock that marks a port as held is the same whichever name opened it.
 class SerialComm : public CommControl {
   Q_OBJECT
 
@@ -21,50 +16,36 @@ class SerialComm : public CommControl {
   explicit SerialComm(QObject* parent = nullptr);
   ~SerialComm() override;
 
-  int CommPort() const override { return port_; }
-  void setCommPort(int port) override;
-  bool PortExists(int port) const override;
-  QString Settings() const override { return FormatLineSettings(settings_); }
-  void setSettings(const QString& settings) override;
-  bool PortOpen() const override { return serial_.isOpen(); }
-  bool OnPseudoTerminal() const override { return serial_.isOpen() && pseudoTerminal_; }
-  void setPortOpen(bool open) override;
-  int InBufferCount() const override;
-  void setInBufferCount(int count) override;
-  QByteArray Input() override;
-  void setOutput(const QByteArray& data) override;
-
-  // The device the port number stands for now.
-  static QString DevicePathForPort(int port);
-  // Opens this device (a path, or a port name on Windows) instead of the one the port number
-  // stands for; links are resolved at each open. Empty goes back to the port number.
-  void setDevice(const QString& device) { device_ = device; }
-  // The COM numbers assigned to this device by name (links resolved); empty when none.
-  static QList<int> AssignedComNumbers(const QString& devicePath);
-  // "COM3 (/dev/ttyUSB0)" for messages; just "COM3" where the device has that name (Windows).
-  static QString PortLabel(int port, const QString& device);
-  // The device the open port uses (links resolved); empty while closed.
-  QString devicePath() const { return serial_.isOpen() ? devicePath_ : QString(); }
+  void open(const QString& device, const LineSettings& settings, const QString& name = {}) override;
+  void close() override;
+  bool isOpen() const override { return serial_.isOpen(); }
+  QString openDevice() const override { return serial_.isOpen() ? devicePath_ : QString(); }
+  bool onPseudoTerminal() const override { return serial_.isOpen() && pseudoTerminal_; }
+  void setLineSettings(const LineSettings& settings) override;
+  void write(const QByteArray& frame) override;
+  void discardInput() override;
 
  private:
   // Every QSerialPort failure becomes one of our numbers here; opening tells whether it came
   // from an open attempt rather than from a port in use.
   CommError toCommError(QSerialPort::SerialPortError error, const QString& qtText,
-                        const QString& path, bool opening = false) const;
+                        bool opening = false) const;
   void applyLineSettings(const LineSettings& settings);
   void checkUsable() const;
   void onSerialError(QSerialPort::SerialPortError error);
-  void onBytesWritten();
+  // Closes after the device went away; the news waits for the event loop when a call of ours
+  // found it.
+  void loseDevice(const CommError& gone, bool insideCall);
 
   QSerialPort serial_;
-  int port_ = 1;
-  QString device_;      // named directly; empty: the port number decides
-  QString devicePath_;  // of the last open attempt
+  QString name_;        // how the user knows the port of the last open, when not by its device
+  QString devicePath_;  // the device of the last open, links resolved
   LineSettings settings_{};
   bool pseudoTerminal_ = false;  // of the last open
-  bool lost_ = false;  // the device went away while open; cleared by the next open or close
-  QString lostDescription_;
-  bool sendEventQueued_ = false;
+  bool lost_ = false;    // the device went away while open; cleared by the next open or close
+  CommError lostError_;  // what the lost device said, repeated to calls until then
+  int losses_ = 0;
+  int inCall_ = 0;  // failures inside our own calls are thrown, not signalled
 };
 
 namespace detail {

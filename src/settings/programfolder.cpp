@@ -35,9 +35,9 @@ QString UserSettingsFolder() {
   return detail::UserConfigRoot() + QStringLiteral("/kestrel-logo-loader");
 }
 
-QString ChooseSettingsFolder(const QString& programFolder, bool programFolderWritable,
-                             const QString& userFolder) {
-  if (programFolderWritable) return programFolder;
+SettingsPlace ChooseSettingsFolder(const QString& programFolder, bool programFolderWritable,
+                                   const QString& userFolder) {
+  if (programFolderWritable) return {programFolder, {}};
   const QString name = QString::fromLatin1(kIniFileName);
   const QFileInfo mine(QDir(userFolder).filePath(name));
   if (!mine.exists() && !mine.isSymLink() && QDir().mkpath(userFolder)) {
@@ -50,12 +50,38 @@ QString ChooseSettingsFolder(const QString& programFolder, bool programFolderWri
       if (bytes.size() == seed.size()) files::SaveFile(mine.absoluteFilePath(), bytes);
     }
   }
-  return userFolder;
+  return {userFolder, files::SaveProblem(mine.absoluteFilePath())};
 }
 
-QString SettingsFolder() {
-  const QString program = ProgramFolder();
+namespace {
+
+SettingsPlace SettingsPlaceOf(const QString& program) {
   return ChooseSettingsFolder(program, detail::SettingsMayLiveIn(program), UserSettingsFolder());
+}
+
+bool HasEntry(const QString& path) {
+  const QFileInfo entry(path);
+  return entry.isSymLink() || entry.exists();  // a dangling link counts
+}
+
+}  // namespace
+
+QString SettingsFolder() { return SettingsPlaceOf(ProgramFolder()).folder; }
+
+QString SettingsFolderProblem() { return SettingsPlaceOf(ProgramFolder()).problem; }
+
+QString SettingsFolderOf(const QString& programFolder) {
+  return SettingsPlaceOf(programFolder).folder;
+}
+
+QString ProgramFolderEntry(const QString& name) {
+  const QString program = ProgramFolder();
+  const QString beside = QDir(program).filePath(name);
+  if (HasEntry(beside)) return beside;
+  const QString settings = SettingsFolder();
+  if (settings == program) return beside;
+  const QString mine = QDir(settings).filePath(name);
+  return HasEntry(mine) ? mine : beside;
 }
 
 }  // namespace kestrel

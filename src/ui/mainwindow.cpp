@@ -15,12 +15,13 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QThread>
 #include <QWindow>
 #include <algorithm>
 
-#include "app/usertexts.h"
 #include "picture/logoimage.h"
 #include "settings/recentfiles.h"
+#include "texts/usertexts.h"
 #include "ui/aboutdialog.h"
 #include "ui/helpdialog.h"
 #include "ui/messagebox.h"
@@ -69,8 +70,16 @@ void KeepActiveColours(QWidget* widget) {
 }
 
 QString DefaultFileChooser(QWidget* parent) {
-  return QFileDialog::getOpenFileName(parent, QString(), RememberedFile(),
-                                      QString::fromLatin1(kLogoFileFilter));
+  return QFileDialog::getOpenFileName(parent, QString(), RememberedFile(), texts::BitmapFilter());
+}
+
+// A text longer than designed (another language, a larger font) widens its widget about its
+// centre rather than being cut off; where it fits, the designed geometry stays.
+void WidenToFit(QWidget* widget, int needed) {
+  const QRect designed = widget->geometry();
+  if (needed <= designed.width()) return;
+  widget->setGeometry(designed.center().x() + 1 - needed / 2, designed.y(), needed,
+                      designed.height());
 }
 
 QWidget* WidgetOfWindow(QWindow* window) {
@@ -86,10 +95,14 @@ QString PanelDateText(const QDateTime& when) { return when.toString(QStringLiter
 
 QString PanelTimeText(const QDateTime& when) { return when.toString(QStringLiteral("HH:mm:ss")); }
 
-frmPantallaTest::frmPantallaTest(std::unique_ptr<CommControl> port, QWidget* parent)
+frmPantallaTest::frmPantallaTest(std::unique_ptr<CommControl> port, DeviceExistsFn deviceExists,
+                                 QWidget* parent)
     : QMainWindow(parent),
-      session_(std::move(port), this,
-               [this](const QString& text, const QString& title) { Message(text, title); }),
+      session_(
+          std::move(port),
+          [this](const QString& text, const QString& title) { Message(text, title); },
+          std::move(deviceExists)),
+      recorder_(session_.transfer(), session_.connection()),
       fileChooser_(DefaultFileChooser),
       endProgram_([] { QCoreApplication::exit(0); }) {
   BuildWindow();
@@ -107,7 +120,7 @@ frmPantallaTest::frmPantallaTest(std::unique_ptr<CommControl> port, QWidget* par
   clockTimer_.start();
 
   connect(qApp, &QGuiApplication::focusWindowChanged, this, &frmPantallaTest::ProgramFocusChanged);
-  connect(&commPort1(), &CommControl::OpenChanged, this, &frmPantallaTest::ShowCaption);
+  connect(&connection().state(), &PortState::changed, this, &frmPantallaTest::ShowPortState);
 
   Form_Load();
 }
@@ -117,21 +130,27 @@ frmPantallaTest::~frmPantallaTest() {
   // must not reach it any more.
   disconnect(qApp, nullptr, this, nullptr);
   clockTimer_.stop();
+  // A picture still being read when the window closes: its thread must end before it goes.
+  if (decoding_) {
+    disconnect(decoding_.get(), nullptr, this, nullptr);
+    decoding_->wait();
+  }
 }
 
 void frmPantallaTest::BuildWindow() {
   setObjectName(QStringLiteral("frmPantallaTest"));
-  setWindowTitle(QString::fromLatin1(kMainCaption));
+  setWindowTitle(texts::MainCaption());
 
   auto* client = new QWidget(this);
   client->setObjectName(QStringLiteral("clientArea"));
   setCentralWidget(client);
 
-  label1_ = new QLabel(QStringLiteral("INITIAL LOGO LOADER FOR KESTREL II"), client);
+  label1_ = new QLabel(texts::MainHeading(), client);
   label1_->setObjectName(QStringLiteral("Label1"));
   label1_->setGeometry(40, 16, 465, 25);
   label1_->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
   label1_->setFont(UiFont(QStringLiteral("Helvetica"), 14.25, true));
+  WidenToFit(label1_, label1_->fontMetrics().horizontalAdvance(label1_->text()) + 4);
 
   // The border sits just outside the 480 x 120 picture area, so each logo pixel is 2 x 2.
   image1_ = new PreviewLabel(client);
@@ -151,7 +170,7 @@ void frmPantallaTest::BuildWindow() {
   prgBar_->hide();
 
   // In the progress bar's place, which a download takes over while it runs.
-  paletteNote_ = new QLabel(QString::fromLatin1(kLighterColourFirstNote), client);
+  paletteNote_ = new QLabel(texts::LighterColourFirstNote(), client);
   paletteNote_->setObjectName(QStringLiteral("paletteNote"));
   paletteNote_->setGeometry(40, 171, 465, 28);
   paletteNote_->setWordWrap(true);
@@ -161,16 +180,18 @@ void frmPantallaTest::BuildWindow() {
   paletteNote_->hide();
 
   const QFont buttonFont = UiFont(QStringLiteral("MS Sans Serif"), 8.25, true);
-  cmdOpen_ = new QPushButton(QStringLiteral("Open Bitmap"), client);
+  cmdOpen_ = new QPushButton(texts::OpenBitmapButton(), client);
   cmdOpen_->setObjectName(QStringLiteral("cmdOpen"));
   cmdOpen_->setGeometry(112, 200, 161, 33);
   cmdOpen_->setFont(buttonFont);
+  WidenToFit(cmdOpen_, cmdOpen_->sizeHint().width());
   connect(cmdOpen_, &QPushButton::clicked, this, &frmPantallaTest::cmdOpen_Click);
 
-  cmdSend_ = new QPushButton(QStringLiteral("Send to Kestrel-II"), client);
+  cmdSend_ = new QPushButton(texts::SendButton(), client);
   cmdSend_->setObjectName(QStringLiteral("cmdSend"));
   cmdSend_->setGeometry(296, 200, 121, 33);
   cmdSend_->setFont(buttonFont);
+  WidenToFit(cmdSend_, cmdSend_->sizeHint().width());
   cmdSend_->setEnabled(false);
   connect(cmdSend_, &QPushButton::clicked, this, &frmPantallaTest::cmdSend_Click);
 
@@ -182,37 +203,37 @@ void frmPantallaTest::BuildMenus() {
   QMenuBar* bar = menuBar();
   bar->setObjectName(QStringLiteral("menuBar"));
 
-  mnuFile_ = bar->addMenu(QStringLiteral("&File"));
+  mnuFile_ = bar->addMenu(texts::FileMenu());
   mnuFile_->setObjectName(QStringLiteral("mnuFile"));
-  QAction* open = mnuFile_->addAction(QStringLiteral("Open Bitmap"));
-  open->setObjectName(QStringLiteral("mnuOpen"));
-  connect(open, &QAction::triggered, this, &frmPantallaTest::mnuOpen_Click);
+  mnuOpen_ = mnuFile_->addAction(texts::OpenBitmapItem());
+  mnuOpen_->setObjectName(QStringLiteral("mnuOpen"));
+  connect(mnuOpen_, &QAction::triggered, this, &frmPantallaTest::mnuOpen_Click);
   QAction* separator = mnuFile_->addSeparator();
   separator->setObjectName(QStringLiteral("mnu1"));
   // The design's "-----" item: drawn as a plain line, never chosen.
   separator->setEnabled(false);
-  QAction* end = mnuFile_->addAction(QStringLiteral("End"));
+  QAction* end = mnuFile_->addAction(texts::EndItem());
   end->setObjectName(QStringLiteral("mnuEnd"));
   connect(end, &QAction::triggered, this, &frmPantallaTest::mnuEnd_Click);
 
-  mnuComm_ = bar->addMenu(QStringLiteral("&Comm"));
+  mnuComm_ = bar->addMenu(texts::CommMenu());
   mnuComm_->setObjectName(QStringLiteral("mnuComm"));
-  mnuPort_ = mnuComm_->addAction(QStringLiteral("Port"));
+  mnuPort_ = mnuComm_->addAction(texts::PortItem());
   mnuPort_->setObjectName(QStringLiteral("mnuPort"));
   connect(mnuPort_, &QAction::triggered, this, &frmPantallaTest::mnuPort_Click);
-  mnuSettings_ = mnuComm_->addAction(QStringLiteral("Settings"));
+  mnuSettings_ = mnuComm_->addAction(texts::SettingsItem());
   mnuSettings_->setObjectName(QStringLiteral("mnuSettings"));
   connect(mnuSettings_, &QAction::triggered, this, &frmPantallaTest::mnuSettings_Click);
-  mnuConnect_ = mnuComm_->addAction(QStringLiteral("Open"));
+  mnuConnect_ = mnuComm_->addAction(texts::ConnectCaption(false));
   mnuConnect_->setObjectName(QStringLiteral("mnuConnect"));
   connect(mnuConnect_, &QAction::triggered, this, &frmPantallaTest::mnuConnect_Click);
 
-  mnuHelp_ = bar->addMenu(QStringLiteral("&Help"));
+  mnuHelp_ = bar->addMenu(texts::HelpMenu());
   mnuHelp_->setObjectName(QStringLiteral("mnuHelp"));
-  QAction* help = mnuHelp_->addAction(QStringLiteral("Help"));
+  QAction* help = mnuHelp_->addAction(texts::HelpItem());
   help->setObjectName(QStringLiteral("mnuHelp1"));
   connect(help, &QAction::triggered, this, &frmPantallaTest::mnuHelp1_Click);
-  QAction* about = mnuHelp_->addAction(QStringLiteral("About"));
+  QAction* about = mnuHelp_->addAction(texts::AboutItem());
   about->setObjectName(QStringLiteral("mnuAbout"));
   connect(about, &QAction::triggered, this, &frmPantallaTest::mnuAbout_Click);
 }
@@ -225,8 +246,8 @@ void frmPantallaTest::BuildStatusBar() {
   setStatusBar(bar);
 
   const QDateTime now = QDateTime::currentDateTime();
-  const std::array<QString, 5> design{QStringLiteral("Not connected"), QStringLiteral("COM 1"),
-                                      QStringLiteral("115200bps, 8-N-1"), PanelDateText(now),
+  const PortStatusTexts port = StatusTextsOf(connection().state());
+  const std::array<QString, 5> design{port.state, port.port, port.lineSettings, PanelDateText(now),
                                       PanelTimeText(now)};
   for (size_t i = 0; i < panels_.size(); ++i) {
     auto* panel = new QLabel(design[i], bar);
@@ -246,7 +267,12 @@ void frmPantallaTest::BuildStatusBar() {
 // ---------------------------------------------------------------------------------------------
 // Window events
 
-void frmPantallaTest::Form_Load() { connection().FormLoad(); }
+void frmPantallaTest::Form_Load() {
+  connection().startUp();
+  // Once, without holding up the start: everything works, only choices are not remembered.
+  if (const QString note = SettingsNotKeptText(); !note.isEmpty())
+    QTimer::singleShot(0, this, [this, note] { ShowNotice(this, note); });
+}
 
 void frmPantallaTest::Form_Activate() { ShowClock(); }
 
@@ -272,25 +298,19 @@ void frmPantallaTest::ProgramFocusChanged(QWindow* window) {
 }
 
 void frmPantallaTest::closeEvent(QCloseEvent* event) {
-  // The download pumps events while it waits; the window must outlive it.
+  // A download runs on until its last frame; the window and its port must outlive it.
   if (transferRunning()) {
     event->ignore();
     return;
   }
-  if (commPort1().PortOpen()) {
-    try {
-      commPort1().setPortOpen(false);
-    } catch (const CommError&) {
-      // The program ends anyway; the port is released with it.
-    }
-  }
+  commPort1().close();
   event->accept();
   endProgram_();
 }
 
 bool frmPantallaTest::eventFilter(QObject* watched, QEvent* event) {
   if (watched == panels_[1] && event->type() == QEvent::ToolTip)
-    panels_[1]->setToolTip(connection().PortPanelToolTip());
+    panels_[1]->setToolTip(connection().portToolTip());
   return QMainWindow::eventFilter(watched, event);
 }
 
@@ -319,17 +339,16 @@ void frmPantallaTest::OpenLogoFile(const QString& path) {
       return;
     case Outcome::NotABitmap:
       QApplication::restoreOverrideCursor();
-      Message(QString::fromLatin1(kInvalidFormatMessage));
+      Message(texts::InvalidFileFormatMessage());
       return;
     case Outcome::WrongFormat:
       cmdSend_->setEnabled(false);
       QApplication::restoreOverrideCursor();
-      Message(QString::fromLatin1(kInvalidFormatMessage));
+      Message(texts::InvalidFileFormatMessage());
       return;
     case Outcome::CannotOpen:
       QApplication::restoreOverrideCursor();
-      Message(QString::fromLatin1(kCannotOpenFileMessage)
-                  .arg(QDir::toNativeSeparators(path), file.openError));
+      Message(texts::CannotOpenFileMessage(QDir::toNativeSeparators(path), file.openError));
       return;
   }
 }
@@ -346,21 +365,31 @@ void frmPantallaTest::ShowPreview(bool lighterColourFirst) {
 // that "succeeds" there reaches no device, and the user must be able to tell at a glance.
 // The loaded file's name follows, so one glance tells what goes where.
 void frmPantallaTest::ShowCaption() {
-  CommControl& port = commPort1();
-  QString caption = QString::fromLatin1(kMainCaption);
+  const PortState& port = connection().state();
+  QString caption = texts::MainCaption();
   if (!logoFile_.isEmpty()) caption += QStringLiteral(" - ") + QFileInfo(logoFile_).fileName();
-  if (port.PortOpen() && port.OnPseudoTerminal())
-    caption = QString::fromLatin1(kSimulatedDeviceCaption).arg(caption).arg(port.CommPort());
+  if (port.isOpen() && port.onPseudoTerminal())
+    caption = texts::SimulatedDeviceCaption(caption, port.comNumber());
   setWindowTitle(caption);
+}
+
+void frmPantallaTest::ShowPortState() {
+  const PortStatusTexts texts = StatusTextsOf(connection().state());
+  setPanelText(1, texts.state);
+  setPanelText(2, texts.port);
+  setPanelText(3, texts.lineSettings);
+  mnuConnect_->setText(texts.connectCaption);
+  mnuPort_->setEnabled(texts.portMenusEnabled);
+  mnuSettings_->setEnabled(texts.portMenusEnabled);
+  ShowCaption();
 }
 
 void frmPantallaTest::mnuOpen_Click() { cmdOpen_Click(); }
 
+// A press while a download runs is refused by the transfer.
 void frmPantallaTest::cmdSend_Click() {
   DismissConfirmation();
-  const QDateTime pressed = QDateTime::currentDateTime();
-  if (const auto outcome = session_.transfer().cmdSend_Click(logoData_))
-    AfterDownload(*outcome, pressed);
+  session_.transfer().start(logoData_);
 }
 
 void frmPantallaTest::TransferStarted() {
@@ -375,12 +404,13 @@ void frmPantallaTest::TransferStarted() {
 
 // The message comes while the window is still locked, as the user reads it.
 void frmPantallaTest::TransferEnded(const TransferOutcome& outcome) {
-  if (!outcome.message.isEmpty()) Message(outcome.message);
+  if (const QString message = texts::TransferMessage(outcome); !message.isEmpty()) Message(message);
   cmdOpen_->setEnabled(true);
   cmdSend_->setEnabled(true);
   prgBar_->setVisible(false);
   paletteNote_->setVisible(lighterColourFirst_);
   UnlockUserInterface();
+  AfterDownload(outcome);
 }
 
 void frmPantallaTest::mnuEnd_Click() { endProgram_(); }
@@ -391,7 +421,7 @@ void frmPantallaTest::mnuPort_Click() {
 }
 
 void frmPantallaTest::mnuSettings_Click() {
-  if (connection().TcpIpMode) {
+  if (connection().state().tcpIpMode()) {
     if (tcpIpDialog_) {
       tcpIpDialog_->raise();
       tcpIpDialog_->activateWindow();
@@ -406,7 +436,7 @@ void frmPantallaTest::mnuSettings_Click() {
   dialog.exec();
 }
 
-void frmPantallaTest::mnuConnect_Click() { connection().mnuConnect_Click(); }
+void frmPantallaTest::mnuConnect_Click() { connection().openOrClose(); }
 
 void frmPantallaTest::mnuHelp1_Click() {
   frmHelp help(this);
@@ -423,7 +453,7 @@ void frmPantallaTest::Message(const QString& text, const QString& title) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// PortDisplay
+// Status bar
 
 void frmPantallaTest::setPanelText(int panel, const QString& text) {
   if (panel < 1 || panel > static_cast<int>(panels_.size())) return;
@@ -444,15 +474,6 @@ void frmPantallaTest::FitPanel(size_t index) {
 QString frmPantallaTest::panelText(int panel) const {
   if (panel < 1 || panel > static_cast<int>(panels_.size())) return QString();
   return panels_[static_cast<size_t>(panel - 1)]->text();
-}
-
-QString frmPantallaTest::connectCaption() const { return mnuConnect_->text(); }
-
-void frmPantallaTest::setConnectCaption(const QString& caption) { mnuConnect_->setText(caption); }
-
-void frmPantallaTest::setPortMenusEnabled(bool enabled) {
-  mnuPort_->setEnabled(enabled);
-  mnuSettings_->setEnabled(enabled);
 }
 
 // ---------------------------------------------------------------------------------------------

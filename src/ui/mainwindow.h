@@ -10,7 +10,7 @@
 #include <functional>
 #include <memory>
 
-#include "app/downloadlog.h"
+#include "app/downloadrecorder.h"
 #include "app/loadersession.h"
 #include "logo/logoraster.h"
 #include "ui/portdialogs.h"
@@ -22,30 +22,31 @@ class QLabel;
 class QMenu;
 class QProgressBar;
 class QPushButton;
+class QThread;
 class QWindow;
 
 namespace kestrel {
 
 class ImportPictureDialog;
 
-// The window caption and the file dialog's one filter.
-inline constexpr char kMainCaption[] = "Quillory KESTREL II";
-inline constexpr char kLogoFileFilter[] = "Bitmaps (*.bmp)";
-
 // Date and time as panels 4 and 5 show them: MM-dd-yyyy and HH:mm:ss.
 QString PanelDateText(const QDateTime& when);
 QString PanelTimeText(const QDateTime& when);
 
 // The main window. It owns the loader session (serial port, link engine, port connection,
-// download) and the logo; every port operation goes through the session.
-class frmPantallaTest : public QMainWindow, public PortDisplay {
+// download), the download recorder and the logo; every port operation goes through the
+// session, and the status bar and Comm menu show the port connection's state.
+class frmPantallaTest : public QMainWindow {
   Q_OBJECT
 
  public:
   // Returns the chosen path, or an empty text when the user cancels.
   using FileChooser = std::function<QString(QWidget* parent)>;
 
-  explicit frmPantallaTest(std::unique_ptr<CommControl> port, QWidget* parent = nullptr);
+  // deviceExists tells which devices are there without opening them; tests script it.
+  explicit frmPantallaTest(std::unique_ptr<CommControl> port,
+                           DeviceExistsFn deviceExists = SerialDeviceExists,
+                           QWidget* parent = nullptr);
   ~frmPantallaTest() override;
 
   // Handlers of the window's events, menus and buttons.
@@ -72,14 +73,17 @@ class frmPantallaTest : public QMainWindow, public PortDisplay {
   // Runs the Import Picture dialog; true when its result is to be loaded.
   using ImportRunner = std::function<bool(ImportPictureDialog& dialog)>;
   void setImportRunner(ImportRunner runner) { importRunner_ = std::move(runner); }
+  // Reads the picture Import Picture chose, in a thread of its own; a null image and the reason
+  // on failure.
+  using PictureLoader = std::function<QImage(const QString& path, QString* error)>;
+  void setPictureLoader(PictureLoader loader) { pictureLoader_ = std::move(loader); }
+  // Import Picture is reading its picture: the window shows it is busy meanwhile.
+  bool pictureDecoding() const { return decoding_ != nullptr; }
   void setEndProgram(std::function<void()> end) { endProgram_ = std::move(end); }
 
-  // PortDisplay
-  void setPanelText(int panel, const QString& text) override;
-  QString panelText(int panel) const override;
-  QString connectCaption() const override;
-  void setConnectCaption(const QString& caption) override;
-  void setPortMenusEnabled(bool enabled) override;
+  // Status-bar panels 1 to 5.
+  void setPanelText(int panel, const QString& text);
+  QString panelText(int panel) const;
 
   void LockUserInterface();
   void UnlockUserInterface();
@@ -87,8 +91,9 @@ class frmPantallaTest : public QMainWindow, public PortDisplay {
   CommControl& commPort1() { return session_.port(); }
   LinkEngine& link() { return session_.link(); }
   PortConnection& connection() { return session_.connection(); }
+  LogoTransfer& transfer() { return session_.transfer(); }
   const LogoRaster& LogoData() const { return logoData_; }
-  bool transferRunning() { return session_.transfer().Sending(); }
+  bool transferRunning() { return session_.transfer().running(); }
   QTimer& clockTimer() { return clockTimer_; }
   QProgressBar* prgBar() const { return prgBar_; }
   QLabel* Image1() const { return image1_; }
@@ -113,6 +118,7 @@ class frmPantallaTest : public QMainWindow, public PortDisplay {
   void BuildStatusBar();
   void ShowPreview(bool lighterColourFirst);
   void ShowCaption();
+  void ShowPortState();  // panels 1 to 3 and the Comm menu, from the port connection's state
   void FitPanel(size_t index);
   void ShowClock();
   void ProgramFocusChanged(QWindow* window);
@@ -121,20 +127,25 @@ class frmPantallaTest : public QMainWindow, public PortDisplay {
   void TransferStarted();
   void TransferEnded(const TransferOutcome& outcome);
 
-  // The per-device cycle (quickcycle.cpp): shortcuts, drop, Import Picture, the remembered
-  // file, the file name in the title, the confirmation of a download and the download log.
+  // The per-device cycle (quickcycle.cpp): shortcuts, drop, Import Picture, the file name in
+  // the title and the confirmation of a download.
   void SetUpQuickCycle();
   void LogoAccepted(const QString& path);
-  void AfterDownload(const TransferOutcome& outcome, const QDateTime& pressed);
+  void AfterDownload(const TransferOutcome& outcome);
   void DismissConfirmation();
+  void ImportDecoded(const QString& path, const QImage& picture, const QString& error);
+  void ShowDecoding(bool busy);
 
   LoaderSession session_;
+  DownloadRecorder recorder_;
   LogoRaster logoData_{};
 
   FileChooser fileChooser_;
   FileChooser pictureChooser_;
   ImportRunner importRunner_;
-  DownloadLog downloadLog_;
+  PictureLoader pictureLoader_;
+  std::unique_ptr<QThread> decoding_;  // Import Picture's reading, while it runs
+  bool sendEnabledBeforeDecoding_ = false;
   QString logoFile_;
   QLabel* confirmation_ = nullptr;
   std::function<void()> endProgram_;
@@ -150,6 +161,8 @@ class frmPantallaTest : public QMainWindow, public PortDisplay {
   QMenu* mnuFile_ = nullptr;
   QMenu* mnuComm_ = nullptr;
   QMenu* mnuHelp_ = nullptr;
+  QAction* mnuOpen_ = nullptr;
+  QAction* mnuImport_ = nullptr;
   QAction* mnuPort_ = nullptr;
   QAction* mnuSettings_ = nullptr;
   QAction* mnuConnect_ = nullptr;

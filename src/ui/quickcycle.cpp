@@ -1,6 +1,6 @@
 // The main window's per-device cycle, all of it added to the designed window: Ctrl+O,
-// Ctrl+Return and F1; a file dropped on the window; File > Import Picture; the remembered
-// file; the file name in the title; a confirmation of each download; the download log.
+// Ctrl+Return and F1; a file dropped on the window; File > Import Picture; the file name in
+// the title; a confirmation of each download.
 #include <QAction>
 #include <QApplication>
 #include <QDateTime>
@@ -18,12 +18,14 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QThread>
+#include <memory>
 
-#include "app/usertexts.h"
 #include "picture/logoimage.h"
 #include "picture/pictureread.h"
-#include "port/serialcomm.h"
 #include "settings/recentfiles.h"
+#include "texts/picturetexts.h"
+#include "texts/usertexts.h"
 #include "ui/importpicturedialog.h"
 #include "ui/mainwindow.h"
 
@@ -35,11 +37,11 @@ QString PictureFilter() {
   QStringList patterns;
   for (const QByteArray& format : QImageReader::supportedImageFormats())
     patterns << QStringLiteral("*.") + QString::fromLatin1(format);
-  return QStringLiteral("Pictures (%1);;All files (*)").arg(patterns.join(QLatin1Char(' ')));
+  return texts::PictureFilter(patterns.join(QLatin1Char(' ')));
 }
 
 QString DefaultPictureChooser(QWidget* parent) {
-  return QFileDialog::getOpenFileName(parent, QStringLiteral("Import Picture"), RememberedFile(),
+  return QFileDialog::getOpenFileName(parent, texts::ImportPictureTitle(), RememberedFile(),
                                       PictureFilter());
 }
 
@@ -55,19 +57,24 @@ QString DraggedFile(const QMimeData* mime) {
 void frmPantallaTest::SetUpQuickCycle() {
   pictureChooser_ = DefaultPictureChooser;
   importRunner_ = [](ImportPictureDialog& dialog) { return dialog.exec() == QDialog::Accepted; };
+  pictureLoader_ = [](const QString& path, QString* error) {
+    convert::PictureFailure failure;
+    const QImage picture = convert::LoadPicture(path, &failure);
+    if (picture.isNull()) *error = texts::PictureFailureText(failure);
+    return picture;
+  };
 
-  if (auto* open = findChild<QAction*>(QStringLiteral("mnuOpen")))
-    open->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+  mnuOpen_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
   if (auto* help = findChild<QAction*>(QStringLiteral("mnuHelp1")))
     help->setShortcut(QKeySequence(Qt::Key_F1));
 
-  auto* import = new QAction(QStringLiteral("Import Picture..."), this);
-  import->setObjectName(QStringLiteral("mnuImport"));
-  connect(import, &QAction::triggered, this, &frmPantallaTest::mnuImport_Click);
+  mnuImport_ = new QAction(texts::ImportPictureItem(), this);
+  mnuImport_->setObjectName(QStringLiteral("mnuImport"));
+  connect(mnuImport_, &QAction::triggered, this, &frmPantallaTest::mnuImport_Click);
   if (auto* separator = findChild<QAction*>(QStringLiteral("mnu1")))
-    mnuFile_->insertAction(separator, import);
+    mnuFile_->insertAction(separator, mnuImport_);
   else
-    mnuFile_->addAction(import);
+    mnuFile_->addAction(mnuImport_);
 
   // Send has no menu item; its shortcut works wherever the button could be pressed.
   auto* send = new QAction(this);
@@ -105,28 +112,19 @@ void frmPantallaTest::DismissConfirmation() {
 void frmPantallaTest::LogoAccepted(const QString& path) {
   logoFile_ = QFileInfo(path).absoluteFilePath();
   ShowCaption();
-  RememberFile(path);
+  recorder_.setPicture(path, true);
 }
 
-void frmPantallaTest::AfterDownload(const TransferOutcome& outcome, const QDateTime& pressed) {
-  DownloadRecord record;
-  record.time = pressed;
-  record.comNumber = commPort1().CommPort();
-  record.device = SerialComm::DevicePathForPort(record.comNumber);
-  record.picture = logoFile_;
-  record.checksum = outcome.logoChecksum;
-  record.frames = outcome.framesSent;
-  record.durationMs = outcome.durationMs;
-  record.result = outcome.result;
-  // A log that cannot be written is said once, beside the result, never over the status bar.
-  const QString logProblem = OnOneLine(downloadLog_.append(record));
+// The download is in the log already; a log that cannot be written is said once, beside the
+// result, never over the status bar.
+void frmPantallaTest::AfterDownload(const TransferOutcome& outcome) {
+  const QString logProblem = texts::OnOneLine(recorder_.logProblem());
 
   QString text;
   if (outcome.loaded())
-    text = QStringLiteral("Logo loaded at %1, checksum %2")
-               .arg(QTime::currentTime().toString(QStringLiteral("HH:mm:ss")),
-                    LogoTransfer::ChecksumText(outcome.logoChecksum));
-  if (!logProblem.isEmpty()) text += text.isEmpty() ? logProblem : QStringLiteral(" (not logged)");
+    text = texts::LogoLoadedConfirmation(QTime::currentTime().toString(QStringLiteral("HH:mm:ss")),
+                                         ChecksumText(outcome.logoChecksum));
+  if (!logProblem.isEmpty()) text += text.isEmpty() ? logProblem : texts::NotLoggedNote();
   if (text.isEmpty()) return;
   paletteNote_->hide();
   confirmation_->setText(text);
@@ -136,14 +134,31 @@ void frmPantallaTest::AfterDownload(const TransferOutcome& outcome, const QDateT
   confirmation_->show();
 }
 
+// A photograph takes seconds to read (a hostile one longer): it is read in a thread of its own,
+// so the window keeps drawing and can be closed, and shows it is busy instead of freezing.
 void frmPantallaTest::mnuImport_Click() {
+  if (decoding_) return;  // one picture at a time
   DismissConfirmation();
   const QString path = pictureChooser_(this);
   if (path.isEmpty()) return;
-  QApplication::setOverrideCursor(Qt::WaitCursor);
-  QString error;
-  const QImage picture = convert::LoadPicture(path, &error);
-  QApplication::restoreOverrideCursor();
+  struct Decoded {
+    QImage picture;
+    QString error;
+  };
+  auto decoded = std::make_shared<Decoded>();
+  decoding_.reset(QThread::create(
+      [load = pictureLoader_, path, decoded] { decoded->picture = load(path, &decoded->error); }));
+  connect(decoding_.get(), &QThread::finished, this,
+          [this, path, decoded] { ImportDecoded(path, decoded->picture, decoded->error); });
+  ShowDecoding(true);
+  decoding_->start();
+}
+
+void frmPantallaTest::ImportDecoded(const QString& path, const QImage& picture,
+                                    const QString& error) {
+  decoding_->wait();
+  decoding_.reset();
+  ShowDecoding(false);
   if (picture.isNull()) {
     Message(error);
     return;
@@ -157,20 +172,42 @@ void frmPantallaTest::mnuImport_Click() {
   LogoAccepted(path);
 }
 
+// While busy: no other picture, no download, no dialog that the picture's would cover; the
+// progress bar runs without an end, and the window can still be moved and closed.
+void frmPantallaTest::ShowDecoding(bool busy) {
+  for (QMenu* menu : {mnuFile_, mnuComm_, mnuHelp_}) menu->menuAction()->setEnabled(!busy);
+  // Their shortcuts work even when their menu is disabled.
+  mnuOpen_->setEnabled(!busy);
+  mnuImport_->setEnabled(!busy);
+  cmdOpen_->setEnabled(!busy);
+  if (busy) sendEnabledBeforeDecoding_ = cmdSend_->isEnabled();
+  cmdSend_->setEnabled(!busy && sendEnabledBeforeDecoding_);
+  paletteNote_->setVisible(!busy && lighterColourFirst_);
+  if (busy) {
+    prgBar_->setRange(0, 0);
+    prgBar_->show();
+    setCursor(Qt::BusyCursor);
+  } else {
+    prgBar_->hide();
+    prgBar_->setRange(0, kLogoBytes);
+    unsetCursor();
+  }
+}
+
 void frmPantallaTest::dragEnterEvent(QDragEnterEvent* event) {
-  if (!transferRunning() && !DraggedFile(event->mimeData()).isEmpty())
+  if (!transferRunning() && !decoding_ && !DraggedFile(event->mimeData()).isEmpty())
     event->acceptProposedAction();
 }
 
 void frmPantallaTest::dropEvent(QDropEvent* event) {
   const QString path = DraggedFile(event->mimeData());
-  if (transferRunning() || path.isEmpty()) return;
+  if (transferRunning() || decoding_ || path.isEmpty()) return;
   event->acceptProposedAction();
   // After the drop is over: the drag's source must not wait on a message box.
   QMetaObject::invokeMethod(
       this,
       [this, path] {
-        if (transferRunning()) return;
+        if (transferRunning() || decoding_) return;
         DismissConfirmation();
         prgBar_->hide();
         OpenLogoFile(path);

@@ -1,10 +1,14 @@
 // The download log: its line, and paths it must refuse without blocking or following.
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <QDir>
 #include <QFile>
 #include <QTest>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
 
 #include "app/downloadlog.h"
 #include "tempfolder.h"
@@ -36,6 +40,60 @@ class DownloadLogTest : public QObject {
     QFile file(folder.filePath(QStringLiteral("kestrel-loads.log")));
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), kDownloadLogHeader + DownloadLogLine(r) + DownloadLogLine(r));
+  }
+
+  void formulaFieldsAreNeutralized_data() {
+    QTest::addColumn<QString>("device");
+    QTest::addColumn<QByteArray>("field");
+    QTest::newRow("=") << "=HYPERLINK(\"http://x\")"
+                       << QByteArray("\"'=HYPERLINK(\"\"http://x\"\")\"");
+    QTest::newRow("@") << "@SUM(A1)" << QByteArray("'@SUM(A1)");
+    QTest::newRow("inside is left") << "/dev/a=b" << QByteArray("/dev/a=b");
+  }
+  void formulaFieldsAreNeutralized() {
+    QFETCH(QString, device);
+    QFETCH(QByteArray, field);
+    DownloadRecord r;
+    r.device = device;
+    r.picture = device;
+    QVERIFY2(DownloadLogLine(r).contains("," + field + "," + field + ","),
+             DownloadLogLine(r).constData());
+  }
+
+  void rowAfterAnUnendedLineStandsAlone() {
+    test::TempProgramFolder folder;
+    const QString path = folder.filePath(QStringLiteral("loads.log"));
+    const QByteArray cut = kDownloadLogHeader + QByteArray("2024-03-05T14:07:09+01:00,3,/dev/tty");
+    QVERIFY(test::WriteBytes(path, cut));
+    DownloadLog log(path);
+    DownloadRecord r;
+    QCOMPARE(log.append(r), QString());
+    QCOMPARE(log.append(r), QString());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), cut + "\r\n" + DownloadLogLine(r) + DownloadLogLine(r));
+  }
+
+  // A file size limit fails a write part of the way, as a full disk does.
+  void shortWriteIsCutBackAndNamed() {
+    test::TempProgramFolder folder;
+    const QString path = folder.filePath(QStringLiteral("loads.log"));
+    const QByteArray before = kDownloadLogHeader + DownloadLogLine(DownloadRecord{});
+    QVERIFY(test::WriteBytes(path, before));
+    struct rlimit limit {};
+    QCOMPARE(::getrlimit(RLIMIT_FSIZE, &limit), 0);
+    const struct rlimit small { rlim_t(before.size() + 10), limit.rlim_max };
+    const auto previous = ::signal(SIGXFSZ, SIG_IGN);
+    QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    DownloadLog log(path);
+    const QString reason = log.append(DownloadRecord{});
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    ::signal(SIGXFSZ, previous);
+
+    QVERIFY2(reason.endsWith(QString::fromLocal8Bit(::strerror(EFBIG))), qPrintable(reason));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), before);
   }
 
   void hostilePathIsRefusedOnceWithoutBlocking_data() {

@@ -6,18 +6,22 @@
 
 #include "app/logotransfer.h"
 #include "app/portconnection.h"
+#include "downloadrun.h"
 #include "fakecommport.h"
-#include "fakeportdisplay.h"
 #include "link/linkengine.h"
+#include "portstatusview.h"
+#include "texts/usertexts.h"
 
 using kestrel::CommError;
 using kestrel::LinkEngine;
+using kestrel::LogoChecksum;
 using kestrel::LogoRaster;
 using kestrel::LogoTransfer;
 using kestrel::PortConnection;
 using kestrel::test::FakeCommPort;
 
 Q_DECLARE_METATYPE(kestrel::LogoRaster)
+Q_DECLARE_METATYPE(kestrel::TransferResult)
 
 namespace {
 
@@ -39,8 +43,6 @@ LogoRaster patternLogo() {
   for (int v = 0; v < 1800; ++v) logo[v] = static_cast<uint8_t>(v * 7 + 3);
   return logo;
 }
-
-using RecordingDisplay = kestrel::test::FakePortDisplay;
 
 struct Message {
   QString text;
@@ -88,7 +90,8 @@ class LogoTransferTest : public QObject {
   void silentDeviceIsReportedAfterHeader();
   void refusedFiftiethDataBlockEndsDownload();
   void unansweredLogoInfoIsReported();
-  void logoInfoAnsweredWithoutAckSucceeds();
+  void logoInfoFailsOnlyOnARefusal_data();
+  void logoInfoFailsOnlyOnARefusal();
   void refusalMessageIsShownWhileLocked_data();
   void refusalMessageIsShownWhileLocked();
 
@@ -104,10 +107,13 @@ class LogoTransferTest : public QObject {
   // the empty frame being 1; an empty result means silence.
   void runDevice(std::function<QByteArray(int order, const QByteArray& frame)> reply = {});
   QList<QByteArray> blockFrames() const;
+  std::optional<kestrel::TransferOutcome> download(const LogoRaster& logo) {
+    return kestrel::test::RunDownload(*transfer_, logo);
+  }
 
   std::unique_ptr<FakeCommPort> port_;
   std::unique_ptr<LinkEngine> link_;
-  std::unique_ptr<RecordingDisplay> display_;
+  std::unique_ptr<kestrel::test::PortStatusView> display_;
   std::unique_ptr<PortConnection> connection_;
   std::unique_ptr<LogoTransfer> transfer_;
   QList<Message> messages_;
@@ -123,12 +129,11 @@ void LogoTransferTest::init() {
   progress_.clear();
   locked_ = false;
   port_ = std::make_unique<FakeCommPort>();
-  port_->setRThreshold(1);
-  port_->setPortOpen(true);
+  port_->open(QStringLiteral("COM1"), {});
   link_ = std::make_unique<LinkEngine>(*port_);
   link_->setReplyTimeout(40);
-  display_ = std::make_unique<RecordingDisplay>();
-  connection_ = std::make_unique<PortConnection>(*port_, *display_, nullptr);
+  connection_ = std::make_unique<PortConnection>(*port_);
+  display_ = std::make_unique<kestrel::test::PortStatusView>(connection_->state());
   transfer_ = std::make_unique<LogoTransfer>(*link_, *connection_);
   connect(transfer_.get(), &LogoTransfer::started, this, [this] {
     log_ << "started";
@@ -136,7 +141,8 @@ void LogoTransferTest::init() {
   });
   connect(transfer_.get(), &LogoTransfer::progress, this, [this](int v) { progress_ << v; });
   connect(transfer_.get(), &LogoTransfer::ended, this, [this](const kestrel::TransferOutcome& o) {
-    if (!o.message.isEmpty()) messages_.append({o.message, QString(), locked_});
+    const QString text = kestrel::texts::InMessageBox(kestrel::texts::TransferMessage(o));
+    if (!text.isEmpty()) messages_.append({text, QString(), locked_});
     log_ << "ended";
     locked_ = false;
   });
@@ -145,8 +151,8 @@ void LogoTransferTest::init() {
 
 void LogoTransferTest::cleanup() {
   transfer_.reset();
-  connection_.reset();
   display_.reset();
+  connection_.reset();
   link_.reset();
   port_.reset();
 }
@@ -185,7 +191,7 @@ void LogoTransferTest::checksumCoversLogoBytesOnly_data() {
 void LogoTransferTest::checksumCoversLogoBytesOnly() {
   QFETCH(LogoRaster, logo);
   QFETCH(int, checksum);
-  QCOMPARE(LogoTransfer::LogoChecksum(logo), checksum);
+  QCOMPARE(LogoChecksum(logo), checksum);
 }
 
 void LogoTransferTest::fullDownloadSendsFramesInOrder_data() {
@@ -214,7 +220,7 @@ void LogoTransferTest::fullDownloadSendsFramesInOrder() {
   QFETCH(QByteArray, lastData);
   QFETCH(QByteArray, logoInfo);
 
-  transfer_->cmdSend_Click(logo);
+  download(logo);
 
   QVERIFY(messages_.isEmpty());
   QCOMPARE(port_->writes.size(), 132);
@@ -227,7 +233,7 @@ void LogoTransferTest::fullDownloadSendsFramesInOrder() {
 
 void LogoTransferTest::fullDownloadWritesHeaderAndLogoAtTheirAddresses() {
   const LogoRaster logo = patternLogo();
-  transfer_->cmdSend_Click(logo);
+  download(logo);
   QVERIFY(messages_.isEmpty());
 
   QByteArray memory(1802, '\xEE');
@@ -262,20 +268,20 @@ void LogoTransferTest::fullDownloadWritesHeaderAndLogoAtTheirAddresses() {
 }
 
 void LogoTransferTest::progressRunsFrom0To1799() {
-  transfer_->cmdSend_Click(patternLogo());
+  download(patternLogo());
   QList<int> expected;
   for (int v = 0; v < 1800; ++v) expected << v;
   QCOMPARE(progress_, expected);
 }
 
 void LogoTransferTest::successLocksThenRestoresInOrder() {
-  transfer_->cmdSend_Click(patternLogo());
+  download(patternLogo());
   QCOMPARE(log_, QStringList({"started", "ended"}));
 }
 
 void LogoTransferTest::silentDeviceIsReportedAfterHeader() {
   runDevice([](int, const QByteArray&) { return QByteArray(); });
-  transfer_->cmdSend_Click(patternLogo());
+  download(patternLogo());
 
   const QList<QByteArray> expected{"00\r", ";BB0000020001:?\r"};
   QCOMPARE(port_->writes, expected);
@@ -289,7 +295,7 @@ void LogoTransferTest::refusedFiftiethDataBlockEndsDownload() {
   runDevice([](int, const QByteArray& frame) {
     return frame.startsWith(";BB02;00>") ? QByteArray("\x15\r") : kAckCr;
   });
-  const auto outcome = transfer_->cmdSend_Click(patternLogo());
+  const auto outcome = download(patternLogo());
 
   QCOMPARE(outcome->result, kestrel::TransferResult::NotAcknowledged);
   QCOMPARE(outcome->framesSent, 52);
@@ -308,7 +314,7 @@ void LogoTransferTest::refusedFiftiethDataBlockEndsDownload() {
 void LogoTransferTest::unansweredLogoInfoIsReported() {
   runDevice(
       [](int, const QByteArray& frame) { return frame.startsWith(";BI") ? QByteArray() : kAckCr; });
-  transfer_->cmdSend_Click(patternLogo());
+  download(patternLogo());
 
   QCOMPARE(port_->writes.size(), 132);
   QCOMPARE(messages_.size(), 1);
@@ -316,16 +322,26 @@ void LogoTransferTest::unansweredLogoInfoIsReported() {
   QCOMPARE(messages_[0].title, QString());
 }
 
-void LogoTransferTest::logoInfoAnsweredWithoutAckSucceeds() {
-  runDevice([](int, const QByteArray& frame) {
-    return frame.startsWith(";BI") ? QByteArray(
-                                         "\x15"
-                                         "E\r")
-                                   : kAckCr;
-  });
-  transfer_->cmdSend_Click(patternLogo());
+void LogoTransferTest::logoInfoFailsOnlyOnARefusal_data() {
+  QTest::addColumn<QByteArray>("reply");
+  QTest::addColumn<kestrel::TransferResult>("result");
+  QTest::addColumn<QString>("message");
+  QTest::newRow("other text passes")
+      << QByteArray("E\r") << kestrel::TransferResult::Loaded << QString();
+  QTest::newRow("refusal") << QByteArray("\x15\r") << kestrel::TransferResult::LogoInfoRefused
+                           << kNotAcknowledged;
+}
+
+void LogoTransferTest::logoInfoFailsOnlyOnARefusal() {
+  QFETCH(QByteArray, reply);
+  QFETCH(kestrel::TransferResult, result);
+  QFETCH(QString, message);
+  runDevice(
+      [reply](int, const QByteArray& frame) { return frame.startsWith(";BI") ? reply : kAckCr; });
+  const auto outcome = download(patternLogo());
   QCOMPARE(port_->writes.size(), 132);
-  QVERIFY(messages_.isEmpty());
+  QCOMPARE(outcome->result, result);
+  QCOMPARE(kestrel::texts::InMessageBox(kestrel::texts::TransferMessage(*outcome)), message);
 }
 
 void LogoTransferTest::refusalMessageIsShownWhileLocked_data() {
@@ -343,7 +359,7 @@ void LogoTransferTest::refusalMessageIsShownWhileLocked() {
   runDevice([refused](int, const QByteArray& frame) {
     return frame.startsWith(refused) ? QByteArray() : kAckCr;
   });
-  transfer_->cmdSend_Click(patternLogo());
+  download(patternLogo());
 
   QCOMPARE(messages_.size(), 1);
   QCOMPARE(messages_[0].text, message);
@@ -367,7 +383,7 @@ void LogoTransferTest::openFailureIsReported_data() {
 void LogoTransferTest::openFailureIsReported() {
   QFETCH(int, error);
   QFETCH(QString, message);
-  port_->setPortOpen(false);
+  port_->close();
   if (error == kestrel::CommErr::PortNotExist)
     port_->missingPorts.insert(1);
   else if (error == kestrel::CommErr::PortInUse)
@@ -375,7 +391,7 @@ void LogoTransferTest::openFailureIsReported() {
   else
     port_->openErrors[1] = error;
 
-  const auto outcome = transfer_->cmdSend_Click(patternLogo());
+  const auto outcome = download(patternLogo());
 
   QCOMPARE(outcome->errorNumber, error);
   QCOMPARE(outcome->framesSent, 0);
@@ -384,27 +400,27 @@ void LogoTransferTest::openFailureIsReported() {
   QCOMPARE(messages_[0].text, message);
   QCOMPARE(messages_[0].title, QString());
   QCOMPARE(log_, QStringList{"ended"});  // never locked
-  QVERIFY(!port_->PortOpen());
+  QVERIFY(!port_->isOpen());
 }
 
 void LogoTransferTest::portOpenedForTheSendStaysOpen() {
-  port_->setPortOpen(false);
-  transfer_->cmdSend_Click(patternLogo());
+  port_->close();
+  download(patternLogo());
 
   QVERIFY(messages_.isEmpty());
   QCOMPARE(port_->writes.size(), 132);
-  QVERIFY(port_->PortOpen());
+  QVERIFY(port_->isOpen());
   QCOMPARE(display_->panelText(1), QStringLiteral("Port opened"));
-  QCOMPARE(display_->caption, QStringLiteral("Close"));
-  QVERIFY(!display_->portMenusEnabled);
+  QCOMPARE(display_->caption(), QStringLiteral("Close"));
+  QVERIFY(!display_->portMenusEnabled());
 }
 
 void LogoTransferTest::portErrorMidDownloadShowsDescription() {
   runDevice([this](int order, const QByteArray&) {
-    if (order == 10) port_->failNextOutputWith = kestrel::CommErr::DeviceIoError;
+    if (order == 10) port_->failNextWriteWith = kestrel::CommErr::DeviceIoError;
     return kAckCr;
   });
-  transfer_->cmdSend_Click(patternLogo());
+  download(patternLogo());
 
   QCOMPARE(port_->writes.size(), 10);
   QCOMPARE(messages_.size(), 1);
@@ -417,13 +433,13 @@ void LogoTransferTest::sendAgainStartsFromEmptyFrame() {
   runDevice(
       [](int order, const QByteArray&) { return order == 5 ? QByteArray("\x15\r") : kAckCr; });
   const LogoRaster logo = patternLogo();
-  transfer_->cmdSend_Click(logo);
+  download(logo);
   QCOMPARE(port_->writes.size(), 5);
   QCOMPARE(messages_.size(), 1);
 
   runDevice();
-  transfer_->cmdSend_Click(logo);
-  transfer_->cmdSend_Click(logo);
+  download(logo);
+  download(logo);
   QCOMPARE(messages_.size(), 1);
   QCOMPARE(port_->writes.size(), 5 + 132 + 132);
   QCOMPARE(port_->writes[5], QByteArray("00\r"));
@@ -435,11 +451,14 @@ void LogoTransferTest::sendAgainStartsFromEmptyFrame() {
 
 void LogoTransferTest::clickDuringDownloadIsIgnored() {
   const LogoRaster logo = patternLogo();
-  runDevice([this, &logo](int order, const QByteArray&) {
-    if (order == 20) QTimer::singleShot(0, [this, &logo] { transfer_->cmdSend_Click(logo); });
+  bool refused = false;
+  runDevice([this, &logo, &refused](int order, const QByteArray&) {
+    if (order == 20)
+      QTimer::singleShot(0, [this, &logo, &refused] { refused = !transfer_->start(logo); });
     return kAckCr;
   });
-  transfer_->cmdSend_Click(logo);
+  download(logo);
+  QVERIFY(refused);
   QCOMPARE(port_->writes.size(), 132);
   QCOMPARE(port_->writes.count(QByteArray("00\r")), 1);
   QCOMPARE(log_.count("started"), 1);

@@ -2,34 +2,48 @@
 #include <QtTest/QtTest>
 #include <map>
 
+#include "app/comports.h"
 #include "app/portconnection.h"
 #include "fakecommport.h"
-#include "fakeportdisplay.h"
+#include "port/portnames.h"
+#include "port/serialcomm.h"
+#include "portstatusview.h"
 #include "tempfolder.h"
+#include "texts/usertexts.h"
 
 using kestrel::CommError;
+using kestrel::FormatLineSettings;
+using kestrel::ParseLineSettings;
 using kestrel::PortConnection;
+using kestrel::PortSource;
 namespace CommErr = kestrel::CommErr;
+using kestrel::test::ErrorOf;
 using kestrel::test::FakeCommPort;
 using kestrel::test::TempProgramFolder;
 
 namespace {
-
-using FakeDisplay = kestrel::test::FakePortDisplay;
 
 struct Message {
   QString text;
   QString title;
 };
 
-// A port connection over a fake port with a recorded message box.
+// A port connection over a fake port (or the real serial layer) with a recorded message box.
+template <class Port = FakeCommPort>
 struct Rig {
-  FakeCommPort port;
-  FakeDisplay display;
+  Port port;
   QList<Message> messages;
-  PortConnection connection{port, display, [this](const QString& text, const QString& title) {
-                              messages << Message{text, title};
+  PortConnection connection{port,
+                            [this](const QString& text, const QString& title) {
+                              messages << Message{kestrel::texts::InMessageBox(text), title};
+                            },
+                            [this](const QString& device) {
+                              if constexpr (std::is_same_v<Port, FakeCommPort>)
+                                return port.exists(device);
+                              else
+                                return kestrel::SerialDeviceExists(device);
                             }};
+  kestrel::test::PortStatusView display{connection.state()};
 };
 
 using Flags = std::array<bool, 8>;
@@ -57,69 +71,133 @@ class TestPortConnection : public QObject {
     QCOMPARE(kestrel::PortNumberText(number), text);
   }
 
-  void commPortTextToNumber_data() {
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<int>("number");  // -99999 = conversion fails
-    QTest::newRow("stored form") << " 3" << 3;
-    QTest::newRow("plain") << "5" << 5;
-    QTest::newRow("TCP") << "TCP" << 0;
-    QTest::newRow("empty") << "" << 0;
-    QTest::newRow("trailing letters") << "7abc" << 7;
-    QTest::newRow("blank inside the number") << "1 2" << 12;
-    QTest::newRow("tab and line feed") << "\t4\n" << 4;
-    QTest::newRow("negative") << "-1" << -1;
-    QTest::newRow("plus sign") << "+6" << 6;
-    QTest::newRow("half rounds to even, down") << "2.5" << 2;
-    QTest::newRow("half rounds to even, up") << "3.5" << 4;
-    QTest::newRow("negative half") << "-2.5" << -2;
-    QTest::newRow("above half") << "2.51" << 3;
-    QTest::newRow("fraction only") << ".6" << 1;
-    QTest::newRow("exponent") << "1e1" << 10;
-    QTest::newRow("exponent without digits") << "4e" << 4;
-    QTest::newRow("lone sign") << "-" << 0;
-    QTest::newRow("largest") << "32767" << 32767;
-    QTest::newRow("smallest") << "-32768" << -32768;
-    QTest::newRow("rounds past the largest") << "32767.5" << -99999;
-    QTest::newRow("just too large") << "32768" << -99999;
-    QTest::newRow("99999") << "99999" << -99999;
-    QTest::newRow("too small") << "-32769" << -99999;
-    QTest::newRow("huge exponent") << "1e999" << -99999;
+  void portNameIsTheLinkInProgramFolderElseTtyS() {
+    TempProgramFolder folder;
+    QVERIFY(folder.isValid());
+#ifdef Q_OS_WIN
+    QCOMPARE(kestrel::ResolvePort(3).device, QStringLiteral("COM3"));
+#else
+    QCOMPARE(kestrel::ResolvePort(5).device, QStringLiteral("/dev/ttyS4"));
+    // A link is followed to its device, through further links too.
+    QFile target(folder.filePath(QStringLiteral("device")));
+    QVERIFY(target.open(QIODevice::WriteOnly));
+    target.close();
+    QVERIFY(QFile::link(folder.filePath(QStringLiteral("device")),
+                        folder.filePath(QStringLiteral("by-id"))));
+    QVERIFY(folder.linkPort(5, folder.filePath(QStringLiteral("by-id"))));
+    QCOMPARE(kestrel::ResolvePort(5).device,
+             QFileInfo(folder.filePath(QStringLiteral("device"))).canonicalFilePath());
+    // A dangling link is not skipped in favour of /dev/ttyS: it names a missing device.
+    QVERIFY(folder.linkPort(6, QStringLiteral("/nonexistent/ttyUSB0")));
+    QCOMPARE(kestrel::ResolvePort(6).device, folder.filePath(QStringLiteral("COM6")));
+#endif
   }
-  void commPortTextToNumber() {
-    QFETCH(QString, text);
-    QFETCH(int, number);
-    const std::optional<int> got = kestrel::CommPortNumberFromText(text);
-    if (number == -99999)
-      QVERIFY(!got);
-    else
-      QCOMPARE(got, std::optional<int>(number));
+
+#ifndef Q_OS_WIN
+  void resolutionOrder_data() {
+    QTest::addColumn<QString>("assignment");  // COM3 in [Devices]; "-" for no entry
+    QTest::addColumn<bool>("link");           // COM3 in the folder links to "linked"
+    QTest::addColumn<int>("source");
+    QTest::addColumn<QString>("device");  // what COM3 stands for; "@name": that file in the folder
+    QTest::newRow("assignment first")
+        << "@assigned" << true << int(PortSource::Assignment) << "@assigned";
+    QTest::newRow("then the folder entry")
+        << "-" << true << int(PortSource::FolderEntry) << "@linked";
+    QTest::newRow("then the default") << "-" << false << int(PortSource::Default) << "/dev/ttyS2";
+    // An assigned device that is absent is a missing port, not a reason to try the link.
+    QTest::newRow("absent assigned device")
+        << "/nonexistent/usb-adapter" << true << int(PortSource::Assignment)
+        << "/nonexistent/usb-adapter";
+    QTest::newRow("bare name is a /dev node")
+        << "ttyUSB77" << false << int(PortSource::Assignment) << "/dev/ttyUSB77";
+    QTest::newRow("cleared") << "" << true << int(PortSource::FolderEntry) << "@linked";
+    // A value that names no device makes a missing port too, named as written: it used to be
+    // ignored, sending the logo to the link or the built-in port instead.
+    QTest::newRow("relative path")
+        << "dev/ttyUSB0" << true << int(PortSource::Assignment) << "dev/ttyUSB0";
+    QTest::newRow("tab inside") << "/dev/tty\tUSB0" << true << int(PortSource::Assignment)
+                                << "/dev/tty\tUSB0";
+    QTest::newRow("dot dot") << ".." << false << int(PortSource::Assignment) << "..";
   }
+  void resolutionOrder() {
+    QFETCH(QString, assignment);
+    QFETCH(bool, link);
+    QFETCH(int, source);
+    QFETCH(QString, device);
+    TempProgramFolder folder;
+    for (const char* name : {"assigned", "linked"})
+      QVERIFY(kestrel::test::WriteBytes(folder.filePath(QLatin1String(name)), "x"));
+    const auto inFolder = [&](const QString& name) {
+      return name.startsWith(QLatin1Char('@')) ? folder.filePath(name.mid(1)) : name;
+    };
+    if (assignment != QLatin1String("-"))
+      QVERIFY(folder.writeIni(
+          {"[SerialPort]", "CommPort= 3", "[Devices]", "COM3=" + inFolder(assignment)}));
+    if (link) QVERIFY(folder.linkPort(3, folder.filePath(QStringLiteral("linked"))));
+
+    const kestrel::PortTarget target = kestrel::ResolvePort(3);
+    QCOMPARE(int(target.source), source);
+    QCOMPARE(target.shown(), inFolder(device));
+    // A regular file is no serial device: COM 3 does not exist, whatever named it.
+    kestrel::SerialComm port;
+    PortConnection connection(port);
+    connection.setComNumber(3);
+    if (source != int(PortSource::Default)) {
+      connection.refreshPortAvailability();
+      QVERIFY(!connection.PortAvailable[2]);
+      QCOMPARE(ErrorOf([&] { connection.ensureOpen(); }), CommErr::PortNotExist);
+    }
+    if (source != int(PortSource::Default) && QFile::exists(target.device))
+      QCOMPARE(kestrel::PortsUsingDevice(target.device), QList<int>{3});
+  }
+#else
+  // [Devices] gives a COM number another port's name; a path names no port.
+  void windowsAssignments_data() {
+    QTest::addColumn<QString>("assignment");  // COM3 in [Devices]
+    QTest::addColumn<int>("source");
+    QTest::addColumn<QString>("device");  // empty: no usable device
+    QTest::newRow("another COM name") << "COM12" << int(PortSource::Assignment) << "COM12";
+    QTest::newRow("device namespace") << "\\\\.\\COM12" << int(PortSource::Assignment) << "COM12";
+    QTest::newRow("a file path") << "C:\\ports\\COM12" << int(PortSource::Assignment) << "";
+    QTest::newRow("cleared") << "" << int(PortSource::Default) << "COM3";
+  }
+  void windowsAssignments() {
+    QFETCH(QString, assignment);
+    QFETCH(int, source);
+    QFETCH(QString, device);
+    TempProgramFolder folder;
+    QVERIFY(folder.writeIni({"[Devices]", "COM3=" + assignment}));
+    const kestrel::PortTarget target = kestrel::ResolvePort(3);
+    QCOMPARE(int(target.source), source);
+    QCOMPARE(target.device, device);
+    if (!device.isEmpty() && source == int(PortSource::Assignment))
+      QCOMPARE(kestrel::PortsUsingDevice(QStringLiteral("com12")), (QList<int>{3, 12}));
+  }
+#endif
 
   void startupScanMarksOnlyExistingPortsAndOpensTheConfiguredOne() {
     TempProgramFolder folder;
     QVERIFY(folder.writeIni({"[SerialPort]", "CommPort= 5", "Baud= 38400,N,8,1"}));
     Rig rig;
     rig.port.missingPorts = {1, 3, 4, 6, 7, 8};
-    rig.connection.TcpIpMode = true;
-    rig.connection.FormLoad();
+    rig.connection.setTcpIpMode(true);
+    rig.connection.startUp();
 
     QCOMPARE(rig.connection.PortAvailable,
              (Flags{false, true, false, false, true, false, false, false}));
-    QVERIFY(!rig.connection.TcpIpMode);
-    QVERIFY(rig.port.PortOpen());
-    QCOMPARE(rig.port.CommPort(), 5);
-    QCOMPARE(rig.port.Settings(), QStringLiteral("38400,n,8,1"));
-    QCOMPARE(rig.port.InputLen(), 0);
-    QCOMPARE(rig.port.RThreshold(), 1);
-    QCOMPARE(rig.port.SThreshold(), 1);
+    QVERIFY(!rig.connection.state().tcpIpMode());
+    QVERIFY(rig.port.isOpen());
+    QCOMPARE(rig.connection.state().comNumber(), 5);
+    QCOMPARE(FormatLineSettings(rig.port.lineSettings()), QStringLiteral("38400,n,8,1"));
     QCOMPARE(rig.display.panelText(1), QStringLiteral("Port opened"));
     QCOMPARE(rig.display.panelText(2), QStringLiteral("COM  5"));
     QCOMPARE(rig.display.panelText(3), QStringLiteral("38400,n,8,1"));
-    QCOMPARE(rig.display.caption, QStringLiteral("Close"));
-    QVERIFY(!rig.display.portMenusEnabled);
+    QCOMPARE(rig.display.caption(), QStringLiteral("Close"));
+    QVERIFY(!rig.display.portMenusEnabled());
     QCOMPARE(rig.messages.size(), 0);
     // The scan opened no port; the configured settings came after it.
-    QCOMPARE(rig.port.settingsApplied, QStringList{QStringLiteral(" 38400,N,8,1").trimmed()});
+    QCOMPARE(rig.port.settingsApplied,
+             QList<kestrel::LineSettings>{*ParseLineSettings("38400,n,8,1")});
     QCOMPARE(rig.port.openedPorts, QList<int>{5});
     QCOMPARE(rig.port.closeCount, 0);
   }
@@ -149,16 +227,16 @@ class TestPortConnection : public QObject {
     TempProgramFolder folder;
     if (!ini.isEmpty()) QVERIFY(folder.writeIni(ini));
     Rig rig;
-    rig.connection.FormLoad();
+    rig.connection.startUp();
     // Port 2 when the file names it; otherwise the number was refused and the scan's last
     // port, 8, stays in force, is opened and is the one panel 2 names.
-    QCOMPARE(rig.port.CommPort(), panel2 == QLatin1String("COM  2") ? 2 : 8);
-    QVERIFY(rig.port.PortOpen());
+    QCOMPARE(rig.port.port(), panel2 == QLatin1String("COM  2") ? 2 : 8);
+    QVERIFY(rig.port.isOpen());
     QCOMPARE(rig.display.panelText(2), panel2);
     QCOMPARE(rig.display.panelText(3), settings);
     QCOMPARE(rig.display.panelText(1), QStringLiteral("Port opened"));
     QCOMPARE(rig.connection.PortAvailable, (Flags{true, true, true, true, true, true, true, true}));
-    QVERIFY(!rig.connection.TcpIpMode);
+    QVERIFY(!rig.connection.state().tcpIpMode());
     QCOMPARE(rig.messages.size(), 0);
   }
 
@@ -167,14 +245,14 @@ class TestPortConnection : public QObject {
     QVERIFY(folder.writeIni({"[SerialPort]", "CommPort= 3", "Baud= 115200,N,8,1"}));
     Rig rig;
     rig.port.heldPorts = {3};
-    rig.connection.FormLoad();
+    rig.connection.startUp();
     QVERIFY(rig.connection.PortAvailable[2]);  // held is not missing
-    QVERIFY(!rig.port.PortOpen());
+    QVERIFY(!rig.port.isOpen());
     QCOMPARE(rig.display.panelText(1), QStringLiteral("Port closed"));
     QCOMPARE(rig.display.panelText(2), QStringLiteral("COM  3"));
     QCOMPARE(rig.display.panelText(3), QStringLiteral("115200,n,8,1"));
-    QCOMPARE(rig.display.caption, QStringLiteral("Open"));
-    QVERIFY(rig.display.portMenusEnabled);
+    QCOMPARE(rig.display.caption(), QStringLiteral("Open"));
+    QVERIFY(rig.display.portMenusEnabled());
     QCOMPARE(rig.messages.size(), 0);
   }
 
@@ -183,23 +261,26 @@ class TestPortConnection : public QObject {
     Rig rig;
     rig.port.openErrors = {{4, CommErr::PermissionDenied}, {6, CommErr::Other}};
     rig.port.missingPorts = {7};
-    rig.connection.FormLoad();
+    rig.connection.startUp();
     QCOMPARE(rig.connection.PortAvailable,
              (Flags{true, true, true, true, true, true, false, true}));
     QCOMPARE(rig.messages.size(), 0);
   }
 
   void openWhileHeldShowsPortErrorAndKeepsDisplay() {
+    TempProgramFolder folder;
+    QVERIFY(folder.writeIni({"[SerialPort]", "CommPort= 1"}));
     Rig rig;
     rig.port.heldPorts = {1};
-    rig.display.panels[0] = QStringLiteral("Port closed");
-    rig.connection.mnuConnect_Click();
+    rig.connection.startUp();
+    QCOMPARE(rig.display.panelText(1), QStringLiteral("Port closed"));
+    rig.connection.openOrClose();
     QCOMPARE(rig.messages.size(), 1);
     QCOMPARE(rig.messages[0].text, QStringLiteral("Port is used by other aplication"));
     QCOMPARE(rig.messages[0].title, QStringLiteral("Port Error"));
-    QCOMPARE(rig.display.caption, QStringLiteral("Open"));
+    QCOMPARE(rig.display.caption(), QStringLiteral("Open"));
     QCOMPARE(rig.display.panelText(1), QStringLiteral("Port closed"));
-    QVERIFY(rig.display.portMenusEnabled);
+    QVERIFY(rig.display.portMenusEnabled());
   }
 
   void openFailuresTellTheUser_data() {
@@ -218,39 +299,28 @@ class TestPortConnection : public QObject {
       rig.port.missingPorts = {1};
     else
       rig.port.openErrors = {{1, error}};
-    rig.connection.mnuConnect_Click();
+    rig.connection.openOrClose();
     QCOMPARE(rig.messages.size(), 1);
     QCOMPARE(rig.messages[0].text, text);
     QCOMPARE(rig.messages[0].title, QString());  // the application title
-    QVERIFY(!rig.port.PortOpen());
-    QCOMPARE(rig.display.caption, QStringLiteral("Open"));
+    QVERIFY(!rig.port.isOpen());
+    QCOMPARE(rig.display.caption(), QStringLiteral("Open"));
     QCOMPARE(rig.display.panelText(1), QStringLiteral("Not connected"));
   }
 
   void openThenCloseShowEachState() {
     Rig rig;
-    rig.connection.mnuConnect_Click();
-    QVERIFY(rig.port.PortOpen());
-    QCOMPARE(rig.display.caption, QStringLiteral("Close"));
+    rig.connection.openOrClose();
+    QVERIFY(rig.port.isOpen());
+    QCOMPARE(rig.display.caption(), QStringLiteral("Close"));
     QCOMPARE(rig.display.panelText(1), QStringLiteral("Port opened"));
-    QVERIFY(!rig.display.portMenusEnabled);
-    rig.connection.mnuConnect_Click();
-    QVERIFY(!rig.port.PortOpen());
-    QCOMPARE(rig.display.caption, QStringLiteral("Open"));
+    QVERIFY(!rig.display.portMenusEnabled());
+    rig.connection.openOrClose();
+    QVERIFY(!rig.port.isOpen());
+    QCOMPARE(rig.display.caption(), QStringLiteral("Open"));
     QCOMPARE(rig.display.panelText(1), QStringLiteral("Port closed"));
-    QVERIFY(rig.display.portMenusEnabled);
+    QVERIFY(rig.display.portMenusEnabled());
     QCOMPARE(rig.messages.size(), 0);
-  }
-
-  void openCaptionOnOpenPortClosesThenOpens() {
-    Rig rig;
-    rig.port.setPortOpen(true);
-    rig.display.caption = QStringLiteral("Open");
-    rig.connection.mnuConnect_Click();
-    QCOMPARE(rig.port.closeCount, 1);
-    QCOMPARE(rig.port.openCount, 2);
-    QVERIFY(rig.port.PortOpen());
-    QCOMPARE(rig.display.caption, QStringLiteral("Close"));
   }
 
   void openPortAndShowState_data() {
@@ -263,35 +333,52 @@ class TestPortConnection : public QObject {
     QFETCH(bool, openBefore);
     QFETCH(int, opens);
     Rig rig;
-    if (openBefore) rig.port.setPortOpen(true);
-    rig.connection.OpenPortAndShowState();
+    if (openBefore) rig.port.open(QStringLiteral("/dev/ttyS0"), {});
+    rig.connection.ensureOpen();
     QCOMPARE(rig.port.openCount, opens);
     QCOMPARE(rig.display.panelText(1), QStringLiteral("Port opened"));
-    QCOMPARE(rig.display.caption, QStringLiteral("Close"));
-    QVERIFY(!rig.display.portMenusEnabled);
+    QCOMPARE(rig.display.caption(), QStringLiteral("Close"));
+    QVERIFY(!rig.display.portMenusEnabled());
   }
 
   void openPortAndShowStateLetsFailureThrough() {
     Rig rig;
     rig.port.heldPorts = {1};
     try {
-      rig.connection.OpenPortAndShowState();
+      rig.connection.ensureOpen();
       QFAIL("no error");
     } catch (const CommError& e) {
       QCOMPARE(e.number(), CommErr::PortInUse);
     }
-    QCOMPARE(rig.display.caption, QStringLiteral("Open"));
+    QCOMPARE(rig.display.caption(), QStringLiteral("Open"));
     QCOMPARE(rig.display.panelText(1), QStringLiteral("Not connected"));
     QCOMPARE(rig.messages.size(), 0);
   }
 
+  // A typo in [Devices] must not send the logo to the link or the built-in port instead.
+  void unusableAssignmentIsAMissingPortNamedAsWritten() {
+    TempProgramFolder folder;
+    QVERIFY(folder.writeIni({"[SerialPort]", "CommPort= 1", "[Devices]", "COM1=../x"}));
+    Rig<kestrel::SerialComm> rig;
+    rig.connection.startUp();
+    QVERIFY(!rig.connection.PortAvailable[0]);
+    QVERIFY(!rig.port.isOpen());
+    rig.connection.openOrClose();
+    QCOMPARE(rig.messages.size(), 1);
+    QCOMPARE(rig.messages[0].text,
+             QStringLiteral("Serial port cannot be opened. Check setting.\r../x"));
+    QVERIFY(!rig.port.isOpen());
+    QVERIFY2(rig.connection.portToolTip().startsWith(QStringLiteral("../x  (")),
+             qPrintable(rig.connection.portToolTip()));
+  }
+
   void vanishedDeviceShowsClosedState() {
     Rig rig;
-    rig.connection.mnuConnect_Click();
+    rig.connection.openOrClose();
     rig.port.simulateLoss();
     QCOMPARE(rig.display.panelText(1), QStringLiteral("Port closed"));
-    QCOMPARE(rig.display.caption, QStringLiteral("Open"));
-    QVERIFY(rig.display.portMenusEnabled);
+    QCOMPARE(rig.display.caption(), QStringLiteral("Open"));
+    QVERIFY(rig.display.portMenusEnabled());
   }
 };
 

@@ -7,11 +7,13 @@
 #include <memory>
 
 #include "app/loadersession.h"
-#include "fakeportdisplay.h"
+#include "downloadrun.h"
 #include "port/serialcomm.h"
+#include "portstatusview.h"
 #include "ptyhelper.h"
 #include "simoptions.h"
 #include "simpty.h"
+#include "texts/usertexts.h"
 
 #if __has_include(<sys/inotify.h>)
 #include <sys/inotify.h>
@@ -59,14 +61,14 @@ class SessionPtyTest : public QObject {
   bool startDevice(const QStringList& simArguments);
   // A session on COM1 at 115200, its port open; downloads' messages land in messages_.
   void openLoader();
-  // A session as the window starts it: FormLoad with the settings file of the folder.
+  // A session as the window starts it: start-up with the settings file of the folder.
   void startLoader();
   QString com1() const { return folder_->filePath(QStringLiteral("COM1")); }
 
   std::unique_ptr<test::TempProgramFolder> folder_;
   std::unique_ptr<sim::SimRunner> device_;
   QStringList deviceReports_;
-  test::FakePortDisplay display_;
+  std::unique_ptr<test::PortStatusView> display_;
   QList<QStringList> shown_;  // messages of the port connection: text, title
   std::unique_ptr<LoaderSession> session_;
   QStringList messages_;
@@ -76,13 +78,13 @@ class SessionPtyTest : public QObject {
 void SessionPtyTest::init() {
   folder_ = std::make_unique<test::TempProgramFolder>();
   QVERIFY(folder_->isValid());
-  display_ = test::FakePortDisplay();
   shown_.clear();
   messages_.clear();
   deviceReports_.clear();
 }
 
 void SessionPtyTest::cleanup() {
+  display_.reset();
   session_.reset();
   device_.reset();
   folder_.reset();
@@ -108,11 +110,12 @@ bool SessionPtyTest::startDevice(const QStringList& simArguments) {
 }
 
 void SessionPtyTest::startLoader() {
-  session_ = std::make_unique<LoaderSession>(std::make_unique<SerialComm>(), &display_,
+  session_ = std::make_unique<LoaderSession>(std::make_unique<SerialComm>(),
                                              [this](const QString& text, const QString& title) {
                                                shown_ << QStringList{text, title};
                                              });
-  session_->connection().FormLoad();
+  display_ = std::make_unique<test::PortStatusView>(session_->connection().state());
+  session_->connection().startUp();
 }
 
 void SessionPtyTest::openLoader() {
@@ -120,16 +123,16 @@ void SessionPtyTest::openLoader() {
   LogoTransfer& transfer = session_->transfer();
   connect(&transfer, &LogoTransfer::started, this, [this] { locked_ = true; });
   connect(&transfer, &LogoTransfer::ended, this, [this](const TransferOutcome& outcome) {
-    if (!outcome.message.isEmpty()) messages_ << outcome.message;
+    if (const QString text = texts::InMessageBox(texts::TransferMessage(outcome)); !text.isEmpty())
+      messages_ << text;
     locked_ = false;
   });
-  CommControl& port = session_->port();
-  port.setCommPort(1);
-  port.setSettings(QStringLiteral("115200,n,8,1"));
-  port.setInputLen(0);
-  port.setRThreshold(1);
-  port.setSThreshold(1);
-  port.setPortOpen(true);
+  PortConnection& connection = session_->connection();
+  connection.setComNumber(1);
+  LineSettings fast;
+  fast.baud = 115200;
+  connection.setLineSettings(fast);
+  connection.ensureOpen();
 }
 
 void SessionPtyTest::startupOpensSimulatorLinkedAsCom1() {
@@ -137,11 +140,11 @@ void SessionPtyTest::startupOpensSimulatorLinkedAsCom1() {
   QVERIFY(startDevice({}));
   startLoader();
   QVERIFY(session_->connection().PortAvailable[0]);
-  QVERIFY(session_->port().PortOpen());
-  QCOMPARE(static_cast<SerialComm&>(session_->port()).devicePath(), device_->slavePath());
-  QCOMPARE(display_.panelText(1), QStringLiteral("Port opened"));
-  QCOMPARE(display_.panelText(2), QStringLiteral("COM  1"));
-  QCOMPARE(display_.panelText(3), QStringLiteral("115200,n,8,1"));
+  QVERIFY(session_->port().isOpen());
+  QCOMPARE(session_->port().openDevice(), device_->slavePath());
+  QCOMPARE(display_->panelText(1), QStringLiteral("Port opened"));
+  QCOMPARE(display_->panelText(2), QStringLiteral("COM  1"));
+  QCOMPARE(display_->panelText(3), QStringLiteral("115200,n,8,1"));
   QCOMPARE(shown_.size(), 0);
 }
 
@@ -165,8 +168,8 @@ void SessionPtyTest::startupScanOpensNoPort() {
   char events[4096];
   QCOMPARE(::read(watch, events, sizeof events), ssize_t(-1));
   // The watch does see an open: the loader's own, when asked for.
-  session_->port().setCommPort(2);
-  session_->port().setPortOpen(true);
+  session_->connection().setComNumber(2);
+  session_->connection().ensureOpen();
   QVERIFY(::read(watch, events, sizeof events) > 0);
   ::close(watch);
 #else
@@ -181,19 +184,19 @@ void SessionPtyTest::simulatorHeldByAnotherProgram() {
   QVERIFY(holder.start({QStringLiteral("--hold"), com1()}));
   startLoader();
   QVERIFY(session_->connection().PortAvailable[0]);
-  QVERIFY(!session_->port().PortOpen());
-  QCOMPARE(display_.panelText(1), QStringLiteral("Port closed"));
+  QVERIFY(!session_->port().isOpen());
+  QCOMPARE(display_->panelText(1), QStringLiteral("Port closed"));
   QCOMPARE(shown_.size(), 0);
 
-  session_->connection().mnuConnect_Click();
+  session_->connection().openOrClose();
   const QList<QStringList> expected{{"Port is used by other aplication", "Port Error"}};
   QCOMPARE(shown_, expected);
-  QCOMPARE(display_.caption, QStringLiteral("Open"));
+  QCOMPARE(display_->caption(), QStringLiteral("Open"));
 
   holder.terminate();
-  session_->connection().mnuConnect_Click();
-  QVERIFY(session_->port().PortOpen());
-  QCOMPARE(display_.panelText(1), QStringLiteral("Port opened"));
+  session_->connection().openOrClose();
+  QVERIFY(session_->port().isOpen());
+  QCOMPARE(display_->panelText(1), QStringLiteral("Port opened"));
 }
 
 void SessionPtyTest::fullDownloadFillsDeviceMemory() {
@@ -202,7 +205,7 @@ void SessionPtyTest::fullDownloadFillsDeviceMemory() {
   const LogoRaster logo = patternLogo();
 
   for (int download = 1; download <= 2; ++download) {
-    session_->transfer().cmdSend_Click(logo);
+    test::RunDownload(session_->transfer(), logo);
     QCOMPARE(messages_, QStringList());
     const sim::SimDevice& device = device_->device();
     QCOMPARE(device.completedDownloads(), download);
@@ -250,7 +253,7 @@ void SessionPtyTest::simulatorFaults() {
   openLoader();
   const LogoRaster logo = patternLogo();
 
-  session_->transfer().cmdSend_Click(logo);
+  test::RunDownload(session_->transfer(), logo);
 
   if (framesSeen >= 0) {
     QCOMPARE(device_->device().framesInDownload(), framesSeen);
@@ -268,7 +271,7 @@ void SessionPtyTest::simulatorFaults() {
     QCOMPARE(messages_.size(), 1);
     QVERIFY(!messages_[0].isEmpty());
     QVERIFY(messages_[0] != kNotAcknowledged && messages_[0] != kInfoNotAnswered);
-    QVERIFY(!session_->port().PortOpen());
+    QVERIFY(!session_->port().isOpen());
   } else {
     QCOMPARE(messages_, QStringList{message});
   }
@@ -285,7 +288,7 @@ void SessionPtyTest::simulatorProgramSavesTheLogo() {
   openLoader();
   const LogoRaster logo = patternLogo();
 
-  session_->transfer().cmdSend_Click(logo);
+  test::RunDownload(session_->transfer(), logo);
   QCOMPARE(messages_, QStringList());
   QVERIFY(sim.waitForFinished(5000));
   QCOMPARE(sim.exitCode(), 0);

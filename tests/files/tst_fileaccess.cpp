@@ -21,6 +21,7 @@
 #include "picture/pictureread.h"
 #include "settings/inifile.h"
 #include "tempfolder.h"
+#include "texts/picturetexts.h"
 
 using namespace kestrel;
 using Outcome = LogoFileResult::Outcome;
@@ -110,8 +111,9 @@ class FileAccessTest : public QObject {
     QCOMPARE(ArchivoIni::ReadProfileString(path, "SerialPort", "CommPort"), QString());
     QVERIFY(!ArchivoIni::WriteProfileString(path, "SerialPort", "CommPort", " 2"));
 
-    QString error;
-    QVERIFY(convert::LoadPicture(path, &error).isNull());
+    convert::PictureFailure failure;
+    QVERIFY(convert::LoadPicture(path, &failure).isNull());
+    const QString error = texts::PictureFailureText(failure);
     QVERIFY2(error.startsWith(QStringLiteral("cannot read")), qPrintable(error));
 
     QCOMPARE(TypeOf(path), type);
@@ -171,12 +173,12 @@ class FileAccessTest : public QObject {
     const QString toOut = PathFor(QStringLiteral("preview-to-out.png"));
     QVERIFY(Link(out, toOut));
 
-    QTest::newRow("same name") << QStringList{logoPng_, logoPng_} << 2 << same;
-    QTest::newRow("other spelling") << QStringList{logoPng_, spelled} << 2 << same;
-    QTest::newRow("symbolic link") << QStringList{link, logoPng_} << 2 << same;
-    QTest::newRow("hard link") << QStringList{logoPng_, hard} << 2 << same;
+    QTest::newRow("same name") << QStringList{logoPng_, logoPng_} << 64 << same;
+    QTest::newRow("other spelling") << QStringList{logoPng_, spelled} << 64 << same;
+    QTest::newRow("symbolic link") << QStringList{link, logoPng_} << 64 << same;
+    QTest::newRow("hard link") << QStringList{logoPng_, hard} << 64 << same;
     QTest::newRow("preview is the input")
-        << QStringList{logoPng_, out, QStringLiteral("--preview"), link} << 2 << same;
+        << QStringList{logoPng_, out, QStringLiteral("--preview"), link} << 64 << same;
     // The link leads to the bitmap only once that is written.
     QTest::newRow("preview links to the bitmap to be")
         << QStringList{logoPng_, out, QStringLiteral("--preview"), toOut} << 1

@@ -7,9 +7,11 @@
 #include <memory>
 
 #include "fakecommport.h"
+#include "port/commsettings.h"
 #include "port/portnames.h"
 #include "port/serialcomm.h"
 #include "tempfolder.h"
+#include "texts/usertexts.h"
 
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
@@ -20,10 +22,8 @@
 #endif
 
 using kestrel::CommError;
-using kestrel::PortSource;
 using kestrel::SerialComm;
 namespace CommErr = kestrel::CommErr;
-namespace CommEv = kestrel::CommEv;
 using kestrel::test::ErrorOf;
 using kestrel::test::TempProgramFolder;
 
@@ -40,32 +40,10 @@ class TestSerialComm : public QObject {
   Q_OBJECT
 
  private slots:
-  void startsOnPort1At9600n81Closed() {
+  void startsClosed() {
     SerialComm port;
-    QCOMPARE(port.CommPort(), 1);
-    QCOMPARE(port.Settings(), QStringLiteral("9600,n,8,1"));
-    QVERIFY(!port.PortOpen());
-    QVERIFY(port.Tag.isEmpty());
-  }
-
-  void portNumbers_data() {
-    QTest::addColumn<int>("number");
-    QTest::addColumn<int>("error");
-    QTest::newRow("1") << 1 << 0;
-    QTest::newRow("8") << 8 << 0;
-    QTest::newRow("255") << 255 << 0;
-    QTest::newRow("0") << 0 << CommErr::PortNotExist;
-    QTest::newRow("-1") << -1 << CommErr::PortNotExist;
-    QTest::newRow("256") << 256 << CommErr::PortNotExist;
-    QTest::newRow("32767") << 32767 << CommErr::PortNotExist;
-  }
-  void portNumbers() {
-    QFETCH(int, number);
-    QFETCH(int, error);
-    SerialComm port;
-    port.setCommPort(4);
-    QCOMPARE(ErrorOf([&] { port.setCommPort(number); }), error);
-    QCOMPARE(port.CommPort(), error ? 4 : number);
+    QVERIFY(!port.isOpen());
+    QVERIFY(port.openDevice().isEmpty());
   }
 
   void settingsTexts_data() {
@@ -105,89 +83,9 @@ class TestSerialComm : public QObject {
   void settingsTexts() {
     QFETCH(QString, text);
     QFETCH(QString, inForce);
-    SerialComm port;
-    port.setSettings(QStringLiteral("19200,n,8,1"));
-    QCOMPARE(ErrorOf([&] { port.setSettings(text); }),
-             inForce.isEmpty() ? CommErr::InvalidPropertyValue : 0);
-    QCOMPARE(port.Settings(), inForce.isEmpty() ? QStringLiteral("19200,n,8,1") : inForce);
+    const std::optional<kestrel::LineSettings> parsed = kestrel::ParseLineSettings(text);
+    QCOMPARE(parsed ? kestrel::FormatLineSettings(*parsed) : QString(), inForce);
   }
-
-  void portNameIsTheLinkInProgramFolderElseTtyS() {
-    TempProgramFolder folder;
-    QVERIFY(folder.isValid());
-#ifdef Q_OS_WIN
-    QCOMPARE(SerialComm::DevicePathForPort(3), QStringLiteral("COM3"));
-#else
-    QCOMPARE(SerialComm::DevicePathForPort(5), QStringLiteral("/dev/ttyS4"));
-    // A link is followed to its device, through further links too.
-    QFile target(folder.filePath(QStringLiteral("device")));
-    QVERIFY(target.open(QIODevice::WriteOnly));
-    target.close();
-    QVERIFY(QFile::link(folder.filePath(QStringLiteral("device")),
-                        folder.filePath(QStringLiteral("by-id"))));
-    QVERIFY(folder.linkPort(5, folder.filePath(QStringLiteral("by-id"))));
-    QCOMPARE(SerialComm::DevicePathForPort(5),
-             QFileInfo(folder.filePath(QStringLiteral("device"))).canonicalFilePath());
-    // A dangling link is not skipped in favour of /dev/ttyS: it names a missing device.
-    QVERIFY(folder.linkPort(6, QStringLiteral("/nonexistent/ttyUSB0")));
-    QCOMPARE(SerialComm::DevicePathForPort(6), folder.filePath(QStringLiteral("COM6")));
-#endif
-  }
-
-#ifndef Q_OS_WIN
-  void resolutionOrder_data() {
-    QTest::addColumn<QString>("assignment");  // COM3 in [Devices]; "-" for no entry
-    QTest::addColumn<bool>("link");           // COM3 in the folder links to "linked"
-    QTest::addColumn<int>("source");
-    QTest::addColumn<QString>("device");  // "assigned"/"linked": those files in the folder
-    QTest::newRow("assignment first")
-        << "@assigned" << true << int(PortSource::Assignment) << "assigned";
-    QTest::newRow("then the folder entry")
-        << "-" << true << int(PortSource::FolderEntry) << "linked";
-    QTest::newRow("then the default") << "-" << false << int(PortSource::Default) << "/dev/ttyS2";
-    // An assigned device that is absent is a missing port, not a reason to try the link.
-    QTest::newRow("absent assigned device")
-        << "/nonexistent/usb-adapter" << true << int(PortSource::Assignment)
-        << "/nonexistent/usb-adapter";
-    QTest::newRow("bare name is a /dev node")
-        << "ttyUSB77" << false << int(PortSource::Assignment) << "/dev/ttyUSB77";
-    // Values that name no usable device are ignored.
-    QTest::newRow("cleared") << "" << true << int(PortSource::FolderEntry) << "linked";
-    QTest::newRow("relative path")
-        << "dev/ttyUSB0" << true << int(PortSource::FolderEntry) << "linked";
-    QTest::newRow("tab inside") << "/dev/tty\tUSB0" << true << int(PortSource::FolderEntry)
-                                << "linked";
-    QTest::newRow("dot dot") << ".." << false << int(PortSource::Default) << "/dev/ttyS2";
-  }
-  void resolutionOrder() {
-    QFETCH(QString, assignment);
-    QFETCH(bool, link);
-    QFETCH(int, source);
-    QFETCH(QString, device);
-    TempProgramFolder folder;
-    for (const char* name : {"assigned", "linked"})
-      QVERIFY(kestrel::test::WriteBytes(folder.filePath(QLatin1String(name)), "x"));
-    const auto inFolder = [&](const QString& name) {
-      return name.contains(QLatin1Char('/')) ? name : folder.filePath(name);
-    };
-    if (assignment != QLatin1String("-"))
-      QVERIFY(folder.writeIni(
-          {"[SerialPort]", "CommPort= 3", "[Devices]",
-           "COM3=" + (assignment.startsWith(QLatin1Char('@')) ? inFolder(assignment.mid(1))
-                                                              : assignment)}));
-    if (link) QVERIFY(folder.linkPort(3, folder.filePath(QStringLiteral("linked"))));
-
-    const kestrel::PortTarget target = kestrel::ResolvePort(3);
-    QCOMPARE(int(target.source), source);
-    QCOMPARE(target.device, inFolder(device));
-    QCOMPARE(SerialComm::DevicePathForPort(3), inFolder(device));
-    // A regular file is no serial device: COM 3 does not exist, whatever named it.
-    SerialComm port;
-    QVERIFY(!port.PortExists(3) || device == QLatin1String("/dev/ttyS2"));
-    if (source != int(PortSource::Default) && QFile::exists(target.device))
-      QCOMPARE(SerialComm::AssignedComNumbers(target.device), QList<int>{3});
-  }
-#endif
 
 #ifdef Q_OS_LINUX
   void sysfsTellsSerialPortsWithoutOpening_data() {
@@ -269,40 +167,17 @@ class TestSerialComm : public QObject {
 #endif
 
 #ifdef Q_OS_WIN
-  void windowsAssignments_data() {
-    QTest::addColumn<QString>("assignment");  // COM3 in [Devices]
-    QTest::addColumn<int>("source");
-    QTest::addColumn<QString>("device");
-    QTest::newRow("another COM name") << "COM12" << int(PortSource::Assignment) << "COM12";
-    QTest::newRow("device namespace") << "\\\\.\\COM12" << int(PortSource::Assignment) << "COM12";
-    QTest::newRow("a file path") << "C:\\ports\\COM12" << int(PortSource::Default) << "COM3";
-    QTest::newRow("cleared") << "" << int(PortSource::Default) << "COM3";
-  }
-  void windowsAssignments() {
-    QFETCH(QString, assignment);
-    QFETCH(int, source);
-    QFETCH(QString, device);
-    TempProgramFolder folder;
-    QVERIFY(folder.writeIni({"[Devices]", "COM3=" + assignment}));
-    const kestrel::PortTarget target = kestrel::ResolvePort(3);
-    QCOMPARE(int(target.source), source);
-    QCOMPARE(target.device, device);
-    if (source == int(PortSource::Assignment))
-      QCOMPARE(SerialComm::AssignedComNumbers(QStringLiteral("com12")), (QList<int>{3, 12}));
-  }
-
   // The system's list says so without an open: the same number and text as on Linux.
   void missingWindowsPortIs8002() {
-    TempProgramFolder folder;
     SerialComm port;
-    port.setCommPort(201);
-    QVERIFY(!port.PortExists(201));
+    QVERIFY(!kestrel::SerialDeviceExists(QStringLiteral("COM201")));
     try {
-      port.setPortOpen(true);
+      port.open(QStringLiteral("COM201"), {}, QStringLiteral("COM201"));
       QFAIL("a missing port opened");
     } catch (const CommError& e) {
       QCOMPARE(e.number(), CommErr::PortNotExist);
-      QCOMPARE(e.description(), QStringLiteral("The serial port COM201 does not exist."));
+      QCOMPARE(kestrel::texts::CommErrorText(e),
+               QStringLiteral("The serial port COM201 does not exist."));
     }
   }
 
@@ -310,51 +185,46 @@ class TestSerialComm : public QObject {
   void heldWindowsPortIs8005AndStillListed() {
     const QString name = qEnvironmentVariable("KESTREL_TEST_COM_PORT");
     if (name.isEmpty()) QSKIP("no COM port to use (KESTREL_TEST_COM_PORT)");
-    TempProgramFolder folder;
-    QVERIFY(folder.writeIni({"[Devices]", "COM3=" + name}));
     SerialComm holder;
-    holder.setDevice(name);
-    holder.setPortOpen(true);
+    holder.open(name, {}, name);
 
     const QList<kestrel::SerialDevice> listed = kestrel::DetectedSerialDevices();
     QVERIFY(std::any_of(listed.begin(), listed.end(), [&](const kestrel::SerialDevice& d) {
       return d.device.compare(name, Qt::CaseInsensitive) == 0;
     }));
+    QVERIFY(kestrel::SerialDeviceExists(name));
     SerialComm second;
-    second.setCommPort(3);
-    QVERIFY(second.PortExists(3));
     QString refusal;
     try {
-      second.setPortOpen(true);
+      second.open(name, {}, QStringLiteral("COM3"));
     } catch (const CommError& e) {
       QCOMPARE(e.number(), CommErr::PortInUse);
-      refusal = e.description();
+      refusal = kestrel::texts::CommErrorText(e);
     }
     if (refusal.isEmpty() && UnderWine()) {
-      second.setPortOpen(false);
+      second.close();
       QSKIP("Wine lets a second program open a port that is open; Windows refuses it");
     }
     QCOMPARE(refusal,
              QStringLiteral("The serial port COM3 (%1) is used by another program.").arg(name));
-    holder.setPortOpen(false);
-    second.setPortOpen(true);  // COM3 is that port
-    QVERIFY(second.PortOpen());
+    holder.close();
+    second.open(name, {}, QStringLiteral("COM3"));
+    QVERIFY(second.isOpen());
   }
 #endif
 
   void operationsNeedAnOpenPort_data() {
     QTest::addColumn<int>("operation");
-    QTest::newRow("InBufferCount") << 0;
-    QTest::newRow("discard input") << 1;
-    QTest::newRow("Input") << 2;
-    QTest::newRow("Output") << 3;
+    QTest::newRow("discard input") << 0;
+    QTest::newRow("write") << 1;
+    QTest::newRow("line settings") << 2;
   }
   void operationsNeedAnOpenPort() {
     QFETCH(int, operation);
     SerialComm port;
-    const std::function<void()> actions[] = {
-        [&] { (void)port.InBufferCount(); }, [&] { port.setInBufferCount(0); },
-        [&] { (void)port.Input(); }, [&] { port.setOutput("00\r"); }};
+    const std::function<void()> actions[] = {[&] { port.discardInput(); },
+                                             [&] { port.write("00\r"); },
+                                             [&] { port.setLineSettings({}); }};
     QCOMPARE(ErrorOf(actions[operation]), CommErr::PortNotOpen);
   }
 };

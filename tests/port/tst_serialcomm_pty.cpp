@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QSignalSpy>
+#include <QThread>
 #include <QtTest/QtTest>
 #include <functional>
 #include <memory>
@@ -19,7 +20,6 @@
 using kestrel::CommError;
 using kestrel::SerialComm;
 namespace CommErr = kestrel::CommErr;
-namespace CommEv = kestrel::CommEv;
 using kestrel::test::DevicePty;
 using kestrel::test::ErrorOf;
 using kestrel::test::SimProcess;
@@ -27,17 +27,23 @@ using kestrel::test::TempProgramFolder;
 
 namespace {
 
-// A device terminal linked as COM2, and the port set to it, still closed.
+// A device terminal linked as COM2, and a port still closed.
 struct DrivenPort {
   TempProgramFolder folder;
   DevicePty device;
   SerialComm port;
 
-  bool linked() {
-    port.setCommPort(2);
-    return device.open(folder, 2);
-  }
+  bool linked() { return device.open(folder, 2); }
+  QString com2() const { return folder.filePath(QStringLiteral("COM2")); }
 };
+
+kestrel::LineSettings At(int baud, char parity = 'n', int dataBits = 8) {
+  kestrel::LineSettings settings;
+  settings.baud = baud;
+  settings.parity = parity;
+  settings.dataBits = dataBits;
+  return settings;
+}
 
 const QByteArray kHeaderFrame(";BB0000020001:?\r");
 const QByteArray kAckCr("\x06\r", 2);
@@ -67,10 +73,12 @@ class TestSerialCommPty : public QObject {
     QFile plain(file);
     QVERIFY(plain.open(QIODevice::WriteOnly));
     plain.close();
+    QString device = com;
     int number = 3;
     if (entry.isEmpty()) {
+      device = QStringLiteral("/dev/ttyS254");
       number = 255;
-      if (QFile::exists(QStringLiteral("/dev/ttyS254"))) QSKIP("this system has /dev/ttyS254");
+      if (QFile::exists(device)) QSKIP("this system has /dev/ttyS254");
     } else if (entry == QLatin1String("dangling")) {
       QVERIFY(folder.linkPort(3, QStringLiteral("/nonexistent/ttyUSB0")));
     } else if (entry == QLatin1String("file")) {
@@ -87,188 +95,155 @@ class TestSerialCommPty : public QObject {
       QVERIFY(folder.linkPort(3, QStringLiteral("/dev/null")));
     }
     SerialComm port;
-    port.setCommPort(number);
     QString description;
-    QCOMPARE(ErrorOf([&] { port.setPortOpen(true); }, &description), CommErr::PortNotExist);
-    QVERIFY(!port.PortOpen());
-    QVERIFY2(description.contains(QStringLiteral("COM%1").arg(number)), qPrintable(description));
+    const QString name = QStringLiteral("COM%1").arg(number);
+    QCOMPARE(ErrorOf([&] { port.open(device, {}, name); }, &description), CommErr::PortNotExist);
+    QVERIFY(!port.isOpen());
+    QVERIFY2(description.contains(name), qPrintable(description));
   }
 
   void opensComLinkAndExchangesWithSimulator() {
     TempProgramFolder folder;
     SimProcess sim;
     QString why;
-    QVERIFY2(sim.start({QStringLiteral("--link"), folder.filePath(QStringLiteral("COM1"))}, &why),
-             qPrintable(why));
+    const QString com1 = folder.filePath(QStringLiteral("COM1"));
+    QVERIFY2(sim.start({QStringLiteral("--link"), com1}, &why), qPrintable(why));
     SerialComm port;
-    port.setRThreshold(1);
-    port.setSettings(QStringLiteral("115200,n,8,1"));
-    port.setPortOpen(true);
-    QVERIFY(port.PortOpen());
-    QCOMPARE(port.devicePath(), sim.slavePath());
-
-    QList<int> events;
     QByteArray received;
-    connect(&port, &SerialComm::OnComm, this, [&] {
-      events << port.CommEvent();
-      if (port.CommEvent() == CommEv::Receive) received += port.Input();
-    });
-    port.setOutput(QByteArray("00\r") + kHeaderFrame);
+    connect(&port, &SerialComm::dataReceived, this, [&](const QByteArray& data) { received += data; });
+    port.open(com1, At(115200));
+    QVERIFY(port.isOpen());
+    QCOMPARE(port.openDevice(), sim.slavePath());
+
+    port.write(QByteArray("00\r") + kHeaderFrame);
     QTRY_COMPARE_WITH_TIMEOUT(received, kAckCr, 5000);
-    QVERIFY(events.contains(CommEv::Receive));
-    QCOMPARE(port.InBufferCount(), 0);
 
     // The terminal stays usable when our end closes and opens again.
-    port.setPortOpen(false);
-    QVERIFY(!port.PortOpen());
-    port.setPortOpen(true);
+    port.close();
+    QVERIFY(!port.isOpen());
+    QVERIFY(port.openDevice().isEmpty());
+    port.open(com1, At(115200));
     received.clear();
-    port.setOutput(kHeaderFrame);
+    port.write(kHeaderFrame);
     QTRY_COMPARE_WITH_TIMEOUT(received, kAckCr, 5000);
   }
 
-  void receiveEventPerArrivalAndReadEmptiesBuffer() {
+  void eachArrivalIsDeliveredOnce() {
     DrivenPort rig;
     QVERIFY(rig.linked());
-    auto& [folder, device, port] = rig;
-    port.setRThreshold(1);
-    port.setPortOpen(true);
-    QSignalSpy events(&port, &SerialComm::OnComm);
+    rig.port.open(rig.com2(), {});
+    QSignalSpy arrivals(&rig.port, &SerialComm::dataReceived);
 
-    device.send("\x06");
-    QVERIFY(events.wait(5000));
-    QCOMPARE(port.CommEvent(), CommEv::Receive);
-    QCOMPARE(port.InBufferCount(), 1);
-    QCOMPARE(port.Input(), QByteArray("\x06"));
-    QCOMPARE(port.Input(), QByteArray());  // nothing waits twice
-    QCOMPARE(port.InBufferCount(), 0);
-
-    // A second arrival is a second event.
-    device.send("\r");
-    QVERIFY(events.wait(5000));
-    QCOMPARE(events.size(), 2);
-    QCOMPARE(port.Input(), QByteArray("\r"));
+    rig.device.send("\x06");
+    QVERIFY(arrivals.wait(5000));
+    QCOMPARE(arrivals.at(0).at(0).toByteArray(), QByteArray("\x06"));
+    rig.device.send("\r");
+    QVERIFY(arrivals.wait(5000));
+    QCOMPARE(arrivals.size(), 2);
+    QCOMPARE(arrivals.at(1).at(0).toByteArray(), QByteArray("\r"));
   }
 
-  void noReceiveEventWithThresholdZeroAndDiscardDropsWaiting() {
+  void discardDropsWhatWaits() {
     DrivenPort rig;
     QVERIFY(rig.linked());
-    auto& [folder, device, port] = rig;
-    port.setPortOpen(true);
-    QSignalSpy events(&port, &SerialComm::OnComm);
-    device.send("abc");
-    QTRY_COMPARE_WITH_TIMEOUT(port.InBufferCount(), 3, 5000);
-    QCOMPARE(events.size(), 0);
-    port.setInBufferCount(0);
-    QCOMPARE(port.InBufferCount(), 0);
-    QCOMPARE(port.Input(), QByteArray());
+    rig.port.open(rig.com2(), {});
+    QSignalSpy arrivals(&rig.port, &SerialComm::dataReceived);
+    rig.device.send("abc");
+    QThread::msleep(50);  // in the terminal, not yet seen by the event loop
+    rig.port.discardInput();
+    QTest::qWait(100);
+    QCOMPARE(arrivals.size(), 0);
   }
 
-  void outputGoesOutWholeAndSendEventComesLater() {
+  void writeGoesOutWhole() {
     DrivenPort rig;
     QVERIFY(rig.linked());
-    auto& [folder, device, port] = rig;
-    port.setSThreshold(1);
-    port.setPortOpen(true);
-    QSignalSpy events(&port, &SerialComm::OnComm);
+    rig.port.open(rig.com2(), {});
     const QByteArray frame(";BI0708000060\r");
-    port.setOutput(frame);
-    QCOMPARE(events.size(), 0);  // never from inside the call
-    QCOMPARE(device.receive(frame.size()), frame);
-    QVERIFY(events.wait(5000));
-    QCOMPARE(port.CommEvent(), CommEv::Send);
+    rig.port.write(frame);
+    QCOMPARE(rig.device.receive(frame.size()), frame);
   }
 
   void settingsApplyOnOpenAndAtOnceWhileOpen() {
     DrivenPort rig;
     QVERIFY(rig.linked());
-    auto& [folder, device, port] = rig;
-    port.setSettings(QStringLiteral("57600,n,8,1"));
-    port.setPortOpen(true);
-    QCOMPARE(device.speed(), speed_t(B57600));
-    port.setSettings(QStringLiteral(" 4800,N,8,1"));
-    QCOMPARE(device.speed(), speed_t(B4800));
-    QCOMPARE(port.Settings(), QStringLiteral("4800,n,8,1"));
+    rig.port.open(rig.com2(), At(57600));
+    QCOMPARE(rig.device.speed(), speed_t(B57600));
+    rig.port.setLineSettings(At(4800));
+    QCOMPARE(rig.device.speed(), speed_t(B4800));
   }
 
   void settingsTheDeviceRefusesKeepTheOldOnes() {
     DrivenPort rig;
     QVERIFY(rig.linked());
     auto& [folder, device, port] = rig;
-    port.setSettings(QStringLiteral("19200,n,8,1"));
-    port.setPortOpen(true);
+    port.open(rig.com2(), At(19200));
     // A pseudo-terminal takes no parity and no data bits but 8.
-    QCOMPARE(ErrorOf([&] { port.setSettings(QStringLiteral("38400,e,8,1")); }),
-             CommErr::SetStateFailed);
-    QVERIFY(port.PortOpen());
-    QCOMPARE(port.Settings(), QStringLiteral("19200,n,8,1"));
+    QCOMPARE(ErrorOf([&] { port.setLineSettings(At(38400, 'e')); }), CommErr::SetStateFailed);
+    QVERIFY(port.isOpen());
     QCOMPARE(device.speed(), speed_t(B19200));
 
     // Refused at open: the port does not stay half open, and it is no "missing port".
-    port.setPortOpen(false);
-    port.setSettings(QStringLiteral("9600,n,7,1"));
-    QCOMPARE(ErrorOf([&] { port.setPortOpen(true); }), CommErr::SetStateFailed);
-    QVERIFY(!port.PortOpen());
+    port.close();
+    QCOMPARE(ErrorOf([&] { port.open(rig.com2(), At(9600, 'n', 7)); }), CommErr::SetStateFailed);
+    QVERIFY(!port.isOpen());
   }
 
-  void openPortRefusesAnotherNumberAndASecondOpen() {
+  void openPortRefusesASecondOpen() {
     TempProgramFolder folder;
     SimProcess sim;
-    QVERIFY(sim.start({QStringLiteral("--link"), folder.filePath(QStringLiteral("COM1"))}));
+    const QString com1 = folder.filePath(QStringLiteral("COM1"));
+    QVERIFY(sim.start({QStringLiteral("--link"), com1}));
     SerialComm port;
-    port.setPortOpen(true);
-    QVERIFY(ErrorOf([&] { port.setCommPort(2); }) != 0);
-    QCOMPARE(port.CommPort(), 1);
-    QCOMPARE(ErrorOf([&] { port.setPortOpen(true); }), CommErr::PortInUse);
-    QVERIFY(port.PortOpen());
+    port.open(com1, {});
+    QCOMPARE(ErrorOf([&] { port.open(com1, {}); }), CommErr::PortInUse);
+    QVERIFY(port.isOpen());
   }
 
   void portHeldByAnotherHandleIs8005WhicheverNameOpensIt() {
     TempProgramFolder folder;
     SimProcess sim;
-    QVERIFY(sim.start({QStringLiteral("--link"), folder.filePath(QStringLiteral("COM1"))}));
-    QVERIFY(folder.linkPort(4, folder.filePath(QStringLiteral("COM1"))));  // a second name
+    const QString com1 = folder.filePath(QStringLiteral("COM1"));
+    QVERIFY(sim.start({QStringLiteral("--link"), com1}));
+    QVERIFY(folder.linkPort(4, com1));  // a second name
     SerialComm first;
-    first.setPortOpen(true);
-    for (int number : {1, 4}) {
+    first.open(com1, {});
+    for (const QString& name : {com1, folder.filePath(QStringLiteral("COM4"))}) {
       SerialComm second;
-      second.setCommPort(number);
-      QCOMPARE(ErrorOf([&] { second.setPortOpen(true); }), CommErr::PortInUse);
-      QVERIFY(!second.PortOpen());
+      QCOMPARE(ErrorOf([&] { second.open(name, {}); }), CommErr::PortInUse);
+      QVERIFY(!second.isOpen());
     }
-    first.setPortOpen(false);
+    first.close();
     SerialComm third;
-    third.setCommPort(4);
-    third.setPortOpen(true);  // free again
+    third.open(folder.filePath(QStringLiteral("COM4")), {});  // free again
   }
 
   void portHeldByAnotherProgramIs8005() {
     TempProgramFolder folder;
     SimProcess sim;
-    QVERIFY(sim.start({QStringLiteral("--link"), folder.filePath(QStringLiteral("COM1"))}));
+    const QString com1 = folder.filePath(QStringLiteral("COM1"));
+    QVERIFY(sim.start({QStringLiteral("--link"), com1}));
     SimProcess holder;
     QString why;
     QVERIFY2(holder.start({QStringLiteral("--hold"), sim.slavePath()}, &why), qPrintable(why));
     QCOMPARE(holder.firstLine(), QStringLiteral("held ") + sim.slavePath());
     SerialComm port;
     QString description;
-    QCOMPARE(ErrorOf([&] { port.setPortOpen(true); }, &description), CommErr::PortInUse);
+    QCOMPARE(ErrorOf([&] { port.open(com1, {}); }, &description), CommErr::PortInUse);
     QVERIFY2(description.contains(sim.slavePath()), qPrintable(description));
     holder.terminate();
-    port.setPortOpen(true);
+    port.open(com1, {});
   }
 
   void permissionDeniedSaysWhoMayUseTheDevice() {
     if (::geteuid() == 0) QSKIP("root may open any device");
-    TempProgramFolder folder;
-    DevicePty device;
-    QVERIFY(device.open(folder, 2));
-    QVERIFY(QFile::setPermissions(device.slavePath(), QFileDevice::Permissions()));
-    SerialComm port;
-    port.setCommPort(2);
+    DrivenPort rig;
+    QVERIFY(rig.linked());
+    QVERIFY(QFile::setPermissions(rig.device.slavePath(), QFileDevice::Permissions()));
     QString description;
-    QCOMPARE(ErrorOf([&] { port.setPortOpen(true); }, &description), CommErr::PermissionDenied);
-    QVERIFY2(description.contains(device.slavePath()), qPrintable(description));
+    QCOMPARE(ErrorOf([&] { rig.port.open(rig.com2(), {}); }, &description),
+             CommErr::PermissionDenied);
+    QVERIFY2(description.contains(rig.device.slavePath()), qPrintable(description));
     // Nobody may use a node of mode 0000: no group to join is named.
     QVERIFY2(!description.contains(QStringLiteral("group")), qPrintable(description));
   }
@@ -276,30 +251,28 @@ class TestSerialCommPty : public QObject {
   void unpluggedDeviceClosesPortAndNextOperationRaises8020() {
     TempProgramFolder folder;
     SimProcess sim;
-    QVERIFY(sim.start({QStringLiteral("--link"), folder.filePath(QStringLiteral("COM1")),
-                       QStringLiteral("--unplug-after"), QStringLiteral("2")}));
+    const QString com1 = folder.filePath(QStringLiteral("COM1"));
+    QVERIFY(sim.start({QStringLiteral("--link"), com1, QStringLiteral("--unplug-after"),
+                       QStringLiteral("2")}));
     SerialComm port;
-    port.setRThreshold(1);
-    port.setPortOpen(true);
-    QSignalSpy lost(&port, &SerialComm::PortLost);
+    port.open(com1, {}, QStringLiteral("COM1"));
+    QSignalSpy lost(&port, &SerialComm::lost);
     QByteArray received;
-    connect(&port, &SerialComm::OnComm, this, [&] {
-      if (port.PortOpen() && port.CommEvent() == CommEv::Receive) received += port.Input();
-    });
-    port.setOutput(QByteArray("00\r") + kHeaderFrame);
+    connect(&port, &SerialComm::dataReceived, this, [&](const QByteArray& data) { received += data; });
+    port.write(QByteArray("00\r") + kHeaderFrame);
     QVERIFY(lost.wait(5000));
     QCOMPARE(received, kAckCr);  // the answer before the unplug still arrives
-    QVERIFY(!port.PortOpen());
+    QVERIFY(!port.isOpen());
     QString description;
-    QCOMPARE(ErrorOf([&] { port.setOutput(kHeaderFrame); }, &description), CommErr::DeviceIoError);
+    QCOMPARE(ErrorOf([&] { port.write(kHeaderFrame); }, &description), CommErr::DeviceIoError);
     QVERIFY2(description.contains(QStringLiteral("COM1")), qPrintable(description));
-    QCOMPARE(ErrorOf([&] { (void)port.Input(); }), CommErr::DeviceIoError);
+    QCOMPARE(ErrorOf([&] { port.discardInput(); }), CommErr::DeviceIoError);
     // No storm of further losses while the event loop runs on.
     QTest::qWait(200);
     QCOMPARE(lost.size(), 1);
     // Closing is always possible and ends the error state.
-    port.setPortOpen(false);
-    QCOMPARE(ErrorOf([&] { (void)port.Input(); }), CommErr::PortNotOpen);
+    port.close();
+    QCOMPARE(ErrorOf([&] { port.discardInput(); }), CommErr::PortNotOpen);
     QVERIFY(sim.waitForExit());
     QVERIFY(sim.reports().contains(QStringLiteral("unplugged after frame 2")));
   }
@@ -309,13 +282,12 @@ class TestSerialCommPty : public QObject {
     auto device = std::make_unique<DevicePty>();
     QVERIFY(device->open(folder, 2));
     SerialComm port;
-    port.setCommPort(2);
-    port.setPortOpen(true);
-    QSignalSpy lost(&port, &SerialComm::PortLost);
+    port.open(folder.filePath(QStringLiteral("COM2")), {});
+    QSignalSpy lost(&port, &SerialComm::lost);
     device.reset();  // both ends of the terminal go
     QVERIFY(lost.wait(5000));
-    QVERIFY(!port.PortOpen());
-    QCOMPARE(ErrorOf([&] { port.setInBufferCount(0); }), CommErr::DeviceIoError);
+    QVERIFY(!port.isOpen());
+    QCOMPARE(ErrorOf([&] { port.discardInput(); }), CommErr::DeviceIoError);
   }
 };
 

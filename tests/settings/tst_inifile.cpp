@@ -1,12 +1,19 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QLockFile>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
+#include <atomic>
+#include <thread>
 
 #include "settings/inifile.h"
 #include "settings/programfolder.h"
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
 
 using namespace kestrel;
 using namespace kestrel::ArchivoIni;
@@ -86,6 +93,13 @@ class TestIniFile : public QObject {
     QTest::newRow("empty file") << QByteArray() << "SerialPort"
                                 << "Baud"
                                 << "";
+    QTest::newRow("UTF-8 byte-order mark") << "\xEF\xBB\xBF" + port << "SerialPort"
+                                           << "CommPort"
+                                           << "3";
+    QTest::newRow("lines ended by CR alone")
+        << QByteArray("[SerialPort]\rCommPort= 3\rBaud= 57600,N,8,1\r") << "SerialPort"
+        << "Baud"
+        << "57600,N,8,1";
     QTest::newRow("names ignore case") << port << "SERIALPORT"
                                        << "commport"
                                        << "3";
@@ -288,6 +302,12 @@ class TestIniFile : public QObject {
                                       << QByteArray("[SerialPort]\nx=1\nNewKey= 3\n");
     QTest::newRow("empty file") << QByteArray() << "SerialPort"
                                 << QByteArray("[SerialPort]\r\nNewKey= 3\r\n");
+    QTest::newRow("byte-order mark kept")
+        << QByteArray("\xEF\xBB\xBF[SerialPort]\r\nx=1\r\n") << "SerialPort"
+        << QByteArray("\xEF\xBB\xBF[SerialPort]\r\nx=1\r\nNewKey= 3\r\n");
+    QTest::newRow("CR file gets CR lines")
+        << QByteArray("[Other]\rx=1\r") << "SerialPort"
+        << QByteArray("[Other]\rx=1\r\r[SerialPort]\rNewKey= 3\r");
   }
   void writeAddsKeysSectionsAndFiles() {
     QFETCH(QByteArray, before);
@@ -361,6 +381,47 @@ class TestIniFile : public QObject {
     QVERIFY(!WriteProfileString(path, section, key, value));
     QCOMPARE(Contents(path), kBusyFile);
   }
+
+  void writersAtOnceKeepEveryKey() {
+    const QString path = NewPath();
+    constexpr int kKeysEach = 40;
+    std::atomic<int> failures{0};
+    const auto writer = [&](char who) {
+      for (int i = 0; i < kKeysEach; ++i)
+        if (!WriteProfileString(path, "SerialPort", QStringLiteral("%1%2").arg(who).arg(i), "x"))
+          ++failures;
+    };
+    std::thread a(writer, 'A');
+    std::thread b(writer, 'B');
+    a.join();
+    b.join();
+    QCOMPARE(failures.load(), 0);
+    for (char who : {'A', 'B'})
+      for (int i = 0; i < kKeysEach; ++i)
+        QCOMPARE(ReadProfileString(path, "SerialPort", QStringLiteral("%1%2").arg(who).arg(i)),
+                 QStringLiteral("x"));
+    QVERIFY(!QFile::exists(path + ".lock"));
+
+    // A lock that stays held: the write gives up, says why and leaves the file alone.
+    const QByteArray before = Contents(path);
+    QLockFile held(path + ".lock");
+    QVERIFY(held.tryLock(0));
+    QString problem;
+    QVERIFY(!WriteProfileString(path, "SerialPort", "A0", "lost?", &problem));
+    QVERIFY2(problem.contains("another program"), qPrintable(problem));
+    QCOMPARE(Contents(path), before);
+  }
+
+#ifdef Q_OS_UNIX
+  void lockFileThatIsAFifoIsRefusedWithoutWaiting() {
+    const QString path = FileWith(kBusyFile);
+    QVERIFY(::mkfifo(QFile::encodeName(path + ".lock").constData(), 0600) == 0);
+    QString problem;
+    QVERIFY(!WriteProfileString(path, "SerialPort", "CommPort", " 3", &problem));
+    QVERIFY2(problem.contains("not a regular file"), qPrintable(problem));
+    QCOMPARE(Contents(path), kBusyFile);
+  }
+#endif
 
   void unwritableFolderTakesChangesOnlyInAWritableFile() {
     // A folder that cannot exist: its parent is a regular file.

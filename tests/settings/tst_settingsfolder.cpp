@@ -24,6 +24,8 @@ class SettingsFolderTest : public QObject {
     QTest::newRow("read-only, first time: seeded from beside the program")
         << false << QByteArray() << true << beside;
     QTest::newRow("read-only later: the user's own file is kept") << false << own << true << own;
+    // No folder can hold it: where the settings cannot be kept is said, not hidden.
+    QTest::newRow("read-only, no usable home") << false << QByteArray("-") << true << QByteArray();
   }
   void userFolderWhenProgramFolderIsReadOnly() {
     QFETCH(bool, programWritable);
@@ -35,16 +37,21 @@ class SettingsFolderTest : public QObject {
     const QString user = home.filePath(QStringLiteral("config/kestrel-logo-loader"));
     QVERIFY(kestrel::test::WriteBytes(program.filePath(QStringLiteral("Tessaly.ini")),
                                       "[SerialPort]\r\nCommPort= 2\r\n"));
-    if (!userIni.isNull()) {
+    if (userIni == "-") {
+      QVERIFY(kestrel::test::WriteBytes(home.filePath(QStringLiteral("config")), "a file"));
+    } else if (!userIni.isNull()) {
       QVERIFY(QDir().mkpath(user));
       QVERIFY(kestrel::test::WriteBytes(user + QStringLiteral("/Tessaly.ini"), userIni));
     }
     QFile::setPermissions(program.filePath(QStringLiteral("Tessaly.ini")), QFile::ReadOwner);
 
-    const QString chosen = ChooseSettingsFolder(program.path(), programWritable, user);
+    const kestrel::SettingsPlace chosen =
+        ChooseSettingsFolder(program.path(), programWritable, user);
 
-    QCOMPARE(chosen, inUserFolder ? user : program.path());
-    QFile used(chosen + QStringLiteral("/Tessaly.ini"));
+    QCOMPARE(chosen.folder, inUserFolder ? user : program.path());
+    QCOMPARE(chosen.problem.isEmpty(), !expected.isEmpty());
+    if (expected.isEmpty()) return;
+    QFile used(chosen.folder + QStringLiteral("/Tessaly.ini"));
     // The seeded copy is the user's to write, whatever the installed file's mode.
     QVERIFY(used.open(inUserFolder ? QIODevice::ReadWrite : QIODevice::ReadOnly));
     QCOMPARE(used.readAll(), expected);
@@ -65,6 +72,34 @@ class SettingsFolderTest : public QObject {
     QCOMPARE(kestrel::UserSettingsFolder(),
              QDir::fromNativeSeparators(qEnvironmentVariable("APPDATA")) +
                  QStringLiteral("/kestrel-logo-loader"));
+  }
+#else
+  // COMn links of an installed program are the user's to make, in the user's folder.
+  void portLinksAreFoundWhereTheSettingsAre_data() {
+    QTest::addColumn<QString>("program");  // "<temp>": a folder the user can write
+    QTest::addColumn<bool>("linkInUserFolder");
+    QTest::addColumn<bool>("found");
+    QTest::newRow("installed: in the user's folder") << "/usr/bin" << true << true;
+    QTest::newRow("installed, no link") << "/usr/bin" << false << false;
+    QTest::newRow("portable: only beside the program") << "<temp>" << true << false;
+  }
+  void portLinksAreFoundWhereTheSettingsAre() {
+    QFETCH(QString, program);
+    QFETCH(bool, linkInUserFolder);
+    QFETCH(bool, found);
+    QTemporaryDir temp;
+    QTemporaryDir home;
+    program.replace(QStringLiteral("<temp>"), temp.path());
+    const QString user = home.filePath(QStringLiteral("kestrel-logo-loader"));
+    QVERIFY(QDir().mkpath(user));
+    if (linkInUserFolder)
+      QVERIFY(QFile::link(QStringLiteral("/dev/null"), user + QStringLiteral("/COM3")));
+    qputenv("XDG_CONFIG_HOME", home.path().toLocal8Bit());
+    kestrel::SetProgramFolder(program);
+    const QString entry = kestrel::ProgramFolderEntry(QStringLiteral("COM3"));
+    kestrel::SetProgramFolder(QString());
+    qunsetenv("XDG_CONFIG_HOME");
+    QCOMPARE(entry, (found ? user : program) + QStringLiteral("/COM3"));
   }
 #endif
 };

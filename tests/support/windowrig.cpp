@@ -3,6 +3,8 @@
 #include <QAction>
 #include <QMenu>
 
+#include "downloadrun.h"
+
 namespace kestrel::test {
 
 MessageCapture::MessageCapture() {
@@ -19,19 +21,22 @@ WindowRig::WindowRig(const QByteArray& ini, const std::function<void(FakeCommPor
   fake->onlyPorts1to8Exist = true;
   if (script) script(*fake);
   port = fake.get();
-  startWindow(ini, std::move(fake));
+  FakeCommPort* scripted = port;
+  startWindow(ini, std::move(fake),
+              [scripted](const QString& device) { return scripted->exists(device); });
   window->link().setReplyTimeout(40);
 }
 
 WindowRig::WindowRig(const QByteArray& ini, std::unique_ptr<CommControl> realPort,
                      const std::function<void(TempProgramFolder&)>& prepare) {
   prepare(folder);
-  startWindow(ini, std::move(realPort));
+  startWindow(ini, std::move(realPort), SerialDeviceExists);
 }
 
-void WindowRig::startWindow(const QByteArray& ini, std::unique_ptr<CommControl> commPort) {
+void WindowRig::startWindow(const QByteArray& ini, std::unique_ptr<CommControl> commPort,
+                            DeviceExistsFn deviceExists) {
   if (!ini.isNull()) folder.writeIni(ini);
-  window = std::make_unique<frmPantallaTest>(std::move(commPort));
+  window = std::make_unique<frmPantallaTest>(std::move(commPort), std::move(deviceExists));
   window->setEndProgram([this] { ++ended; });
   window->setFileChooser([this](QWidget*) { return chosenPath; });
 }
@@ -62,6 +67,13 @@ QMenu* WindowRig::menu(const char* name) const {
 bool WindowRig::menuEnabled(const char* name) const {
   return menu(name)->menuAction()->isEnabled();
 }
+
+bool WindowRig::send() {
+  window->cmdSend_Click();
+  return waitForDownload();
+}
+
+bool WindowRig::waitForDownload() { return WaitForDownloadEnd(window->transfer()); }
 
 void WindowRig::answerEveryFrame(const std::function<void(const QByteArray&)>& also) {
   port->onWrite = [this, also](const QByteArray& frame) {

@@ -68,11 +68,17 @@ class WindowRig {
   QMenu* menu(const char* name) const;
   bool menuEnabled(const char* name) const;
 
+  // Send as the button does, then the event loop until the download has ended and the window
+  // has shown it; false when it did not end in time.
+  bool send();
+  bool waitForDownload();
+
   // The fake device accepts every awaited frame with ACK CR.
   void answerEveryFrame(const std::function<void(const QByteArray&)>& also = {});
 
  private:
-  void startWindow(const QByteArray& ini, std::unique_ptr<CommControl> port);
+  void startWindow(const QByteArray& ini, std::unique_ptr<CommControl> port,
+                   DeviceExistsFn deviceExists);
 };
 
 }  // namespace kestrel::test

@@ -135,9 +135,9 @@ class TestConvertProgram : public QObject {
                "00000000000000000000000000000000000000000000000000")
         << none << 1 << "zero size";
     QTest::newRow("bad threshold")
-        << true << QByteArray("x") << QStringList{"--threshold", "-3"} << 2 << "bad threshold";
+        << true << QByteArray("x") << QStringList{"--threshold", "-3"} << 64 << "bad threshold";
     QTest::newRow("unknown option")
-        << true << QByteArray("x") << QStringList{"--sharpen"} << 2 << "unknown option 'sharpen'";
+        << true << QByteArray("x") << QStringList{"--sharpen"} << 64 << "unknown option 'sharpen'";
   }
   void failuresExitNonZeroWithOneLineAndNoOutput() {
     QFETCH(bool, createInput);
@@ -310,6 +310,10 @@ class TestConvertProgram : public QObject {
     QTest::newRow("preview is the output")
         << Args({"a.png", "b.bmp", "--preview", "./b.bmp"}) << "must be different files";
     QTest::newRow("empty output name") << Args({"a.png", ""}) << "file name is empty";
+    QTest::newRow("bitmap named .png")
+        << Args({"a.png", "b.png"}) << "\"b.png\" would be a BMP file named as PNG";
+    QTest::newRow("bitmap named .JPEG")
+        << Args({"a.png", "b.JPEG"}) << "would be a BMP file named as JPEG";
   }
   void badArgumentsAreRefused() {
     QFETCH(QStringList, arguments);

@@ -1,4 +1,7 @@
 // The kestrel-sim program over its pseudo-terminal, as the loader meets it.
+#include <signal.h>
+#include <sys/stat.h>
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -30,6 +33,28 @@ QByteArray Frame(const QByteArray& text) {
   unsigned sum = unsigned(text.size());
   for (char c : text) sum += uint8_t(c);
   return text + Digits(sum & 0xFF, 1) + '\r';
+}
+
+// Everything in the folder, hidden files and dangling links included.
+QStringList Entries(const QTemporaryDir& dir) {
+  return QDir(dir.path())
+      .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+}
+
+// The 132 frames of a download of `logo`, as the loader sends them.
+QList<QByteArray> DownloadFrames(const QByteArray& logo) {
+  QList<QByteArray> frames{kEmptyFrame, kHeaderFrame};
+  unsigned sum = 1800;
+  for (int v = 0; v < 1800; v += 14) {
+    const QByteArray chunk = logo.mid(v, 14);
+    QByteArray text = ";BB" + Digits(unsigned(2 + v), 2) + Digits(unsigned(chunk.size()), 1);
+    for (char c : chunk) {
+      text += Digits(uint8_t(c), 1);
+      sum = (sum + uint8_t(c)) & 0xFFFF;
+    }
+    frames << Frame(text);
+  }
+  return frames << Frame(";BI" + Digits(sum, 2) + "0000");
 }
 
 // Sends one frame and collects the answer: up to `count` bytes within timeoutMs.
@@ -67,59 +92,88 @@ class TestSimProgram : public QObject {
     QVERIFY(!QFileInfo(link).isSymLink());
   }
 
-  void replacesStaleLinkButLeavesOtherFilesAlone() {
+  // What is at the link's place and not a simulator's stays as it is, whatever it leads to.
+  void someoneElsesLinkOrFileIsLeftAlone_data() {
+    QTest::addColumn<QString>("target");  // empty: a plain file
+    QTest::newRow("dangling: an adapter unplugged") << "/dev/serial/by-id/usb-gone-port0";
+    QTest::newRow("another program's pseudo-terminal") << "<pty>";
+    QTest::newRow("a real device") << "/dev/null";
+    QTest::newRow("a plain file") << QString();
+  }
+  void someoneElsesLinkOrFileIsLeftAlone() {
+    QFETCH(QString, target);
     QTemporaryDir dir;
     const QString link = dir.filePath(QStringLiteral("COM1"));
-    QVERIFY(QFile::link(QStringLiteral("/nonexistent/pts"), link));
-    {
-      SimProcess sim;
-      QVERIFY(sim.start({QStringLiteral("--link"), link}));
-      QCOMPARE(QFileInfo(link).symLinkTarget(), sim.slavePath());
-    }
-    const QString file = dir.filePath(QStringLiteral("COM2"));
-    QFile plain(file);
-    QVERIFY(plain.open(QIODevice::WriteOnly));
-    plain.write("keep");
-    plain.close();
+    kestrel::sim::PtyPair other;
+    QVERIFY(other.open(nullptr));
+    target.replace(QStringLiteral("<pty>"), other.slavePath());
+    QVERIFY(target.isEmpty() ? kestrel::test::WriteBytes(link, "keep") : QFile::link(target, link));
+    const QStringList before = Entries(dir);
     SimProcess sim;
-    QVERIFY(!sim.start({QStringLiteral("--link"), file}));
-    QVERIFY(sim.waitForExit());
-    QVERIFY(sim.exitCode() != 0);
-    QVERIFY(plain.open(QIODevice::ReadOnly));
-    QCOMPARE(plain.readAll(), QByteArray("keep"));
+    QVERIFY(!sim.start({QStringLiteral("--link"), link}));
+    QVERIFY(sim.waitForExit() && sim.exitCode() != 0);
+    QCOMPARE(Entries(dir), before);
+    QCOMPARE(QFileInfo(link).symLinkTarget(), target);
+    QCOMPARE(QFileInfo(link).size(), target.isEmpty() ? 4 : QFileInfo(target).size());
+  }
 
-    // A link of the user's to a real device (a USB adapter, say) is not the simulator's.
-    const QString real = dir.filePath(QStringLiteral("COM3"));
-    QVERIFY(QFile::link(QStringLiteral("/dev/null"), real));
-    SimProcess refused;
-    QVERIFY(!refused.start({QStringLiteral("--link"), real}));
-    QVERIFY(refused.waitForExit());
-    QVERIFY(refused.exitCode() != 0);
-    QCOMPARE(QFileInfo(real).symLinkTarget(), QStringLiteral("/dev/null"));
+  // A simulator's link is its own while it runs, and is replaced once it has gone without
+  // removing it.
+  void linkOfAKilledSimulatorIsReplaced() {
+    QTemporaryDir dir;
+    const QStringList linked{QStringLiteral("--link"), dir.filePath(QStringLiteral("COM1"))};
+    SimProcess first;
+    QVERIFY(first.start(linked));
+    SimProcess second;
+    QVERIFY(!second.start(linked));
+    ::kill(pid_t(first.pid()), SIGKILL);
+    QVERIFY(first.waitForExit());
+    QCOMPARE(QFileInfo(linked[1]).symLinkTarget(), first.slavePath());
+    SimProcess third;
+    QVERIFY(third.start(linked));
+    QCOMPARE(QFileInfo(linked[1]).symLinkTarget(), third.slavePath());
+    third.terminate();
+    QCOMPARE(Entries(dir), QStringList());
   }
 
   void linkPortIsThePortTheSettingsName_data() {
     QTest::addColumn<QByteArray>("ini");
     QTest::addColumn<QString>("linked");
+    QTest::addColumn<QString>("loader");  // empty: in the folder with the settings
     QTest::newRow("COM 2 chosen once")
-        << QByteArray("[SerialPort]\r\nCommPort= 2\r\n") << QStringLiteral("COM2");
-    QTest::newRow("no settings file") << QByteArray() << QStringLiteral("COM1");
-    QTest::newRow("TCP") << QByteArray("[SerialPort]\r\nCommPort=TCP\r\n")
-                         << QStringLiteral("COM1");
+        << QByteArray("[SerialPort]\r\nCommPort= 2\r\n") << QStringLiteral("COM2") << QString();
+    // An installed one, in a folder no user writes, keeps its settings and finds COMn links in
+    // the user's configuration folder.
+    QTest::newRow("installed loader")
+        << QByteArray("[SerialPort]\r\nCommPort= 4\r\n") << QStringLiteral("COM4") << "/usr/bin";
+    // Then the window's own: the last port its start-up scan leaves in force.
+    QTest::newRow("no settings file") << QByteArray() << QStringLiteral("COM8") << QString();
+    QTest::newRow("TCP") << QByteArray("[SerialPort]\r\nCommPort=TCP\r\n") << QStringLiteral("COM8")
+                         << QString();
   }
   void linkPortIsThePortTheSettingsName() {
     QFETCH(QByteArray, ini);
     QFETCH(QString, linked);
-    QTemporaryDir dir;
+    QFETCH(QString, loader);
+    QTemporaryDir home;
+    const QDir dir(home.filePath(QStringLiteral("kestrel-logo-loader")));
+    QVERIFY(dir.mkpath(QStringLiteral(".")));
     if (!ini.isEmpty()) {
       QFile file(dir.filePath(QStringLiteral("Tessaly.ini")));
       QVERIFY(file.open(QIODevice::WriteOnly) && file.write(ini) == ini.size());
     }
+    if (loader.isEmpty()) loader = dir.path();
+    qputenv("XDG_CONFIG_HOME", home.path().toLocal8Bit());
+    QProcess where;  // what the launcher asks before it starts the simulator
+    where.start(SimProcess::program(), {QStringLiteral("--settings-folder"), loader});
+    QVERIFY(where.waitForFinished(5000));
+    QCOMPARE(where.readAllStandardOutput(), dir.path().toLocal8Bit() + '\n');
     SimProcess sim;
-    QVERIFY(sim.start({QStringLiteral("--link-port"), dir.path()}));
+    const bool started = sim.start({QStringLiteral("--link-port"), loader});
+    qunsetenv("XDG_CONFIG_HOME");
+    QVERIFY(started);
     QCOMPARE(QFileInfo(dir.filePath(linked)).symLinkTarget(), sim.slavePath());
-    QCOMPARE(QDir(dir.path()).entryList({QStringLiteral("COM*")}, QDir::System),
-             QStringList{linked});
+    QCOMPARE(dir.entryList({QStringLiteral("COM*")}, QDir::System), QStringList{linked});
   }
 
   void wholeDownloadIsSavedAndEndsTheRun() {
@@ -132,19 +186,9 @@ class TestSimProgram : public QObject {
     QVERIFY(client.open(sim.slavePath()));
     QByteArray logo(1800, '\0');
     for (int i = 0; i < logo.size(); ++i) logo[i] = char((i * 13) & 0xFF);
-    QVERIFY(client.write(kEmptyFrame));
-    QCOMPARE(Exchange(client, kHeaderFrame), kAckCr);
-    unsigned sum = 1800;
-    for (int v = 0; v < 1800; v += 14) {
-      const QByteArray chunk = logo.mid(v, 14);
-      QByteArray text = ";BB" + Digits(unsigned(2 + v), 2) + Digits(unsigned(chunk.size()), 1);
-      for (char c : chunk) {
-        text += Digits(uint8_t(c), 1);
-        sum = (sum + uint8_t(c)) & 0xFFFF;
-      }
-      QCOMPARE(Exchange(client, Frame(text)), kAckCr);
-    }
-    QCOMPARE(Exchange(client, Frame(";BI" + Digits(sum, 2) + "0000")), kAckCr);
+    const QList<QByteArray> frames = DownloadFrames(logo);
+    QVERIFY(client.write(frames.front()));
+    for (const QByteArray& frame : frames.mid(1)) QCOMPARE(Exchange(client, frame), kAckCr);
     QVERIFY(sim.waitForExit());
     QCOMPARE(sim.exitCode(), 0);
     QVERIFY2(sim.reports().contains(QStringLiteral("132 frames")), qPrintable(sim.reports()));
@@ -152,6 +196,41 @@ class TestSimProgram : public QObject {
     QFile file(picture);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), QByteArray("P4\n240 60\n") + logo);
+  }
+
+  // More than one read's worth at once: each read's frames are taken in before the next read.
+  void pacedDownloadWrittenAtOnceIsTakenInOrder() {
+    SimProcess sim;
+    QVERIFY(sim.start({QStringLiteral("--baud"), QStringLiteral("115200"),
+                       QStringLiteral("--downloads"), QStringLiteral("1")}));
+    PtyClient client;
+    QVERIFY(client.open(sim.slavePath()));
+    QVERIFY(client.write(DownloadFrames(QByteArray(1800, '\x5A')).join()));
+    QCOMPARE(client.read(2 * 131, 5000), kAckCr.repeated(131));
+    QVERIFY(sim.waitForExit());
+    QCOMPARE(sim.reports().trimmed(),
+             QStringLiteral("download 1: 132 frames, 130 blocks, logo checksum sent 7fd8, "
+                            "computed 7fd8: match"));
+  }
+
+  void saveToSpecialFileIsRefusedAtStart_data() {
+    QTest::addColumn<QString>("target");  // empty: a FIFO
+    QTest::newRow("FIFO") << QString();
+    QTest::newRow("device that takes nothing") << "/dev/full";
+  }
+  void saveToSpecialFileIsRefusedAtStart() {
+    QFETCH(QString, target);
+    QTemporaryDir dir;
+    if (target.isEmpty()) {
+      target = dir.filePath(QStringLiteral("fifo"));
+      QCOMPARE(::mkfifo(QFile::encodeName(target).constData(), 0600), 0);
+    }
+    SimProcess sim;
+    QVERIFY(!sim.start({QStringLiteral("--save"), target}));
+    QVERIFY(sim.waitForExit());
+    QCOMPARE(sim.exitCode(), 1);
+    QVERIFY2(sim.reports().contains(QStringLiteral("not a regular file")),
+             qPrintable(sim.reports()));
   }
 
   void faultOptionsShapeTheAnswers_data() {
@@ -258,10 +337,10 @@ class TestSimProgram : public QObject {
     QVERIFY(process.waitForFinished(5000));
     QCOMPARE(process.exitCode(), 0);
     const QString help = QString::fromLocal8Bit(process.readAllStandardOutput());
-    for (const char* option : {"--link", "--save", "--downloads", "--never-answer", "--nak-at",
-                               "--no-info-answer", "--delay", "--split", "--double", "--no-cr",
-                               "--unplug-after", "--baud", "--adapter-latency", "--hold",
-                               "--link-port"})
+    for (const char* option :
+         {"--link", "--save", "--downloads", "--never-answer", "--nak-at", "--no-info-answer",
+          "--delay", "--split", "--double", "--no-cr", "--unplug-after", "--baud",
+          "--adapter-latency", "--hold", "--link-port", "--settings-folder", "--version"})
       QVERIFY2(help.contains(QLatin1String(option)), option);
     QVERIFY(help.contains(QStringLiteral("header = block 0")));
   }
@@ -270,7 +349,7 @@ class TestSimProgram : public QObject {
     QProcess process;
     process.start(SimProcess::program(), {QStringLiteral("--nak-at"), QStringLiteral("x")});
     QVERIFY(process.waitForFinished(5000));
-    QCOMPARE(process.exitCode(), 2);
+    QCOMPARE(process.exitCode(), 64);
     QVERIFY(process.readAllStandardOutput().isEmpty());
     QVERIFY(process.readAllStandardError().contains("--nak-at"));
   }

@@ -6,10 +6,12 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QSemaphore>
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
@@ -258,6 +260,7 @@ class MainWindowTest : public QObject {
     });
 
     QTest::keyClick(&w, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+    QVERIFY(rig.waitForDownload());
 
     QCOMPARE(dialogs, command == QLatin1String("open") ? 1 : 0);
     QCOMPARE(rig.port->writes.size(), command == QLatin1String("send") ? 132 : 0);
@@ -306,7 +309,7 @@ class MainWindowTest : public QObject {
     frmPantallaTest& w = *rig.window;
     rig.open(rig.writeLogo(QStringLiteral("logo.bmp"), TopLeftDotPixels()));
     rig.answerEveryFrame();
-    w.cmdSend_Click();
+    QVERIFY(rig.send());
 
     QVERIFY(rig.messages.messages.isEmpty());
     QVERIFY(w.confirmation()->isVisibleTo(&w));
@@ -346,12 +349,42 @@ class MainWindowTest : public QObject {
     });
 
     rig.action("mnuImport")->trigger();
+    QTRY_VERIFY(!w.pictureDecoding());
 
     const LogoRaster expected = convert::RasterOf(convert::ConvertPicture(picture, chosen));
     QCOMPARE(w.LogoData(), expected);
     QVERIFY(w.cmdSend()->isEnabled());
     QCOMPARE(PreviewImage(w), shown.convertToFormat(QImage::Format_RGB32));
     QCOMPARE(w.windowTitle(), QStringLiteral("Quillory KESTREL II - photo.png"));
+  }
+
+  // A picture takes the time it takes to read: the window goes on meanwhile, shows that it is
+  // busy and takes no second picture.
+  void pictureIsReadWhileTheWindowGoesOn() {
+    WindowRig rig;
+    frmPantallaTest& w = *rig.window;
+    int chosen = 0;
+    w.setPictureChooser([&](QWidget*) { return QString::number(++chosen); });
+    QSemaphore readOn;
+    w.setPictureLoader([&readOn](const QString&, QString*) {
+      readOn.tryAcquire(1, 5000);
+      QImage black(240, 60, QImage::Format_RGB32);
+      black.fill(Qt::black);
+      return black;
+    });
+    w.setImportRunner([](ImportPictureDialog&) { return true; });
+
+    rig.action("mnuImport")->trigger();
+    QVERIFY(w.pictureDecoding());
+    QVERIFY(!rig.menuEnabled("mnuFile") && !w.cmdOpen()->isEnabled());
+    QVERIFY(w.prgBar()->isVisibleTo(&w));
+    rig.action("mnuImport")->trigger();
+    w.mnuImport_Click();
+    readOn.release();
+    QTRY_VERIFY(!w.pictureDecoding());
+    QCOMPARE(chosen, 1);
+    QCOMPARE(w.LogoData()[1799], uint8_t(0xFF));
+    QVERIFY(rig.menuEnabled("mnuFile") && w.cmdSend()->isEnabled() && w.prgBar()->isHidden());
   }
 
   void cancelHidesProgressAndChangesNothingElse() {
@@ -488,7 +521,7 @@ class MainWindowTest : public QObject {
     rig.answerEveryFrame([&](const QByteArray&) {
       noteHiddenDuringDownload = rig.window->paletteNote()->isHidden();
     });
-    rig.window->cmdSend_Click();
+    QVERIFY(rig.send());
     QVERIFY(noteHiddenDuringDownload);
     // Then the success confirmation stands there, until the next action brings the note back.
     QVERIFY(rig.window->paletteNote()->isHidden());
@@ -529,9 +562,10 @@ class MainWindowTest : public QObject {
       rangeMax = w.prgBar()->maximum();
     });
     rig.action("mnuConnect")->trigger();  // closed: the send opens the port itself
-    QVERIFY(!rig.port->PortOpen());
+    QVERIFY(!rig.port->isOpen());
 
     QTest::mouseClick(w.cmdSend(), Qt::LeftButton);
+    QVERIFY(rig.waitForDownload());
 
     QCOMPARE(rig.port->writes.size(), 132);
     QCOMPARE(rig.port->writes.first(), QByteArray("00\r"));
@@ -551,7 +585,7 @@ class MainWindowTest : public QObject {
     QVERIFY(!QApplication::overrideCursor());
     QVERIFY(!w.transferRunning());
     // The port it opened stays open and is shown so.
-    QVERIFY(rig.port->PortOpen());
+    QVERIFY(rig.port->isOpen());
     QCOMPARE(w.panelText(1), QStringLiteral("Port opened"));
     QCOMPARE(rig.action("mnuConnect")->text(), QStringLiteral("Close"));
   }
@@ -565,7 +599,7 @@ class MainWindowTest : public QObject {
       lockedDuringMessage = !w.isEnabled() && !w.prgBar()->isHidden() && !w.cmdOpen()->isEnabled();
     };
     // The device never answers.
-    w.cmdSend_Click();
+    QVERIFY(rig.send());
     QCOMPARE(rig.messages.messages.size(), 1);
     QCOMPARE(rig.messages.messages[0].text,
              QStringLiteral("COMMUNICATION ERROR !!\r\rCheck configuration and connection."));
@@ -596,7 +630,7 @@ class MainWindowTest : public QObject {
       if (box->isVisible()) box->done(0);
     };
     QTimer::singleShot(0, &w, poll);
-    w.cmdSend_Click();
+    QVERIFY(rig.send());
     QVERIFY(sawUsableBox);
     QVERIFY(w.isEnabled());
   }
@@ -612,20 +646,20 @@ class MainWindowTest : public QObject {
     rig.answerEveryFrame([&](const QByteArray&) {
       if (++frames == 20) closeAccepted = w.close();
     });
-    w.cmdSend_Click();
+    QVERIFY(rig.send());
     QVERIFY(!closeAccepted);
     QCOMPARE(rig.port->writes.size(), 132);
     QVERIFY(w.isVisible());
     QCOMPARE(rig.ended, 0);
-    QVERIFY(rig.port->PortOpen());
+    QVERIFY(rig.port->isOpen());
   }
 
   void closingTheWindowClosesThePortAndEndsTheProgram() {
     WindowRig rig;
     rig.window->show();
-    QVERIFY(rig.port->PortOpen());
+    QVERIFY(rig.port->isOpen());
     QVERIFY(rig.window->close());
-    QVERIFY(!rig.port->PortOpen());
+    QVERIFY(!rig.port->isOpen());
     QCOMPARE(rig.port->closeCount, 1);  // the start-up scan opens no port
     QCOMPARE(rig.ended, 1);
   }
@@ -645,12 +679,12 @@ class MainWindowTest : public QObject {
     WindowRig rig;
     QAction* connectItem = rig.action("mnuConnect");
     connectItem->trigger();
-    QVERIFY(!rig.port->PortOpen());
+    QVERIFY(!rig.port->isOpen());
     QCOMPARE(rig.window->panelText(1), QStringLiteral("Port closed"));
     QCOMPARE(connectItem->text(), QStringLiteral("Open"));
     QVERIFY(rig.action("mnuPort")->isEnabled() && rig.action("mnuSettings")->isEnabled());
     connectItem->trigger();
-    QVERIFY(rig.port->PortOpen());
+    QVERIFY(rig.port->isOpen());
     QCOMPARE(rig.window->panelText(1), QStringLiteral("Port opened"));
     QCOMPARE(connectItem->text(), QStringLiteral("Close"));
     QVERIFY(!rig.action("mnuPort")->isEnabled() && !rig.action("mnuSettings")->isEnabled());
@@ -669,7 +703,7 @@ class MainWindowTest : public QObject {
     });
     rig.action("mnuPort")->trigger();
     QCOMPARE(modalName, QStringLiteral("CommDialog"));
-    QCOMPARE(rig.port->CommPort(), 4);
+    QCOMPARE(rig.window->connection().state().comNumber(), 4);
     QCOMPARE(rig.window->panelText(2), QStringLiteral("COM  4"));
     QVERIFY(rig.folder.iniBytes().contains("CommPort= 4\r\n"));
   }
@@ -684,7 +718,7 @@ class MainWindowTest : public QObject {
       dialog->findChild<QPushButton*>(QStringLiteral("OKButton"))->click();
     });
     rig.action("mnuSettings")->trigger();
-    QCOMPARE(rig.port->Settings(), QStringLiteral("19200,n,8,1"));
+    QCOMPARE(FormatLineSettings(rig.window->connection().state().lineSettings()), QStringLiteral("19200,n,8,1"));
     QCOMPARE(rig.window->panelText(3), QStringLiteral("19200,n,8,1"));
     QVERIFY(rig.folder.iniBytes().contains("Baud= 19200,N,8,1\r\n"));
   }
@@ -693,7 +727,7 @@ class MainWindowTest : public QObject {
     WindowRig rig;
     rig.window->show();
     rig.action("mnuConnect")->trigger();  // the Comm items work while the port is closed
-    rig.window->connection().TcpIpMode = true;
+    rig.window->connection().setTcpIpMode(true);
     rig.action("mnuSettings")->trigger();
     TCP_IPDialog* first = rig.window->tcpIpDialog();
     QVERIFY(first);
@@ -774,6 +808,30 @@ class MainWindowTest : public QObject {
     QVERIFY(QTest::qWaitForWindowActive(&w));
     QTest::qWait(20);
     QCOMPARE(w.panelText(4), QStringLiteral("x"));
+  }
+
+  // Answered before any window exists, so also where there is no display at all.
+  void programAnswersItsCommandLineWithoutADisplay_data() {
+    QTest::addColumn<QString>("argument");
+    QTest::addColumn<int>("exitCode");
+    QTest::newRow("help") << "--help" << 0;
+    QTest::newRow("unknown option") << "--bogus" << 64;
+  }
+  void programAnswersItsCommandLineWithoutADisplay() {
+    QFETCH(QString, argument);
+    QFETCH(int, exitCode);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+      environment.remove(QLatin1String(name));
+    QProcess program;
+    program.setProcessEnvironment(environment);
+    program.start(QStringLiteral(KESTREL_BIN_DIR "/kestrel-logo-loader"), {argument});
+    QVERIFY(program.waitForFinished(10000));
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), exitCode);
+    const QByteArray usage =
+        (exitCode ? program.readAllStandardError() : program.readAllStandardOutput());
+    QVERIFY2(usage.contains("Usage: kestrel-logo-loader [-platform NAME]"), usage.constData());
   }
 };
 

@@ -1,16 +1,18 @@
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QEvent>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTreeWidget>
 #include <memory>
 
 #include "fakecommport.h"
-#include "fakeportdisplay.h"
+#include "portstatusview.h"
 #include "settings/inifile.h"
 #include "ui/portdialogs.h"
 #include "windowrig.h"
@@ -20,24 +22,17 @@ using kestrel::test::FakeCommPort;
 
 namespace {
 
-// A port whose line settings can be made to refuse every change.
-class RefusingSettingsPort : public FakeCommPort {
- public:
-  bool refuse = false;
-  void setSettings(const QString& settings) override {
-    if (refuse)
-      throw CommError(CommErr::SetStateFailed,
-                      QStringLiteral("The device refused the line settings"));
-    FakeCommPort::setSettings(settings);
-  }
-};
-
 struct Rig {
   test::TempProgramFolder folder;
-  RefusingSettingsPort port;
-  test::FakePortDisplay display;
+  FakeCommPort port;
   test::MessageCapture messages;
-  PortConnection connection{port, display, nullptr};
+  PortConnection connection{port, nullptr,
+                            [this](const QString& device) { return port.exists(device); }};
+  test::PortStatusView display{connection.state()};
+  QSignalSpy changes{&connection.state(), &PortState::changed};
+
+  void setLineSettings(const char* text) { connection.setLineSettings(*ParseLineSettings(text)); }
+  QString lineSettings() const { return FormatLineSettings(connection.state().lineSettings()); }
 };
 
 QList<int> CheckedEntries(const std::function<QRadioButton*(int)>& entry, int count) {
@@ -88,7 +83,7 @@ class PortDialogsTest : public QObject {
   void commDialogPreselectsCurrentPortAndEnablesAvailablePorts() {
     Rig rig;
     rig.port.missingPorts = {2, 5, 6, 7, 8};
-    rig.port.setCommPort(3);
+    rig.connection.setComNumber(3);
     CommDialog dialog(rig.connection);
     QCOMPARE(dialog.PortAtOpen(), 3);
     QCOMPARE(dialog.ChosenPort(), 3);
@@ -100,25 +95,24 @@ class PortDialogsTest : public QObject {
   void currentPortIsSelectedEvenWhenGreyedAndOkChangesNothing() {
     Rig rig;
     rig.port.missingPorts = {1, 2, 3, 4, 5, 6, 7, 8};
-    rig.port.setCommPort(6);
+    rig.connection.setComNumber(6);
     CommDialog dialog(rig.connection);
     QVERIFY(dialog.optCommPort(5)->isChecked());
     QVERIFY(!dialog.optCommPort(5)->isEnabled());
     dialog.OKButton_Click();
-    QCOMPARE(rig.port.CommPort(), 6);
+    QCOMPARE(rig.connection.state().comNumber(), 6);
     QVERIFY(!rig.folder.iniExists());
-    QCOMPARE(rig.display.panels[1], QStringLiteral("COM  6"));
+    QCOMPARE(rig.display.panelText(2), QStringLiteral("COM  6"));
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
   }
 
   void okWithUnchangedPortRewritesPanelOnly() {
     Rig rig;
-    rig.port.setCommPort(3);
-    rig.port.setPortOpen(true);
+    rig.connection.setComNumber(3);
+    rig.connection.ensureOpen();
     CommDialog dialog(rig.connection);
     dialog.OKButton_Click();
-    QCOMPARE(rig.display.panels[1], QStringLiteral("COM  3"));
-    QCOMPARE(rig.display.panelWrites[1], 1);
+    QCOMPARE(rig.display.panelText(2), QStringLiteral("COM  3"));
     QCOMPARE(rig.port.openCount, 1);
     QCOMPARE(rig.port.closeCount, 0);
     QVERIFY(!rig.folder.iniExists());
@@ -132,22 +126,22 @@ class PortDialogsTest : public QObject {
   void okWithNewPortAppliesItStoresItAndShowsIt() {
     QFETCH(bool, openBefore);
     Rig rig;
-    rig.port.setCommPort(1);
-    if (openBefore) rig.port.setPortOpen(true);
+    rig.connection.setComNumber(1);
+    if (openBefore) rig.connection.ensureOpen();
     CommDialog dialog(rig.connection);
     dialog.optCommPort(3)->click();
     QCOMPARE(dialog.ChosenPort(), 4);
     dialog.OKButton_Click();
 
-    QCOMPARE(rig.port.CommPort(), 4);
-    QCOMPARE(rig.port.PortOpen(), openBefore);
+    QCOMPARE(rig.connection.state().comNumber(), 4);
+    QCOMPARE(rig.port.isOpen(), openBefore);
     if (openBefore) QCOMPARE(rig.port.openedPorts, (QList<int>{1, 4}));
     QVERIFY(rig.folder.iniBytes().contains("CommPort= 4\r\n"));
     QCOMPARE(ArchivoIni::ReadIniValue(QStringLiteral("Tessaly.ini"), QStringLiteral("SerialPort"),
                                       QStringLiteral("CommPort")),
              QStringLiteral("4"));
-    QCOMPARE(rig.display.panels[1], QStringLiteral("COM  4"));
-    QVERIFY(!rig.connection.TcpIpMode);
+    QCOMPARE(rig.display.panelText(2), QStringLiteral("COM  4"));
+    QVERIFY(!rig.connection.state().tcpIpMode());
   }
 
   void cancelAppliesAndStoresNothing() {
@@ -155,9 +149,9 @@ class PortDialogsTest : public QObject {
     CommDialog dialog(rig.connection);
     dialog.optCommPort(6)->click();
     dialog.CancelButton_Click();
-    QCOMPARE(rig.port.CommPort(), 1);
+    QCOMPARE(rig.connection.state().comNumber(), 1);
     QVERIFY(!rig.folder.iniExists());
-    QCOMPARE(rig.display.panelWrites, (std::array<int, 5>{}));
+    QCOMPARE(rig.changes.count(), 0);
     QCOMPARE(dialog.result(), int(QDialog::Rejected));
   }
 
@@ -167,18 +161,18 @@ class PortDialogsTest : public QObject {
     dialog.show();
     dialog.optCommPort(6)->click();
     dialog.close();
-    QCOMPARE(rig.port.CommPort(), 1);
+    QCOMPARE(rig.connection.state().comNumber(), 1);
     QVERIFY(!rig.folder.iniExists());
   }
 
   void portOutsideOneToEightSelectsNothingAndOkKeepsIt() {
     Rig rig;
-    rig.port.setCommPort(12);
+    rig.connection.setComNumber(12);
     CommDialog dialog(rig.connection);
     QVERIFY(CheckedEntries([&](int i) { return dialog.optCommPort(i); }, 9).isEmpty());
     QCOMPARE(dialog.ChosenPort(), 12);
     dialog.OKButton_Click();
-    QCOMPARE(rig.port.CommPort(), 12);
+    QCOMPARE(rig.connection.state().comNumber(), 12);
     QVERIFY(!rig.folder.iniExists());
   }
 
@@ -227,53 +221,52 @@ class PortDialogsTest : public QObject {
     QCOMPARE(com3->text(1), QString());
     QVERIFY(!dialog.cmdClear()->isEnabled());
     // Neither touched the port or the stored port choice.
-    QCOMPARE(rig.port.CommPort(), 1);
-    QCOMPARE(rig.display.panelWrites, (std::array<int, 5>{}));
+    QCOMPARE(rig.connection.state().comNumber(), 1);
+    QCOMPARE(rig.changes.count(), 0);
   }
 
   void tcpIpEntrySwitchesModeWithoutTouchingThePort() {
     Rig rig;
-    rig.port.setCommPort(2);
-    rig.port.setPortOpen(true);
+    rig.connection.setComNumber(2);
+    rig.connection.ensureOpen();
     CommDialog dialog(rig.connection);
     dialog.SelectEntry(8);
     QCOMPARE(dialog.ChosenPort(), 9);
     dialog.OKButton_Click();
 
-    QVERIFY(rig.connection.TcpIpMode);
+    QVERIFY(rig.connection.state().tcpIpMode());
     QVERIFY(rig.folder.iniBytes().contains("CommPort=TCP\r\n"));
-    QCOMPARE(rig.display.panels[1], QStringLiteral("TCP/IP"));
-    QCOMPARE(rig.display.panels[2], QString());
-    QCOMPARE(rig.port.CommPort(), 2);
-    QVERIFY(rig.port.PortOpen());
+    QCOMPARE(rig.display.panelText(2), QStringLiteral("TCP/IP"));
+    QCOMPARE(rig.display.panelText(3), QString());
+    QCOMPARE(rig.connection.state().comNumber(), 2);
+    QVERIFY(rig.port.isOpen());
     QCOMPARE(rig.port.closeCount, 0);
   }
 
   void inTcpIpModeTheDialogOpensOnTcpIpAndCanLeaveIt() {
     Rig rig;
-    rig.connection.TcpIpMode = true;
-    rig.display.panels[2] = QString();
+    rig.connection.setTcpIpMode(true);
     {
       CommDialog dialog(rig.connection);
       QCOMPARE(dialog.PortAtOpen(), 9);
       QVERIFY(dialog.optCommPort(8)->isChecked());
       dialog.OKButton_Click();  // TCP/IP again: nothing to store
-      QVERIFY(rig.connection.TcpIpMode);
+      QVERIFY(rig.connection.state().tcpIpMode());
       QVERIFY(!rig.folder.iniExists());
     }
     CommDialog dialog(rig.connection);
     dialog.optCommPort(1)->click();
     dialog.OKButton_Click();
-    QVERIFY(!rig.connection.TcpIpMode);
-    QCOMPARE(rig.port.CommPort(), 2);
+    QVERIFY(!rig.connection.state().tcpIpMode());
+    QCOMPARE(rig.connection.state().comNumber(), 2);
     QVERIFY(rig.folder.iniBytes().contains("CommPort= 2\r\n"));
-    QCOMPARE(rig.display.panels[1], QStringLiteral("COM  2"));
-    QCOMPARE(rig.display.panels[2], QString());  // refilled only by the speed dialog
+    QCOMPARE(rig.display.panelText(2), QStringLiteral("COM  2"));
+    QCOMPARE(rig.display.panelText(3), QString());  // refilled only by the speed dialog
   }
 
   void failedReopenIsReportedAndShownClosed() {
     Rig rig;
-    rig.port.setPortOpen(true);
+    rig.connection.ensureOpen();
     rig.port.heldPorts.insert(5);
     CommDialog dialog(rig.connection);
     dialog.optCommPort(4)->click();
@@ -281,13 +274,40 @@ class PortDialogsTest : public QObject {
 
     QCOMPARE(rig.messages.messages.size(), 1);
     QCOMPARE(rig.messages.messages[0].text, QStringLiteral("Port already open"));
-    QVERIFY(!rig.port.PortOpen());
-    QCOMPARE(rig.display.panels[0], QStringLiteral("Port closed"));
-    QCOMPARE(rig.display.caption, QStringLiteral("Open"));
+    QVERIFY(!rig.port.isOpen());
+    QCOMPARE(rig.display.panelText(1), QStringLiteral("Port closed"));
+    QCOMPARE(rig.display.caption(), QStringLiteral("Open"));
     // The new number is in force, so it is remembered and shown.
-    QCOMPARE(rig.port.CommPort(), 5);
+    QCOMPARE(rig.connection.state().comNumber(), 5);
     QVERIFY(rig.folder.iniBytes().contains("CommPort= 5\r\n"));
-    QCOMPARE(rig.display.panels[1], QStringLiteral("COM  5"));
+    QCOMPARE(rig.display.panelText(2), QStringLiteral("COM  5"));
+  }
+
+  // The choice is in force for the rest of the run but gone at the next start: say so.
+  void failedSettingsWriteIsShown_data() {
+    QTest::addColumn<bool>("speedDialog");
+    QTest::newRow("port dialog") << false;
+    QTest::newRow("speed dialog") << true;
+  }
+  void failedSettingsWriteIsShown() {
+    QFETCH(bool, speedDialog);
+    Rig rig;
+    QVERIFY(QDir().mkpath(rig.folder.iniPath()));  // a folder where the file should be
+    if (speedDialog) {
+      BaudDialog dialog(rig.connection);
+      dialog.optBaudRate(4)->click();
+      dialog.OKButton_Click();
+    } else {
+      CommDialog dialog(rig.connection);
+      dialog.optCommPort(3)->click();
+      dialog.OKButton_Click();
+    }
+    QCOMPARE(rig.messages.messages.size(), 1);
+    QCOMPARE(rig.messages.messages[0].text,
+             QStringLiteral("The settings file %1 could not be written.\rit is a folder")
+                 .arg(QDir::toNativeSeparators(rig.folder.iniPath())));
+    QCOMPARE(rig.display.panelText(speedDialog ? 3 : 2),
+             speedDialog ? QStringLiteral("57600,n,8,1") : QStringLiteral("COM  4"));
   }
 
   // --- Speed dialog ---
@@ -328,7 +348,7 @@ class PortDialogsTest : public QObject {
     QFETCH(int, entry);
     QFETCH(QString, baudAtOpen);
     Rig rig;
-    rig.port.setSettings(settings);
+    rig.connection.setLineSettings(*ParseLineSettings(settings));
     const int applied = int(rig.port.settingsApplied.size());
     BaudDialog dialog(rig.connection);
     QCOMPARE(CheckedEntries([&](int i) { return dialog.optBaudRate(i); }, 6), QList<int>{entry});
@@ -353,26 +373,25 @@ class PortDialogsTest : public QObject {
     QFETCH(QString, applied);
     QFETCH(QByteArray, stored);
     Rig rig;
-    rig.port.setSettings(entry == 0 ? QStringLiteral("9600,n,8,1") : QStringLiteral("4800,n,8,1"));
+    rig.setLineSettings(entry == 0 ? "9600,n,8,1" : "4800,n,8,1");
     BaudDialog dialog(rig.connection);
     dialog.optBaudRate(entry)->click();
     dialog.OKButton_Click();
-    QCOMPARE(rig.port.settingsApplied.last(), applied);
-    QCOMPARE(rig.port.Settings(), applied);
+    QCOMPARE(rig.lineSettings(), applied);
     QVERIFY2(rig.folder.iniBytes().contains(stored), rig.folder.iniBytes().constData());
-    QCOMPARE(rig.display.panels[2], applied);
+    QCOMPARE(rig.display.panelText(3), applied);
   }
 
   void okWithNewSpeedWhileOpenReopensThePort() {
     Rig rig;
-    rig.port.setPortOpen(true);
+    rig.connection.ensureOpen();
     BaudDialog dialog(rig.connection);
     dialog.optBaudRate(4)->click();
     dialog.OKButton_Click();
-    QVERIFY(rig.port.PortOpen());
+    QVERIFY(rig.port.isOpen());
     QCOMPARE(rig.port.closeCount, 1);
     QCOMPARE(rig.port.openCount, 2);
-    QCOMPARE(rig.port.Settings(), QStringLiteral("57600,n,8,1"));
+    QCOMPARE(rig.lineSettings(), QStringLiteral("57600,n,8,1"));
   }
 
   void okWithSameSpeedOnlyRewritesPanel_data() {
@@ -384,13 +403,13 @@ class PortDialogsTest : public QObject {
   void okWithSameSpeedOnlyRewritesPanel() {
     QFETCH(QString, inForce);
     Rig rig;
-    rig.port.setSettings(inForce);
+    rig.connection.setLineSettings(*ParseLineSettings(inForce));
     const int applied = int(rig.port.settingsApplied.size());
     BaudDialog dialog(rig.connection);
     dialog.OKButton_Click();
     QCOMPARE(int(rig.port.settingsApplied.size()), applied);
     QVERIFY(!rig.folder.iniExists());
-    QCOMPARE(rig.display.panels[2], inForce);
+    QCOMPARE(rig.display.panelText(3), inForce);
   }
 
   void cancelLeavesSpeedFileAndPanel() {
@@ -398,9 +417,9 @@ class PortDialogsTest : public QObject {
     BaudDialog dialog(rig.connection);
     dialog.optBaudRate(0)->click();
     dialog.CancelButton_Click();
-    QCOMPARE(rig.port.Settings(), QStringLiteral("9600,n,8,1"));
+    QCOMPARE(rig.lineSettings(), QStringLiteral("9600,n,8,1"));
     QVERIFY(!rig.folder.iniExists());
-    QCOMPARE(rig.display.panelWrites, (std::array<int, 5>{}));
+    QCOMPARE(rig.changes.count(), 0);
   }
 
   void unknownSpeedFallsBackTo38400AsTheDialogOpens_data() {
@@ -411,38 +430,39 @@ class PortDialogsTest : public QObject {
   void unknownSpeedFallsBackTo38400AsTheDialogOpens() {
     QFETCH(bool, okAfterwards);
     Rig rig;
-    rig.port.setSettings(QStringLiteral("2400,n,8,1"));
-    rig.port.setPortOpen(true);
+    rig.setLineSettings("2400,n,8,1");
+    rig.connection.ensureOpen();
     BaudDialog dialog(rig.connection);
     QVERIFY(dialog.optBaudRate(3)->isChecked());
     QCOMPARE(dialog.BaudAtOpen(), QStringLiteral("38400"));
     // Applied at once, without closing the port, and shown as the speed in force.
-    QCOMPARE(rig.port.Settings(), QStringLiteral("38400,n,8,1"));
+    QCOMPARE(rig.lineSettings(), QStringLiteral("38400,n,8,1"));
     QCOMPARE(rig.port.closeCount, 0);
-    QCOMPARE(rig.display.panels[2], QStringLiteral("38400,n,8,1"));
+    QCOMPARE(rig.display.panelText(3), QStringLiteral("38400,n,8,1"));
 
     if (okAfterwards)
       dialog.OKButton_Click();
     else
       dialog.CancelButton_Click();
-    QCOMPARE(rig.display.panels[2], QStringLiteral("38400,n,8,1"));
-    QCOMPARE(rig.port.Settings(), QStringLiteral("38400,n,8,1"));
+    QCOMPARE(rig.display.panelText(3), QStringLiteral("38400,n,8,1"));
+    QCOMPARE(rig.lineSettings(), QStringLiteral("38400,n,8,1"));
     QCOMPARE(rig.port.closeCount, 0);
     QVERIFY(!rig.folder.iniExists());
   }
 
   void refusedFallbackIsReportedAndOkDoesNotClaimIt() {
     Rig rig;
-    rig.port.setSettings(QStringLiteral("2400,n,8,1"));
-    rig.port.refuse = true;
+    rig.setLineSettings("2400,n,8,1");
+    rig.connection.ensureOpen();
+    rig.port.refuseLineSettings = true;
     BaudDialog dialog(rig.connection);
     QCOMPARE(rig.messages.messages.size(), 1);
     QCOMPARE(rig.messages.messages[0].text, QStringLiteral("The device refused the line settings"));
     QCOMPARE(rig.messages.messages[0].title, QString());
     dialog.OKButton_Click();
     QCOMPARE(rig.messages.messages.size(), 2);
-    QCOMPARE(rig.port.Settings(), QStringLiteral("2400,n,8,1"));
-    QCOMPARE(rig.display.panels[2], QStringLiteral("2400,n,8,1"));  // still what is in force
+    QCOMPARE(rig.lineSettings(), QStringLiteral("2400,n,8,1"));
+    QCOMPARE(rig.display.panelText(3), QStringLiteral("2400,n,8,1"));  // still what is in force
     QVERIFY(!rig.folder.iniExists());
   }
 

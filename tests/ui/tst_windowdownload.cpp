@@ -1,4 +1,5 @@
 // The real window, the real serial layer and the simulated device on a pseudo-terminal.
+#include <QFile>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -54,7 +55,7 @@ class WindowDownloadTest : public QObject {
     rig.open(rig.writeLogo(QStringLiteral("logo.bmp"), pixels));
     QVERIFY(window.cmdSend()->isEnabled());
 
-    window.cmdSend_Click();
+    QVERIFY(rig.send());
 
     const QByteArray sent(reinterpret_cast<const char*>(window.LogoData().data()), kLogoBytes);
     if (message.isEmpty()) {
@@ -73,6 +74,28 @@ class WindowDownloadTest : public QObject {
     QVERIFY(window.isEnabled());
     QVERIFY(window.cmdSend()->isEnabled());
     QVERIFY(window.prgBar()->isHidden());
+    device.stop();
+  }
+
+  // COM 1 is pointed elsewhere while the window holds it open: the logo goes to the device
+  // held open, and the log must name that one.
+  void logNamesTheDeviceOpenedWhenTheLinkMoved() {
+    sim::SimRunner device{sim::SimOptions{}};
+    QString error;
+    QVERIFY2(device.start(&error), qPrintable(error));
+    test::WindowRig rig(
+        test::kIniCom1Fast, std::make_unique<SerialComm>(),
+        [&](test::TempProgramFolder& folder) { QVERIFY(folder.linkPort(1, device.slavePath())); });
+    QCOMPARE(rig.window->panelText(1), QStringLiteral("Port opened"));
+    QVERIFY(rig.folder.linkPort(1, QStringLiteral("/dev/ttyS0")));
+    rig.open(rig.writeLogo(QStringLiteral("logo.bmp"), QByteArray(1920, '\x5a')));
+    QVERIFY(rig.send());
+    QCOMPARE(device.device().completedDownloads(), 1);
+
+    QFile log(rig.folder.filePath(QStringLiteral("kestrel-loads.log")));
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const QList<QByteArray> row = log.readAll().split('\n').value(1).split(',');
+    QCOMPARE(QString::fromUtf8(row.value(2)), device.slavePath());
     device.stop();
   }
 
@@ -98,25 +121,25 @@ class WindowDownloadTest : public QObject {
     frmPantallaTest& window = *rig.window;
     QCOMPARE(window.panelText(1), QStringLiteral("Port opened"));
     QCOMPARE(window.panelText(2), QStringLiteral("COM  3"));
-    QVERIFY(window.connection().PortPanelToolTip().startsWith(device->slavePath()));
+    QVERIFY(window.connection().portToolTip().startsWith(device->slavePath()));
     rig.open(rig.writeLogo(QStringLiteral("logo.bmp"), QByteArray(1920, '\x5a')));
-    window.cmdSend_Click();
+    QVERIFY(rig.send());
     QVERIFY(rig.messages.messages.isEmpty());
     QCOMPARE(device->device().completedDownloads(), 1);
 
     // Pulled: the window says so at once, and COM 3 is no longer there.
     device->stop();
     QTRY_COMPARE(window.panelText(1), QStringLiteral("Port closed"));
-    window.connection().RefreshPortAvailability();
+    window.connection().refreshPortAvailability();
     QVERIFY(!window.connection().PortAvailable[2]);
-    window.cmdSend_Click();
+    QVERIFY(rig.send());
     QCOMPARE(rig.messages.messages.size(), 1);
     QCOMPARE(rig.messages.messages[0].text,
              QStringLiteral("Serial port cannot be opened. Check setting.\r") + adapter);
 
     // Back, on another terminal behind the same name: the next Send opens it again.
     plugIn();
-    window.cmdSend_Click();
+    QVERIFY(rig.send());
     QCOMPARE(rig.messages.messages.size(), 1);
     QCOMPARE(device->device().completedDownloads(), 1);
     QCOMPARE(window.panelText(1), QStringLiteral("Port opened"));

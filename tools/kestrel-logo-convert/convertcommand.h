@@ -15,8 +15,8 @@ inline constexpr char kProgramName[] = "kestrel-logo-convert";
 
 enum ExitCode {
   kExitOk = 0,
-  kExitFailed = 1,    // the picture could not be read or the result not written
-  kExitBadUsage = 2,  // wrong arguments or option values
+  kExitFailed = 1,     // the picture could not be read or the result not written
+  kExitBadUsage = 64,  // wrong arguments or option values, as every program of the family
 };
 
 struct CommandLine {

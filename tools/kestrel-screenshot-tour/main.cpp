@@ -7,10 +7,13 @@
 
 #include "port/serialcomm.h"
 #include "screenshottour.h"
+#include "texts/usertexts.h"
 #include "ui/mainwindow.h"
 
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
+  // In the system's language, as the loader itself: LANG=es_ES.UTF-8 photographs the Spanish.
+  kestrel::texts::InstallTranslations();
   const QStringList arguments = QCoreApplication::arguments();
   const bool wholeScreen = arguments.size() == 3 && arguments[2] == QLatin1String("--whole-screen");
   if (arguments.size() != 2 && !wholeScreen) {

@@ -15,9 +15,11 @@
 #include <QTimer>
 #include <cstdio>
 #include <functional>
+#include <memory>
 
 #include "logo/logobitmap.h"
 #include "picture/logoconvert.h"
+#include "texts/usertexts.h"
 #include "ui/mainwindow.h"
 #include "ui/messagebox.h"
 #include "ui/portdialogs.h"
@@ -110,6 +112,14 @@ class Tour : public QObject {
  private:
   void Next() {
     if (index_ >= steps_.size()) return;
+    // A step's window may come after the step returns (Import Picture reads its picture in
+    // the background), and a download goes on after its step: the next step waits until it
+    // has come and gone.
+    if (window_.pictureDecoding() || window_.transferRunning() ||
+        QApplication::activeModalWidget()) {
+      QTimer::singleShot(100, this, [this] { Next(); });
+      return;
+    }
     const auto step = steps_[index_++];
     step();
     QTimer::singleShot(400, this, [this] { Next(); });
@@ -189,22 +199,29 @@ class Tour : public QObject {
     });
   }
 
+  // Photographed half way; the tour goes on once it has ended (Next waits for that).
   void Download() {
-    bool grabbed = false;
-    auto connection =
-        connect(window_.prgBar(), &QProgressBar::valueChanged, this, [this, &grabbed](int value) {
-          if (grabbed || value < 900) return;
-          grabbed = true;
+    auto progress = std::make_shared<QMetaObject::Connection>();
+    *progress =
+        connect(window_.prgBar(), &QProgressBar::valueChanged, this, [this, progress](int value) {
+          if (value < 900) return;
+          disconnect(*progress);
           Save(&window_, "03-main-downloading");
         });
+    auto ended = std::make_shared<QMetaObject::Connection>();
+    *ended = connect(&window_.transfer(), &LogoTransfer::ended, this,
+                     [this, progress, ended](const TransferOutcome& outcome) {
+                       disconnect(*progress);
+                       disconnect(*ended);
+                       Say(texts::TransferMessage(outcome).isEmpty()
+                               ? QStringLiteral("download finished without a message")
+                               : QStringLiteral("download ended with a message"));
+                       QTimer::singleShot(200, this, [this] {
+                          Save(&window_, "03b-main-loaded");
+                          SaveScreen("03b-main-loaded");
+                        });
+                     });
     window_.cmdSend_Click();
-    disconnect(connection);
-    Say(unexpected_ == 0 ? QStringLiteral("download finished without a message")
-                         : QStringLiteral("download ended with a message"));
-    QTimer::singleShot(200, this, [this] {
-      Save(&window_, "03b-main-loaded");
-      SaveScreen("03b-main-loaded");
-    });
   }
 
   // A photograph-like picture of another size, with shades: what Import Picture is for.
@@ -225,10 +242,10 @@ class Tour : public QObject {
   }
 
   void TcpIpWindow() {
-    const bool before = window_.connection().TcpIpMode;
-    window_.connection().TcpIpMode = true;
+    const bool before = window_.connection().state().tcpIpMode();
+    window_.connection().setTcpIpMode(true);
     window_.mnuSettings_Click();
-    window_.connection().TcpIpMode = before;
+    window_.connection().setTcpIpMode(before);
     QTimer::singleShot(300, this, [this] {
       if (TCP_IPDialog* dialog = window_.tcpIpDialog()) {
         Save(dialog, "06-tcpip-window");

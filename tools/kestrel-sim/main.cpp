@@ -11,8 +11,10 @@
 #include <cstdio>
 
 #include "app/portconnection.h"
-#include "port/portnames.h"
-#include "settings/inifile.h"
+#include "files/fileaccess.h"
+#include "kestrel/version.h"
+#include "settings/portsettings.h"
+#include "settings/programfolder.h"
 #include "simoptions.h"
 #include "simpty.h"
 
@@ -74,24 +76,15 @@ int Hold(QCoreApplication& app, const QString& name) {
 }
 
 // The port a loader in that folder opens, read as the loader reads it: so a simulator started
-// for it is found whatever port its user chose last.
+// for it is found whatever port its user chose last, or none.
 int SettingsPort(const QString& folder) {
-  using namespace kestrel;
-  const QString value =
-      ArchivoIni::ReadProfileString(QDir(folder).filePath(QString::fromLatin1(kIniFileName)),
-                                    QString::fromLatin1(kIniSection), QStringLiteral("CommPort"));
-  const std::optional<int> port = CommPortNumberFromText(value);
-  return port && *port >= 1 && *port <= 255 ? *port : 1;
+  return kestrel::ReadStoredPort(folder).comNumber.value_or(kestrel::kDefaultComPort);
 }
 
 // A [Devices] assignment of that port in the folder's settings, which the loader would follow
 // past any COMn link: the simulator would then be linked but never used.
 QString AssignedDevice(const QString& folder, int port) {
-  using namespace kestrel;
-  return ArchivoIni::ReadProfileString(QDir(folder).filePath(QString::fromLatin1(kIniFileName)),
-                                       QString::fromLatin1(kDevicesSection),
-                                       QStringLiteral("COM%1").arg(port))
-      .trimmed();
+  return kestrel::ReadDeviceAssignment(port, folder).value_or(QString());
 }
 
 }  // namespace
@@ -106,10 +99,27 @@ int main(int argc, char** argv) {
   if (!ParseSimOptions(app.arguments().mid(1), options, &error, &help)) {
     PrintLine(stderr, QStringLiteral("kestrel-sim: %1").arg(error));
     PrintLine(stderr, QStringLiteral("Try kestrel-sim --help"));
-    return 2;
+    return kExitUsage;
   }
   if (help) {
     std::fputs(SimHelpText().toLocal8Bit().constData(), stdout);
+    return 0;
+  }
+  if (options.showVersion) {
+    std::printf("kestrel-sim %s\n", kestrel::kVersionText);
+    return 0;
+  }
+  // A folder that is not there has no loader in it: its settings would be the user's, and a
+  // mistyped name would link the port there unnoticed.
+  for (const QString& folder : {options.settingsOf, options.linkPortFolder}) {
+    if (!folder.isEmpty() && !QFileInfo(folder).isDir()) {
+      PrintLine(stderr, QStringLiteral("kestrel-sim: no such folder: %1").arg(folder));
+      return 1;
+    }
+  }
+  if (!options.settingsOf.isEmpty()) {
+    PrintLine(stdout, QDir::cleanPath(kestrel::SettingsFolderOf(
+                          QFileInfo(options.settingsOf).absoluteFilePath())));
     return 0;
   }
   if (!InstallSignalHandlers(app)) {
@@ -117,11 +127,22 @@ int main(int argc, char** argv) {
     return 1;
   }
   if (!options.holdPath.isEmpty()) return Hold(app, options.holdPath);
+  // Refused before the first download: a FIFO would hold the simulator up, a device never
+  // keep the picture.
+  if (!options.savePath.isEmpty()) {
+    if (const QString problem = kestrel::files::SaveProblem(options.savePath); !problem.isEmpty()) {
+      PrintLine(
+          stderr,
+          QStringLiteral("kestrel-sim: cannot save to %1: %2").arg(options.savePath, problem));
+      return 1;
+    }
+  }
   int linkedPort = 0;
+  QString linkFolder;
   if (!options.linkPortFolder.isEmpty()) {
-    linkedPort = SettingsPort(options.linkPortFolder);
-    if (const QString device = AssignedDevice(options.linkPortFolder, linkedPort);
-        !device.isEmpty()) {
+    linkFolder = kestrel::SettingsFolderOf(QFileInfo(options.linkPortFolder).absoluteFilePath());
+    linkedPort = SettingsPort(linkFolder);
+    if (const QString device = AssignedDevice(linkFolder, linkedPort); !device.isEmpty()) {
       PrintLine(stderr, QStringLiteral("kestrel-sim: COM%1 is assigned to %2 in the settings "
                                        "file ([Devices]), so the loader would use that device, "
                                        "not a simulated one. Clear the assignment in Comm > Port "
@@ -130,8 +151,7 @@ int main(int argc, char** argv) {
                             .arg(device));
       return 1;
     }
-    options.linkPath =
-        QDir(options.linkPortFolder).filePath(QStringLiteral("COM%1").arg(linkedPort));
+    options.linkPath = QDir(linkFolder).filePath(QStringLiteral("COM%1").arg(linkedPort));
   }
 
   SimRunner runner(options);
@@ -147,7 +167,7 @@ int main(int argc, char** argv) {
   if (linkedPort > 0)
     PrintLine(stderr, QStringLiteral("kestrel-sim: COM%1 in %2 is the simulated device")
                           .arg(linkedPort)
-                          .arg(QDir::toNativeSeparators(options.linkPortFolder)));
+                          .arg(QDir::toNativeSeparators(linkFolder)));
   const int code = app.exec();
   runner.stop();
   return code;

@@ -1,9 +1,10 @@
 #include "simdevice.h"
 
+#include <QBuffer>
 #include <QColor>
-#include <QFile>
 #include <QImage>
-#include <QSaveFile>
+
+#include "files/fileaccess.h"
 
 namespace kestrel::sim {
 
@@ -206,24 +207,23 @@ QByteArray LogoToPbm(const QByteArray& logo) {
 }
 
 bool SaveLogoPicture(const QByteArray& logo, const QString& path, QString* error) {
+  QByteArray bytes;
   if (path.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive)) {
     QImage image(kLogoWidth, kLogoHeight, QImage::Format_Mono);
     image.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
     for (int y = 0; y < kLogoHeight; ++y)
       for (int x = 0; x < kRowBytes; ++x)
         image.scanLine(y)[x] = uchar(y * kRowBytes + x < logo.size() ? logo[y * kRowBytes + x] : 0);
-    if (!image.save(path, "PNG")) {
-      if (error) *error = QStringLiteral("cannot write %1").arg(path);
-      return false;
-    }
-    return true;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+  } else {
+    bytes = LogoToPbm(logo);
   }
-  QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly) || file.write(LogoToPbm(logo)) < 0 || !file.commit()) {
-    if (error) *error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
-    return false;
-  }
-  return true;
+  const QString failed = files::SaveFile(path, bytes);
+  if (failed.isEmpty()) return true;
+  if (error) *error = QStringLiteral("cannot write %1: %2").arg(path, failed);
+  return false;
 }
 
 }  // namespace kestrel::sim

@@ -80,7 +80,8 @@ QString Printable(const QByteArray& bytes);
 
 // The 240 x 60 logo as a binary PBM (P4): rows of 30 bytes, MSB leftmost, 1 = black.
 QByteArray LogoToPbm(const QByteArray& logo);
-// Writes the logo as PNG when the name ends in .png, else as PBM.
+// Writes the logo as PNG when the name ends in .png, else as PBM; only ever to a regular file,
+// replaced whole.
 bool SaveLogoPicture(const QByteArray& logo, const QString& path, QString* error);
 
 }  // namespace kestrel::sim

@@ -17,12 +17,19 @@ QString SimHelpText() {
       "\n"
       "Options:\n"
       "  --link PATH        make PATH a symbolic link to the terminal (e.g. COM1 beside the\n"
-      "                     loader); an old link there is replaced unless it leads to a\n"
-      "                     real device; removed on exit\n"
-      "  --link-port FOLDER the same for COMn in FOLDER, n being the port FOLDER's\n"
-      "                     Tessaly.ini names (COM 1 when it names none)\n"
+      "                     loader), removed on exit; a link there is replaced only when\n"
+      "                     a simulator made it and has ended, anything else is refused\n"
+      "  --link-port FOLDER the same for COMn where the loader in FOLDER looks for it,\n"
+      "                     its settings folder (see --settings-folder), n being the\n"
+      "                     port the Tessaly.ini there names (COM 8, as in the loader,\n"
+      "                     when it names none)\n"
+      "  --settings-folder FOLDER\n"
+      "                     do not simulate: print where the loader in FOLDER keeps its\n"
+      "                     settings and finds COMn links: FOLDER, or\n"
+      "                     ~/.config/kestrel-logo-loader where FOLDER cannot be written\n"
+      "                     (as /usr/bin)\n"
       "  --save FILE        write each received logo to FILE: PNG when FILE ends in .png,\n"
-      "                     else PBM (P4)\n"
+      "                     else PBM (P4); a FIFO, device or folder is refused at start\n"
       "  --downloads N      exit after N complete downloads\n"
       "  --never-answer     answer nothing\n"
       "  --nak-at K         answer block K of every download with NAK CR (header = block 0)\n"
@@ -40,7 +47,12 @@ QString SimHelpText() {
       "                     milliseconds after the first of them or once 62 are held\n"
       "  --hold PATH        do not simulate: open the serial port PATH and hold it (as\n"
       "                     another program would) until signalled; prints \"held PATH\"\n"
-      "  --help             show this text\n");
+      "  -h, --help         show this text\n"
+      "  --version          show the version\n"
+      "\n"
+      "Exit status: 0 when stopped by a signal or ended by --downloads or --unplug-after,\n"
+      "1 when the terminal or the link cannot be made or the port cannot be held, 64 for\n"
+      "wrong arguments.\n");
 }
 
 bool ParseSimOptions(const QStringList& arguments, SimOptions& o, QString* error, bool* help) {
@@ -65,6 +77,8 @@ bool ParseSimOptions(const QStringList& arguments, SimOptions& o, QString* error
     };
     if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
       if (help) *help = true;
+    } else if (a == QLatin1String("--version")) {
+      o.showVersion = true;
     } else if (a == QLatin1String("--never-answer")) {
       o.device.neverAnswer = true;
     } else if (a == QLatin1String("--no-info-answer")) {
@@ -98,6 +112,8 @@ bool ParseSimOptions(const QStringList& arguments, SimOptions& o, QString* error
       if (!value(o.linkPath)) return fail(QStringLiteral("--link needs a path"));
     } else if (a == QLatin1String("--link-port")) {
       if (!value(o.linkPortFolder)) return fail(QStringLiteral("--link-port needs a folder"));
+    } else if (a == QLatin1String("--settings-folder")) {
+      if (!value(o.settingsOf)) return fail(QStringLiteral("--settings-folder needs a folder"));
     } else if (a == QLatin1String("--hold")) {
       if (!value(o.holdPath)) return fail(QStringLiteral("--hold needs a path"));
     } else {

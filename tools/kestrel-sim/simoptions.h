@@ -16,11 +16,17 @@ struct SimOptions {
   int downloads = 0;     // exit after this many complete downloads; 0 = run until signalled
   QString savePath;      // write each received logo here (PNG for *.png, else PBM)
   QString linkPath;      // symbolic link to the slave side, removed on exit
-  QString linkPortFolder;  // link COMn in this folder, n the port its settings file names
-  QString holdPath;      // instead of simulating: hold this serial port open
+  // Link COMn where the loader in this folder looks for it (its settings folder), n the port
+  // the settings file there names.
+  QString linkPortFolder;
+  QString settingsOf;  // instead of simulating: print the settings folder of the loader here
+  QString holdPath;    // instead of simulating: hold this serial port open
   // Hold answers as a USB-serial adapter's latency timer would, this many ms; 0 = no adapter.
   int adapterLatencyMs = 0;
+  bool showVersion = false;
 };
+
+inline constexpr int kExitUsage = 64;  // bad arguments, as for every program of the family
 
 inline constexpr int kSplitGapMs = 10;
 inline constexpr int kUnplugGraceMs = 100;  // between the last answer and the unplug

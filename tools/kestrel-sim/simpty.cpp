@@ -2,12 +2,14 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <termios.h>
 #include <unistd.h>
 #ifdef __linux__
 #include <sys/prctl.h>
 #endif
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSocketNotifier>
@@ -15,8 +17,9 @@
 #include <cerrno>
 #include <cstring>
 #include <limits>
+#include <optional>
 
-#include "port/serialcomm.h"
+#include "files/fileaccess.h"
 
 namespace kestrel::sim {
 
@@ -29,6 +32,31 @@ constexpr qint64 kNsPerMs = 1000000;
 // Waits shorter than this block in ppoll with a nanosecond deadline; longer ones go through a
 // millisecond event-loop timer first, which wakes us with less than this left.
 constexpr qint64 kFinalWaitNs = 2 * kNsPerMs;
+
+// Where a simulator notes the link it made: its process and the link's target, in a hidden file
+// beside the link. A link is the simulator's only while such a note names it.
+QString LinkRecordPath(const QString& linkPath) {
+  const QFileInfo link(linkPath);
+  return link.dir().filePath(QLatin1Char('.') + link.fileName() + QStringLiteral(".kestrel-sim"));
+}
+
+struct LinkRecord {
+  qint64 pid = 0;
+  QString target;
+};
+
+std::optional<LinkRecord> ReadLinkRecord(const QString& linkPath) {
+  QFile file;
+  if (!files::OpenRegularFile(file, LinkRecordPath(linkPath)).opened()) return std::nullopt;
+  const QList<QByteArray> lines = file.read(4096).split('\n');
+  bool ok = false;
+  const qint64 pid = lines.size() >= 2 ? lines[0].toLongLong(&ok) : 0;
+  if (!ok || pid <= 0) return std::nullopt;
+  return LinkRecord{pid, QFile::decodeName(lines[1])};
+}
+
+bool ProcessRuns(qint64 pid) { return ::kill(pid_t(pid), 0) == 0 || errno == EPERM; }
+
 }  // namespace
 
 bool PtyPair::open(QString* error) {
@@ -64,26 +92,42 @@ void PtyPair::close() {
 }
 
 bool MakePortLink(const QString& linkPath, const QString& target, QString* error) {
+  const auto fail = [error](const QString& text) {
+    if (error) *error = text;
+    return false;
+  };
   const QFileInfo info(linkPath);
   if (info.isSymLink()) {
-    // One left behind by an earlier run leads nowhere or to a pseudo-terminal; one that leads
-    // to a real port is the user's own.
-    const QString current = info.canonicalFilePath();
-    if (!current.isEmpty() && !detail::IsPseudoTerminal(current)) {
-      if (error)
-        *error = QStringLiteral("%1 leads to %2, not to a simulated device; it is left alone")
-                     .arg(linkPath, current);
-      return false;
-    }
+    // Only a link an earlier simulator made and left behind (killed, say) is replaced. A link
+    // that leads nowhere may be an adapter's that is unplugged for now, one to a terminal may
+    // be another program's: neither is touched.
+    const QString current = info.symLinkTarget();
+    const std::optional<LinkRecord> record = ReadLinkRecord(linkPath);
+    if (!record || record->target != current)
+      return fail(QStringLiteral("%1 leads to %2 and was not made by the simulator; it is left "
+                                 "alone (remove it if it is no longer needed)")
+                      .arg(linkPath, current));
+    if (ProcessRuns(record->pid))
+      return fail(QStringLiteral("%1 is in use by another simulator (process %2)")
+                      .arg(linkPath)
+                      .arg(record->pid));
     QFile::remove(linkPath);
   } else if (info.exists()) {
-    if (error) *error = QStringLiteral("%1 exists and is not a symbolic link").arg(linkPath);
-    return false;
+    return fail(QStringLiteral("%1 exists and is not a symbolic link").arg(linkPath));
   }
+  // Made afresh: whatever had the note's name (a link to elsewhere, say) is not written through.
+  const QString recordPath = LinkRecordPath(linkPath);
+  QFile::remove(recordPath);
+  if (const QString failed =
+          files::SaveFile(recordPath, QByteArray::number(qint64(::getpid())) + '\n' +
+                                          QFile::encodeName(target) + '\n');
+      !failed.isEmpty())
+    return fail(QStringLiteral("cannot write %1: %2").arg(recordPath, failed));
   if (::symlink(QFile::encodeName(target).constData(), QFile::encodeName(linkPath).constData()) !=
       0) {
-    if (error) *error = ErrnoText("symlink");
-    return false;
+    const QString why = ErrnoText("symlink");
+    QFile::remove(recordPath);
+    return fail(why);
   }
   return true;
 }
@@ -92,6 +136,8 @@ void RemovePortLink(const QString& linkPath, const QString& target) {
   const QFileInfo info(linkPath);
   if (info.isSymLink() && info.symLinkTarget() == QFileInfo(target).absoluteFilePath())
     QFile::remove(linkPath);
+  const std::optional<LinkRecord> record = ReadLinkRecord(linkPath);
+  if (record && record->pid == ::getpid()) QFile::remove(LinkRecordPath(linkPath));
 }
 
 SimRunner::SimRunner(const SimOptions& options, QObject* parent)
@@ -134,14 +180,10 @@ void SimRunner::stop() {
   pty_.close();
 }
 
+// Only queued: what runs now could wait, and input read during that wait would be taken in
+// before the rest of the bytes whose handling queued it.
 void SimRunner::schedule(qint64 dueNs, std::function<void()> action) {
-  if (stopped_) return;
-  if (queue_.empty() && dueNs <= nowNs()) {
-    action();
-    return;
-  }
-  queue_.emplace(dueNs, std::move(action));
-  runDue();
+  if (!stopped_) queue_.emplace(dueNs, std::move(action));
 }
 
 // Due times are absolute, so a late wake-up shortens the next wait instead of adding up.
@@ -203,18 +245,19 @@ void SimRunner::onReadable() {
   const qint64 seenNs = nowNs();
   if (!pacer_.paced()) {
     process(bytes, seenNs);
-    return;
+  } else {
+    // Paced: every frame is seen when its last byte would have arrived on the line.
+    qsizetype from = 0;
+    while (from < bytes.size()) {
+      qsizetype cr = bytes.indexOf('\r', from);
+      const qsizetype end = cr < 0 ? bytes.size() : cr + 1;
+      const QByteArray piece = bytes.mid(from, end - from);
+      const qint64 arrivedNs = pacer_.inboundDone(seenNs, piece.size());
+      schedule(arrivedNs, [this, piece, arrivedNs] { process(piece, arrivedNs); });
+      from = end;
+    }
   }
-  // Paced: every frame is seen when its last byte would have arrived on the line.
-  qsizetype from = 0;
-  while (from < bytes.size()) {
-    qsizetype cr = bytes.indexOf('\r', from);
-    const qsizetype end = cr < 0 ? bytes.size() : cr + 1;
-    const QByteArray piece = bytes.mid(from, end - from);
-    const qint64 arrivedNs = pacer_.inboundDone(seenNs, piece.size());
-    schedule(arrivedNs, [this, piece, arrivedNs] { process(piece, arrivedNs); });
-    from = end;
-  }
+  runDue();
 }
 
 void SimRunner::process(const QByteArray& bytes, qint64 atNs) {
@@ -279,7 +322,6 @@ void SimRunner::deliver(const QByteArray& bytes, qint64 atNs) {
     if (held_.size() == kAdapterBufferBytes) {
       releaseHeld();
     } else if (starts) {
-      // Once the bytes are in: schedule() may wait out the timer and release before returning.
       const quint64 hold = ++holdCount_;
       schedule(atNs + qint64(options_.adapterLatencyMs) * kNsPerMs, [this, hold] {
         if (hold == holdCount_) releaseHeld();

@@ -38,6 +38,8 @@ class PtyPair {
 };
 
 // Symbolic link to the slave side, made for a run and removed only if it still points there.
+// Noted beside the link, so that a later run replaces it only if a simulator made it and that
+// simulator has gone; any other link at that place is refused and left as it is.
 bool MakePortLink(const QString& linkPath, const QString& target, QString* error);
 void RemovePortLink(const QString& linkPath, const QString& target);
 
