@@ -2,6 +2,7 @@
 // and \\.\ paths are refused like FIFOs on POSIX systems, file names beyond ASCII work, a save
 // swaps in a complete file or changes nothing.
 #include <windows.h>
+#undef WriteProfileString  // windows.h's, not the settings file's
 
 #include <QDir>
 #include <QFile>

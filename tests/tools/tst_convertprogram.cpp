@@ -24,7 +24,8 @@ struct Run {
 };
 
 QString ProgramPath() {
-  return QDir(QStringLiteral(KESTREL_BIN_DIR)).filePath(QStringLiteral("kestrel-logo-convert"));
+  return QDir(QStringLiteral(KESTREL_BIN_DIR))
+      .filePath(QStringLiteral("kestrel-logo-convert" KESTREL_EXE_SUFFIX));
 }
 
 bool WriteFile(const QString& path, const QByteArray& content) {
