@@ -32,14 +32,18 @@ VIAddVersionKey "LegalCopyright" "${PUBLISHER}"
 
 !define MUI_FINISHPAGE_RUN "$INSTDIR\kestrel-logo-loader.exe"
 !define MUI_FINISHPAGE_SHOWREADME "$INSTDIR\README.txt"
-!define MUI_FINISHPAGE_SHOWREADME_TEXT "Show the user's guide"
+!define MUI_FINISHPAGE_SHOWREADME_TEXT "$(ShowGuide)"
 !define MUI_FINISHPAGE_SHOWREADME_NOTCHECKED
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_PAGE_FINISH
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
+; The installer speaks the language of the user's Windows, as the programs do.
 !insertmacro MUI_LANGUAGE "English"
+!insertmacro MUI_LANGUAGE "Spanish"
+LangString ShowGuide ${LANG_ENGLISH} "Show the user's guide"
+LangString ShowGuide ${LANG_SPANISH} "Mostrar la guía del usuario (en inglés)"
 
 Section "Install"
   SetShellVarContext all

@@ -250,6 +250,8 @@ bool SameFile(const QString& a, const QString& b) {
          sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
+bool NamesDevice(const QString&) { return false; }
+
 QString SaveProblem(const QString& path) { return Examine(path).problem; }
 
 QString SaveFile(const QString& path, QByteArrayView data) {

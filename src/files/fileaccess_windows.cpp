@@ -64,10 +64,6 @@ bool IsDevicePath(const QString& path) {
   return !drivePath && !rest.startsWith(QLatin1String("UNC\\"), Qt::CaseInsensitive);
 }
 
-bool NamesDevice(const QString& path) {
-  return IsDevicePath(path) || IsDeviceName(QFileInfo(path).fileName());
-}
-
 // What an open handle stands for: a file on disk, not a folder, console, pipe or device.
 enum class HandleKind { File, Folder, Other };
 HandleKind KindOf(HANDLE handle, BY_HANDLE_FILE_INFORMATION* info = nullptr) {
@@ -225,6 +221,10 @@ DWORD LinkCount(const QString& path) {
 }
 
 }  // namespace
+
+bool NamesDevice(const QString& path) {
+  return IsDevicePath(path) || IsDeviceName(QFileInfo(path).fileName());
+}
 
 OpenResult OpenRegularFile(QFile& file, const QString& path) {
   using Status = OpenResult::Status;
