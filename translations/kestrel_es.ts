@@ -442,6 +442,8 @@ Production:
   --log FILE          Append the download log to FILE instead of
                       kestrel-loads.log beside Tessaly.ini (CSV, one line per
                       download).
+  --operator NAME     The operator the log names for each download. Default:
+                      the user&apos;s login name.
   -v, --trace         Print every frame and reply with its time on standard
                       output.
   -q, --quiet         Write errors only: no progress bar, no line for a download
@@ -487,6 +489,8 @@ Producción:
   --log FILE          Añade el registro de cargas a FILE en lugar de a
                       kestrel-loads.log junto a Tessaly.ini (CSV, una línea por
                       carga).
+  --operator NOMBRE   El operario que el registro indica en cada carga. Por
+                      omisión: el nombre de inicio de sesión del usuario.
   -v, --trace         Escribe cada trama y cada respuesta con su hora en la
                       salida estándar.
   -q, --quiet         Escribe solo los errores: sin barra de progreso, sin línea
@@ -563,6 +567,10 @@ siguiente dispositivo solo termina la serie.
     <message>
         <source>the log file name is empty</source>
         <translation>el nombre del archivo de registro está vacío</translation>
+    </message>
+    <message>
+        <source>the operator&apos;s name is empty</source>
+        <translation>el nombre del operario está vacío</translation>
     </message>
     <message>
         <source>give the picture to load</source>

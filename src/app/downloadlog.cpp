@@ -31,6 +31,23 @@ char LastByte(const QString& path, qint64 size) {
   return last;
 }
 
+const QByteArrayList& AllColumns() {
+  static const QByteArrayList names = QByteArray(kDownloadLogHeader).trimmed().split(',');
+  return names;
+}
+
+// The columns an existing log's header names; none (all of ours) when its first line is no
+// header of ours: a file begun by hand or by some other program.
+QByteArrayList ColumnsOfLog(const QString& path) {
+  QFile file;
+  if (!files::OpenRegularFile(file, path).opened()) return {};
+  constexpr qint64 kLongestHeader = 1024;
+  const QByteArray line = file.readLine(kLongestHeader);
+  if (!line.endsWith('\n')) return {};
+  const QByteArrayList names = line.trimmed().split(',');
+  return names.front() == AllColumns().front() ? names : QByteArrayList{};
+}
+
 }  // namespace
 
 QString ResultWord(TransferResult result) {
@@ -57,9 +74,9 @@ QString ResultWord(TransferResult result) {
   return QStringLiteral("unknown");
 }
 
-QByteArray DownloadLogLine(const DownloadRecord& r) {
+QByteArray DownloadLogLine(const DownloadRecord& r, const QByteArrayList& columns) {
   const QDateTime time = r.time.toOffsetFromUtc(r.time.offsetFromUtc());
-  const QByteArrayList fields{
+  const QByteArrayList all{
       CsvField(time.toString(Qt::ISODate)),
       r.comNumber > 0 ? QByteArray::number(r.comNumber) : QByteArray(),
       CsvField(r.device),
@@ -68,7 +85,17 @@ QByteArray DownloadLogLine(const DownloadRecord& r) {
       QByteArray::number(r.frames),
       QByteArray::number(r.durationMs),
       ResultWord(r.result).toLatin1(),
+      CsvField(r.station),
+      CsvField(r.operatorName),
+      CsvField(r.version),
   };
+  Q_ASSERT(all.size() == AllColumns().size());
+  if (columns.isEmpty()) return all.join(',') + "\r\n";
+  QByteArrayList fields;
+  for (const QByteArray& name : columns) {
+    const qsizetype at = AllColumns().indexOf(name);
+    fields << (at < 0 ? QByteArray() : all[at]);
+  }
   return fields.join(',') + "\r\n";
 }
 
@@ -86,8 +113,8 @@ QString DownloadLog::append(const DownloadRecord& record) {
   const files::OpenResult opened = files::OpenForAppend(log, file);
   QString reason = opened.error;
   if (opened.opened()) {
-    QByteArray bytes = DownloadLogLine(record);
     const qint64 oldSize = log.size();
+    QByteArray bytes = DownloadLogLine(record, oldSize > 0 ? ColumnsOfLog(file) : QByteArrayList{});
     if (oldSize == 0)
       bytes.prepend(kDownloadLogHeader);
     else if (const char last = LastByte(file, oldSize); last != '\n')

@@ -204,6 +204,7 @@ void Loader::preparePort() {
   });
   recorder_ = std::make_unique<DownloadRecorder>(transfer, connection, command_.logPath);
   recorder_->setPicture(command_.picture, false);
+  if (!command_.operatorName.isEmpty()) recorder_->setOperator(command_.operatorName);
   QObject::connect(&transfer, &LogoTransfer::ended, &transfer,
                    [this](const TransferOutcome& outcome) { downloadEnded(outcome); });
 
@@ -423,13 +424,15 @@ ParsedLoadCommand ParseLoadCommandLine(const QStringList& arguments,
   const QCommandLineOption baud(named("b", "baud"), QString(), QStringLiteral("N"));
   const QCommandLineOption repeat(QStringLiteral("repeat"));
   const QCommandLineOption log(QStringLiteral("log"), QString(), QStringLiteral("FILE"));
+  const QCommandLineOption operatorName(QStringLiteral("operator"), QString(),
+                                        QStringLiteral("NAME"));
   const QCommandLineOption trace(named("v", "trace"));
   const QCommandLineOption quiet(named("q", "quiet"));
   const QCommandLineOption listPorts(QStringLiteral("list-ports"));
   const QCommandLineOption help(named("h", "help"));
   const QCommandLineOption version(QStringLiteral("version"));
-  const std::array ownOptions{&port,  &baud,      &repeat, &log,    &trace,
-                              &quiet, &listPorts, &help,   &version};
+  const std::array ownOptions{&port,  &baud,      &repeat, &log,     &operatorName,
+                              &trace, &quiet,     &help,   &version, &listPorts};
   for (const QCommandLineOption* option : ownOptions) parser.addOption(*option);
 
   const auto fail = [&result](const QString& error) {
@@ -476,6 +479,10 @@ ParsedLoadCommand ParseLoadCommandLine(const QStringList& arguments,
   if (parser.isSet(log)) {
     command.logPath = parser.value(log);
     if (command.logPath.isEmpty()) return fail(texts::EmptyLogName());
+  }
+  if (parser.isSet(operatorName)) {
+    command.operatorName = parser.value(operatorName).trimmed();
+    if (command.operatorName.isEmpty()) return fail(texts::EmptyOperatorName());
   }
 
   if (files.isEmpty()) return fail(texts::GiveThePicture());

@@ -151,6 +151,7 @@ QString BadPort(const QString& port);
 QString BadPortIn(const QString& port, const QString& variable);
 QString BadSpeed(const QString& speed);
 QString EmptyLogName();
+QString EmptyOperatorName();
 QString GiveThePicture();
 QString OnePictureOnly(const QString& pictures);
 QString EmptyPictureName();

@@ -13,6 +13,7 @@
 #include <QPalette>
 #include <QPixmap>
 #include <QProgressBar>
+#include <QScopedValueRollback>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QThread>
@@ -130,6 +131,9 @@ frmPantallaTest::~frmPantallaTest() {
   // must not reach it any more.
   disconnect(qApp, nullptr, this, nullptr);
   clockTimer_.stop();
+  // The program ends under a running download (the session is ending): it is logged as cut off.
+  disconnect(&transfer(), nullptr, this, nullptr);
+  transfer().abandon();
   // A picture still being read when the window closes: its thread must end before it goes.
   if (decoding_) {
     disconnect(decoding_.get(), nullptr, this, nullptr);
@@ -298,8 +302,11 @@ void frmPantallaTest::ProgramFocusChanged(QWindow* window) {
 }
 
 void frmPantallaTest::closeEvent(QCloseEvent* event) {
-  // A download runs on until its last frame; the window and its port must outlive it.
+  // A download stops after the frame in flight and is logged as interrupted; the window
+  // closes once it has.
   if (transferRunning()) {
+    closeAfterDownload_ = true;
+    transfer().requestStop();
     event->ignore();
     return;
   }
@@ -404,6 +411,12 @@ void frmPantallaTest::TransferStarted() {
 
 // The message comes while the window is still locked, as the user reads it.
 void frmPantallaTest::TransferEnded(const TransferOutcome& outcome) {
+  if (closeAfterDownload_ || endingNow_) {
+    // The user is leaving: the log has the row, a message would only hold the end up.
+    UnlockUserInterface();
+    if (closeAfterDownload_) QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+    return;
+  }
   if (const QString message = texts::TransferMessage(outcome); !message.isEmpty()) Message(message);
   cmdOpen_->setEnabled(true);
   cmdSend_->setEnabled(true);
@@ -413,7 +426,12 @@ void frmPantallaTest::TransferEnded(const TransferOutcome& outcome) {
   AfterDownload(outcome);
 }
 
-void frmPantallaTest::mnuEnd_Click() { endProgram_(); }
+// Ends at once; a download running then is logged as interrupted.
+void frmPantallaTest::mnuEnd_Click() {
+  const QScopedValueRollback ending(endingNow_, true);
+  transfer().abandon();
+  endProgram_();
+}
 
 void frmPantallaTest::mnuPort_Click() {
   CommDialog dialog(connection(), this);

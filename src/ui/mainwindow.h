@@ -168,6 +168,8 @@ class frmPantallaTest : public QMainWindow {
   QAction* mnuConnect_ = nullptr;
   QPointer<TCP_IPDialog> tcpIpDialog_;
 
+  bool closeAfterDownload_ = false;  // closed during a download: once it has stopped
+  bool endingNow_ = false;           // File > End is cutting a download off
   bool cursorOverridden_ = false;
   bool lighterColourFirst_ = false;
   bool activatedOnce_ = false;
