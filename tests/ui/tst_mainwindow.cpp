@@ -648,7 +648,7 @@ class MainWindowTest : public QObject {
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     rig.open(rig.writeLogo(QStringLiteral("logo.bmp"), TopLeftDotPixels()));
     int frames = 0;
-    bool closeAccepted = true;
+    bool closeAccepted = false;
     rig.answerEveryFrame([&](const QByteArray&) {
       if (++frames != 20) return;
       if (byEnd)
