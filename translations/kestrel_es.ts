@@ -805,6 +805,14 @@ Compruebe la configuración y la conexión.</translation>
         <source>Serial port %1: %2</source>
         <translation>Puerto serie %1: %2</translation>
     </message>
+    <message>
+        <source>Held by process %1.</source>
+        <translation>Lo tiene el proceso %1.</translation>
+    </message>
+    <message>
+        <source>Held by %1 (process %2).</source>
+        <translation>Lo tiene %1 (proceso %2).</translation>
+    </message>
 </context>
 <context>
     <name>Window</name>
@@ -837,24 +845,8 @@ Compruebe la configuración y la conexión.</translation>
         <translation>&amp;Archivo</translation>
     </message>
     <message>
-        <source>Import Picture...</source>
-        <translation>Importar imagen...</translation>
-    </message>
-    <message>
-        <source>End</source>
-        <translation>Salir</translation>
-    </message>
-    <message>
         <source>&amp;Comm</source>
         <translation>&amp;Comunicación</translation>
-    </message>
-    <message>
-        <source>Port</source>
-        <translation>Puerto</translation>
-    </message>
-    <message>
-        <source>Settings</source>
-        <translation>Configuración</translation>
     </message>
     <message>
         <source>Close</source>
@@ -869,14 +861,6 @@ Compruebe la configuración y la conexión.</translation>
     <message>
         <source>&amp;Help</source>
         <translation>Ay&amp;uda</translation>
-    </message>
-    <message>
-        <source>Help</source>
-        <translation>Ayuda</translation>
-    </message>
-    <message>
-        <source>About</source>
-        <translation>Acerca de</translation>
     </message>
     <message>
         <source>Bitmaps (*.bmp)</source>
@@ -929,6 +913,64 @@ Compruebe la configuración y la conexión.</translation>
     <message>
         <source>link %1</source>
         <translation>enlace %1</translation>
+    </message>
+    <message>
+        <source>&amp;Open Bitmap</source>
+        <translation>&amp;Abrir mapa de bits</translation>
+    </message>
+    <message>
+        <source>&amp;Import Picture...</source>
+        <translation>&amp;Importar imagen...</translation>
+    </message>
+    <message>
+        <source>&amp;End</source>
+        <translation>&amp;Salir</translation>
+    </message>
+    <message>
+        <source>&amp;Port</source>
+        <translation>&amp;Puerto</translation>
+    </message>
+    <message>
+        <source>&amp;Settings</source>
+        <translation>Con&amp;figuración</translation>
+    </message>
+    <message>
+        <source>&amp;Close</source>
+        <comment>Comm menu item, with its access key</comment>
+        <translation>&amp;Cerrar</translation>
+    </message>
+    <message>
+        <source>&amp;Open</source>
+        <comment>Comm menu item, with its access key</comment>
+        <translation>&amp;Abrir</translation>
+    </message>
+    <message>
+        <source>&amp;About</source>
+        <translation>&amp;Acerca de</translation>
+    </message>
+    <message>
+        <source>Logo NOT loaded at %1</source>
+        <translation>Logotipo NO cargado a las %1</translation>
+    </message>
+    <message>
+        <source>%1 loaded, %2 failed since start</source>
+        <translation>%1 cargados, %2 fallidos desde el inicio</translation>
+    </message>
+    <message>
+        <source>Found %1: Comm &gt; Port to use it</source>
+        <translation>Encontrado %1: Comunicación &gt; Puerto para usarlo</translation>
+    </message>
+    <message>
+        <source>Found %1 serial ports: choose the device&apos;s in Comm &gt; Port</source>
+        <translation>Encontrados %1 puertos serie: elija el del dispositivo en Comunicación &gt; Puerto</translation>
+    </message>
+    <message>
+        <source>No serial adapter found: plug one in, then choose it in Comm &gt; Port</source>
+        <translation>No se encontró ningún adaptador serie: conecte uno y elíjalo en Comunicación &gt; Puerto</translation>
+    </message>
+    <message>
+        <source>(close the port first)</source>
+        <translation>(cierre antes el puerto)</translation>
     </message>
 </context>
 </TS>

@@ -199,6 +199,16 @@ void frmPantallaTest::BuildWindow() {
   cmdSend_->setEnabled(false);
   connect(cmdSend_, &QPushButton::clicked, this, &frmPantallaTest::cmdSend_Click);
 
+  // Under the buttons, clear of the status bar: what a first start should do about its port.
+  portHint_ = new QLabel(client);
+  portHint_->setObjectName(QStringLiteral("portHint"));
+  portHint_->setGeometry(8, 237, kClientWidth - 16, 18);
+  portHint_->setAlignment(Qt::AlignCenter);
+  portHint_->setTextFormat(Qt::PlainText);
+  portHint_->setFont(UiFont(QStringLiteral("MS Sans Serif"), 8.25, true));
+  portHint_->setStyleSheet(QStringLiteral("color: #0b4f8a;"));
+  portHint_->hide();
+
   setTabOrder(cmdOpen_, cmdSend_);
   cmdOpen_->setFocus();
 }
@@ -218,6 +228,7 @@ void frmPantallaTest::BuildMenus() {
   separator->setEnabled(false);
   QAction* end = mnuFile_->addAction(texts::EndItem());
   end->setObjectName(QStringLiteral("mnuEnd"));
+  end->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
   connect(end, &QAction::triggered, this, &frmPantallaTest::mnuEnd_Click);
 
   mnuComm_ = bar->addMenu(texts::CommMenu());
@@ -228,7 +239,7 @@ void frmPantallaTest::BuildMenus() {
   mnuSettings_ = mnuComm_->addAction(texts::SettingsItem());
   mnuSettings_->setObjectName(QStringLiteral("mnuSettings"));
   connect(mnuSettings_, &QAction::triggered, this, &frmPantallaTest::mnuSettings_Click);
-  mnuConnect_ = mnuComm_->addAction(texts::ConnectCaption(false));
+  mnuConnect_ = mnuComm_->addAction(texts::ConnectItem(false));
   mnuConnect_->setObjectName(QStringLiteral("mnuConnect"));
   connect(mnuConnect_, &QAction::triggered, this, &frmPantallaTest::mnuConnect_Click);
 
@@ -385,9 +396,16 @@ void frmPantallaTest::ShowPortState() {
   setPanelText(1, texts.state);
   setPanelText(2, texts.port);
   setPanelText(3, texts.lineSettings);
-  mnuConnect_->setText(texts.connectCaption);
+  mnuConnect_->setText(texts::ConnectItem(connection().state().isOpen()));
   mnuPort_->setEnabled(texts.portMenusEnabled);
   mnuSettings_->setEnabled(texts.portMenusEnabled);
+  // A greyed entry says why, where the user looks for it.
+  const QString why = texts.portMenusEnabled ? QString() : QStringLiteral("  ") + texts::ClosePortFirstNote();
+  mnuPort_->setText(texts::PortItem() + why);
+  mnuSettings_->setText(texts::SettingsItem() + why);
+  const QString& hint = connection().state().startHint();
+  portHint_->setText(hint);
+  portHint_->setVisible(!hint.isEmpty());
   ShowCaption();
 }
 
