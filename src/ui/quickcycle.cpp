@@ -92,7 +92,7 @@ void frmPantallaTest::SetUpQuickCycle() {
   confirmation_ = new QLabel(centralWidget());
   confirmation_->setObjectName(QStringLiteral("confirmation"));
   // As wide as the window, for the session's count beside the result.
-  confirmation_->setGeometry(8, prgBar_->y(), 521, prgBar_->height());
+  confirmation_->setGeometry(8, prgBar_->y() - 6, 521, prgBar_->height() + 12);
   confirmation_->setAlignment(Qt::AlignCenter);
   confirmation_->setTextFormat(Qt::PlainText);
   QFont bold = confirmation_->font();
@@ -133,7 +133,12 @@ void frmPantallaTest::AfterDownload(const TransferOutcome& outcome) {
     text = texts::DownloadFailedLine(now);
   }
   if (!logProblem.isEmpty()) text += texts::NotLoggedNote();
-  text += QStringLiteral("  \u2013  ") + texts::SessionCount(loadedThisSession_, failedThisSession_);
+  // The count beside the result, or under it where a language makes the line too long.
+  const QString count = texts::SessionCount(loadedThisSession_, failedThisSession_);
+  const QString oneLine = text + QStringLiteral("  \u2013  ") + count;
+  text = confirmation_->fontMetrics().horizontalAdvance(oneLine) < confirmation_->width()
+             ? oneLine
+             : text + QLatin1Char('\n') + count;
   paletteNote_->hide();
   confirmation_->setText(text);
   const QString why = outcome.loaded() ? QString() : texts::OnOneLine(texts::TransferMessage(outcome));
