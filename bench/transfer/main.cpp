@@ -1,6 +1,7 @@
 // kestrel-bench-transfer: times full logo downloads against kestrel-sim on a pseudo-terminal.
 // Prints, per line speed, the wall time of a download, the loader's CPU time and how close the
-// download comes to what the wire itself allows. With --soak N it instead presses Send N times
+// download comes to what the wire itself allows; then kestrel-load as a whole process, on one
+// port and on eight at once (eight simulators). With --soak N it instead presses Send N times
 // in a row on one open port and checks that every download lands and the loader's memory stays
 // flat.
 #include <sys/resource.h>

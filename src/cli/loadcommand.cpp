@@ -153,7 +153,8 @@ class ProgressBoard {
   void set(qsizetype line, const QString& label, const QString& state) {
     labels_[line] = Escaped(label);
     states_[line] = state;
-    if (!drawn_) {
+    if (!drawn_ || displaced_ > 0) {
+      lift();
       draw();
       return;
     }
@@ -183,10 +184,16 @@ class ProgressBoard {
     if (!drawn_) return false;
     drawn_ = false;
     err_ << '\r';
-    if (several()) err_ << "\x1b[" << labels_.size() - 1 << "A\x1b[J";
-    else err_ << "\x1b[K";
+    if (const qsizetype up = labels_.size() - 1 + displaced_; up > 0) err_ << "\x1b[" << up << 'A';
+    err_ << (several() || displaced_ > 0 ? "\x1b[J" : "\x1b[K");
+    displaced_ = 0;
     err_.flush();
     return true;
+  }
+
+  // The terminal echoed a line typed on it: the cursor went down one below the board.
+  void lineTyped() {
+    if (drawn_) ++displaced_;
   }
 
  private:
@@ -206,6 +213,7 @@ class ProgressBoard {
   QStringList labels_;
   QStringList states_;
   bool drawn_ = false;
+  qsizetype displaced_ = 0;
 };
 
 class Loader;
@@ -635,6 +643,7 @@ void Loader::watchAdapters() {
 }
 
 void Loader::lineRead() {
+  if (board_ && StandardInputIsTerminal()) board_->lineTyped();
   for (const auto& port : ports_) port->lineRead();
 }
 
