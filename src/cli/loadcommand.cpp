@@ -325,7 +325,6 @@ class Loader {
   std::vector<std::unique_ptr<PortRun>> ports_;
   std::unique_ptr<ProgressBoard> board_;
   QSet<QString> logProblemsSaid_;
-  bool stopRequested_ = false;
   int stopSignal_ = 0;  // the signal that asked for the stop
   QString stopSignalName_;
   bool inputEnded_ = false;
@@ -653,7 +652,6 @@ void Loader::inputEnded() {
 }
 
 void Loader::interrupted() {
-  stopRequested_ = true;
   stopSignal_ = interrupt_->signalNumber();
   stopSignalName_ = interrupt_->signalName();
   for (const auto& port : ports_) port->interrupt();
