@@ -28,6 +28,7 @@
 #include "logo/logobitmap.h"
 #include "port/serialcomm.h"
 #include "settings/programfolder.h"
+#include "texts/usertexts.h"
 
 using namespace kestrel;
 
@@ -191,7 +192,8 @@ class Rig {
       connection.setLineSettings(settings);
       connection.ensureOpen();
     } catch (const CommError& e) {
-      *error = QStringLiteral("cannot open the simulator's terminal: %1").arg(e.description());
+      *error =
+          QStringLiteral("cannot open the simulator's terminal: %1").arg(texts::CommErrorText(e));
       return false;
     }
     return true;
@@ -211,7 +213,7 @@ class Rig {
     if (session_.transfer().start(logo)) wait.exec();
     if (!outcome || !outcome->loaded()) {
       *error = QStringLiteral("message: %1")
-                   .arg(outcome ? QString(outcome->message).replace('\r', ' ')
+                   .arg(outcome ? texts::OnOneLine(texts::TransferMessage(*outcome))
                                 : QStringLiteral("a download was running"));
       return false;
     }

@@ -6,6 +6,7 @@
 
 #include "files/fileaccess.h"
 #include "settings/programfolder.h"
+#include "texts/usertexts.h"
 
 namespace kestrel {
 
@@ -128,8 +129,7 @@ QString DownloadLog::append(const DownloadRecord& record) {
   }
   if (reported_) return {};
   reported_ = true;
-  return QStringLiteral("The download log \"%1\" cannot be written: %2")
-      .arg(QDir::toNativeSeparators(file), reason);
+  return texts::DownloadLogNotWrittenMessage(QDir::toNativeSeparators(file), reason);
 }
 
 }  // namespace kestrel

@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <exception>
 
-#include "app/usertexts.h"
-
 namespace kestrel {
 
 namespace {
@@ -16,40 +14,33 @@ constexpr int kLogoInfoStep = kLogoBlocks + 1;
 // The two bytes before the logo, for device addresses 0 and 1.
 constexpr uint8_t kHeader[] = {0x00, 0x01};
 
-TransferOutcome Failed(TransferResult result, const char* message) {
+TransferOutcome Failed(TransferResult result) {
   TransferOutcome outcome;
   outcome.result = result;
-  outcome.message = QString::fromLatin1(message);
   return outcome;
 }
 
 TransferOutcome PortFailure(const CommError& error) {
   TransferOutcome outcome;
   outcome.errorNumber = error.number();
+  outcome.portError = error;
   switch (error.number()) {
     case CommErr::PortNotExist:
       outcome.result = TransferResult::PortMissing;
-      outcome.message = PortCannotBeOpenedText(error);
       break;
     case CommErr::PortInUse:
       outcome.result = TransferResult::PortOccupied;
-      outcome.message = QString::fromLatin1(kPortOccupiedMessage);
       break;
     default:
-      // Permission denied, an adapter pulled mid-download: the user must learn the download
-      // did not happen.
+      // Permission denied, an adapter pulled mid-download.
       outcome.result = TransferResult::PortFailed;
-      outcome.message = error.description();
       break;
   }
   return outcome;
 }
 
 TransferOutcome Unexpected(const std::exception& error) {
-  TransferOutcome outcome;
-  outcome.result = TransferResult::PortFailed;
-  outcome.message = QString::fromLocal8Bit(error.what());
-  return outcome;
+  return PortFailure(CommError(0, QString::fromLocal8Bit(error.what())));
 }
 
 }  // namespace
@@ -100,12 +91,14 @@ bool LogoTransfer::start(const LogoRaster& logoData) {
     ended = Unexpected(error);
   }
   // Whoever pressed Send hears how it ended from the event loop, as on every other path.
-  if (ended) QMetaObject::invokeMethod(this, [this, o = *ended] { finish(o); }, Qt::QueuedConnection);
+  if (ended)
+    QMetaObject::invokeMethod(
+        this, [this, o = *ended] { finish(o); }, Qt::QueuedConnection);
   return true;
 }
 
 std::optional<TransferOutcome> LogoTransfer::sendStep() {
-  if (stopRequested_) return Failed(TransferResult::Interrupted, kInterruptedMessage);
+  if (stopRequested_) return Failed(TransferResult::Interrupted);
   if (step_ == kLogoInfoStep) {
     link_.send(LogoInfoText(LogoChecksum(logo_), 0), ReplyRule::NoRefusal);
     return std::nullopt;
@@ -146,12 +139,12 @@ void LogoTransfer::onCommandFinished(Reply reply, const CommError& error) {
     case Reply::Refused:
     case Reply::TimedOut:
       if (step_ != kLogoInfoStep)
-        ended = Failed(TransferResult::NotAcknowledged, kNotAcknowledgedMessage);
+        ended = Failed(TransferResult::NotAcknowledged);
       else if (reply == Reply::Refused)
         // A refusal is a communication error like a refused block; silence keeps its own message.
-        ended = Failed(TransferResult::LogoInfoRefused, kNotAcknowledgedMessage);
+        ended = Failed(TransferResult::LogoInfoRefused);
       else
-        ended = Failed(TransferResult::LogoInfoNotAnswered, kLogoInfoNotAnsweredMessage);
+        ended = Failed(TransferResult::LogoInfoNotAnswered);
       break;
     case Reply::PortFailed:
       ended = PortFailure(error);

@@ -28,8 +28,8 @@ enum class TransferResult {
 struct TransferOutcome {
   // Only an outcome the transfer wrote can say "loaded"; one made anywhere else cannot pass for it.
   TransferResult result = TransferResult::NotSent;
-  QString message;      // what the user is told; empty when the logo was loaded
   int errorNumber = 0;  // the serial layer's number for the port results
+  CommError portError;  // what the serial layer said, for the port results
   QString device;       // the device the port was open on, or the one an open tried
   int framesSent = 0;
   uint16_t logoChecksum = 0;

@@ -3,34 +3,25 @@
 #include <QDir>
 #include <QStringList>
 
-#include "app/usertexts.h"
 #include "settings/inifile.h"
 #include "settings/portsettings.h"
 #include "settings/programfolder.h"
+#include "texts/usertexts.h"
 
 namespace kestrel {
 
 namespace {
 
 QString NotWrittenText(const QString& problem) {
-  QString text = QString::fromLatin1(kSettingsNotWrittenMessage)
-                     .arg(QDir::toNativeSeparators(
-                         QDir(SettingsFolder()).filePath(QString::fromLatin1(kIniFileName))));
-  if (!problem.isEmpty()) text += QLatin1Char('\r') + problem;
-  return text;
+  return texts::SettingsNotWrittenMessage(
+      QDir::toNativeSeparators(QDir(SettingsFolder()).filePath(QString::fromLatin1(kIniFileName))),
+      problem);
 }
 
 // What to tell the user when a choice will not be there at the next start; else empty.
 QString Stored(const std::function<bool(QString*)>& store) {
   QString problem;
   return store(&problem) ? QString() : NotWrittenText(problem);
-}
-
-// Both failures of one OK, each in its own paragraph.
-QString Together(const QString& first, const QString& second) {
-  if (first.isEmpty()) return second;
-  if (second.isEmpty()) return first;
-  return first + QStringLiteral("\r\r") + second;
 }
 
 // The description the system gives the device, when it lists it.
@@ -41,12 +32,6 @@ QString DescriptionOf(const QString& device, const QList<SerialDevice>& detected
 }
 
 }  // namespace
-
-QString PortCannotBeOpenedText(const CommError& error) {
-  QString text = QString::fromLatin1(kPortCannotBeOpenedMessage);
-  if (!error.device().isEmpty()) text += QLatin1Char('\r') + error.device();
-  return text;
-}
 
 PortConnection::PortConnection(CommControl& port, MessageFn message, DeviceExistsFn deviceExists)
     : port_(port), message_(std::move(message)), deviceExists_(std::move(deviceExists)) {
@@ -79,15 +64,13 @@ void PortConnection::open() {
     return;
   }
   const PortTarget target = ResolvePort(state_.comNumber_);
-  if (!target.usable())
-    throw CommError(CommErr::PortNotExist,
-                    QStringLiteral("The serial port COM%1 does not exist: its assignment \"%2\" "
-                                   "in %3 names no device.")
-                        .arg(state_.comNumber_)
-                        .arg(target.named, QLatin1String(kIniFileName)),
-                    target.named);
-  port_.open(target.device, state_.lineSettings_,
-             QStringLiteral("COM%1").arg(state_.comNumber_));
+  if (!target.usable()) {
+    CommError::Details details;
+    details.port = QStringLiteral("COM%1").arg(state_.comNumber_);
+    details.device = target.named;
+    throw CommError(CommErr::PortNotExist, CommError::Kind::NoDeviceAssigned, details);
+  }
+  port_.open(target.device, state_.lineSettings_, QStringLiteral("COM%1").arg(state_.comNumber_));
 }
 
 void PortConnection::setTcpIpMode(bool on) {
@@ -136,18 +119,9 @@ void PortConnection::openOrClose() {
       open();
   } catch (const CommError& error) {
     if (!message_) return;
-    switch (error.number()) {
-      case CommErr::PortNotExist:
-        message_(PortCannotBeOpenedText(error), QString());
-        break;
-      case CommErr::PortInUse:
-        message_(QString::fromLatin1(kPortUsedByOtherMessage),
-                 QString::fromLatin1(kPortErrorTitle));
-        break;
-      default:
-        message_(error.description(), QString());
-        break;
-    }
+    QString title;
+    const QString text = texts::OpenFailureMessage(error, &title);
+    message_(text, title);
   }
 }
 
@@ -177,18 +151,19 @@ QString PortConnection::changePort(int chosenPort, int portAtOpen) {
   std::optional<CommError> error;
   if (chosenPort != portAtOpen) {
     error = applyToPort([&] {
-      if (chosenPort < 1 || chosenPort > kHighestComNumber)
-        throw CommError(CommErr::PortNotExist,
-                        QStringLiteral("Invalid port number %1").arg(chosenPort));
+      if (chosenPort < 1 || chosenPort > kHighestComNumber) {
+        CommError::Details details;
+        details.port = QString::number(chosenPort);
+        throw CommError(CommErr::PortNotExist, CommError::Kind::InvalidNumber, details);
+      }
       setComNumber(chosenPort);
     });
   }
-  QString message = error ? error->description() : QString();
+  QString message = error ? texts::CommErrorText(*error) : QString();
   // Only a number taken is remembered.
   if (chosenPort != portAtOpen && state_.comNumber_ == chosenPort)
-    message = Together(message, Stored([&](QString* problem) {
-                         return StoreComNumber(chosenPort, problem);
-                       }));
+    message = texts::Together(
+        message, Stored([&](QString* problem) { return StoreComNumber(chosenPort, problem); }));
   return message;
 }
 
@@ -218,22 +193,22 @@ QString PortConnection::changeSpeed(const QString& chosenBaud, const QString& ba
     }
   }
   state_.set(state_.lineSettingsShown_, true);
-  QString message = error ? error->description() : QString();
+  QString message = error ? texts::CommErrorText(*error) : QString();
   // Only a speed taken is remembered.
   if (chosenBaud != baudAtOpen && state_.lineSettings_.baud == chosenBaud.toInt())
-    message = Together(message, Stored([&](QString* problem) {
-                         return StoreBaud(state_.lineSettings_.baud, problem);
-                       }));
+    message = texts::Together(message, Stored([&](QString* problem) {
+                                return StoreBaud(state_.lineSettings_.baud, problem);
+                              }));
   return message;
 }
 
 QString PortConnection::fallBackToDefaultSpeed() {
   LineSettings fallback;
-  fallback.baud = QString::fromLatin1(kBaudEntries[kFallbackBaudIndex].speed).toInt();
+  fallback.baud = QString::fromLatin1(kBaudSpeeds[kFallbackBaudIndex]).toInt();
   try {
     if (port_.isOpen()) port_.setLineSettings(fallback);
   } catch (const CommError& error) {
-    return error.description();
+    return texts::CommErrorText(error);
   }
   // In force from now on, whatever the user answers.
   setLineSettings(fallback);
@@ -277,27 +252,24 @@ QString PortConnection::portToolTip() const {
   }
   QStringList parts{target.shown()};
   if (!target.usable())
-    parts << QStringLiteral("(%1)").arg(QLatin1String(kNoDeviceNameNote));
+    parts << QStringLiteral("(%1)").arg(texts::NoDeviceNameNote());
   else if (const QString description = DescriptionOf(target.device, listDevices());
            !description.isEmpty())
     parts << description;
   if (target.usable() && !port_.isOpen() && !deviceExists_(target.device))
-    parts << QStringLiteral("(%1)").arg(QLatin1String(kDeviceAbsentNote));
+    parts << QStringLiteral("(%1)").arg(texts::DeviceAbsentNote());
   if (target.source == PortSource::Assignment)
-    parts << QStringLiteral("(%1)").arg(
-        QString::fromLatin1(kPortFromAssignment).arg(QLatin1String(kIniFileName)));
+    parts << QStringLiteral("(%1)").arg(texts::AssignedInNote(QLatin1String(kIniFileName)));
   else if (target.source == PortSource::FolderEntry)
-    parts << QStringLiteral("(%1)").arg(
-        QString::fromLatin1(kPortFromFolderEntry).arg(target.named));
+    parts << QStringLiteral("(%1)").arg(texts::FolderEntryNote(target.named));
   return parts.join(QStringLiteral("  "));
 }
 
 QString SettingsNotKeptText() {
   const QString problem = SettingsFolderProblem();
   if (problem.isEmpty()) return {};
-  return QString::fromLatin1(kSettingsNotKeptMessage)
-      .arg(QDir::toNativeSeparators(ProgramFolder()), QDir::toNativeSeparators(SettingsFolder()),
-           problem);
+  return texts::SettingsNotKeptMessage(QDir::toNativeSeparators(ProgramFolder()),
+                                       QDir::toNativeSeparators(SettingsFolder()), problem);
 }
 
 }  // namespace kestrel

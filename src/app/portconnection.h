@@ -17,19 +17,9 @@ using MessageFn = std::function<void(const QString& text, const QString& title)>
 // Whether a device is there now, without opening it.
 using DeviceExistsFn = std::function<bool(const QString& device)>;
 
-// The speeds offered, in order: caption and speed applied.
-struct BaudEntry {
-  const char* caption;
-  const char* speed;
-};
-inline constexpr std::array<BaudEntry, 6> kBaudEntries{{
-    {" 4800 bauds", "4800"},
-    {" 9600 bauds", "9600"},
-    {"19200 bauds", "19200"},
-    {"38400 bauds", "38400"},
-    {"57600 bauds", "57600"},
-    {"115200 bauds", "115200"},
-}};
+// The speeds offered, in order (their captions: texts::BaudCaption).
+inline constexpr std::array<const char*, 6> kBaudSpeeds{"4800",  "9600",  "19200",
+                                                        "38400", "57600", "115200"};
 inline constexpr int kFallbackBaudIndex = 3;  // 38400
 
 // Port number of the hidden TCP/IP entry.
@@ -56,9 +46,6 @@ struct PortOverview {
 
   bool operator==(const PortOverview&) const = default;
 };
-
-// The message for a port that does not exist, naming the device that was tried.
-QString PortCannotBeOpenedText(const CommError& error);
 
 // Where settings cannot be kept, when neither the program's folder nor the user's can hold
 // them; empty when they can be kept.
@@ -105,7 +92,7 @@ class PortConnection {
   QString changePort(int chosenPort, int portAtOpen);
   // OK of the port dialog on the hidden TCP/IP entry; the result as for changePort.
   QString chooseTcpIp(int portAtOpen);
-  // OK of the speed dialog: the same for a speed of kBaudEntries. Settings the device refuses
+  // OK of the speed dialog: the same for a speed of kBaudSpeeds. Settings the device refuses
   // are not kept.
   QString changeSpeed(const QString& chosenBaud, const QString& baudAtOpen);
   // The speed dialog opened on a speed it does not offer: 38400 is applied at once, the file

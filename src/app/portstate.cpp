@@ -1,6 +1,6 @@
 #include "app/portstate.h"
 
-#include "app/usertexts.h"
+#include "texts/usertexts.h"
 
 namespace kestrel {
 
@@ -9,23 +9,22 @@ QString PortNumberText(int port) {
 }
 
 PortStatusTexts StatusTextsOf(const PortState& state) {
-  PortStatusTexts texts;
+  PortStatusTexts shown;
   if (!state.shown()) {
-    texts.state = QString::fromLatin1(kNotConnectedPanel);
-    texts.port = QString::fromLatin1(kDesignPortPanel);
-    texts.lineSettings = QString::fromLatin1(kDesignLineSettingsPanel);
-    texts.connectCaption = QString::fromLatin1(kConnectCaptionOpen);
-    return texts;
+    // The window's design texts, until start-up has run.
+    shown.state = texts::NotConnectedPanel();
+    shown.port = QStringLiteral("COM 1");
+    shown.lineSettings = QStringLiteral("115200bps, 8-N-1");
+    shown.connectCaption = texts::ConnectCaption(false);
+    return shown;
   }
-  texts.state = QString::fromLatin1(state.isOpen() ? kPortOpenedPanel : kPortClosedPanel);
-  texts.port = state.tcpIpMode()
-                   ? QString::fromLatin1(kTcpIpPanel)
-                   : QString::fromLatin1(kPortPanelPrefix) + PortNumberText(state.comNumber());
-  if (state.lineSettingsShown()) texts.lineSettings = FormatLineSettings(state.lineSettings());
-  texts.connectCaption =
-      QString::fromLatin1(state.isOpen() ? kConnectCaptionClose : kConnectCaptionOpen);
-  texts.portMenusEnabled = state.mayChangePort();
-  return texts;
+  shown.state = texts::PortStatePanel(state.isOpen());
+  shown.port = state.tcpIpMode() ? QStringLiteral("TCP/IP")
+                                 : QStringLiteral("COM ") + PortNumberText(state.comNumber());
+  if (state.lineSettingsShown()) shown.lineSettings = FormatLineSettings(state.lineSettings());
+  shown.connectCaption = texts::ConnectCaption(state.isOpen());
+  shown.portMenusEnabled = state.mayChangePort();
+  return shown;
 }
 
 }  // namespace kestrel

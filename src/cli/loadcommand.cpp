@@ -19,7 +19,6 @@
 #include "app/downloadrecorder.h"
 #include "app/loadersession.h"
 #include "app/portconnection.h"
-#include "app/usertexts.h"
 #include "cli/terminal.h"
 #include "files/fileaccess.h"
 #include "kestrel/version.h"
@@ -29,6 +28,8 @@
 #include "picture/pictureread.h"
 #include "port/portnames.h"
 #include "port/serialcomm.h"
+#include "texts/picturetexts.h"
+#include "texts/usertexts.h"
 
 namespace kestrel::cli {
 
@@ -138,7 +139,7 @@ int ListPorts(QTextStream& out, QTextStream& err, bool quiet, bool json) {
   }
   out.flush();
   if (ports.isEmpty() && !quiet) {
-    err << kLoadProgramName << ": no serial devices detected\n";
+    err << kLoadProgramName << ": " << texts::NoSerialDevicesDetected() << '\n';
     err.flush();
   }
   return kExitOk;
@@ -427,17 +428,13 @@ void PortRun::downloadEnded(const TransferOutcome& outcome) {
   else
     run_.hideProgress();
   QString line = outcome.loaded()
-                     ? QStringLiteral("loaded %1 onto %2: checksum %3, %4 frames, %5 ms")
-                           .arg(QDir::toNativeSeparators(command_.picture), portLabel(),
-                                ChecksumText(outcome.logoChecksum))
-                           .arg(outcome.framesSent)
-                           .arg(outcome.durationMs)
-                     : QStringLiteral("%1: %2").arg(portLabel(), failureText(outcome.message));
+                     ? texts::Loaded(QDir::toNativeSeparators(command_.picture), portLabel(),
+                                     ChecksumText(outcome.logoChecksum), outcome.framesSent,
+                                     outcome.durationMs)
+                     : texts::Failed(portLabel(), failureText(texts::TransferMessage(outcome)));
   if (outcome.result == TransferResult::Interrupted)
-    line += QStringLiteral(" (%1 after %2 frames)")
-                .arg(run_.stopSignalName())
-                .arg(outcome.framesSent);
-  if (command_.repeat) line += QStringLiteral(" [%1 loaded, %2 failed]").arg(loaded_).arg(failed_);
+    line += texts::InterruptedAfter(run_.stopSignalName(), outcome.framesSent);
+  if (command_.repeat) line += texts::RunSoFar(loaded_, failed_);
   if (status != kExitOk || !command_.quiet) run_.report(line);
   if (const QString problem = recorder_->logProblem(); !problem.isEmpty())
     run_.reportLogProblem(problem);
@@ -518,9 +515,9 @@ QString PortRun::portLabel() const {
 QString PortRun::failureText(const QString& message) const {
   // The window's message may end with the device on a line of its own; the line here
   // already starts with it.
-  QStringList lines = message.split(QLatin1Char('\r'), Qt::SkipEmptyParts);
+  QStringList lines = message.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
   if (lines.size() > 1 && lines.last() == deviceOfRecord()) lines.removeLast();
-  return OnOneLine(lines.join(QLatin1Char('\r')));
+  return texts::OnOneLine(lines.join(QLatin1Char('\n')));
 }
 
 QString PortRun::deviceOfRecord() const {
@@ -581,7 +578,7 @@ void Loader::reportLogProblem(const QString& problem) {
   // Every port appends to the same log: its trouble is said once.
   if (logProblemsSaid_.contains(problem)) return;
   logProblemsSaid_.insert(problem);
-  report(OnOneLine(problem));
+  report(texts::OnOneLine(problem));
 }
 
 void Loader::showProgress(qsizetype index, const QString& label, const QString& state) {
@@ -618,9 +615,7 @@ void Loader::portWaits() {
     anyWatched = anyWatched || (port->waiting() && port->watchesAdapter());
   }
   if (StandardInputIsTerminal() && !inputEnded_ && !command_.quiet)
-    report(anyWatched ? QStringLiteral("next device: press Enter, or unplug the adapter and "
-                                       "plug it in again (Ctrl-C ends)")
-                      : QStringLiteral("next device: press Enter (Ctrl-C ends)"));
+    report(texts::NextDevicePrompt(anyWatched));
 }
 
 void Loader::portDone() {
@@ -671,15 +666,11 @@ void Loader::endRun() {
     // Interrupted, then a port not usable, then a device that did not take the logo.
     status = std::max(status, port->status());
   }
-  const auto counts = [](int loaded, int failed) {
-    return QStringLiteral("%1 loaded, %2 failed").arg(loaded).arg(failed);
-  };
   if (!command_.quiet && (command_.repeat || several())) {
     if (command_.repeat && several())
       for (const auto& port : ports_)
-        report(QStringLiteral("%1: %2").arg(port->portLabel(),
-                                            counts(port->loaded(), port->failed())));
-    report(counts(loaded, failed));
+        report(texts::PortSummary(port->portLabel(), port->loaded(), port->failed()));
+    report(texts::RunSummary(loaded, failed));
   }
   QCoreApplication::exit(status);
 }
@@ -693,78 +684,7 @@ std::optional<int> ComNumberOfPortText(const QString& text) {
   return m.captured(1).toInt();
 }
 
-QString LoadHelpText() {
-  return QStringLiteral(
-             "Usage: kestrel-load [options] PICTURE\n"
-             "       kestrel-load --list-ports\n"
-             "\n"
-             "Loads PICTURE into a Kestrel II device over a serial line, with the same 132\n"
-             "frames as the loader's \"Send to Kestrel-II\". A 240 x 60, 1-bit logo bitmap is\n"
-             "sent as it is; any other picture (PNG, JPEG, GIF, BMP of another size or depth)\n"
-             "is converted first, exactly as kestrel-logo-convert converts it.\n"
-             "\n"
-             "Port:\n"
-             "  -p, --port COMn|DEVICE[,...]\n"
-             "                      A COM number, resolved as the loader resolves it, or a\n"
-             "                      device such as /dev/ttyUSB0, /dev/pts/3 or COM14\n"
-             "                      (Windows); a bare name such as ttyUSB0 means /dev/ttyUSB0.\n"
-             "                      Several ports, the option repeated or separated by commas,\n"
-             "                      are loaded at once, each with its own download; two names\n"
-             "                      of one device are refused.\n"
-             "                      Default: the environment variable KESTREL_PORT, in the\n"
-             "                      same forms, when it is set and not empty; else CommPort\n"
-             "                      in Tessaly.ini (beside the program, or in\n"
-             "                      ~/.config/kestrel-logo-loader where the program's folder\n"
-             "                      cannot be written, as for an installed package); COM 8\n"
-             "                      when it names none, as in the loader's window.\n"
-             "  -b, --baud N        4800, 9600, 19200, 38400, 57600 or 115200.\n"
-             "                      Default: Baud in Tessaly.ini.\n"
-             "  --list-ports        List the serial devices detected, one a line, separated by\n"
-             "                      tabs: device, description, manufacturer, serial number and\n"
-             "                      the COM numbers assigned to it (\"-\" where there is none).\n"
-             "\n"
-             "Production:\n"
-             "  --repeat            After each download, wait for the next device and load it\n"
-             "                      too: press Enter (each line on standard input starts one\n"
-             "                      on every port), or unplug a USB adapter and plug it in\n"
-             "                      again (that port alone). Ctrl-C ends with a summary; so\n"
-             "                      does the end of standard input unless a USB adapter is\n"
-             "                      being watched. A failure never stops it.\n"
-             "  --log FILE          Append the download log to FILE instead of\n"
-             "                      kestrel-loads.log beside Tessaly.ini (CSV, one line per\n"
-             "                      download).\n"
-             "  -v, --trace         Print every frame and reply with its time on standard\n"
-             "                      output (standard error with --json), after the port's\n"
-             "                      name when there are several.\n"
-             "  --json              Write one JSON object per download on standard output, a\n"
-             "                      line each: the log's fields under its header's names and\n"
-             "                      \"status\", that download's exit status. With --list-ports,\n"
-             "                      one object per device.\n"
-             "  -q, --quiet         Write errors only: no progress bar, no line for a download\n"
-             "                      that loaded, no notes, prompts or summary.\n"
-             "\n"
-             "Converting a picture that is not a logo bitmap (a logo bitmap ignores them):\n") +
-         convert::PictureOptions::HelpLines() +
-         QStringLiteral(
-             "\n"
-             "  -h, --help          Show this help.\n"
-             "  --version           Show the version.\n"
-             "\n"
-             "One line on standard error says how each download ended, after any note on the\n"
-             "picture; on a terminal a progress bar runs meanwhile, one line per port. With -q\n"
-             "only a failed download's line is written.\n"
-             "\n"
-             "Exit status: 0 loaded (also after --help, --version, --list-ports); 1 the device\n"
-             "did not acknowledge a block, or refused or did not answer the logo information;\n"
-             "2 the port could not be used (does not exist, held by another program, no\n"
-             "permission, lost); 3 the picture was refused or could not be read; 64 a usage\n"
-             "error (bad arguments, or a bad KESTREL_PORT); 128 + n a download was\n"
-             "interrupted by signal n (130 for Ctrl-C, 143 SIGTERM, 129 SIGHUP, 141 a closed\n"
-             "output pipe): it stops after the frame in flight, lets the port go and is\n"
-             "logged as interrupted. With --repeat: 0 when every download loaded, else the\n"
-             "status of the last one that failed; Ctrl-C while waiting for the next device\n"
-             "only ends the run. With several ports, the highest status of any port.\n");
-}
+QString LoadHelpText() { return texts::LoadHelp(); }
 
 ParsedLoadCommand ParseLoadCommandLine(const QStringList& arguments,
                                        const QString& environmentPort) {
@@ -803,11 +723,12 @@ ParsedLoadCommand ParseLoadCommandLine(const QStringList& arguments,
   command.json = parser.isSet(json);
   const QStringList files = parser.positionalArguments();
   if (parser.isSet(listPorts)) {
-    if (!files.isEmpty()) return fail(QStringLiteral("--list-ports takes no picture"));
+    if (!files.isEmpty()) return fail(texts::ListPortsTakesNoPicture());
     command.listPorts = true;
     return result;
   }
-  if (!pictureOptions.read(parser, &command.options, &result.error)) return result;
+  if (convert::OptionProblem problem; !pictureOptions.read(parser, &command.options, &problem))
+    return fail(texts::OptionProblemText(problem));
   for (const QString& name : parser.optionNames())
     if (!command.conversionOptions.contains(QStringLiteral("--") + name) &&
         std::none_of(ownOptions.begin(), ownOptions.end(),
@@ -816,23 +737,22 @@ ParsedLoadCommand ParseLoadCommandLine(const QStringList& arguments,
 
   // --port wins over KESTREL_PORT, which wins over the settings file.
   QStringList portTexts{environmentPort};
-  QString portOrigin = QStringLiteral(" in %1").arg(QLatin1String(kPortVariable));
+  QString variable = QLatin1String(kPortVariable);  // where the ports came from, for errors
   if (parser.isSet(port)) {
     portTexts = parser.values(port);
-    portOrigin.clear();
+    variable.clear();
     for (const QString& text : portTexts)
-      if (text.trimmed().isEmpty()) return fail(QStringLiteral("the port is empty"));
+      if (text.trimmed().isEmpty()) return fail(texts::EmptyPort());
   } else if (environmentPort.trimmed().isEmpty()) {
     portTexts.clear();
   }
   for (const QString& text : portTexts) {
     for (const QString& item : text.split(QLatin1Char(','))) {
       command.ports << item.trimmed();
-      if (command.ports.last().isEmpty())
-        return fail(QStringLiteral("an empty port in \"%1\"%2").arg(text, portOrigin));
+      if (command.ports.last().isEmpty()) return fail(texts::EmptyPortInList(text, variable));
       if (const auto n = ComNumberOfPortText(item); n && (*n < 1 || *n > 255))
-        return fail(QStringLiteral("bad port \"%1\"%2: COM numbers go from 1 to 255")
-                        .arg(item.trimmed(), portOrigin));
+        return fail(variable.isEmpty() ? texts::BadPort(item.trimmed())
+                                       : texts::BadPortIn(item.trimmed(), variable));
     }
   }
   // Two sessions on one device would each fail for the other, by any of its names.
@@ -840,32 +760,28 @@ ParsedLoadCommand ParseLoadCommandLine(const QStringList& arguments,
     for (qsizetype j = 0; j < i; ++j)
       if (const QString device = DeviceOfPortText(command.ports[i]);
           SameDevice(device, DeviceOfPortText(command.ports[j])))
-        return fail(QStringLiteral("%1 and %2 are the same port (%3)%4")
-                        .arg(command.ports[j], command.ports[i],
-                             QDir::toNativeSeparators(device), portOrigin));
+        return fail(texts::SamePortTwice(command.ports[j], command.ports[i],
+                                         QDir::toNativeSeparators(device), variable));
   if (parser.isSet(baud)) {
     const QString text = parser.value(baud).trimmed();
-    for (const BaudEntry& entry : kBaudEntries)
-      if (text == QLatin1String(entry.speed)) command.baud = text.toInt();
-    if (command.baud == 0)
-      return fail(QStringLiteral("bad speed \"%1\": use 4800, 9600, 19200, 38400, 57600 or 115200")
-                      .arg(parser.value(baud)));
+    for (const char* speed : kBaudSpeeds)
+      if (text == QLatin1String(speed)) command.baud = text.toInt();
+    if (command.baud == 0) return fail(texts::BadSpeed(parser.value(baud)));
   }
   command.repeat = parser.isSet(repeat);
   command.trace = parser.isSet(trace);
   if (parser.isSet(log)) {
     command.logPath = parser.value(log);
-    if (command.logPath.isEmpty()) return fail(QStringLiteral("the log file name is empty"));
+    if (command.logPath.isEmpty()) return fail(texts::EmptyLogName());
   }
 
-  if (files.isEmpty()) return fail(QStringLiteral("give the picture to load"));
-  if (files.size() > 1)
-    return fail(QStringLiteral("give one picture only: %1").arg(files.join(QLatin1Char(' '))));
+  if (files.isEmpty()) return fail(texts::GiveThePicture());
+  if (files.size() > 1) return fail(texts::OnePictureOnly(files.join(QLatin1Char(' '))));
   command.picture = files.front();
-  if (command.picture.isEmpty()) return fail(QStringLiteral("the picture's file name is empty"));
+  if (command.picture.isEmpty()) return fail(texts::EmptyPictureName());
   // Appending a line to the picture would spoil it; compared as files, by any name or link.
   if (!command.logPath.isEmpty() && files::SameFile(command.logPath, command.picture))
-    return fail(QStringLiteral("the log and the picture must be different files"));
+    return fail(texts::LogIsThePicture());
   return result;
 }
 
@@ -881,8 +797,7 @@ int RunLoad(const QStringList& arguments, QTextStream& out, QTextStream& err, bo
     report(line);
     return status;
   };
-  if (!parsed.error.isEmpty())
-    return fail(kExitBadArguments, parsed.error + QStringLiteral(" (see --help)"));
+  if (!parsed.error.isEmpty()) return fail(kExitBadArguments, texts::SeeHelp(parsed.error));
   if (command.showHelp) {
     out << LoadHelpText();
     out.flush();
@@ -896,14 +811,14 @@ int RunLoad(const QStringList& arguments, QTextStream& out, QTextStream& err, bo
   if (command.listPorts) return ListPorts(out, err, command.quiet, command.json);
 
   const LogoSource source = ReadLogoSource(command.picture, command.options);
-  if (!source.usable()) return fail(kExitPictureRefused, OnOneLine(source.error));
+  if (!source.usable())
+    return fail(kExitPictureRefused, texts::OnOneLine(texts::PictureFailureText(source.failure)));
   if (source.kind == LogoSource::Kind::LogoBitmap) {
     // Notes only: the bitmap is sent as the window would send it.
     if (!command.conversionOptions.isEmpty())
-      note(QStringLiteral("%1 is a logo bitmap, sent as it is: %2 ignored")
-               .arg(QDir::toNativeSeparators(command.picture),
-                    command.conversionOptions.join(QStringLiteral(", "))));
-    if (source.lighterColourFirst) note(QString::fromLatin1(kLighterColourFirstNote));
+      note(texts::LogoBitmapSentAsItIs(QDir::toNativeSeparators(command.picture),
+                                       command.conversionOptions.join(QStringLiteral(", "))));
+    if (source.lighterColourFirst) note(texts::LighterColourFirstNote());
   }
 
   if (const QString kept = SettingsNotKeptText(); !kept.isEmpty()) note(kept);

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "cli/terminal.h"
+#include "texts/usertexts.h"
 
 namespace kestrel::cli {
 
@@ -59,7 +60,7 @@ QString InterruptWatcher::signalName() const {
     case 2:
       return QStringLiteral("Ctrl-C");
     case 15:
-      return QStringLiteral("console closed");
+      return texts::ConsoleClosed();
   }
   return {};
 }

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 
 #include "files/fileaccess.h"
+#include "texts/usertexts.h"
 
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
@@ -20,14 +21,6 @@
 
 namespace kestrel::files {
 
-namespace {
-
-const char kFolderText[] = "it is a folder";
-const char kNotRegularText[] = "it is not a regular file";
-const char kLinkText[] = "it is a link, not a regular file";
-
-}  // namespace
-
 #ifdef Q_OS_UNIX
 
 namespace {
@@ -39,7 +32,7 @@ QByteArray Native(const QString& path) { return QFile::encodeName(path); }
 QString ErrorText(int error) { return qt_error_string(error); }
 
 QString NotRegularText(const struct stat& st) {
-  return QString::fromLatin1(S_ISDIR(st.st_mode) ? kFolderText : kNotRegularText);
+  return S_ISDIR(st.st_mode) ? texts::FolderReason() : texts::NotRegularFileReason();
 }
 
 // The folder part as written, so that the kernel resolves it exactly as it resolves path.
@@ -220,7 +213,7 @@ OpenResult OpenRegularFile(QFile& file, const QString& path) {
   if (fd < 0) return fromErrno(errno);
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     ::close(fd);
-    return failed(Status::NotRegular, QString::fromLatin1(kNotRegularText));
+    return failed(Status::NotRegular, texts::NotRegularFileReason());
   }
   ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
 
@@ -238,17 +231,16 @@ OpenResult OpenForAppend(QFile& file, const QString& path) {
   // Looked at before anything is opened, for the same reason as above.
   struct stat st {};
   if (::lstat(Native(path).constData(), &st) == 0) {
-    if (S_ISLNK(st.st_mode)) return {Status::NotRegular, QString::fromLatin1(kLinkText)};
+    if (S_ISLNK(st.st_mode)) return {Status::NotRegular, texts::LinkReason()};
     if (!S_ISREG(st.st_mode)) return {Status::NotRegular, NotRegularText(st)};
   }
   const int fd =
       ::open(Native(path).constData(),
              O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644);
-  if (fd < 0)
-    return {Status::Failed, errno == ELOOP ? QString::fromLatin1(kLinkText) : ErrorText(errno)};
+  if (fd < 0) return {Status::Failed, errno == ELOOP ? texts::LinkReason() : ErrorText(errno)};
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     ::close(fd);
-    return {Status::NotRegular, QString::fromLatin1(kNotRegularText)};
+    return {Status::NotRegular, texts::NotRegularFileReason()};
   }
   file.setFileName(path);
   if (!file.open(fd, QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered,
@@ -295,9 +287,10 @@ OpenResult OpenRegularFile(QFile& file, const QString& path) {
   using Status = OpenResult::Status;
   file.close();
   const QFileInfo info(path);
-  if (!info.exists()) return {Status::Missing, QStringLiteral("no such file")};
+  if (!info.exists()) return {Status::Missing, texts::NoSuchFileReason()};
   if (!info.isFile())
-    return {Status::NotRegular, QString::fromLatin1(info.isDir() ? kFolderText : kNotRegularText)};
+    return {Status::NotRegular,
+            info.isDir() ? texts::FolderReason() : texts::NotRegularFileReason()};
   file.setFileName(path);
   if (!file.open(QIODevice::ReadOnly)) return {Status::Failed, file.errorString()};
   return {Status::Opened, {}};
@@ -307,9 +300,10 @@ OpenResult OpenForAppend(QFile& file, const QString& path) {
   using Status = OpenResult::Status;
   file.close();
   const QFileInfo info(path);
-  if (info.isSymLink()) return {Status::NotRegular, QString::fromLatin1(kLinkText)};
+  if (info.isSymLink()) return {Status::NotRegular, texts::LinkReason()};
   if (info.exists() && !info.isFile())
-    return {Status::NotRegular, QString::fromLatin1(info.isDir() ? kFolderText : kNotRegularText)};
+    return {Status::NotRegular,
+            info.isDir() ? texts::FolderReason() : texts::NotRegularFileReason()};
   file.setFileName(path);
   if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
     return {Status::Failed, file.errorString()};
@@ -324,8 +318,8 @@ bool SameFile(const QString& a, const QString& b) {
 QString SaveProblem(const QString& path) {
   const QFileInfo info(path);
   if (info.exists() && !info.isFile())
-    return QString::fromLatin1(info.isDir() ? kFolderText : kNotRegularText);
-  if (!info.dir().exists()) return QStringLiteral("no such folder");
+    return info.isDir() ? texts::FolderReason() : texts::NotRegularFileReason();
+  if (!info.dir().exists()) return texts::NoSuchFolderReason();
   return {};
 }
 

@@ -6,33 +6,23 @@
 
 namespace kestrel::convert {
 
-bool ParseThreshold(const QString& text, int* threshold, QString* error) {
+bool ParseThreshold(const QString& text, int* threshold) {
   const QString value = text.trimmed();
   bool digitsOnly = !value.isEmpty() && value.size() <= 3;
   for (QChar c : value) digitsOnly = digitsOnly && c.isDigit();
   const int number = digitsOnly ? value.toInt() : -1;
-  if (number < 0 || number > 255) {
-    *error = QStringLiteral("bad threshold \"%1\": give a whole number from 0 to 255").arg(text);
-    return false;
-  }
+  if (number < 0 || number > 255) return false;
   *threshold = number;
   return true;
 }
 
-bool ParseAlignment(const QString& text, ConvertOptions* options, QString* error) {
-  const QString bad = QStringLiteral(
-                          "bad alignment \"%1\": use left, center or right and/or top, middle "
-                          "or bottom, as in \"top,left\"")
-                          .arg(text);
+bool ParseAlignment(const QString& text, ConvertOptions* options) {
   std::optional<HorizontalAlign> horizontal;
   std::optional<VerticalAlign> vertical;
   int centres = 0;  // "center" alone may mean either direction
   static const QRegularExpression separators(QStringLiteral("[\\s,+-]+"));
   const QStringList words = text.toLower().split(separators, Qt::SkipEmptyParts);
-  if (words.isEmpty()) {
-    *error = bad;
-    return false;
-  }
+  if (words.isEmpty()) return false;
   for (const QString& word : words) {
     std::optional<HorizontalAlign> h;
     std::optional<VerticalAlign> v;
@@ -48,14 +38,9 @@ bool ParseAlignment(const QString& text, ConvertOptions* options, QString* error
       v = VerticalAlign::Middle;
     else if (word == QLatin1String("center") || word == QLatin1String("centre"))
       ++centres;
-    else {
-      *error = bad;
+    else
       return false;
-    }
-    if ((h && horizontal) || (v && vertical)) {
-      *error = bad;
-      return false;
-    }
+    if ((h && horizontal) || (v && vertical)) return false;
     if (h) horizontal = h;
     if (v) vertical = v;
   }
@@ -64,25 +49,17 @@ bool ParseAlignment(const QString& text, ConvertOptions* options, QString* error
       horizontal = HorizontalAlign::Center;
     else if (!vertical)
       vertical = VerticalAlign::Middle;
-    else {
-      *error = bad;
+    else
       return false;
-    }
   }
   options->horizontal = horizontal.value_or(HorizontalAlign::Center);
   options->vertical = vertical.value_or(VerticalAlign::Middle);
   return true;
 }
 
-bool ParseBackground(const QString& text, QColor* colour, QString* error) {
+bool ParseBackground(const QString& text, QColor* colour) {
   const QColor parsed = QColor::fromString(text.trimmed());
-  if (!parsed.isValid()) {
-    *error = QStringLiteral(
-                 "bad background colour \"%1\": give a colour name such as white or black, "
-                 "or #rrggbb")
-                 .arg(text);
-    return false;
-  }
+  if (!parsed.isValid()) return false;
   *colour = parsed;
   return true;
 }
@@ -102,45 +79,26 @@ void PictureOptions::addTo(QCommandLineParser& parser) const {
 }
 
 bool PictureOptions::read(const QCommandLineParser& parser, ConvertOptions* options,
-                          QString* error) const {
+                          OptionProblem* problem) const {
+  const auto bad = [problem](OptionProblem::Kind kind, const QString& value = {}) {
+    *problem = OptionProblem{kind, value};
+    return false;
+  };
   const int modes =
       int(parser.isSet(fit_)) + int(parser.isSet(fill_)) + int(parser.isSet(stretch_));
-  if (modes > 1) {
-    *error = QStringLiteral("choose only one of --fit, --fill and --stretch");
-    return false;
-  }
+  if (modes > 1) return bad(OptionProblem::Kind::SeveralModes);
   if (parser.isSet(fill_)) options->mode = ScaleMode::Fill;
   if (parser.isSet(stretch_)) options->mode = ScaleMode::Stretch;
-  if (parser.isSet(align_) && !ParseAlignment(parser.value(align_), options, error)) return false;
+  if (parser.isSet(align_) && !ParseAlignment(parser.value(align_), options))
+    return bad(OptionProblem::Kind::BadAlignment, parser.value(align_));
   if (parser.isSet(background_) &&
-      !ParseBackground(parser.value(background_), &options->background, error))
-    return false;
-  if (parser.isSet(threshold_) &&
-      !ParseThreshold(parser.value(threshold_), &options->threshold, error))
-    return false;
+      !ParseBackground(parser.value(background_), &options->background))
+    return bad(OptionProblem::Kind::BadBackground, parser.value(background_));
+  if (parser.isSet(threshold_) && !ParseThreshold(parser.value(threshold_), &options->threshold))
+    return bad(OptionProblem::Kind::BadThreshold, parser.value(threshold_));
   options->dither = parser.isSet(dither_);
   options->invert = parser.isSet(invert_);
   return true;
-}
-
-QString PictureOptions::HelpLines() {
-  return QStringLiteral(
-      "  --fit               Show the whole picture inside 240 x 60, keeping its shape;\n"
-      "                      the space left over gets the background colour (default).\n"
-      "  --fill              Cover all of 240 x 60, keeping the shape; what sticks out\n"
-      "                      is cut off.\n"
-      "  --stretch           Stretch the whole picture to 240 x 60.\n"
-      "  --align POSITION    Where a fitted picture sits, or which part a filled one\n"
-      "                      keeps: left, center or right and/or top, middle or bottom,\n"
-      "                      for example \"left\" or \"top,right\" (default: center).\n"
-      "  --background COLOR  Colour behind transparent parts and around a fitted picture:\n"
-      "                      a name such as white or black, or #rgb / #rrggbb\n"
-      "                      (default: white).\n"
-      "  --threshold N       Pixels darker than N (luminance 0 to 255) become black\n"
-      "                      (default: 128).\n"
-      "  --dither            Spread shades of grey as dot patterns (Floyd-Steinberg)\n"
-      "                      instead of a plain threshold; suits photographs.\n"
-      "  --invert            Swap black and white.\n");
 }
 
 }  // namespace kestrel::convert

@@ -9,10 +9,17 @@
 
 namespace kestrel::convert {
 
-// Single option values; a bad one gives false and a one-line error.
-bool ParseThreshold(const QString& text, int* threshold, QString* error);
-bool ParseAlignment(const QString& text, ConvertOptions* options, QString* error);
-bool ParseBackground(const QString& text, QColor* colour, QString* error);
+// Single option values; false for a bad one.
+bool ParseThreshold(const QString& text, int* threshold);
+bool ParseAlignment(const QString& text, ConvertOptions* options);
+bool ParseBackground(const QString& text, QColor* colour);
+
+// A picture option the command line cannot take, worded where it is shown (src/texts).
+struct OptionProblem {
+  enum class Kind { None, SeveralModes, BadThreshold, BadAlignment, BadBackground };
+  Kind kind = Kind::None;
+  QString value;  // as given
+};
 
 // The picture options every command line that converts pictures offers: --fit, --fill,
 // --stretch, --align, --background, --threshold, --dither, --invert. Unset options keep
@@ -21,10 +28,9 @@ class PictureOptions {
  public:
   PictureOptions();
   void addTo(QCommandLineParser& parser) const;
-  // After a successful parse; false with a one-line error for a bad value or combination.
-  bool read(const QCommandLineParser& parser, ConvertOptions* options, QString* error) const;
-  // Their lines for --help, ending with a line break.
-  static QString HelpLines();
+  // After a successful parse; false, and what is wrong, for a bad value or combination.
+  bool read(const QCommandLineParser& parser, ConvertOptions* options,
+            OptionProblem* problem) const;
 
  private:
   QCommandLineOption fit_;

@@ -141,10 +141,10 @@ LogoPicture ConvertPicture(const QImage& picture, const ConvertOptions& options,
 }
 
 std::optional<LogoPicture> ConvertPictureFile(const QString& path, const ConvertOptions& options,
-                                              QString* error) {
+                                              PictureFailure* failure) {
   QSize fullSize;
   const QImage picture = LoadPicture(
-      path, error, [&options](QSize full) { return DecodeSizeFor(full, options); }, &fullSize);
+      path, failure, [&options](QSize full) { return DecodeSizeFor(full, options); }, &fullSize);
   if (picture.isNull()) return std::nullopt;
   return ConvertPicture(picture, options, fullSize);
 }

@@ -73,10 +73,12 @@ LogoPicture ToBlackAndWhite(const QImage& composed, const ConvertOptions& option
 LogoPicture ConvertPicture(const QImage& picture, const ConvertOptions& options,
                            QSize fullSize = QSize());
 
+struct PictureFailure;
+
 // Reads the picture file, decoded only as large as the logo needs, and converts it; nothing and
-// a one-line reason when it cannot be read.
+// what failed when it cannot be read.
 std::optional<LogoPicture> ConvertPictureFile(const QString& path, const ConvertOptions& options,
-                                              QString* error);
+                                              PictureFailure* failure);
 
 // The raster the device gets for this picture: a 1 bit where the picture is black.
 LogoRaster RasterOf(const LogoPicture& logo);

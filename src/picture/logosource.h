@@ -4,6 +4,7 @@
 
 #include "logo/logoraster.h"
 #include "picture/logoconvert.h"
+#include "picture/pictureread.h"
 
 namespace kestrel {
 
@@ -13,7 +14,7 @@ struct LogoSource {
   enum class Kind { LogoBitmap, ConvertedPicture, Refused };
   Kind kind = Kind::Refused;
   LogoRaster raster{};
-  QString error;  // why it was refused; may hold "\r" line breaks
+  convert::PictureFailure failure;  // why it was refused
   bool lighterColourFirst = false;  // a logo bitmap that other viewers show inverted
 
   bool usable() const { return kind != Kind::Refused; }

@@ -16,14 +16,6 @@ namespace {
 
 constexpr int kPictureAllocationLimitMiB = 512;
 
-QString ReadableFormats() {
-  QStringList names;
-  for (const QByteArray& format : QImageReader::supportedImageFormats())
-    names << QString::fromLatin1(format).toUpper();
-  names.removeDuplicates();
-  return names.join(QLatin1String(", "));
-}
-
 // JPEG decodes at any number of eighths of its size, in few eighths many times faster than
 // whole: the fewest eighths that give at least `enough`. Asking for exactly that size spares the
 // reader a second scaling.
@@ -81,43 +73,29 @@ QSize DeclaredPictureSize(const QByteArray& head) {
   return QSize();
 }
 
-QImage LoadPicture(const QString& path, QString* error,
+QImage LoadPicture(const QString& path, PictureFailure* failure,
                    const std::function<QSize(QSize)>& decodeSize, QSize* fullSize) {
+  using Kind = PictureFailure::Kind;
+  const auto fail = [&](Kind kind, const QString& reason = {}, QSize size = {}) {
+    *failure = PictureFailure{kind, path, reason, size};
+    return QImage();
+  };
   // Only a regular file: a FIFO or a device would hold the reader up or never end. The reader
   // gets this very file, not the name again, so nothing can be swapped in between.
   QFile file;
   const files::OpenResult opened = files::OpenRegularFile(file, path);
-  if (!opened.opened()) {
-    *error = QStringLiteral("cannot read %1: %2")
-                 .arg(ShownPath(path), opened.status == files::OpenResult::Status::Missing
-                                           ? QStringLiteral("no such file")
-                                           : AsMessagePart(opened.error));
-    return {};
-  }
+  if (!opened.opened())
+    return opened.status == files::OpenResult::Status::Missing
+               ? fail(Kind::Missing)
+               : fail(Kind::CannotRead, AsMessagePart(opened.error));
   const QByteArray head = file.peek(32);
-  if (head.isEmpty()) {
-    *error = QStringLiteral("cannot read %1: the file is empty").arg(ShownPath(path));
-    return {};
-  }
+  if (head.isEmpty()) return fail(Kind::Empty);
 
   // The structure first: a file made to keep the decoder busy for minutes is refused unread.
   const PictureData data = CheckPictureData(&file);
-  if (data == PictureData::TooManyScans) {
-    *error = QStringLiteral(
-                 "cannot read the picture in %1: it is made of more than %2 scans, "
-                 "which no real photograph needs and which would take minutes to "
-                 "decode")
-                 .arg(ShownPath(path))
-                 .arg(kMaxJpegScans);
-    return {};
-  }
-  if (!file.seek(0)) {
-    *error = QStringLiteral("cannot read %1: %2")
-                 .arg(ShownPath(path), AsMessagePart(file.errorString()));
-    return {};
-  }
+  if (data == PictureData::TooManyScans) return fail(Kind::TooManyScans);
+  if (!file.seek(0)) return fail(Kind::CannotRead, AsMessagePart(file.errorString()));
 
-  const QString zeroSize = QStringLiteral("the picture in %1 has zero size").arg(ShownPath(path));
   const QuietDecoders quiet;
   // Photographs of many megapixels are welcome in every program that reads pictures; Qt's own
   // limit is 128 MB.
@@ -125,17 +103,10 @@ QImage LoadPicture(const QString& path, QString* error,
   QImageReader reader(&file);
   reader.setDecideFormatFromContent(true);
   reader.setAutoTransform(true);
-  if (!reader.canRead()) {
-    *error = QStringLiteral("%1 is not a picture in a format this program reads (%2)")
-                 .arg(ShownPath(path), ReadableFormats());
-    return {};
-  }
+  if (!reader.canRead()) return fail(Kind::NotAPicture);
   QSize size = reader.size();
   if (!size.isValid()) size = DeclaredPictureSize(head);
-  if (size.isValid() && size.isEmpty()) {
-    *error = zeroSize;
-    return {};
-  }
+  if (size.isValid() && size.isEmpty()) return fail(Kind::ZeroSize);
   // Sizes as the picture is shown: the reader turns it upright after decoding.
   const bool turned = reader.transformation() & QImageIOHandler::TransformationRotate90;
   const QSize shown = turned ? size.transposed() : size;
@@ -148,25 +119,11 @@ QImage LoadPicture(const QString& path, QString* error,
   QImage picture;
   if (!reader.read(&picture)) {
     // Readers refuse an oversized picture without saying why.
-    if (size.isValid() && OverAllocationLimit(size))
-      *error = QStringLiteral("the picture in %1 is too large (%2 x %3 pixels)")
-                   .arg(ShownPath(path))
-                   .arg(size.width())
-                   .arg(size.height());
-    else
-      *error = QStringLiteral("cannot read the picture in %1: %2")
-                   .arg(ShownPath(path), AsMessagePart(reader.errorString()));
-    return {};
+    if (size.isValid() && OverAllocationLimit(size)) return fail(Kind::TooLarge, {}, size);
+    return fail(Kind::Undecodable, AsMessagePart(reader.errorString()));
   }
-  if (picture.isNull() || picture.size().isEmpty()) {
-    *error = zeroSize;
-    return {};
-  }
-  if (data == PictureData::CutShort) {
-    *error =
-        QStringLiteral("cannot read the picture in %1: the file is cut short").arg(ShownPath(path));
-    return {};
-  }
+  if (picture.isNull() || picture.size().isEmpty()) return fail(Kind::ZeroSize);
+  if (data == PictureData::CutShort) return fail(Kind::CutShort);
   if (fullSize) *fullSize = reader.scaledSize().isValid() ? shown : picture.size();
   return picture;
 }

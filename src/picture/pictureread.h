@@ -8,11 +8,32 @@
 
 namespace kestrel::convert {
 
-// Reads any picture Qt can read; a null image and a one-line reason on failure, also for a file
-// that ends before its picture does. `decodeSize`, when given, is asked for the size that is
+// Why a picture could not be read, worded where it is shown (src/texts).
+struct PictureFailure {
+  enum class Kind {
+    None,
+    Missing,
+    CannotRead,    // reason: the system's words
+    Empty,         // the file is empty
+    TooManyScans,  // a JPEG of more than kMaxJpegScans scans
+    NotAPicture,   // in no format this program reads
+    ZeroSize,
+    TooLarge,        // size: the picture's
+    Undecodable,     // reason: the decoder's words
+    CutShort,        // the file ends before its picture does
+    CannotOpenLogo,  // a logo bitmap that could not be opened; reason: why
+  };
+  Kind kind = Kind::None;
+  QString path;
+  QString reason;
+  QSize size;
+};
+
+// Reads any picture Qt can read; a null image and what failed, also for a file that ends
+// before its picture does. `decodeSize`, when given, is asked for the size that is
 // enough of a picture of the full size it is given (as shown, turned upright); a JPEG is then
 // decoded at that size, many times faster. `fullSize` receives the picture's full size.
-QImage LoadPicture(const QString& path, QString* error,
+QImage LoadPicture(const QString& path, PictureFailure* failure,
                    const std::function<QSize(QSize)>& decodeSize = {}, QSize* fullSize = nullptr);
 
 // The size a PNG or BMP file's header announces (from its first 32 bytes), even one its

@@ -4,40 +4,69 @@
 #include <QObject>
 #include <QString>
 #include <stdexcept>
+#include <string>
 
 #include "port/commsettings.h"
 
 namespace kestrel {
 
-// Error numbers raised by the serial layer. The program tells 8002 and 8005 apart; the others
-// carry a description that is shown to the user as it stands.
+// Error numbers raised by the serial layer. The program tells 8002 and 8005 apart.
 namespace CommErr {
 inline constexpr int PortNotExist = 8002;      // no such device
 inline constexpr int PortInUse = 8005;         // another program holds the port
 inline constexpr int SetStateFailed = 8015;    // the device refused the line settings
 inline constexpr int PortNotOpen = 8018;       // operation valid only when the port is open
 inline constexpr int DeviceIoError = 8020;     // read/write failed, device removed
-inline constexpr int Other = 8021;             // any other failure; Qt's description
+inline constexpr int Other = 8021;             // any other failure
 inline constexpr int PermissionDenied = 8100;  // no access to the device node
 }  // namespace CommErr
 
+// A failure of the serial layer: its number, what went wrong and the details that say it
+// (worded where it is shown, in src/texts).
 class CommError : public std::runtime_error {
  public:
-  CommError() : CommError(0, QString()) {}
-  CommError(int number, const QString& description, const QString& device = QString())
-      : std::runtime_error(description.toStdString()),
+  enum class Kind {
+    Other,             // reason: the system's own words
+    NoSuchPort,        // port, device
+    NoDeviceAssigned,  // port, device: the [Devices] assignment that names no device
+    InvalidNumber,     // port: the number asked for
+    AlreadyOpen,       // this port object has a device open already
+    InUse,             // port: another program holds it
+    PermissionDenied,  // port, and group or user: who may use the device
+    SettingsRefused,   // device, settings, reason
+    StoppedWorking,    // port
+    NotOpen,
+  };
+  struct Details {
+    QString port;      // as the user knows it: COM3, or the device itself
+    QString device;    // the device an open tried (a path, a system port name)
+    QString group;     // the group that may use the device
+    QString user;      // the one user who may, where no group may
+    QString settings;  // line settings as written, 38400,n,8,1
+    QString reason;    // the system's words
+  };
+
+  CommError() : CommError(0, Kind::Other, Details{}) {}
+  CommError(int number, Kind kind, Details details)
+      : std::runtime_error("serial port error " + std::to_string(number)),
         number_(number),
-        description_(description),
-        device_(device) {}
+        kind_(kind),
+        details_(std::move(details)) {}
+  // A failure told only by the system's words (or a stand-in port's).
+  CommError(int number, const QString& reason, const QString& device = QString())
+      : CommError(number, Kind::Other, Details{{}, device, {}, {}, {}, reason}) {}
+
   int number() const { return number_; }
-  const QString& description() const { return description_; }
+  Kind kind() const { return kind_; }
+  const Details& details() const { return details_; }
+  const QString& reason() const { return details_.reason; }
   // The device an open tried (a path, a system port name); empty when none was tried.
-  const QString& device() const { return device_; }
+  const QString& device() const { return details_.device; }
 
  private:
   int number_;
-  QString description_;
-  QString device_;
+  Kind kind_;
+  Details details_;
 };
 
 // A serial port: one device, opened with its line settings, written whole frames, and telling

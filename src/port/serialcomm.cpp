@@ -69,9 +69,8 @@ SerialComm::~SerialComm() {
 
 void SerialComm::open(const QString& device, const LineSettings& settings, const QString& name) {
   InCall call(inCall_);
-  if (serial_.isOpen()) throw CommError(CommErr::PortInUse, QStringLiteral("Port already open"));
+  if (serial_.isOpen()) throw CommError(CommErr::PortInUse, CommError::Kind::AlreadyOpen, {});
   lost_ = false;
-  lostDescription_.clear();
   name_ = name;
   devicePath_ = ResolvedDevice(device);
   // What is plainly no serial port is not opened at all: opening a serial node raises its
@@ -106,7 +105,6 @@ void SerialComm::open(const QString& device, const LineSettings& settings, const
 void SerialComm::close() {
   InCall call(inCall_);
   lost_ = false;
-  lostDescription_.clear();
   if (!serial_.isOpen()) return;
   serial_.close();
   Q_EMIT openChanged(false);
@@ -133,9 +131,11 @@ void SerialComm::applyLineSettings(const LineSettings& s) {
     if (ok) return;
     const QString reason = serial_.errorString();
     serial_.clearError();
-    throw CommError(CommErr::SetStateFailed,
-                    QStringLiteral("The device %1 refused the line settings %2: %3")
-                        .arg(devicePath_, FormatLineSettings(s), reason));
+    CommError::Details details;
+    details.device = devicePath_;
+    details.settings = FormatLineSettings(s);
+    details.reason = reason;
+    throw CommError(CommErr::SetStateFailed, CommError::Kind::SettingsRefused, details);
   };
   check(serial_.setBaudRate(s.baud));
   check(serial_.setDataBits(QSerialPort::DataBits(s.dataBits)));
@@ -145,48 +145,34 @@ void SerialComm::applyLineSettings(const LineSettings& s) {
 
 CommError SerialComm::toCommError(QSerialPort::SerialPortError error, const QString& qtText,
                                   bool opening) const {
-  const QString& path = devicePath_;
-  // "COM3 (/dev/ttyUSB0)"; just the one name where the device has it (COM3 on Windows).
-  const QString port = name_.isEmpty() || path.compare(name_, Qt::CaseInsensitive) == 0
-                           ? path
-                           : QStringLiteral("%1 (%2)").arg(name_, path);
-  const auto notExist = [&] {
-    return CommError(CommErr::PortNotExist,
-                     QStringLiteral("The serial port %1 does not exist.").arg(port), path);
-  };
+  using Kind = CommError::Kind;
+  CommError::Details details;
+  details.port = name_;
+  details.device = devicePath_;
   const auto denied = [&] {
-    const detail::DeviceUsers users = detail::WhoMayUse(path);
-    QString text = QStringLiteral("No permission to use the serial port %1").arg(port);
-    if (!users.group.isEmpty())
-      text += QStringLiteral(
-                  ": the device belongs to the group \"%1\". Add your user to that "
-                  "group and log in again.")
-                  .arg(users.group);
-    else if (!users.user.isEmpty())
-      text += QStringLiteral(": only the user \"%1\" may use the device.").arg(users.user);
-    else
-      text += QLatin1Char('.');
-    return CommError(CommErr::PermissionDenied, text, path);
+    const detail::DeviceUsers users = detail::WhoMayUse(devicePath_);
+    details.group = users.group;
+    details.user = users.user;
+    return CommError(CommErr::PermissionDenied, Kind::PermissionDenied, details);
   };
 
   switch (error) {
     case QSerialPort::DeviceNotFoundError:
     case QSerialPort::UnsupportedOperationError:  // a regular file or a folder, no serial device
-      return notExist();
+      return CommError(CommErr::PortNotExist, Kind::NoSuchPort, details);
     case QSerialPort::PermissionError:
       // Qt says this for a lock held by another program, a busy device and a node we may
       // not open alike; only the last one is the user's to fix.
-      if (detail::ProbeDevice(path, false) == detail::DeviceProblem::AccessDenied) return denied();
+      if (detail::ProbeDevice(devicePath_, false) == detail::DeviceProblem::AccessDenied)
+        return denied();
       [[fallthrough]];
     case QSerialPort::OpenError:
-      return CommError(CommErr::PortInUse,
-                       QStringLiteral("The serial port %1 is used by another program.").arg(port),
-                       path);
+      return CommError(CommErr::PortInUse, Kind::InUse, details);
     case QSerialPort::UnknownError:
       if (!opening) break;
-      switch (detail::ProbeDevice(path, true)) {
+      switch (detail::ProbeDevice(devicePath_, true)) {
         case detail::DeviceProblem::NoDevice:
-          return notExist();
+          return CommError(CommErr::PortNotExist, Kind::NoSuchPort, details);
         case detail::DeviceProblem::AccessDenied:
           return denied();
         case detail::DeviceProblem::Unknown:
@@ -196,22 +182,19 @@ CommError SerialComm::toCommError(QSerialPort::SerialPortError error, const QStr
     case QSerialPort::ResourceError:
       // A node whose driver fails the open with an I/O error has no device behind it (the
       // spare /dev/ttyS ports of a PC); "stopped working" is for a port that was in use.
-      if (opening) return notExist();
+      if (opening) return CommError(CommErr::PortNotExist, Kind::NoSuchPort, details);
       [[fallthrough]];
     case QSerialPort::ReadError:
     case QSerialPort::WriteError:
       // Qt's text here is whatever errno held last, often misleading; leave it out.
-      return CommError(CommErr::DeviceIoError,
-                       QStringLiteral("The serial port %1 stopped working. Check that the "
-                                      "device is still connected.")
-                           .arg(port));
+      return CommError(CommErr::DeviceIoError, Kind::StoppedWorking, details);
     case QSerialPort::NotOpenError:
-      return CommError(CommErr::PortNotOpen,
-                       QStringLiteral("Operation valid only when the port is open"));
+      return CommError(CommErr::PortNotOpen, Kind::NotOpen, {});
     default:
       break;
   }
-  return CommError(CommErr::Other, QStringLiteral("Serial port %1: %2").arg(port, qtText), path);
+  details.reason = qtText;
+  return CommError(CommErr::Other, Kind::Other, details);
 }
 
 void SerialComm::onSerialError(QSerialPort::SerialPortError error) {
@@ -240,7 +223,7 @@ void SerialComm::loseDevice(const CommError& gone, bool insideCall) {
   serial_.close();
   serial_.clearError();
   lost_ = true;
-  lostDescription_ = gone.description();
+  lostError_ = gone;
   const int loss = ++losses_;
   const auto tell = [this, gone, loss] {
     // An open or close since then has made this news stale.
@@ -255,10 +238,8 @@ void SerialComm::loseDevice(const CommError& gone, bool insideCall) {
 }
 
 void SerialComm::checkUsable() const {
-  if (lost_) throw CommError(CommErr::DeviceIoError, lostDescription_);
-  if (!serial_.isOpen())
-    throw CommError(CommErr::PortNotOpen,
-                    QStringLiteral("Operation valid only when the port is open"));
+  if (lost_) throw lostError_;
+  if (!serial_.isOpen()) throw CommError(CommErr::PortNotOpen, CommError::Kind::NotOpen, {});
 }
 
 void SerialComm::discardInput() {

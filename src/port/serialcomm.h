@@ -16,8 +16,7 @@ class SerialComm : public CommControl {
   explicit SerialComm(QObject* parent = nullptr);
   ~SerialComm() override;
 
-  void open(const QString& device, const LineSettings& settings,
-            const QString& name = {}) override;
+  void open(const QString& device, const LineSettings& settings, const QString& name = {}) override;
   void close() override;
   bool isOpen() const override { return serial_.isOpen(); }
   QString openDevice() const override { return serial_.isOpen() ? devicePath_ : QString(); }
@@ -43,8 +42,8 @@ class SerialComm : public CommControl {
   QString devicePath_;  // the device of the last open, links resolved
   LineSettings settings_{};
   bool pseudoTerminal_ = false;  // of the last open
-  bool lost_ = false;  // the device went away while open; cleared by the next open or close
-  QString lostDescription_;
+  bool lost_ = false;    // the device went away while open; cleared by the next open or close
+  CommError lostError_;  // what the lost device said, repeated to calls until then
   int losses_ = 0;
   int inCall_ = 0;  // failures inside our own calls are thrown, not signalled
 };

@@ -12,6 +12,7 @@
 
 #include "files/fileaccess.h"
 #include "settings/programfolder.h"
+#include "texts/usertexts.h"
 
 namespace kestrel::ArchivoIni {
 
@@ -216,7 +217,7 @@ QString Rewrite(const QString& path, QByteArrayView sectionName, QByteArrayView 
   QFile file;
   const files::OpenResult opened = files::OpenRegularFile(file, path);
   if (opened.opened()) {
-    if (file.size() > kMaxFileBytes) return QStringLiteral("it is larger than 1 MiB");
+    if (file.size() > kMaxFileBytes) return texts::SettingsTooLargeReason();
     read = file.read(file.size());
     if (read.size() != file.size() || file.error() != QFileDevice::NoError)
       return file.errorString();
@@ -261,7 +262,7 @@ QString Rewrite(const QString& path, QByteArrayView sectionName, QByteArrayView 
     out += '[' + sectionName.toByteArray() + ']' + nl + keyLine + nl;
   }
 
-  if (out.size() > kMaxFileBytes) return QStringLiteral("it would grow larger than 1 MiB");
+  if (out.size() > kMaxFileBytes) return texts::SettingsWouldGrowReason();
   return files::SaveFile(path, out);
 }
 
@@ -276,17 +277,17 @@ bool WriteProfileString(const QString& path, const QString& section, const QStri
   const std::optional<QByteArray> sectionBytes = ToLatin1(section);
   const std::optional<QByteArray> keyBytes = ToLatin1(key);
   const std::optional<QByteArray> valueBytes = ToLatin1(value);
-  const QString unstorable = QStringLiteral("it cannot hold the text \"%1\"");
-  if (!sectionBytes || !keyBytes) return fail(unstorable.arg(section + QLatin1Char('/') + key));
-  if (!valueBytes) return fail(unstorable.arg(value));
+  if (!sectionBytes || !keyBytes)
+    return fail(texts::CannotHoldTextReason(section + QLatin1Char('/') + key));
+  if (!valueBytes) return fail(texts::CannotHoldTextReason(value));
   const QByteArrayView sectionName = Trimmed(*sectionBytes);
   const QByteArrayView keyName = Trimmed(*keyBytes);
   // Anything that would read back as a different line, section or key is refused.
   if (sectionName.isEmpty() || HasLineBreakOrNul(sectionName) || sectionName.contains(']') ||
       keyName.isEmpty() || HasLineBreakOrNul(keyName) || keyName.contains('=') ||
       keyName.front() == '[' || keyName.front() == ';')
-    return fail(unstorable.arg(section + QLatin1Char('/') + key));
-  if (HasLineBreakOrNul(*valueBytes)) return fail(unstorable.arg(value));
+    return fail(texts::CannotHoldTextReason(section + QLatin1Char('/') + key));
+  if (HasLineBreakOrNul(*valueBytes)) return fail(texts::CannotHoldTextReason(value));
 
   // Another program's update between our read and our replace would be lost without this.
   const QString lockPath = path + QStringLiteral(".lock");
@@ -294,13 +295,13 @@ bool WriteProfileString(const QString& path, const QString& section, const QStri
   const QFileInfo lockInfo(lockPath);
   // QLockFile reads a lock file it finds to tell whether it is stale: a FIFO would hang it.
   if (lockInfo.isSymLink() || (lockInfo.exists() && !lockInfo.isFile()))
-    return fail(QStringLiteral("its lock file %1 is not a regular file").arg(lockName));
+    return fail(texts::LockFileNotRegularReason(lockName));
   QLockFile lock(lockPath);
   lock.setStaleLockTime(kStaleLockMs);
   // Where no lock file can be made (a folder in which only the file itself may be written),
   // no other program can make one either, and the write goes on without.
   if (!lock.tryLock(kLockWaitMs) && lock.error() == QLockFile::LockFailedError)
-    return fail(QStringLiteral("another program is writing it (lock file %1)").arg(lockName));
+    return fail(texts::SettingsLockedReason(lockName));
 
   const QString why = Rewrite(path, sectionName, keyName, *valueBytes);
   return why.isEmpty() || fail(why);

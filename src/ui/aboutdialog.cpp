@@ -4,8 +4,8 @@
 #include <QPainter>
 #include <QPushButton>
 
-#include "app/usertexts.h"
 #include "kestrel/version.h"
+#include "texts/usertexts.h"
 #include "ui/crlabel.h"
 #include "ui/programform.h"
 #include "ui/uifonts.h"
@@ -37,14 +37,6 @@ QLabel* MakeLabel(QWidget* parent, const char* name, int x, int y, int w, int h)
 
 }  // namespace
 
-QString VersionText(int major, int minor, int revision) {
-  return QStringLiteral("Version %1.%2.%3").arg(major).arg(minor).arg(revision);
-}
-
-QString DisclaimerText() {
-  return QStringLiteral("Quillory Instruments\rAll rights reserved\r2010");
-}
-
 frmAbout::frmAbout(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("frmAbout"));
   MarkAsProgramForm(this);
@@ -59,7 +51,7 @@ frmAbout::frmAbout(QWidget* parent) : QDialog(parent) {
   lblVersion_ = MakeLabel(this, "lblVersion", 24, 50, 334, 18);
   lblDescription_ = MakeLabel(this, "lblDescription", 24, 76, 334, 36);
   lblDescription_->setWordWrap(true);
-  lblDescription_->setText(QStringLiteral("Downloader for programable initial Logo"));
+  lblDescription_->setText(texts::Description());
 
   auto* line = new EngravedLine(this);
   line->setObjectName(QStringLiteral("Line1"));
@@ -70,7 +62,7 @@ frmAbout::frmAbout(QWidget* parent) : QDialog(parent) {
   lblDisclaimer_->setGeometry(24, 136, 230, 60);
   lblDisclaimer_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
-  cmdOK_ = new QPushButton(QStringLiteral("Aceptar"), this);
+  cmdOK_ = new QPushButton(texts::AceptarButton(), this);
   cmdOK_->setObjectName(QStringLiteral("cmdOK"));
   cmdOK_->setGeometry(270, 160, 90, 26);
   cmdOK_->setDefault(true);
@@ -80,10 +72,10 @@ frmAbout::frmAbout(QWidget* parent) : QDialog(parent) {
 }
 
 void frmAbout::Form_Load() {
-  setWindowTitle(QStringLiteral("About ..."));
-  lblVersion_->setText(VersionText(kVersionMajor, kVersionMinor, kVersionPatch));
-  lblTitle_->setText(QString::fromLatin1(kApplicationTitle));
-  lblDisclaimer_->setRawText(DisclaimerText());
+  setWindowTitle(texts::AboutCaption());
+  lblVersion_->setText(texts::VersionText(kVersionMajor, kVersionMinor, kVersionPatch));
+  lblTitle_->setText(texts::ApplicationTitle());
+  lblDisclaimer_->setRawText(texts::Disclaimer());
 }
 
 // Esc reaches QDialog::reject, which closes the window just as this button does.

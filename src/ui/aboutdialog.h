@@ -10,12 +10,6 @@ namespace kestrel {
 
 class CrLabel;
 
-// "Version 1.0.0": the three numbers in plain decimal, no blanks.
-QString VersionText(int major, int minor, int revision);
-
-// The two maker lines and the year, joined by bare carriage returns.
-QString DisclaimerText();
-
 // Help > About. Modal; its one button is both default and cancel button, so Enter and Esc
 // close it.
 class frmAbout : public QDialog {

@@ -1,5 +1,7 @@
 #include "ui/crlabel.h"
 
+#include "texts/usertexts.h"
+
 namespace kestrel {
 
 QString DisplayText(const QString& rawText) {
@@ -10,13 +12,11 @@ QString DisplayText(const QString& rawText) {
 
 CrLabel::CrLabel(QWidget* parent) : QLabel(parent) { setTextFormat(Qt::PlainText); }
 
-CrLabel::CrLabel(const QString& rawText, QWidget* parent) : CrLabel(parent) {
-  setRawText(rawText);
-}
+CrLabel::CrLabel(const QString& rawText, QWidget* parent) : CrLabel(parent) { setRawText(rawText); }
 
 void CrLabel::setRawText(const QString& text) {
-  rawText_ = text;
-  setText(DisplayText(text));
+  rawText_ = texts::InMessageBox(text);
+  setText(DisplayText(rawText_));
 }
 
 }  // namespace kestrel

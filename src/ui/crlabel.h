@@ -5,9 +5,9 @@
 
 namespace kestrel {
 
-// A label whose text keeps the program's bare carriage returns. Plain-text QLabels break
-// lines only at LF, so what is shown has each CR turned into a line break; rawText() gives
-// the text as the program set it.
+// A label whose text keeps the program's bare carriage returns, one at each line break of the
+// text it is given. Plain-text QLabels break lines only at LF, so what is shown has each CR
+// turned into a line break; rawText() gives the text with its carriage returns.
 class CrLabel : public QLabel {
   Q_OBJECT
   Q_PROPERTY(QString rawText READ rawText WRITE setRawText)

@@ -2,6 +2,7 @@
 
 #include <QPushButton>
 
+#include "texts/usertexts.h"
 #include "ui/crlabel.h"
 #include "ui/programform.h"
 #include "ui/uifonts.h"
@@ -14,21 +15,21 @@ frmHelp::frmHelp(QWidget* parent) : QDialog(parent) {
   setModal(true);
   setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                  Qt::WindowCloseButtonHint);
-  setWindowTitle(QStringLiteral("Help"));
+  setWindowTitle(texts::HelpCaption());
   setFixedSize(470, 130);
   setFont(UiFont(QStringLiteral("MS Sans Serif"), 8.25));
 
-  lblEnglish_ = new CrLabel(QStringLiteral("English:"), this);
+  lblEnglish_ = new CrLabel(texts::HelpEnglishFirstLine(), this);
   lblEnglish_->setObjectName(QStringLiteral("lblEnglish"));
   lblEnglish_->setGeometry(16, 16, 340, 40);
   lblEnglish_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
-  lblSpanish_ = new CrLabel(QString::fromUtf8("Espa\xc3\xb1ol:"), this);
+  lblSpanish_ = new CrLabel(texts::HelpSpanishFirstLine(), this);
   lblSpanish_->setObjectName(QStringLiteral("lblSpanish"));
   lblSpanish_->setGeometry(16, 68, 340, 40);
   lblSpanish_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
-  OKButton_ = new QPushButton(QStringLiteral("OK"), this);
+  OKButton_ = new QPushButton(texts::OkButton(), this);
   OKButton_->setObjectName(QStringLiteral("OKButton"));
   OKButton_->setGeometry(372, 16, 82, 26);
   OKButton_->setDefault(true);
@@ -38,8 +39,8 @@ frmHelp::frmHelp(QWidget* parent) : QDialog(parent) {
 }
 
 void frmHelp::Form_Load() {
-  lblEnglish_->setRawText(QString::fromUtf8(kHelpEnglish));
-  lblSpanish_->setRawText(QString::fromUtf8(kHelpSpanish));
+  lblEnglish_->setRawText(texts::HelpEnglish());
+  lblSpanish_->setRawText(texts::HelpSpanish());
 }
 
 void frmHelp::OKButton_Click() { accept(); }

@@ -8,11 +8,6 @@ namespace kestrel {
 
 class CrLabel;
 
-inline constexpr char kHelpEnglish[] = "English:\rSee file 'Help Programmable Logo KESTREL II.pdf'";
-// UTF-8: "Español".
-inline constexpr char kHelpSpanish[] =
-    "Espa\xc3\xb1ol:\rVer archivo 'Manual programa Quillory para KESTREL II.pdf'";
-
 // Help > Help: names the manuals; the program does not open them. Modal.
 class frmHelp : public QDialog {
   Q_OBJECT

@@ -16,6 +16,7 @@
 #include <QVBoxLayout>
 
 #include "picture/logoimage.h"
+#include "texts/usertexts.h"
 
 namespace kestrel {
 
@@ -23,13 +24,12 @@ ImportPictureDialog::ImportPictureDialog(const QImage& picture, const QString& p
                                          QWidget* parent)
     : QDialog(parent), picture_(picture) {
   setObjectName(QStringLiteral("ImportPictureDialog"));
-  setWindowTitle(QStringLiteral("Import Picture"));
+  setWindowTitle(texts::ImportPictureTitle());
 
-  auto* source = new QLabel(QStringLiteral("%1  (%2 x %3 pixels)")
-                                .arg(QDir::toNativeSeparators(QFileInfo(path).fileName()))
-                                .arg(picture.width())
-                                .arg(picture.height()),
-                            this);
+  auto* source =
+      new QLabel(texts::PictureSource(QDir::toNativeSeparators(QFileInfo(path).fileName()),
+                                      picture.width(), picture.height()),
+                 this);
   source->setTextFormat(Qt::PlainText);
 
   preview_ = new QLabel(this);
@@ -37,30 +37,30 @@ ImportPictureDialog::ImportPictureDialog(const QImage& picture, const QString& p
   preview_->setFrameShape(QFrame::Box);
   preview_->setFixedSize(480 + 2, 120 + 2);
   preview_->setAlignment(Qt::AlignCenter);
-  preview_->setToolTip(QStringLiteral("What the device will show, at twice its size"));
+  preview_->setToolTip(texts::ImportPreviewTip());
 
-  auto* shape = new QGroupBox(QStringLiteral("Size"), this);
-  fit_ = new QRadioButton(QStringLiteral("&Fit: whole picture, shape kept"), shape);
-  fill_ = new QRadioButton(QStringLiteral("F&ill: whole logo, edges cut off"), shape);
-  stretch_ = new QRadioButton(QStringLiteral("&Stretch: whole picture, shape ignored"), shape);
+  auto* shape = new QGroupBox(texts::SizeFrame(), this);
+  fit_ = new QRadioButton(texts::FitChoice(), shape);
+  fill_ = new QRadioButton(texts::FillChoice(), shape);
+  stretch_ = new QRadioButton(texts::StretchChoice(), shape);
   auto* shapeLayout = new QVBoxLayout(shape);
   for (QRadioButton* button : {fit_, fill_, stretch_}) shapeLayout->addWidget(button);
 
-  auto* tones = new QGroupBox(QStringLiteral("Black and white"), this);
+  auto* tones = new QGroupBox(texts::TonesFrame(), this);
   thresholdSlider_ = new QSlider(Qt::Horizontal, tones);
   thresholdSlider_->setRange(0, 255);
   threshold_ = new QSpinBox(tones);
   threshold_->setRange(0, 255);
-  threshold_->setToolTip(QStringLiteral("Pixels darker than this (0 to 255) become black"));
+  threshold_->setToolTip(texts::ThresholdTip());
   connect(thresholdSlider_, &QSlider::valueChanged, threshold_, &QSpinBox::setValue);
   connect(threshold_, &QSpinBox::valueChanged, thresholdSlider_, &QSlider::setValue);
   auto* thresholdRow = new QHBoxLayout;
   thresholdRow->addWidget(thresholdSlider_, 1);
   thresholdRow->addWidget(threshold_);
-  dither_ = new QCheckBox(QStringLiteral("&Dither: shades as dot patterns (photographs)"), tones);
-  invert_ = new QCheckBox(QStringLiteral("In&vert black and white"), tones);
+  dither_ = new QCheckBox(texts::DitherChoice(), tones);
+  invert_ = new QCheckBox(texts::InvertChoice(), tones);
   auto* tonesLayout = new QFormLayout(tones);
-  auto* thresholdLabel = new QLabel(QStringLiteral("&Threshold:"), tones);
+  auto* thresholdLabel = new QLabel(texts::ThresholdLabel(), tones);
   thresholdLabel->setBuddy(threshold_);
   tonesLayout->addRow(thresholdLabel, thresholdRow);
   tonesLayout->addRow(dither_);

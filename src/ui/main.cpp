@@ -1,6 +1,6 @@
-// kestrel-logo-loader: the window. Its command line is read before Qt's application object
-// exists: that object needs a display and aborts without one, and --help or a mistyped option
-// must be answered anyway.
+// kestrel-logo-loader: the window. Its command line is answered before the window's
+// application object exists: that object needs a display and aborts without one, and --help
+// or a mistyped option must be answered anyway.
 #include <QApplication>
 #include <cstdio>
 #include <cstring>
@@ -8,13 +8,12 @@
 
 #include "kestrel/version.h"
 #include "port/serialcomm.h"
+#include "texts/usertexts.h"
 #include "ui/mainwindow.h"
 
 namespace {
 
 constexpr int kExitUsage = 64;
-constexpr char kUsage[] =
-    "Usage: kestrel-logo-loader [-platform NAME] [other options every Qt program takes]\n";
 
 // Options that QGuiApplication and QApplication take from every program, with one dash or two;
 // the first ones take a value, as the next argument or after '='.
@@ -46,12 +45,10 @@ int AnswerCommandLine(int argc, char** argv) {
   for (int at = 1; at < argc;) {
     const char* argument = argv[at];
     if (std::strcmp(argument, "--help") == 0 || std::strcmp(argument, "-h") == 0) {
-      std::fputs(kUsage, stdout);
-      std::fputs(
-          "The Kestrel II Logo loader's window; kestrel-load loads a logo without one.\n"
-          "  -h, --help  Show this help.\n"
-          "  --version   Show the version.\n",
-          stdout);
+      std::fputs((kestrel::texts::WindowProgramUsage() + kestrel::texts::WindowProgramHelp())
+                     .toLocal8Bit()
+                     .constData(),
+                 stdout);
       return 0;
     }
     if (std::strcmp(argument, "--version") == 0) {
@@ -60,16 +57,12 @@ int AnswerCommandLine(int argc, char** argv) {
     }
     const int length = QtOptionLength(argc, argv, at);
     if (length <= 0) {
-      if (length < 0)
-        std::fprintf(stderr, "kestrel-logo-loader: missing value after '%s'\n", argument);
-      else if (argument[0] == '-')
-        std::fprintf(stderr, "kestrel-logo-loader: unknown option '%s'\n", argument);
-      else
-        std::fprintf(stderr,
-                     "kestrel-logo-loader: unexpected argument '%s': pictures are opened in "
-                     "the window\n",
-                     argument);
-      std::fputs(kUsage, stderr);
+      const QString given = QString::fromLocal8Bit(argument);
+      const QString error = length < 0           ? kestrel::texts::MissingValueAfter(given)
+                            : argument[0] == '-' ? kestrel::texts::UnknownOption(given)
+                                                 : kestrel::texts::UnexpectedWindowArgument(given);
+      std::fprintf(stderr, "kestrel-logo-loader: %s\n", error.toLocal8Bit().constData());
+      std::fputs(kestrel::texts::WindowProgramUsage().toLocal8Bit().constData(), stderr);
       return kExitUsage;
     }
     at += length;
@@ -80,9 +73,17 @@ int AnswerCommandLine(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-  if (const int status = AnswerCommandLine(argc, argv); status >= 0) return status;
+  {
+    // Translations need an application object; this one needs no display.
+    int count = 1;
+    char* program[] = {argv[0], nullptr};
+    QCoreApplication answering(count, program);
+    kestrel::texts::InstallTranslations();
+    if (const int status = AnswerCommandLine(argc, argv); status >= 0) return status;
+  }
 
   QApplication app(argc, argv);
+  kestrel::texts::InstallTranslations();
 
   kestrel::frmPantallaTest window(std::make_unique<kestrel::SerialComm>());
   window.show();

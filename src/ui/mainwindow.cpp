@@ -19,9 +19,9 @@
 #include <QWindow>
 #include <algorithm>
 
-#include "app/usertexts.h"
 #include "picture/logoimage.h"
 #include "settings/recentfiles.h"
+#include "texts/usertexts.h"
 #include "ui/aboutdialog.h"
 #include "ui/helpdialog.h"
 #include "ui/messagebox.h"
@@ -70,8 +70,16 @@ void KeepActiveColours(QWidget* widget) {
 }
 
 QString DefaultFileChooser(QWidget* parent) {
-  return QFileDialog::getOpenFileName(parent, QString(), RememberedFile(),
-                                      QString::fromLatin1(kLogoFileFilter));
+  return QFileDialog::getOpenFileName(parent, QString(), RememberedFile(), texts::BitmapFilter());
+}
+
+// A text longer than designed (another language, a larger font) widens its widget about its
+// centre rather than being cut off; where it fits, the designed geometry stays.
+void WidenToFit(QWidget* widget, int needed) {
+  const QRect designed = widget->geometry();
+  if (needed <= designed.width()) return;
+  widget->setGeometry(designed.center().x() + 1 - needed / 2, designed.y(), needed,
+                      designed.height());
 }
 
 QWidget* WidgetOfWindow(QWindow* window) {
@@ -131,17 +139,18 @@ frmPantallaTest::~frmPantallaTest() {
 
 void frmPantallaTest::BuildWindow() {
   setObjectName(QStringLiteral("frmPantallaTest"));
-  setWindowTitle(QString::fromLatin1(kMainCaption));
+  setWindowTitle(texts::MainCaption());
 
   auto* client = new QWidget(this);
   client->setObjectName(QStringLiteral("clientArea"));
   setCentralWidget(client);
 
-  label1_ = new QLabel(QStringLiteral("INITIAL LOGO LOADER FOR KESTREL II"), client);
+  label1_ = new QLabel(texts::MainHeading(), client);
   label1_->setObjectName(QStringLiteral("Label1"));
   label1_->setGeometry(40, 16, 465, 25);
   label1_->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
   label1_->setFont(UiFont(QStringLiteral("Helvetica"), 14.25, true));
+  WidenToFit(label1_, label1_->fontMetrics().horizontalAdvance(label1_->text()) + 4);
 
   // The border sits just outside the 480 x 120 picture area, so each logo pixel is 2 x 2.
   image1_ = new PreviewLabel(client);
@@ -161,7 +170,7 @@ void frmPantallaTest::BuildWindow() {
   prgBar_->hide();
 
   // In the progress bar's place, which a download takes over while it runs.
-  paletteNote_ = new QLabel(QString::fromLatin1(kLighterColourFirstNote), client);
+  paletteNote_ = new QLabel(texts::LighterColourFirstNote(), client);
   paletteNote_->setObjectName(QStringLiteral("paletteNote"));
   paletteNote_->setGeometry(40, 171, 465, 28);
   paletteNote_->setWordWrap(true);
@@ -171,16 +180,18 @@ void frmPantallaTest::BuildWindow() {
   paletteNote_->hide();
 
   const QFont buttonFont = UiFont(QStringLiteral("MS Sans Serif"), 8.25, true);
-  cmdOpen_ = new QPushButton(QStringLiteral("Open Bitmap"), client);
+  cmdOpen_ = new QPushButton(texts::OpenBitmapButton(), client);
   cmdOpen_->setObjectName(QStringLiteral("cmdOpen"));
   cmdOpen_->setGeometry(112, 200, 161, 33);
   cmdOpen_->setFont(buttonFont);
+  WidenToFit(cmdOpen_, cmdOpen_->sizeHint().width());
   connect(cmdOpen_, &QPushButton::clicked, this, &frmPantallaTest::cmdOpen_Click);
 
-  cmdSend_ = new QPushButton(QStringLiteral("Send to Kestrel-II"), client);
+  cmdSend_ = new QPushButton(texts::SendButton(), client);
   cmdSend_->setObjectName(QStringLiteral("cmdSend"));
   cmdSend_->setGeometry(296, 200, 121, 33);
   cmdSend_->setFont(buttonFont);
+  WidenToFit(cmdSend_, cmdSend_->sizeHint().width());
   cmdSend_->setEnabled(false);
   connect(cmdSend_, &QPushButton::clicked, this, &frmPantallaTest::cmdSend_Click);
 
@@ -192,37 +203,37 @@ void frmPantallaTest::BuildMenus() {
   QMenuBar* bar = menuBar();
   bar->setObjectName(QStringLiteral("menuBar"));
 
-  mnuFile_ = bar->addMenu(QStringLiteral("&File"));
+  mnuFile_ = bar->addMenu(texts::FileMenu());
   mnuFile_->setObjectName(QStringLiteral("mnuFile"));
-  mnuOpen_ = mnuFile_->addAction(QStringLiteral("Open Bitmap"));
+  mnuOpen_ = mnuFile_->addAction(texts::OpenBitmapItem());
   mnuOpen_->setObjectName(QStringLiteral("mnuOpen"));
   connect(mnuOpen_, &QAction::triggered, this, &frmPantallaTest::mnuOpen_Click);
   QAction* separator = mnuFile_->addSeparator();
   separator->setObjectName(QStringLiteral("mnu1"));
   // The design's "-----" item: drawn as a plain line, never chosen.
   separator->setEnabled(false);
-  QAction* end = mnuFile_->addAction(QStringLiteral("End"));
+  QAction* end = mnuFile_->addAction(texts::EndItem());
   end->setObjectName(QStringLiteral("mnuEnd"));
   connect(end, &QAction::triggered, this, &frmPantallaTest::mnuEnd_Click);
 
-  mnuComm_ = bar->addMenu(QStringLiteral("&Comm"));
+  mnuComm_ = bar->addMenu(texts::CommMenu());
   mnuComm_->setObjectName(QStringLiteral("mnuComm"));
-  mnuPort_ = mnuComm_->addAction(QStringLiteral("Port"));
+  mnuPort_ = mnuComm_->addAction(texts::PortItem());
   mnuPort_->setObjectName(QStringLiteral("mnuPort"));
   connect(mnuPort_, &QAction::triggered, this, &frmPantallaTest::mnuPort_Click);
-  mnuSettings_ = mnuComm_->addAction(QStringLiteral("Settings"));
+  mnuSettings_ = mnuComm_->addAction(texts::SettingsItem());
   mnuSettings_->setObjectName(QStringLiteral("mnuSettings"));
   connect(mnuSettings_, &QAction::triggered, this, &frmPantallaTest::mnuSettings_Click);
-  mnuConnect_ = mnuComm_->addAction(QStringLiteral("Open"));
+  mnuConnect_ = mnuComm_->addAction(texts::ConnectCaption(false));
   mnuConnect_->setObjectName(QStringLiteral("mnuConnect"));
   connect(mnuConnect_, &QAction::triggered, this, &frmPantallaTest::mnuConnect_Click);
 
-  mnuHelp_ = bar->addMenu(QStringLiteral("&Help"));
+  mnuHelp_ = bar->addMenu(texts::HelpMenu());
   mnuHelp_->setObjectName(QStringLiteral("mnuHelp"));
-  QAction* help = mnuHelp_->addAction(QStringLiteral("Help"));
+  QAction* help = mnuHelp_->addAction(texts::HelpItem());
   help->setObjectName(QStringLiteral("mnuHelp1"));
   connect(help, &QAction::triggered, this, &frmPantallaTest::mnuHelp1_Click);
-  QAction* about = mnuHelp_->addAction(QStringLiteral("About"));
+  QAction* about = mnuHelp_->addAction(texts::AboutItem());
   about->setObjectName(QStringLiteral("mnuAbout"));
   connect(about, &QAction::triggered, this, &frmPantallaTest::mnuAbout_Click);
 }
@@ -236,8 +247,8 @@ void frmPantallaTest::BuildStatusBar() {
 
   const QDateTime now = QDateTime::currentDateTime();
   const PortStatusTexts port = StatusTextsOf(connection().state());
-  const std::array<QString, 5> design{port.state, port.port, port.lineSettings,
-                                      PanelDateText(now), PanelTimeText(now)};
+  const std::array<QString, 5> design{port.state, port.port, port.lineSettings, PanelDateText(now),
+                                      PanelTimeText(now)};
   for (size_t i = 0; i < panels_.size(); ++i) {
     auto* panel = new QLabel(design[i], bar);
     panel->setObjectName(QStringLiteral("staBarPanel%1").arg(i + 1));
@@ -328,17 +339,16 @@ void frmPantallaTest::OpenLogoFile(const QString& path) {
       return;
     case Outcome::NotABitmap:
       QApplication::restoreOverrideCursor();
-      Message(QString::fromLatin1(kInvalidFormatMessage));
+      Message(texts::InvalidFileFormatMessage());
       return;
     case Outcome::WrongFormat:
       cmdSend_->setEnabled(false);
       QApplication::restoreOverrideCursor();
-      Message(QString::fromLatin1(kInvalidFormatMessage));
+      Message(texts::InvalidFileFormatMessage());
       return;
     case Outcome::CannotOpen:
       QApplication::restoreOverrideCursor();
-      Message(QString::fromLatin1(kCannotOpenFileMessage)
-                  .arg(QDir::toNativeSeparators(path), file.openError));
+      Message(texts::CannotOpenFileMessage(QDir::toNativeSeparators(path), file.openError));
       return;
   }
 }
@@ -356,10 +366,10 @@ void frmPantallaTest::ShowPreview(bool lighterColourFirst) {
 // The loaded file's name follows, so one glance tells what goes where.
 void frmPantallaTest::ShowCaption() {
   const PortState& port = connection().state();
-  QString caption = QString::fromLatin1(kMainCaption);
+  QString caption = texts::MainCaption();
   if (!logoFile_.isEmpty()) caption += QStringLiteral(" - ") + QFileInfo(logoFile_).fileName();
   if (port.isOpen() && port.onPseudoTerminal())
-    caption = QString::fromLatin1(kSimulatedDeviceCaption).arg(caption).arg(port.comNumber());
+    caption = texts::SimulatedDeviceCaption(caption, port.comNumber());
   setWindowTitle(caption);
 }
 
@@ -394,7 +404,7 @@ void frmPantallaTest::TransferStarted() {
 
 // The message comes while the window is still locked, as the user reads it.
 void frmPantallaTest::TransferEnded(const TransferOutcome& outcome) {
-  if (!outcome.message.isEmpty()) Message(outcome.message);
+  if (const QString message = texts::TransferMessage(outcome); !message.isEmpty()) Message(message);
   cmdOpen_->setEnabled(true);
   cmdSend_->setEnabled(true);
   prgBar_->setVisible(false);
@@ -465,7 +475,6 @@ QString frmPantallaTest::panelText(int panel) const {
   if (panel < 1 || panel > static_cast<int>(panels_.size())) return QString();
   return panels_[static_cast<size_t>(panel - 1)]->text();
 }
-
 
 // ---------------------------------------------------------------------------------------------
 // Lock around a download

@@ -29,10 +29,6 @@ namespace kestrel {
 
 class ImportPictureDialog;
 
-// The window caption and the file dialog's one filter.
-inline constexpr char kMainCaption[] = "Quillory KESTREL II";
-inline constexpr char kLogoFileFilter[] = "Bitmaps (*.bmp)";
-
 // Date and time as panels 4 and 5 show them: MM-dd-yyyy and HH:mm:ss.
 QString PanelDateText(const QDateTime& when);
 QString PanelTimeText(const QDateTime& when);

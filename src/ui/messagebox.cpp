@@ -2,7 +2,7 @@
 
 #include <QMessageBox>
 
-#include "app/usertexts.h"
+#include "texts/usertexts.h"
 #include "ui/crlabel.h"
 
 namespace kestrel {
@@ -20,24 +20,26 @@ MessageInterceptor SetMessageInterceptor(MessageInterceptor fn) {
 }
 
 void ShowMessage(QWidget* parent, const QString& text, const QString& title) {
+  const QString boxText = texts::InMessageBox(text);
   if (interceptor()) {
-    interceptor()(text, title);
+    interceptor()(boxText, title);
     return;
   }
-  const QString caption = title.isEmpty() ? QString::fromLatin1(kApplicationTitle) : title;
-  QMessageBox box(QMessageBox::Critical, caption, DisplayText(text), QMessageBox::Ok, parent);
+  const QString caption = title.isEmpty() ? texts::ApplicationTitle() : title;
+  QMessageBox box(QMessageBox::Critical, caption, DisplayText(boxText), QMessageBox::Ok, parent);
   box.setObjectName(QStringLiteral("messageBox"));
   box.setTextFormat(Qt::PlainText);
   box.exec();
 }
 
 void ShowNotice(QWidget* parent, const QString& text) {
+  const QString boxText = texts::InMessageBox(text);
   if (interceptor()) {
-    interceptor()(text, QString());
+    interceptor()(boxText, QString());
     return;
   }
-  auto* box = new QMessageBox(QMessageBox::Warning, QString::fromLatin1(kApplicationTitle),
-                              DisplayText(text), QMessageBox::Ok, parent);
+  auto* box = new QMessageBox(QMessageBox::Warning, texts::ApplicationTitle(), DisplayText(boxText),
+                              QMessageBox::Ok, parent);
   box->setObjectName(QStringLiteral("noticeBox"));
   box->setTextFormat(Qt::PlainText);
   box->setWindowModality(Qt::NonModal);

@@ -8,7 +8,8 @@ class QWidget;
 namespace kestrel {
 
 // Every message of the program goes through here: critical icon, one OK button, the
-// application title unless a title is given. Bare carriage returns become line breaks.
+// application title unless a title is given. The text's line breaks become the single carriage
+// returns a message box breaks at (what an interceptor is given).
 void ShowMessage(QWidget* parent, const QString& text, const QString& title = QString());
 // The same without waiting for OK (a warning the program goes on after); tests capture it
 // like a message.

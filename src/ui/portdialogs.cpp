@@ -12,9 +12,10 @@
 #include <QRadioButton>
 #include <QTimer>
 #include <QTreeWidget>
+#include <algorithm>
 
-#include "app/usertexts.h"
 #include "settings/inifile.h"
+#include "texts/usertexts.h"
 #include "ui/messagebox.h"
 #include "ui/programform.h"
 #include "ui/uifonts.h"
@@ -68,9 +69,9 @@ int ListHeight(QTreeWidget* list, int rows) {
 QString SourceText(const PortTarget& target) {
   switch (target.source) {
     case PortSource::Assignment:
-      return QString::fromLatin1(kPortFromAssignment).arg(QLatin1String(kIniFileName));
+      return texts::AssignedInNote(QLatin1String(kIniFileName));
     case PortSource::FolderEntry:
-      return QString::fromLatin1(kPortFromFolderEntry).arg(QFileInfo(target.named).fileName());
+      return texts::FolderEntryNote(QFileInfo(target.named).fileName());
     case PortSource::Default:
       break;
   }
@@ -84,10 +85,10 @@ QString SourceText(const PortTarget& target) {
 CommDialog::CommDialog(PortConnection& connection, QWidget* parent)
     : QDialog(parent), connection_(connection) {
   // The device lists below the entries size the dialog (BuildDeviceControls).
-  SetUpDialog(this, "CommDialog", QStringLiteral("Set COM PORT"), 600, 132);
+  SetUpDialog(this, "CommDialog", texts::SetComPortCaption(), 600, 132);
   setModal(true);
 
-  auto* frame = new QGroupBox(QStringLiteral("COM PORT"), this);
+  auto* frame = new QGroupBox(texts::ComPortFrame(), this);
   frame->setObjectName(QStringLiteral("fraCommPort"));
   frame->setGeometry(10, 8, 180, 114);
 
@@ -109,9 +110,9 @@ CommDialog::CommDialog(PortConnection& connection, QWidget* parent)
     entries_[static_cast<size_t>(i)] = entry;
   }
 
-  auto* ok = MakeButton(this, "OKButton", QStringLiteral("OK"), 206, 14);
+  auto* ok = MakeButton(this, "OKButton", texts::OkButton(), 206, 14);
   ok->setDefault(true);
-  auto* cancel = MakeButton(this, "CancelButton", QStringLiteral("Cancel"), 206, 46);
+  auto* cancel = MakeButton(this, "CancelButton", texts::CancelButton(), 206, 46);
   connect(ok, &QPushButton::clicked, this, &CommDialog::OKButton_Click);
   connect(cancel, &QPushButton::clicked, this, &CommDialog::CancelButton_Click);
 
@@ -128,12 +129,9 @@ CommDialog::CommDialog(PortConnection& connection, QWidget* parent)
 
 void CommDialog::BuildDeviceControls() {
   constexpr int kWidth = 580;
-  auto* ports = new QGroupBox(QStringLiteral("Device of each COM port"), this);
+  auto* ports = new QGroupBox(texts::PortDevicesFrame(), this);
   ports->setObjectName(QStringLiteral("fraPortDevices"));
-  lstPortDevices_ = MakeList(ports, "lstPortDevices",
-                             {QStringLiteral("Port"), QStringLiteral("Device"),
-                              QStringLiteral("Description"), QStringLiteral("Set by")},
-                             {54, 250, 140});
+  lstPortDevices_ = MakeList(ports, "lstPortDevices", texts::PortDevicesHeaders(), {54, 250, 140});
   lstPortDevices_->setSelectionMode(QAbstractItemView::NoSelection);
   lstPortDevices_->setFocusPolicy(Qt::NoFocus);
   for (int i = 0; i < 8; ++i)
@@ -142,27 +140,24 @@ void CommDialog::BuildDeviceControls() {
   lstPortDevices_->setGeometry(8, 20, kWidth - 16, ListHeight(lstPortDevices_, 8));
   ports->setGeometry(10, 130, kWidth, lstPortDevices_->geometry().bottom() + 8);
 
-  auto* detected = new QGroupBox(QStringLiteral("Serial devices detected"), this);
+  auto* detected = new QGroupBox(texts::DetectedDevicesFrame(), this);
   detected->setObjectName(QStringLiteral("fraDetected"));
-  lstDetected_ = MakeList(
-      detected, "lstDetected",
-      {QStringLiteral("Device"), QStringLiteral("Description"), QStringLiteral("Manufacturer"),
-       QStringLiteral("Serial number"), QStringLiteral("Port")},
-      {110, 150, 100, 100});
+  lstDetected_ =
+      MakeList(detected, "lstDetected", texts::DetectedDevicesHeaders(), {110, 150, 100, 100});
   lstDetected_->setSelectionMode(QAbstractItemView::SingleSelection);
   lstDetected_->setGeometry(8, 20, kWidth - 16, ListHeight(lstDetected_, 4));
   connect(lstDetected_, &QTreeWidget::itemSelectionChanged, this, &CommDialog::EnableAssignButtons);
   const int controlsTop = lstDetected_->geometry().bottom() + 8;
 
-  auto* label = new QLabel(QStringLiteral("Assign the selected device to"), detected);
+  auto* label = new QLabel(texts::AssignToLabel(), detected);
   label->setGeometry(8, controlsTop + 1, 170, 22);
   cboAssignPort_ = new QComboBox(detected);
   cboAssignPort_->setObjectName(QStringLiteral("cboAssignPort"));
   cboAssignPort_->setGeometry(180, controlsTop, 80, 24);
   for (int i = 0; i < 8; ++i) cboAssignPort_->addItem(QStringLiteral("COM %1").arg(i + 1), i + 1);
   connect(cboAssignPort_, &QComboBox::currentIndexChanged, this, &CommDialog::EnableAssignButtons);
-  cmdAssign_ = MakeButton(detected, "cmdAssign", QStringLiteral("Assign"), 272, controlsTop);
-  cmdClear_ = MakeButton(detected, "cmdClear", QStringLiteral("Clear"), 360, controlsTop);
+  cmdAssign_ = MakeButton(detected, "cmdAssign", texts::AssignButton(), 272, controlsTop);
+  cmdClear_ = MakeButton(detected, "cmdClear", texts::ClearButton(), 360, controlsTop);
   connect(cmdAssign_, &QPushButton::clicked, this, &CommDialog::cmdAssign_Click);
   connect(cmdClear_, &QPushButton::clicked, this, &CommDialog::cmdClear_Click);
   detected->setGeometry(10, ports->geometry().bottom() + 7, kWidth, controlsTop + 33);
@@ -198,9 +193,9 @@ void CommDialog::ShowOverview() {
     row->setText(1, unassigned ? QString() : entry.target.shown());
     QString description = entry.description;
     if (!entry.target.usable())
-      description = QStringLiteral("(%1)").arg(QLatin1String(kNoDeviceNameNote));
+      description = QStringLiteral("(%1)").arg(texts::NoDeviceNameNote());
     else if (!unassigned && !entry.available)
-      description = QStringLiteral("(%1)").arg(QLatin1String(kDeviceAbsentNote));
+      description = QStringLiteral("(%1)").arg(texts::DeviceAbsentNote());
     row->setText(2, description);
     row->setText(3, SourceText(entry.target));
     row->setToolTip(1, entry.target.named.isEmpty() ? entry.target.device : entry.target.named);
@@ -293,29 +288,37 @@ bool CommDialog::event(QEvent* e) {
 
 BaudDialog::BaudDialog(PortConnection& connection, QWidget* parent)
     : QDialog(parent), connection_(connection) {
-  SetUpDialog(this, "BaudDialog", QStringLiteral("Set Baudrate"), 314, 110);
+  SetUpDialog(this, "BaudDialog", texts::SetBaudrateCaption(), 314, 110);
   setModal(true);
 
-  auto* frame = new QGroupBox(QStringLiteral("BaudRate"), this);
+  auto* frame = new QGroupBox(texts::BaudRateFrame(), this);
   frame->setObjectName(QStringLiteral("fraBaudRate"));
   frame->setGeometry(10, 8, 196, 92);
 
   group_ = new QButtonGroup(this);
-  for (int i = 0; i < static_cast<int>(kBaudEntries.size()); ++i) {
-    auto* entry =
-        new QRadioButton(QString::fromLatin1(kBaudEntries[static_cast<size_t>(i)].caption), frame);
+  int entryWidth = 90;
+  for (int i = 0; i < static_cast<int>(kBaudSpeeds.size()); ++i) {
+    auto* entry = new QRadioButton(texts::BaudCaption(i), frame);
     entry->setObjectName(QStringLiteral("optBaudRate%1").arg(i));
-    entry->setGeometry(12 + (i / 3) * 92, 22 + (i % 3) * 22, 90, 20);
+    entryWidth = std::max(entryWidth, entry->sizeHint().width());
     group_->addButton(entry, i);
     connect(entry, &QRadioButton::toggled, this, [this, i](bool checked) {
       if (checked) optBaudRate_Click(static_cast<int16_t>(i));
     });
     entries_[static_cast<size_t>(i)] = entry;
   }
+  // Captions longer than designed (another language) widen the columns, the frame and the
+  // dialog rather than being cut off.
+  const int wider = entryWidth - 90;
+  for (int i = 0; i < static_cast<int>(entries_.size()); ++i)
+    entries_[static_cast<size_t>(i)]->setGeometry(12 + (i / 3) * (entryWidth + 2),
+                                                  22 + (i % 3) * 22, entryWidth, 20);
+  frame->setGeometry(10, 8, 196 + 2 * wider, 92);
+  setFixedSize(314 + 2 * wider, 110);
 
-  auto* ok = MakeButton(this, "OKButton", QStringLiteral("OK"), 222, 14);
+  auto* ok = MakeButton(this, "OKButton", texts::OkButton(), 222 + 2 * wider, 14);
   ok->setDefault(true);
-  auto* cancel = MakeButton(this, "CancelButton", QStringLiteral("Cancel"), 222, 46);
+  auto* cancel = MakeButton(this, "CancelButton", texts::CancelButton(), 222 + 2 * wider, 46);
   connect(ok, &QPushButton::clicked, this, &BaudDialog::OKButton_Click);
   connect(cancel, &QPushButton::clicked, this, &BaudDialog::CancelButton_Click);
 
@@ -327,8 +330,8 @@ void BaudDialog::Form_Load() {
   const qsizetype comma = settings.indexOf(QLatin1Char(','));
   baudAtOpen_ = comma < 0 ? settings : settings.left(comma);
 
-  for (int i = 0; i < static_cast<int>(kBaudEntries.size()); ++i) {
-    if (baudAtOpen_ == QLatin1String(kBaudEntries[static_cast<size_t>(i)].speed)) {
+  for (int i = 0; i < static_cast<int>(kBaudSpeeds.size()); ++i) {
+    if (baudAtOpen_ == QLatin1String(kBaudSpeeds[static_cast<size_t>(i)])) {
       SelectEntry(i);
       return;
     }
@@ -341,7 +344,7 @@ void BaudDialog::Form_Load() {
     ShowMessage(parentWidget(), error);
     return;
   }
-  baudAtOpen_ = QString::fromLatin1(kBaudEntries[kFallbackBaudIndex].speed);
+  baudAtOpen_ = QString::fromLatin1(kBaudSpeeds[kFallbackBaudIndex]);
 }
 
 void BaudDialog::SelectEntry(int index) {
@@ -351,8 +354,8 @@ void BaudDialog::SelectEntry(int index) {
 }
 
 void BaudDialog::optBaudRate_Click(int16_t index) {
-  if (index < 0 || index >= static_cast<int16_t>(kBaudEntries.size())) return;
-  chosenBaud_ = QString::fromLatin1(kBaudEntries[static_cast<size_t>(index)].speed);
+  if (index < 0 || index >= static_cast<int16_t>(kBaudSpeeds.size())) return;
+  chosenBaud_ = QString::fromLatin1(kBaudSpeeds[static_cast<size_t>(index)]);
 }
 
 void BaudDialog::OKButton_Click() {
@@ -366,24 +369,24 @@ void BaudDialog::CancelButton_Click() { reject(); }
 // ---------------------------------------------------------------------------------------------
 
 TCP_IPDialog::TCP_IPDialog(QWidget* parent) : QDialog(parent) {
-  SetUpDialog(this, "TCP_IPDialog", QStringLiteral("TCP/IP Settings"), 290, 128);
+  SetUpDialog(this, "TCP_IPDialog", texts::TcpIpCaption(), 290, 128);
   setModal(false);
 
-  auto* hostFrame = new QGroupBox(QStringLiteral("IP Host"), this);
+  auto* hostFrame = new QGroupBox(texts::IpHostFrame(), this);
   hostFrame->setGeometry(10, 8, 170, 52);
   txtHostIP_ = new QLineEdit(QStringLiteral("192.168.1.100"), hostFrame);
   txtHostIP_->setObjectName(QStringLiteral("txtHostIP"));
   txtHostIP_->setGeometry(12, 20, 146, 22);
 
-  auto* portFrame = new QGroupBox(QStringLiteral("Remote Port"), this);
+  auto* portFrame = new QGroupBox(texts::RemotePortFrame(), this);
   portFrame->setGeometry(10, 66, 170, 52);
   txtPort_ = new QLineEdit(QStringLiteral("1234"), portFrame);
   txtPort_->setObjectName(QStringLiteral("txtPort"));
   txtPort_->setGeometry(12, 20, 146, 22);
 
-  auto* ok = MakeButton(this, "OKButton", QStringLiteral("Aceptar"), 196, 14);
+  auto* ok = MakeButton(this, "OKButton", texts::AceptarButton(), 196, 14);
   ok->setDefault(true);
-  auto* cancel = MakeButton(this, "CancelButton", QStringLiteral("Cancelar"), 196, 46);
+  auto* cancel = MakeButton(this, "CancelButton", texts::CancelarButton(), 196, 46);
   connect(ok, &QPushButton::clicked, this, &TCP_IPDialog::OKButton_Click);
   connect(cancel, &QPushButton::clicked, this, &TCP_IPDialog::CancelButton_Click);
 }

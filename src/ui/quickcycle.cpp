@@ -21,10 +21,11 @@
 #include <QThread>
 #include <memory>
 
-#include "app/usertexts.h"
 #include "picture/logoimage.h"
 #include "picture/pictureread.h"
 #include "settings/recentfiles.h"
+#include "texts/picturetexts.h"
+#include "texts/usertexts.h"
 #include "ui/importpicturedialog.h"
 #include "ui/mainwindow.h"
 
@@ -36,11 +37,11 @@ QString PictureFilter() {
   QStringList patterns;
   for (const QByteArray& format : QImageReader::supportedImageFormats())
     patterns << QStringLiteral("*.") + QString::fromLatin1(format);
-  return QStringLiteral("Pictures (%1);;All files (*)").arg(patterns.join(QLatin1Char(' ')));
+  return texts::PictureFilter(patterns.join(QLatin1Char(' ')));
 }
 
 QString DefaultPictureChooser(QWidget* parent) {
-  return QFileDialog::getOpenFileName(parent, QStringLiteral("Import Picture"), RememberedFile(),
+  return QFileDialog::getOpenFileName(parent, texts::ImportPictureTitle(), RememberedFile(),
                                       PictureFilter());
 }
 
@@ -57,14 +58,17 @@ void frmPantallaTest::SetUpQuickCycle() {
   pictureChooser_ = DefaultPictureChooser;
   importRunner_ = [](ImportPictureDialog& dialog) { return dialog.exec() == QDialog::Accepted; };
   pictureLoader_ = [](const QString& path, QString* error) {
-    return convert::LoadPicture(path, error);
+    convert::PictureFailure failure;
+    const QImage picture = convert::LoadPicture(path, &failure);
+    if (picture.isNull()) *error = texts::PictureFailureText(failure);
+    return picture;
   };
 
   mnuOpen_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
   if (auto* help = findChild<QAction*>(QStringLiteral("mnuHelp1")))
     help->setShortcut(QKeySequence(Qt::Key_F1));
 
-  mnuImport_ = new QAction(QStringLiteral("Import Picture..."), this);
+  mnuImport_ = new QAction(texts::ImportPictureItem(), this);
   mnuImport_->setObjectName(QStringLiteral("mnuImport"));
   connect(mnuImport_, &QAction::triggered, this, &frmPantallaTest::mnuImport_Click);
   if (auto* separator = findChild<QAction*>(QStringLiteral("mnu1")))
@@ -114,14 +118,13 @@ void frmPantallaTest::LogoAccepted(const QString& path) {
 // The download is in the log already; a log that cannot be written is said once, beside the
 // result, never over the status bar.
 void frmPantallaTest::AfterDownload(const TransferOutcome& outcome) {
-  const QString logProblem = OnOneLine(recorder_.logProblem());
+  const QString logProblem = texts::OnOneLine(recorder_.logProblem());
 
   QString text;
   if (outcome.loaded())
-    text = QStringLiteral("Logo loaded at %1, checksum %2")
-               .arg(QTime::currentTime().toString(QStringLiteral("HH:mm:ss")),
-                    ChecksumText(outcome.logoChecksum));
-  if (!logProblem.isEmpty()) text += text.isEmpty() ? logProblem : QStringLiteral(" (not logged)");
+    text = texts::LogoLoadedConfirmation(QTime::currentTime().toString(QStringLiteral("HH:mm:ss")),
+                                         ChecksumText(outcome.logoChecksum));
+  if (!logProblem.isEmpty()) text += text.isEmpty() ? logProblem : texts::NotLoggedNote();
   if (text.isEmpty()) return;
   paletteNote_->hide();
   confirmation_->setText(text);

@@ -8,8 +8,9 @@
 #include "app/portconnection.h"
 #include "downloadrun.h"
 #include "fakecommport.h"
-#include "portstatusview.h"
 #include "link/linkengine.h"
+#include "portstatusview.h"
+#include "texts/usertexts.h"
 
 using kestrel::CommError;
 using kestrel::LinkEngine;
@@ -42,7 +43,6 @@ LogoRaster patternLogo() {
   for (int v = 0; v < 1800; ++v) logo[v] = static_cast<uint8_t>(v * 7 + 3);
   return logo;
 }
-
 
 struct Message {
   QString text;
@@ -141,7 +141,8 @@ void LogoTransferTest::init() {
   });
   connect(transfer_.get(), &LogoTransfer::progress, this, [this](int v) { progress_ << v; });
   connect(transfer_.get(), &LogoTransfer::ended, this, [this](const kestrel::TransferOutcome& o) {
-    if (!o.message.isEmpty()) messages_.append({o.message, QString(), locked_});
+    const QString text = kestrel::texts::InMessageBox(kestrel::texts::TransferMessage(o));
+    if (!text.isEmpty()) messages_.append({text, QString(), locked_});
     log_ << "ended";
     locked_ = false;
   });
@@ -340,7 +341,7 @@ void LogoTransferTest::logoInfoFailsOnlyOnARefusal() {
   const auto outcome = download(patternLogo());
   QCOMPARE(port_->writes.size(), 132);
   QCOMPARE(outcome->result, result);
-  QCOMPARE(outcome->message, message);
+  QCOMPARE(kestrel::texts::InMessageBox(kestrel::texts::TransferMessage(*outcome)), message);
 }
 
 void LogoTransferTest::refusalMessageIsShownWhileLocked_data() {
@@ -452,7 +453,8 @@ void LogoTransferTest::clickDuringDownloadIsIgnored() {
   const LogoRaster logo = patternLogo();
   bool refused = false;
   runDevice([this, &logo, &refused](int order, const QByteArray&) {
-    if (order == 20) QTimer::singleShot(0, [this, &logo, &refused] { refused = !transfer_->start(logo); });
+    if (order == 20)
+      QTimer::singleShot(0, [this, &logo, &refused] { refused = !transfer_->start(logo); });
     return kAckCr;
   });
   download(logo);

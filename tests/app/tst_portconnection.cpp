@@ -4,12 +4,12 @@
 
 #include "app/comports.h"
 #include "app/portconnection.h"
+#include "fakecommport.h"
 #include "port/portnames.h"
 #include "port/serialcomm.h"
-#include "fakecommport.h"
 #include "portstatusview.h"
-#include "port/serialcomm.h"
 #include "tempfolder.h"
+#include "texts/usertexts.h"
 
 using kestrel::CommError;
 using kestrel::FormatLineSettings;
@@ -23,7 +23,6 @@ using kestrel::test::TempProgramFolder;
 
 namespace {
 
-
 struct Message {
   QString text;
   QString title;
@@ -34,15 +33,16 @@ template <class Port = FakeCommPort>
 struct Rig {
   Port port;
   QList<Message> messages;
-  PortConnection connection{
-      port,
-      [this](const QString& text, const QString& title) { messages << Message{text, title}; },
-      [this](const QString& device) {
-        if constexpr (std::is_same_v<Port, FakeCommPort>)
-          return port.exists(device);
-        else
-          return kestrel::SerialDeviceExists(device);
-      }};
+  PortConnection connection{port,
+                            [this](const QString& text, const QString& title) {
+                              messages << Message{kestrel::texts::InMessageBox(text), title};
+                            },
+                            [this](const QString& device) {
+                              if constexpr (std::is_same_v<Port, FakeCommPort>)
+                                return port.exists(device);
+                              else
+                                return kestrel::SerialDeviceExists(device);
+                            }};
   kestrel::test::PortStatusView display{connection.state()};
 };
 
@@ -173,7 +173,8 @@ class TestPortConnection : public QObject {
     QVERIFY(!rig.display.portMenusEnabled());
     QCOMPARE(rig.messages.size(), 0);
     // The scan opened no port; the configured settings came after it.
-    QCOMPARE(rig.port.settingsApplied, QList<kestrel::LineSettings>{*ParseLineSettings("38400,n,8,1")});
+    QCOMPARE(rig.port.settingsApplied,
+             QList<kestrel::LineSettings>{*ParseLineSettings("38400,n,8,1")});
     QCOMPARE(rig.port.openedPorts, QList<int>{5});
     QCOMPARE(rig.port.closeCount, 0);
   }

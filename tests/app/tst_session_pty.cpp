@@ -8,11 +8,12 @@
 
 #include "app/loadersession.h"
 #include "downloadrun.h"
-#include "portstatusview.h"
 #include "port/serialcomm.h"
+#include "portstatusview.h"
 #include "ptyhelper.h"
 #include "simoptions.h"
 #include "simpty.h"
+#include "texts/usertexts.h"
 
 #if __has_include(<sys/inotify.h>)
 #include <sys/inotify.h>
@@ -122,7 +123,8 @@ void SessionPtyTest::openLoader() {
   LogoTransfer& transfer = session_->transfer();
   connect(&transfer, &LogoTransfer::started, this, [this] { locked_ = true; });
   connect(&transfer, &LogoTransfer::ended, this, [this](const TransferOutcome& outcome) {
-    if (!outcome.message.isEmpty()) messages_ << outcome.message;
+    if (const QString text = texts::InMessageBox(texts::TransferMessage(outcome)); !text.isEmpty())
+      messages_ << text;
     locked_ = false;
   });
   PortConnection& connection = session_->connection();

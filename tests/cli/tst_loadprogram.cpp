@@ -253,9 +253,8 @@ void LoadProgramTest::convertedPictureIsSentAsItsRaster() {
   QCOMPARE(fields[1], QByteArray());  // a device named directly, no COM number for it
   QCOMPARE(QString::fromUtf8(fields[2]), sim.slavePath());
   QCOMPARE(QString::fromUtf8(fields[3]), QFileInfo(png).absoluteFilePath());
-  QCOMPARE(fields[4], "0x" + QByteArray::number(LogoChecksum(expected), 16)
-                                 .rightJustified(4, '0')
-                                 .toUpper());
+  QCOMPARE(fields[4],
+           "0x" + QByteArray::number(LogoChecksum(expected), 16).rightJustified(4, '0').toUpper());
   QCOMPARE(fields[5], QByteArray("132"));
   QVERIFY(fields[6].toInt() > 0);
   QCOMPARE(fields[7], QByteArray("loaded"));
@@ -505,7 +504,7 @@ void LoadProgramTest::portListsAndTheSamePortTwice_data() {
       << "ttyUSB7 and /dev/ttyUSB7 are the same port (/dev/ttyUSB7)";
   QTest::newRow("a COM number and the device its link leads to")
       << QStringList() << "COM3,<folder>/tty-a"
-      << "COM3 and <folder>/tty-a are the same port (<folder>/tty-a) in KESTREL_PORT";
+      << "COM3 and <folder>/tty-a in KESTREL_PORT are the same port (<folder>/tty-a)";
 }
 
 void LoadProgramTest::portListsAndTheSamePortTwice() {
@@ -555,12 +554,20 @@ void LoadProgramTest::everyProgramAnswersHelpVersionAndUsageErrors_data() {
   QTest::addColumn<QString>("program");
   QTest::addColumn<QString>("argument");
   QTest::addColumn<int>("status");
+  QTest::addColumn<QString>("language");  // LANG
+  QTest::addColumn<QString>("usage");     // how --help starts
   for (const char* program :
        {"kestrel-load", "kestrel-logo-convert", "kestrel-sim", "kestrel-logo-loader"}) {
-    QTest::addRow("%s --help", program) << program << "--help" << 0;
-    QTest::addRow("%s --version", program) << program << "--version" << 0;
-    QTest::addRow("%s, an unknown option", program) << program << "--no-such-option" << 64;
+    QTest::addRow("%s --help", program) << program << "--help" << 0 << "C"
+                                        << "Usage: ";
+    QTest::addRow("%s --version", program) << program << "--version" << 0 << "C" << QString();
+    QTest::addRow("%s, an unknown option", program)
+        << program << "--no-such-option" << 64 << "C" << QString();
   }
+  // The developer's simulator stays English.
+  for (const char* program : {"kestrel-load", "kestrel-logo-convert", "kestrel-logo-loader"})
+    QTest::addRow("%s --help in Spanish", program) << program << "--help" << 0 << "es_ES.UTF-8"
+                                                   << "Uso: ";
 }
 
 // Without a display, as the window's program answers its command line before it needs one.
@@ -568,9 +575,13 @@ void LoadProgramTest::everyProgramAnswersHelpVersionAndUsageErrors() {
   QFETCH(QString, program);
   QFETCH(QString, argument);
   QFETCH(int, status);
+  QFETCH(QString, language);
+  QFETCH(QString, usage);
   QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+  for (const char* name :
+       {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "LC_ALL", "LC_MESSAGES", "LANGUAGE"})
     environment.remove(QLatin1String(name));
+  environment.insert(QStringLiteral("LANG"), language);
   const Finished run =
       RunLoad({argument}, {}, QStringLiteral(KESTREL_BIN_DIR "/") + program, environment);
   QCOMPARE(run.status, status);
@@ -581,7 +592,7 @@ void LoadProgramTest::everyProgramAnswersHelpVersionAndUsageErrors() {
   } else if (argument == QLatin1String("--version")) {
     QCOMPARE(run.out, program + QLatin1Char(' ') + QLatin1String(kVersionText) + QLatin1Char('\n'));
   } else {
-    QVERIFY2(run.out.startsWith(QStringLiteral("Usage: ") + program), qPrintable(run.out));
+    QVERIFY2(run.out.startsWith(usage + program), qPrintable(run.out));
     QCOMPARE(run.err, QString());
   }
 }

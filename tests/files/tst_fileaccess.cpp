@@ -21,6 +21,7 @@
 #include "picture/pictureread.h"
 #include "settings/inifile.h"
 #include "tempfolder.h"
+#include "texts/picturetexts.h"
 
 using namespace kestrel;
 using Outcome = LogoFileResult::Outcome;
@@ -110,8 +111,9 @@ class FileAccessTest : public QObject {
     QCOMPARE(ArchivoIni::ReadProfileString(path, "SerialPort", "CommPort"), QString());
     QVERIFY(!ArchivoIni::WriteProfileString(path, "SerialPort", "CommPort", " 2"));
 
-    QString error;
-    QVERIFY(convert::LoadPicture(path, &error).isNull());
+    convert::PictureFailure failure;
+    QVERIFY(convert::LoadPicture(path, &failure).isNull());
+    const QString error = texts::PictureFailureText(failure);
     QVERIFY2(error.startsWith(QStringLiteral("cannot read")), qPrintable(error));
 
     QCOMPARE(TypeOf(path), type);

@@ -110,21 +110,19 @@ void LinkEngineTest::blockWriteFrameMatchesDeviceFormat_data() {
 
   QTest::newRow("header block") << QByteArray("0001") << 0 << 2 << QByteArray(";BB0000020001:?\r");
   // ";BB" 191 + "0002" 194 + "0>" 110 + 28 x '?' 1764 = 2259, + 37 characters = 2296 = 0x8F8.
-  QTest::newRow("14 x 0xFF at 2")
-      << QByteArray("FF").repeated(14) << 2 << 14
-      << QByteArray(";BB00020>" + QByteArray(28, '?') + "?8\r");
+  QTest::newRow("14 x 0xFF at 2") << QByteArray("FF").repeated(14) << 2 << 14
+                                  << QByteArray(";BB00020>" + QByteArray(28, '?') + "?8\r");
   // 1780 = 0x06F4. 191 + "06?4" 217 + "0>" 110 + 28 x '0' 1344 = 1862, + 37 = 1899 = 0x76B.
-  QTest::newRow("14 x 0x00 at 1780")
-      << QByteArray("00").repeated(14) << 1780 << 14
-      << QByteArray(";BB06?40>" + QByteArray(28, '0') + "6;\r");
+  QTest::newRow("14 x 0x00 at 1780") << QByteArray("00").repeated(14) << 1780 << 14
+                                     << QByteArray(";BB06?40>" + QByteArray(28, '0') + "6;\r");
   // Only the first 8 of a 41-byte buffer go out. 191 + "0702" 201 + "08" 104 + 768 = 1264,
   // + 25 = 1289 = 0x509.
   QTest::newRow("last 8 of a larger buffer at 1794")
       << QByteArray("00").repeated(8) + QByteArray("AA").repeated(33) << 1794 << 8
       << QByteArray(";BB070208" + QByteArray(16, '0') + "09\r");
   // 191 + "1234" 202 + "02" 98 + ":?" 121 + "5:" 111 = 723, + 13 = 736 = 0x2E0.
-  QTest::newRow("digits above nine") << QByteArray("AF5A") << 0x1234 << 2
-                                     << QByteArray(";BB123402:?5:>0\r");
+  QTest::newRow("digits above nine")
+      << QByteArray("AF5A") << 0x1234 << 2 << QByteArray(";BB123402:?5:>0\r");
 }
 
 void LinkEngineTest::blockWriteFrameMatchesDeviceFormat() {
@@ -146,7 +144,11 @@ void LinkEngineTest::blockWriteJudgesFirstCharacterOfReply_data() {
   QTest::addColumn<bool>("accepted");
 
   QTest::newRow("ack then cr") << true << kAckCr << true;
-  QTest::newRow("ack, more text, cr") << true << QByteArray("\x06" "BUSY\r") << true;
+  QTest::newRow("ack, more text, cr") << true
+                                      << QByteArray(
+                                             "\x06"
+                                             "BUSY\r")
+                                      << true;
   QTest::newRow("nak") << true << kNakCr << false;
   QTest::newRow("bare cr") << true << QByteArray("\r") << false;
   QTest::newRow("ack not first") << true << QByteArray("A\x06\r") << false;
@@ -162,8 +164,9 @@ void LinkEngineTest::blockWriteJudgesFirstCharacterOfReply() {
   if (answered) answerEachWrite(reply);
 
   const bool complete = reply.endsWith('\r');
-  QCOMPARE(exchange(kHeaderBlock),
-           accepted ? Reply::Accepted : complete ? Reply::Refused : Reply::TimedOut);
+  QCOMPARE(exchange(kHeaderBlock), accepted   ? Reply::Accepted
+                                   : complete ? Reply::Refused
+                                              : Reply::TimedOut);
 }
 
 void LinkEngineTest::logoInfoAcceptsAnyCompleteLineButARefusal_data() {
@@ -195,7 +198,9 @@ void LinkEngineTest::logoInfoAcceptsAnyCompleteLineButARefusal() {
   if (answered) answerEachWrite(reply);
 
   QCOMPARE(exchange(kestrel::LogoInfoText(checksum, 0), ReplyRule::NoRefusal),
-           accepted ? Reply::Accepted : answered ? Reply::Refused : Reply::TimedOut);
+           accepted   ? Reply::Accepted
+           : answered ? Reply::Refused
+                      : Reply::TimedOut);
   QCOMPARE(port_->writes, QList<QByteArray>{frame});
 }
 
@@ -217,7 +222,9 @@ void LinkEngineTest::staleInputIsDroppedBeforeWriting() {
 }
 
 void LinkEngineTest::unawaitedCommandHasNoOutcome() {
-  answerEachWrite(QByteArray("\x06" "A\r"));
+  answerEachWrite(
+      QByteArray("\x06"
+                 "A\r"));
   link_->send(QByteArray(), ReplyRule::NotAwaited);
   QCOMPARE(port_->writes.last(), QByteArray("00\r"));
   QVERIFY(!link_->awaiting());
@@ -225,7 +232,8 @@ void LinkEngineTest::unawaitedCommandHasNoOutcome() {
 
   // The reply the empty frame drew is picked up by the next command.
   QCOMPARE(exchange(kHeaderBlock), Reply::Accepted);
-  QCOMPARE(link_->ReplyLine(), QByteArray("\x06" "A\r"));
+  QCOMPARE(link_->ReplyLine(), QByteArray("\x06"
+                                          "A\r"));
   QTest::qWait(60);
   QCOMPARE(outcomes_.size(), 1);
 }
@@ -236,8 +244,9 @@ void LinkEngineTest::replySplitAcrossEventsCompletesOnCr() {
     port_->deliver("\r", 20);
   };
   QList<QPair<bool, QByteArray>> afterEachEvent;
-  connect(port_.get(), &FakeCommPort::dataReceived, this,
-          [&] { afterEachEvent.append({link_->awaiting(), link_->ReceiveBuffer()}); });
+  connect(port_.get(), &FakeCommPort::dataReceived, this, [&] {
+    afterEachEvent.append({link_->awaiting(), link_->ReceiveBuffer()});
+  });
 
   QCOMPARE(exchange(";BI07080000", ReplyRule::NoRefusal), Reply::Accepted);
   QCOMPARE(link_->ReplyLine(), kAckCr);
@@ -266,9 +275,12 @@ void LinkEngineTest::linesReadTogetherGiveOneReply() {
   QCOMPARE(link_->ReceiveBuffer(), QByteArray());
 
   // The lines read with it must not be taken for the next reply either.
-  answerEachWrite(QByteArray("\x06" "C\r"));
+  answerEachWrite(
+      QByteArray("\x06"
+                 "C\r"));
   QCOMPARE(exchange(kHeaderBlock), Reply::Accepted);
-  QCOMPARE(link_->ReplyLine(), QByteArray("\x06" "C\r"));
+  QCOMPARE(link_->ReplyLine(), QByteArray("\x06"
+                                          "C\r"));
 }
 
 void LinkEngineTest::partialReplyTimesOutAndIsDroppedBeforeNextCommand() {
@@ -356,11 +368,12 @@ void LinkEngineTest::writeErrorReachesCaller() {
 void LinkEngineTest::portLostDuringWaitEndsItWithDescription() {
   link_->setReplyTimeout(5000);
   port_->onWrite = [this](const QByteArray&) {
-    QTimer::singleShot(0, port_.get(), [this] { port_->simulateLoss(QStringLiteral("Device removed")); });
+    QTimer::singleShot(0, port_.get(),
+                       [this] { port_->simulateLoss(QStringLiteral("Device removed")); });
   };
   QCOMPARE(exchange(kHeaderBlock), Reply::PortFailed);
   QCOMPARE(lastError_.number(), kestrel::CommErr::DeviceIoError);
-  QCOMPARE(lastError_.description(), QStringLiteral("Device removed"));
+  QCOMPARE(lastError_.reason(), QStringLiteral("Device removed"));
 }
 
 void LinkEngineTest::portLostWhileIdleIsNotReportedLater() {

@@ -3,6 +3,8 @@
 #include <QRegularExpression>
 #include <QTimer>
 
+#include "texts/usertexts.h"
+
 namespace kestrel::test {
 
 FakeCommPort::FakeCommPort(QObject* parent) : CommControl(parent) {}
@@ -26,11 +28,13 @@ void FakeCommPort::open(const QString& device, const LineSettings& settings, con
   if (!exists(device))
     throw CommError(CommErr::PortNotExist, QStringLiteral("Invalid port number"),
                     QStringLiteral("/dev/fake%1").arg(port));
-  if (heldPorts.count(port)) throw CommError(CommErr::PortInUse, QStringLiteral("Port already open"));
+  if (heldPorts.count(port))
+    throw CommError(CommErr::PortInUse, QStringLiteral("Port already open"));
   if (auto it = openErrors.find(port); it != openErrors.end())
     throw CommError(it->second, QStringLiteral("Scripted open failure %1").arg(it->second));
   if (refuseLineSettings)
-    throw CommError(CommErr::SetStateFailed, QStringLiteral("The device refused the line settings"));
+    throw CommError(CommErr::SetStateFailed,
+                    QStringLiteral("The device refused the line settings"));
   port_ = port;
   device_ = device;
   settings_ = settings;
@@ -52,7 +56,8 @@ void FakeCommPort::close() {
 void FakeCommPort::setLineSettings(const LineSettings& settings) {
   checkOpen("setLineSettings");
   if (refuseLineSettings)
-    throw CommError(CommErr::SetStateFailed, QStringLiteral("The device refused the line settings"));
+    throw CommError(CommErr::SetStateFailed,
+                    QStringLiteral("The device refused the line settings"));
   settings_ = settings;
   settingsApplied << settings;
 }
@@ -104,7 +109,7 @@ int ErrorOf(const std::function<void()>& action, QString* description) {
   try {
     action();
   } catch (const CommError& e) {
-    if (description) *description = e.description();
+    if (description) *description = texts::CommErrorText(e);
     return e.number();
   }
   return 0;

@@ -6,6 +6,7 @@
 #include <QTimer>
 
 #include "kestrel/version.h"
+#include "texts/usertexts.h"
 #include "ui/aboutdialog.h"
 #include "ui/crlabel.h"
 #include "ui/helpdialog.h"
@@ -93,7 +94,7 @@ class AboutAndHelpTest : public QObject {
     QFETCH(int, minor);
     QFETCH(int, revision);
     QFETCH(QString, expected);
-    QCOMPARE(VersionText(major, minor, revision), expected);
+    QCOMPARE(texts::VersionText(major, minor, revision), expected);
   }
 
   void aboutClosesOnEscEnterAndItsButton_data() {

@@ -16,6 +16,8 @@
 #include "logo/logoraster.h"
 #include "picture/logoimage.h"
 #include "picture/pictureread.h"
+#include "texts/picturetexts.h"
+#include "texts/usertexts.h"
 
 namespace kestrel::convert {
 
@@ -23,10 +25,6 @@ namespace {
 
 QString AbsoluteClean(const QString& path) {
   return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
-}
-
-QString CannotWrite(const QString& what, const QString& path, const QString& why) {
-  return QStringLiteral("cannot write %1%2: %3").arg(what, ShownPath(path), AsMessagePart(why));
 }
 
 // The picture format an output's extension names when it is not the bitmap's own: the file
@@ -61,25 +59,7 @@ QByteArray PreviewFormat(const QString& path) {
 
 }  // namespace
 
-QString HelpText() {
-  QString text = QStringLiteral(
-      "Usage: kestrel-logo-convert INPUT OUTPUT.bmp [options]\n"
-      "\n"
-      "Turns a picture (PNG, JPEG, GIF, BMP of any size and depth) into the 240 x 60,\n"
-      "black-and-white Windows bitmap that the Kestrel II Logo loader accepts.\n"
-      "\n"
-      "Options:\n");
-  text += PictureOptions::HelpLines();
-  text += QStringLiteral(
-      "  --preview FILE.png  Also save what the device will show, enlarged 2 x (480 x 120).\n"
-      "  -h, --help          Show this help.\n"
-      "  --version           Show the version.\n"
-      "\n"
-      "Exit status 0 on success, 1 when the picture cannot be read or the result cannot be\n"
-      "written, 64 for wrong arguments. An existing OUTPUT is only replaced by a complete\n"
-      "file; one that is the input, a folder or a device is never replaced.\n");
-  return text;
-}
+QString HelpText() { return texts::ConvertHelp(); }
 
 ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
   ParsedCommandLine result;
@@ -106,99 +86,96 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
     return result;
   }
 
-  if (!pictureOptions.read(parser, &command.options, &result.error)) return result;
+  if (OptionProblem problem; !pictureOptions.read(parser, &command.options, &problem)) {
+    result.error = texts::OptionProblemText(problem);
+    return result;
+  }
 
   const QStringList files = parser.positionalArguments();
   if (files.isEmpty()) {
-    result.error = QStringLiteral("give the input picture and the output bitmap");
+    result.error = texts::GiveInputAndOutput();
     return result;
   }
   if (files.size() == 1) {
-    result.error = QStringLiteral("give the output bitmap after the input picture");
+    result.error = texts::GiveOutputAfterInput();
     return result;
   }
   if (files.size() > 2) {
-    result.error =
-        QStringLiteral("too many file names: %1").arg(files.mid(2).join(QLatin1Char(' ')));
+    result.error = texts::TooManyFileNames(files.mid(2).join(QLatin1Char(' ')));
     return result;
   }
   command.input = files[0];
   command.output = files[1];
   if (command.input.isEmpty() || command.output.isEmpty()) {
-    result.error = QStringLiteral("a file name is empty");
+    result.error = texts::EmptyFileName();
     return result;
   }
   if (parser.isSet(preview)) {
     command.preview = parser.value(preview);
     if (command.preview.isEmpty()) {
-      result.error = QStringLiteral("the preview file name is empty");
+      result.error = texts::EmptyPreviewName();
       return result;
     }
     // Compared by name too: neither needs to exist yet.
     if (AbsoluteClean(command.preview) == AbsoluteClean(command.output) ||
         files::SameFile(command.preview, command.output)) {
-      result.error = QStringLiteral("the preview and the bitmap must be different files");
+      result.error = texts::PreviewIsTheBitmap();
       return result;
     }
   }
   // Compared as files: another spelling of the input, or a link to it, is the input.
   if (files::SameFile(command.output, command.input)) {
-    result.error = QStringLiteral("the bitmap would replace the input picture: give another name");
+    result.error = texts::BitmapWouldReplaceInput();
     return result;
   }
   if (!command.preview.isEmpty() && files::SameFile(command.preview, command.input)) {
-    result.error = QStringLiteral("the preview would replace the input picture: give another name");
+    result.error = texts::PreviewWouldReplaceInput();
     return result;
   }
   if (const QString format = OtherPictureFormat(command.output); !format.isEmpty()) {
-    result.error = QStringLiteral(
-                       "the bitmap %1 would be a BMP file named as %2: give it the "
-                       "extension .bmp")
-                       .arg(ShownPath(command.output), format.toUpper());
+    result.error = texts::BitmapNamedAsOtherFormat(ShownPath(command.output), format.toUpper());
     return result;
   }
   return result;
 }
 
 QString ConvertLogoFile(const CommandLine& command) {
-  const QString previewWhat = QStringLiteral("the preview ");
   // Both outputs are looked at before anything is written: a device, a folder or a place that
   // cannot be written leaves the other output untouched too.
   if (const QString problem = files::SaveProblem(command.output); !problem.isEmpty())
-    return CannotWrite(QString(), command.output, problem);
+    return texts::CannotWriteBitmap(ShownPath(command.output), AsMessagePart(problem));
   if (!command.preview.isEmpty()) {
     if (const QString problem = files::SaveProblem(command.preview); !problem.isEmpty())
-      return CannotWrite(previewWhat, command.preview, problem);
+      return texts::CannotWritePreview(ShownPath(command.preview), AsMessagePart(problem));
   }
 
-  QString error;
+  PictureFailure failure;
   const std::optional<LogoPicture> logo =
-      ConvertPictureFile(command.input, command.options, &error);
-  if (!logo) return error;
+      ConvertPictureFile(command.input, command.options, &failure);
+  if (!logo) return texts::PictureFailureText(failure);
   const QByteArray bitmap = EncodeLogoBitmap(RasterOf(*logo));
 
   // Only ever replaced by a complete file.
   if (const QString failed = files::SaveFile(command.output, bitmap); !failed.isEmpty())
-    return CannotWrite(QString(), command.output, failed);
+    return texts::CannotWriteBitmap(ShownPath(command.output), AsMessagePart(failed));
 
   // Read back with the loader's own reader: proves the file is accepted, and the preview shows
   // exactly the raster the loader will send.
   const LogoLoad check = LoadLogoFile(command.output);
   if (check.outcome != LogoFileResult::Outcome::Accepted)
-    return QStringLiteral("the written bitmap %1 does not read back as a logo")
-        .arg(ShownPath(command.output));
+    return texts::BitmapDoesNotReadBack(ShownPath(command.output));
 
   if (!command.preview.isEmpty()) {
     // A link that led nowhere before may lead to the bitmap now that it exists.
-    if (files::SameFile(command.preview, command.output))
-      return QStringLiteral("the preview and the bitmap must be different files");
+    if (files::SameFile(command.preview, command.output)) return texts::PreviewIsTheBitmap();
     QBuffer encoded;
     encoded.open(QIODevice::WriteOnly);
     QImageWriter writer(&encoded, PreviewFormat(command.preview));
     if (!writer.write(LogoPreviewImage(check.raster)))
-      return CannotWrite(previewWhat, command.preview, writer.errorString());
+      return texts::CannotWritePreview(ShownPath(command.preview),
+                                       AsMessagePart(writer.errorString()));
     if (const QString failed = files::SaveFile(command.preview, encoded.data()); !failed.isEmpty())
-      return CannotWrite(previewWhat, command.preview, failed);
+      return texts::CannotWritePreview(ShownPath(command.preview), AsMessagePart(failed));
   }
   return {};
 }
@@ -206,7 +183,7 @@ QString ConvertLogoFile(const CommandLine& command) {
 int RunConverter(const QStringList& arguments, QTextStream& out, QTextStream& err) {
   const ParsedCommandLine parsed = ParseCommandLine(arguments);
   if (!parsed.error.isEmpty()) {
-    err << kProgramName << ": " << parsed.error << " (see --help)\n";
+    err << kProgramName << ": " << texts::SeeHelp(parsed.error) << '\n';
     err.flush();
     return kExitBadUsage;
   }

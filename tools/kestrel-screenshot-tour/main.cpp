@@ -6,10 +6,13 @@
 
 #include "port/serialcomm.h"
 #include "screenshottour.h"
+#include "texts/usertexts.h"
 #include "ui/mainwindow.h"
 
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
+  // In the system's language, as the loader itself: LANG=es_ES.UTF-8 photographs the Spanish.
+  kestrel::texts::InstallTranslations();
   const QStringList arguments = QCoreApplication::arguments();
   if (arguments.size() != 2) {
     std::fprintf(stderr, "usage: kestrel-screenshot-tour FOLDER\n");

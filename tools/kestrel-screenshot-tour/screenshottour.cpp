@@ -18,6 +18,7 @@
 
 #include "logo/logobitmap.h"
 #include "picture/logoconvert.h"
+#include "texts/usertexts.h"
 #include "ui/mainwindow.h"
 #include "ui/messagebox.h"
 #include "ui/portdialogs.h"
@@ -174,18 +175,18 @@ class Tour : public QObject {
   // Photographed half way; the tour goes on once it has ended (Next waits for that).
   void Download() {
     auto progress = std::make_shared<QMetaObject::Connection>();
-    *progress = connect(window_.prgBar(), &QProgressBar::valueChanged, this,
-                        [this, progress](int value) {
-                          if (value < 900) return;
-                          disconnect(*progress);
-                          Save(&window_, "03-main-downloading");
-                        });
+    *progress =
+        connect(window_.prgBar(), &QProgressBar::valueChanged, this, [this, progress](int value) {
+          if (value < 900) return;
+          disconnect(*progress);
+          Save(&window_, "03-main-downloading");
+        });
     auto ended = std::make_shared<QMetaObject::Connection>();
     *ended = connect(&window_.transfer(), &LogoTransfer::ended, this,
                      [this, progress, ended](const TransferOutcome& outcome) {
                        disconnect(*progress);
                        disconnect(*ended);
-                       Say(outcome.message.isEmpty()
+                       Say(texts::TransferMessage(outcome).isEmpty()
                                ? QStringLiteral("download finished without a message")
                                : QStringLiteral("download ended with a message"));
                        QTimer::singleShot(200, this, [this] { Save(&window_, "03b-main-loaded"); });
