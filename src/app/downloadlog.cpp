@@ -1,6 +1,8 @@
 #include "app/downloadlog.h"
 
 #include <QDir>
+#include <QJsonValue>
+#include <iterator>
 
 #include "files/fileaccess.h"
 #include "settings/programfolder.h"
@@ -31,6 +33,12 @@ char LastByte(const QString& path, qint64 size) {
   return last;
 }
 
+// The fields' names, as the header line gives them.
+const QList<QByteArray>& LogColumns() {
+  static const QList<QByteArray> names = QByteArray(kDownloadLogHeader).trimmed().split(',');
+  return names;
+}
+
 }  // namespace
 
 QString ResultWord(TransferResult result) {
@@ -57,19 +65,35 @@ QString ResultWord(TransferResult result) {
   return QStringLiteral("unknown");
 }
 
-QByteArray DownloadLogLine(const DownloadRecord& r) {
+QJsonObject DownloadLogFields(const DownloadRecord& r) {
   const QDateTime time = r.time.toOffsetFromUtc(r.time.offsetFromUtc());
-  const QByteArrayList fields{
-      CsvField(time.toString(Qt::ISODate)),
-      r.comNumber > 0 ? QByteArray::number(r.comNumber) : QByteArray(),
-      CsvField(r.device),
-      CsvField(r.picture),
-      ChecksumText(r.checksum).toLatin1(),
-      QByteArray::number(r.frames),
-      QByteArray::number(r.durationMs),
-      ResultWord(r.result).toLatin1(),
+  const QJsonValue values[] = {
+      time.toString(Qt::ISODate),
+      r.comNumber > 0 ? QJsonValue(r.comNumber) : QJsonValue(),
+      r.device,
+      r.picture,
+      ChecksumText(r.checksum),
+      r.frames,
+      r.durationMs,
+      ResultWord(r.result),
   };
-  return fields.join(',') + "\r\n";
+  const QList<QByteArray> names = LogColumns();
+  Q_ASSERT(names.size() == std::ssize(values));
+  QJsonObject fields;
+  for (qsizetype i = 0; i < names.size(); ++i) fields.insert(QLatin1String(names[i]), values[i]);
+  return fields;
+}
+
+QByteArray DownloadLogLine(const DownloadRecord& r) {
+  const QJsonObject fields = DownloadLogFields(r);
+  QByteArrayList line;
+  for (const QByteArray& name : LogColumns()) {
+    const QJsonValue value = fields.value(QLatin1String(name));
+    line << (value.isString() ? CsvField(value.toString())
+             : value.isNull() ? QByteArray()
+                              : QByteArray::number(value.toInteger()));
+  }
+  return line.join(',') + "\r\n";
 }
 
 DownloadLog::DownloadLog(QString path) : path_(std::move(path)) {}

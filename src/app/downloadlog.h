@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QFile>
+#include <QJsonObject>
 #include <QString>
 #include <cstdint>
 
@@ -31,6 +32,9 @@ QString ResultWord(TransferResult result);
 inline constexpr char kDownloadLogHeader[] =
     "time,com,device,picture,checksum,frames,duration_ms,result\r\n";
 QByteArray DownloadLogLine(const DownloadRecord& record);
+// The same fields under the header's names, for a program to read: a text or a number each,
+// null where the line leaves the field empty.
+QJsonObject DownloadLogFields(const DownloadRecord& record);
 
 // The download log every loader appends to: kestrel-loads.log in the settings folder, or a
 // file of the user's choice. Only a regular file (or a new one) is ever written; a FIFO, a
