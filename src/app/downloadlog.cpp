@@ -1,6 +1,8 @@
 #include "app/downloadlog.h"
 
 #include <QDir>
+#include <QJsonValue>
+#include <iterator>
 
 #include "files/fileaccess.h"
 #include "settings/programfolder.h"
@@ -31,7 +33,8 @@ char LastByte(const QString& path, qint64 size) {
   return last;
 }
 
-const QByteArrayList& AllColumns() {
+// The fields' names, as the header line gives them.
+const QByteArrayList& LogColumns() {
   static const QByteArrayList names = QByteArray(kDownloadLogHeader).trimmed().split(',');
   return names;
 }
@@ -45,7 +48,7 @@ QByteArrayList ColumnsOfLog(const QString& path) {
   const QByteArray line = file.readLine(kLongestHeader);
   if (!line.endsWith('\n')) return {};
   const QByteArrayList names = line.trimmed().split(',');
-  return names.front() == AllColumns().front() ? names : QByteArrayList{};
+  return names.front() == LogColumns().front() ? names : QByteArrayList{};
 }
 
 }  // namespace
@@ -74,29 +77,38 @@ QString ResultWord(TransferResult result) {
   return QStringLiteral("unknown");
 }
 
-QByteArray DownloadLogLine(const DownloadRecord& r, const QByteArrayList& columns) {
+QJsonObject DownloadLogFields(const DownloadRecord& r) {
   const QDateTime time = r.time.toOffsetFromUtc(r.time.offsetFromUtc());
-  const QByteArrayList all{
-      CsvField(time.toString(Qt::ISODate)),
-      r.comNumber > 0 ? QByteArray::number(r.comNumber) : QByteArray(),
-      CsvField(r.device),
-      CsvField(r.picture),
-      ChecksumText(r.checksum).toLatin1(),
-      QByteArray::number(r.frames),
-      QByteArray::number(r.durationMs),
-      ResultWord(r.result).toLatin1(),
-      CsvField(r.station),
-      CsvField(r.operatorName),
-      CsvField(r.version),
+  const QJsonValue values[] = {
+      time.toString(Qt::ISODate),
+      r.comNumber > 0 ? QJsonValue(r.comNumber) : QJsonValue(),
+      r.device,
+      r.picture,
+      ChecksumText(r.checksum),
+      r.frames,
+      r.durationMs,
+      ResultWord(r.result),
+      r.station,
+      r.operatorName,
+      r.version,
   };
-  Q_ASSERT(all.size() == AllColumns().size());
-  if (columns.isEmpty()) return all.join(',') + "\r\n";
-  QByteArrayList fields;
-  for (const QByteArray& name : columns) {
-    const qsizetype at = AllColumns().indexOf(name);
-    fields << (at < 0 ? QByteArray() : all[at]);
+  const QByteArrayList& names = LogColumns();
+  Q_ASSERT(names.size() == std::ssize(values));
+  QJsonObject fields;
+  for (qsizetype i = 0; i < names.size(); ++i) fields.insert(QLatin1String(names[i]), values[i]);
+  return fields;
+}
+
+QByteArray DownloadLogLine(const DownloadRecord& r, const QByteArrayList& columns) {
+  const QJsonObject fields = DownloadLogFields(r);
+  QByteArrayList line;
+  for (const QByteArray& name : columns.isEmpty() ? LogColumns() : columns) {
+    const QJsonValue value = fields.value(QLatin1String(name));
+    line << (value.isString()   ? CsvField(value.toString())
+             : value.isDouble() ? QByteArray::number(value.toInteger())
+                                : QByteArray());  // null, or a column not known here
   }
-  return fields.join(',') + "\r\n";
+  return line.join(',') + "\r\n";
 }
 
 DownloadLog::DownloadLog(QString path) : path_(std::move(path)) {}

@@ -4,6 +4,7 @@
 #include <QByteArrayList>
 #include <QDateTime>
 #include <QFile>
+#include <QJsonObject>
 #include <QString>
 #include <cstdint>
 
@@ -38,6 +39,9 @@ inline constexpr char kDownloadLogHeader[] =
 // The line in the columns named (a log's own header, without its line break); all of them when
 // none are named. A column this program does not know stays empty.
 QByteArray DownloadLogLine(const DownloadRecord& record, const QByteArrayList& columns = {});
+// The same fields under the header's names, for a program to read: a text or a number each,
+// null where the line leaves the field empty.
+QJsonObject DownloadLogFields(const DownloadRecord& record);
 
 // The download log every loader appends to: kestrel-loads.log in the settings folder, or a
 // file of the user's choice. Only a regular file (or a new one) is ever written; a FIFO, a

@@ -161,6 +161,10 @@ QString ListPortsTakesNoPicture();
 QString EmptyPort();
 QString BadPort(const QString& port);
 QString BadPortIn(const QString& port, const QString& variable);
+// A list of ports (from --port, or the variable when one is named) with nothing between commas.
+QString EmptyPortInList(const QString& ports, const QString& variable);
+QString SamePortTwice(const QString& first, const QString& second, const QString& device,
+                      const QString& variable);
 QString BadSpeed(const QString& speed);
 QString EmptyLogName();
 QString EmptyOperatorName();
@@ -175,6 +179,7 @@ QString Failed(const QString& port, const QString& why);
 QString InterruptedAfter(const QString& signal, int frames);
 QString RunSoFar(int loaded, int failed);
 QString RunSummary(int loaded, int failed);
+QString PortSummary(const QString& port, int loaded, int failed);
 QString NextDevicePrompt(bool watchingAdapter);
 QString ConsoleClosed();
 
