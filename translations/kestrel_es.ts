@@ -488,113 +488,6 @@ Todos los derechos reservados
         <translation>consola cerrada</translation>
     </message>
     <message>
-        <source>Usage: kestrel-load [options] PICTURE
-       kestrel-load --list-ports [--json]
-
-Loads PICTURE into a Kestrel II device over a serial line, with the same 132
-frames as the loader&apos;s &quot;Send to Kestrel-II&quot;. A 240 x 60, 1-bit logo bitmap is
-sent as it is; any other picture (PNG, JPEG, GIF, BMP of another size or depth)
-is converted first, exactly as kestrel-logo-convert converts it.
-
-Port:
-  -p, --port COMn|DEVICE[,...]
-                      A COM number, resolved as the loader resolves it, or a
-                      device such as /dev/ttyUSB0, /dev/pts/3 or COM14
-                      (Windows); a bare name such as ttyUSB0 means /dev/ttyUSB0.
-                      Several ports, the option repeated or separated by commas,
-                      are loaded at once, each with its own download; two names
-                      of one device are refused.
-                      Default: the environment variable KESTREL_PORT, in the
-                      same forms, when it is set and not empty; else CommPort
-                      in Tessaly.ini (beside the program, or in
-                      ~/.config/kestrel-logo-loader where the program&apos;s folder
-                      cannot be written, as for an installed package); COM 8
-                      when it names none, as in the loader&apos;s window.
-  -b, --baud N        4800, 9600, 19200, 38400, 57600 or 115200.
-                      Default: Baud in Tessaly.ini.
-  --list-ports        List the serial devices detected, one a line, separated by
-                      tabs: device, description, manufacturer, serial number and
-                      the COM numbers assigned to it (&quot;-&quot; where there is none).
-
-Production:
-  --repeat            After each download, wait for the next device and load it
-                      too: press Enter (each line on standard input starts one
-                      on every port), or unplug a USB adapter and plug it in
-                      again (that port alone). Ctrl-C ends with a summary; so
-                      does the end of standard input unless a USB adapter is
-                      being watched. A failure never stops it.
-  --log FILE          Append the download log to FILE instead of
-                      kestrel-loads.log beside Tessaly.ini (CSV, one line per
-                      download).
-  -v, --trace         Print every frame and reply with its time on standard
-                      output (standard error with --json), after the port&apos;s
-                      name when there are several.
-  --json              Write one JSON object per download on standard output, a
-                      line each: the log&apos;s fields under its header&apos;s names and
-                      &quot;status&quot;, that download&apos;s exit status. With --list-ports,
-                      one object per device.
-  -q, --quiet         Write errors only: no progress bar, no line for a download
-                      that loaded, no notes, prompts or summary.
-
-Converting a picture that is not a logo bitmap (a logo bitmap ignores them):
-</source>
-        <translation>Uso: kestrel-load [opciones] IMAGEN
-     kestrel-load --list-ports [--json]
-
-Carga IMAGEN en un dispositivo Kestrel II por una línea serie, con las mismas
-132 tramas que &quot;Enviar al Kestrel-II&quot; del cargador. Un mapa de bits de logotipo
-de 240 x 60 y 1 bit se envía tal cual; cualquier otra imagen (PNG, JPEG, GIF,
-BMP de otro tamaño o profundidad) se convierte antes, exactamente como la
-convierte kestrel-logo-convert.
-
-Puerto:
-  -p, --port COMn|DISPOSITIVO[,...]
-                      Un número COM, resuelto como lo resuelve el cargador, o un
-                      dispositivo como /dev/ttyUSB0, /dev/pts/3 o COM14
-                      (Windows); un nombre solo, como ttyUSB0, significa
-                      /dev/ttyUSB0. Varios puertos, repitiendo la opción o
-                      separados por comas, se cargan a la vez, cada uno con su
-                      propia carga; dos nombres del mismo dispositivo se
-                      rechazan. Por omisión: la variable de entorno
-                      KESTREL_PORT, en las mismas formas, si está definida y no
-                      vacía; si no, CommPort en Tessaly.ini (junto al programa,
-                      o en ~/.config/kestrel-logo-loader si no se puede escribir
-                      en la carpeta del programa, como en un paquete instalado);
-                      COM 8 si no indica ninguno, como en la ventana del
-                      cargador.
-  -b, --baud N        4800, 9600, 19200, 38400, 57600 o 115200. Por omisión:
-                      Baud en Tessaly.ini.
-  --list-ports        Lista los dispositivos serie detectados, uno por línea,
-                      separados por tabuladores: dispositivo, descripción,
-                      fabricante, número de serie y los números COM que tiene
-                      asignados (&quot;-&quot; donde no hay ninguno).
-
-Producción:
-  --repeat            Tras cada carga, espera al siguiente dispositivo y lo
-                      carga también: pulse Intro (cada línea de la entrada
-                      estándar inicia una en cada puerto), o desenchufe un
-                      adaptador USB y vuelva a enchufarlo (solo ese puerto).
-                      Ctrl-C termina con un resumen; también el fin de la
-                      entrada estándar, salvo que se esté vigilando un
-                      adaptador USB. Un fallo nunca lo detiene.
-  --log FILE          Añade el registro de cargas a FILE en lugar de a
-                      kestrel-loads.log junto a Tessaly.ini (CSV, una línea por
-                      carga).
-  -v, --trace         Escribe cada trama y cada respuesta con su hora en la
-                      salida estándar (en la salida de error con --json), tras
-                      el nombre del puerto cuando hay varios.
-  --json              Escribe un objeto JSON por carga en la salida estándar,
-                      una línea cada uno: los campos del registro con los
-                      nombres de su cabecera y &quot;status&quot;, el estado de salida de
-                      esa carga. Con --list-ports, un objeto por dispositivo.
-  -q, --quiet         Escribe solo los errores: sin barra de progreso, sin línea
-                      para una carga correcta, sin notas, avisos ni resumen.
-
-Conversión de una imagen que no es un mapa de bits de logotipo (un mapa de bits
-de logotipo las ignora):
-</translation>
-    </message>
-    <message>
         <source>
   -h, --help          Show this help.
   --version           Show the version.
@@ -655,6 +548,121 @@ alto de todos.
     <message>
         <source>%1: %2 loaded, %3 failed</source>
         <translation>%1: %2 cargadas, %3 fallidas</translation>
+    </message>
+    <message>
+        <source>Usage: kestrel-load [options] PICTURE
+       kestrel-load --list-ports [--json]
+
+Loads PICTURE into a Kestrel II device over a serial line, with the same 132
+frames as the loader&apos;s &quot;Send to Kestrel-II&quot;. A 240 x 60, 1-bit logo bitmap is
+sent as it is; any other picture (PNG, JPEG, GIF, BMP of another size or depth)
+is converted first, exactly as kestrel-logo-convert converts it.
+
+Port:
+  -p, --port COMn|DEVICE[,...]
+                      A COM number, resolved as the loader resolves it, or a
+                      device such as /dev/ttyUSB0, /dev/pts/3 or COM14
+                      (Windows); a bare name such as ttyUSB0 means /dev/ttyUSB0.
+                      Several ports, the option repeated or separated by commas,
+                      are loaded at once, each with its own download; two names
+                      of one device are refused.
+                      Default: the environment variable KESTREL_PORT, in the
+                      same forms, when it is set and not empty; else CommPort
+                      in Tessaly.ini (beside the program, or in
+                      ~/.config/kestrel-logo-loader where the program&apos;s folder
+                      cannot be written, as for an installed package); COM 8
+                      when it names none, as in the loader&apos;s window.
+  -b, --baud N        4800, 9600, 19200, 38400, 57600 or 115200.
+                      Default: Baud in Tessaly.ini.
+  --list-ports        List the serial devices detected, one a line, separated by
+                      tabs: device, description, manufacturer, serial number and
+                      the COM numbers assigned to it (&quot;-&quot; where there is none).
+
+Production:
+  --repeat            After each download, wait for the next device and load it
+                      too: press Enter (each line on standard input starts one
+                      on every port), or unplug a USB adapter and plug it in
+                      again (that port alone). Ctrl-C ends with a summary; so
+                      does the end of standard input unless a USB adapter is
+                      being watched. A failure never stops it.
+  --log FILE          Append the download log to FILE instead of
+                      kestrel-loads.log beside Tessaly.ini (CSV, one line per
+                      download).
+  --operator NAME     The operator the log names for each download. Default:
+                      the user&apos;s login name.
+  -v, --trace         Print every frame and reply with its time on standard
+                      output (standard error with --json), after the port&apos;s
+                      name when there are several.
+  --json              Write one JSON object per download on standard output, a
+                      line each: the log&apos;s fields under its header&apos;s names and
+                      &quot;status&quot;, that download&apos;s exit status. With --list-ports,
+                      one object per device.
+  -q, --quiet         Write errors only: no progress bar, no line for a download
+                      that loaded, no notes, prompts or summary.
+
+Converting a picture that is not a logo bitmap (a logo bitmap ignores them):
+</source>
+        <translation>Uso: kestrel-load [opciones] IMAGEN
+     kestrel-load --list-ports [--json]
+
+Carga IMAGEN en un dispositivo Kestrel II por una línea serie, con las mismas
+132 tramas que &quot;Enviar al Kestrel-II&quot; del cargador. Un mapa de bits de logotipo
+de 240 x 60 y 1 bit se envía tal cual; cualquier otra imagen (PNG, JPEG, GIF,
+BMP de otro tamaño o profundidad) se convierte antes, exactamente como la
+convierte kestrel-logo-convert.
+
+Puerto:
+  -p, --port COMn|DISPOSITIVO[,...]
+                      Un número COM, resuelto como lo resuelve el cargador, o un
+                      dispositivo como /dev/ttyUSB0, /dev/pts/3 o COM14
+                      (Windows); un nombre solo, como ttyUSB0, significa
+                      /dev/ttyUSB0. Varios puertos, repitiendo la opción o
+                      separados por comas, se cargan a la vez, cada uno con su
+                      propia carga; dos nombres del mismo dispositivo se
+                      rechazan. Por omisión: la variable de entorno
+                      KESTREL_PORT, en las mismas formas, si está definida y no
+                      vacía; si no, CommPort en Tessaly.ini (junto al programa,
+                      o en ~/.config/kestrel-logo-loader si no se puede escribir
+                      en la carpeta del programa, como en un paquete instalado);
+                      COM 8 si no indica ninguno, como en la ventana del
+                      cargador.
+  -b, --baud N        4800, 9600, 19200, 38400, 57600 o 115200. Por omisión:
+                      Baud en Tessaly.ini.
+  --list-ports        Lista los dispositivos serie detectados, uno por línea,
+                      separados por tabuladores: dispositivo, descripción,
+                      fabricante, número de serie y los números COM que tiene
+                      asignados (&quot;-&quot; donde no hay ninguno).
+
+Producción:
+  --repeat            Tras cada carga, espera al siguiente dispositivo y lo
+                      carga también: pulse Intro (cada línea de la entrada
+                      estándar inicia una en cada puerto), o desenchufe un
+                      adaptador USB y vuelva a enchufarlo (solo ese puerto).
+                      Ctrl-C termina con un resumen; también el fin de la
+                      entrada estándar, salvo que se esté vigilando un
+                      adaptador USB. Un fallo nunca lo detiene.
+  --log FILE          Añade el registro de cargas a FILE en lugar de a
+                      kestrel-loads.log junto a Tessaly.ini (CSV, una línea por
+                      carga).
+  --operator NOMBRE   El operario que el registro indica en cada carga. Por
+                      omisión: el nombre de inicio de sesión del usuario.
+  -v, --trace         Escribe cada trama y cada respuesta con su hora en la
+                      salida estándar (en la salida de error con --json), tras
+                      el nombre del puerto cuando hay varios.
+  --json              Escribe un objeto JSON por carga en la salida estándar,
+                      una línea cada uno: los campos del registro con los
+                      nombres de su cabecera y &quot;status&quot;, el estado de salida de
+                      esa carga. Con --list-ports, un objeto por dispositivo.
+  -q, --quiet         Escribe solo los errores: sin barra de progreso, sin línea
+                      para una carga correcta, sin notas, avisos ni resumen.
+
+Conversión de una imagen que no es un mapa de bits de logotipo (un mapa de bits
+de logotipo las ignora):
+</translation>
+    </message>
+    <message>
+        <source>the operator&apos;s name is empty</source>
+        <translation>el nombre del operario está vacío</translation>
     </message>
 </context>
 <context>
@@ -837,6 +845,14 @@ Compruebe la configuración y la conexión.</translation>
         <source>Serial port %1: %2</source>
         <translation>Puerto serie %1: %2</translation>
     </message>
+    <message>
+        <source>Held by process %1.</source>
+        <translation>Lo tiene el proceso %1.</translation>
+    </message>
+    <message>
+        <source>Held by %1 (process %2).</source>
+        <translation>Lo tiene %1 (proceso %2).</translation>
+    </message>
 </context>
 <context>
     <name>Window</name>
@@ -869,24 +885,8 @@ Compruebe la configuración y la conexión.</translation>
         <translation>&amp;Archivo</translation>
     </message>
     <message>
-        <source>Import Picture...</source>
-        <translation>Importar imagen...</translation>
-    </message>
-    <message>
-        <source>End</source>
-        <translation>Salir</translation>
-    </message>
-    <message>
         <source>&amp;Comm</source>
         <translation>&amp;Comunicación</translation>
-    </message>
-    <message>
-        <source>Port</source>
-        <translation>Puerto</translation>
-    </message>
-    <message>
-        <source>Settings</source>
-        <translation>Configuración</translation>
     </message>
     <message>
         <source>Close</source>
@@ -901,14 +901,6 @@ Compruebe la configuración y la conexión.</translation>
     <message>
         <source>&amp;Help</source>
         <translation>Ay&amp;uda</translation>
-    </message>
-    <message>
-        <source>Help</source>
-        <translation>Ayuda</translation>
-    </message>
-    <message>
-        <source>About</source>
-        <translation>Acerca de</translation>
     </message>
     <message>
         <source>Bitmaps (*.bmp)</source>
@@ -961,6 +953,64 @@ Compruebe la configuración y la conexión.</translation>
     <message>
         <source>link %1</source>
         <translation>enlace %1</translation>
+    </message>
+    <message>
+        <source>&amp;Open Bitmap</source>
+        <translation>&amp;Abrir mapa de bits</translation>
+    </message>
+    <message>
+        <source>&amp;Import Picture...</source>
+        <translation>&amp;Importar imagen...</translation>
+    </message>
+    <message>
+        <source>&amp;End</source>
+        <translation>&amp;Salir</translation>
+    </message>
+    <message>
+        <source>&amp;Port</source>
+        <translation>&amp;Puerto</translation>
+    </message>
+    <message>
+        <source>&amp;Settings</source>
+        <translation>Con&amp;figuración</translation>
+    </message>
+    <message>
+        <source>&amp;Close</source>
+        <comment>Comm menu item, with its access key</comment>
+        <translation>&amp;Cerrar</translation>
+    </message>
+    <message>
+        <source>&amp;Open</source>
+        <comment>Comm menu item, with its access key</comment>
+        <translation>&amp;Abrir</translation>
+    </message>
+    <message>
+        <source>&amp;About</source>
+        <translation>&amp;Acerca de</translation>
+    </message>
+    <message>
+        <source>Logo NOT loaded at %1</source>
+        <translation>Logotipo NO cargado a las %1</translation>
+    </message>
+    <message>
+        <source>%1 loaded, %2 failed since start</source>
+        <translation>%1 cargados, %2 fallidos desde el inicio</translation>
+    </message>
+    <message>
+        <source>Found %1: Comm &gt; Port to use it</source>
+        <translation>Encontrado %1: Comunicación &gt; Puerto para usarlo</translation>
+    </message>
+    <message>
+        <source>Found %1 serial ports: choose the device&apos;s in Comm &gt; Port</source>
+        <translation>Encontrados %1 puertos serie: elija el del dispositivo en Comunicación &gt; Puerto</translation>
+    </message>
+    <message>
+        <source>No serial adapter found: plug one in, then choose it in Comm &gt; Port</source>
+        <translation>No se encontró ningún adaptador serie: conecte uno y elíjalo en Comunicación &gt; Puerto</translation>
+    </message>
+    <message>
+        <source>(close the port first)</source>
+        <translation>(cierre antes el puerto)</translation>
     </message>
 </context>
 </TS>

@@ -366,6 +366,7 @@ PortRun::PortRun(Loader& run, qsizetype index, const QString& portText)
   });
   recorder_ = std::make_unique<DownloadRecorder>(transfer, connection, command_.logPath);
   recorder_->setPicture(command_.picture, false);
+  if (!command_.operatorName.isEmpty()) recorder_->setOperator(command_.operatorName);
   if (command_.json)
     QObject::connect(recorder_.get(), &DownloadRecorder::recorded, recorder_.get(),
                      [this](const DownloadRecord& record) {
@@ -701,14 +702,16 @@ ParsedLoadCommand ParseLoadCommandLine(const QStringList& arguments,
   const QCommandLineOption baud(named("b", "baud"), QString(), QStringLiteral("N"));
   const QCommandLineOption repeat(QStringLiteral("repeat"));
   const QCommandLineOption log(QStringLiteral("log"), QString(), QStringLiteral("FILE"));
+  const QCommandLineOption operatorName(QStringLiteral("operator"), QString(),
+                                        QStringLiteral("NAME"));
   const QCommandLineOption trace(named("v", "trace"));
   const QCommandLineOption quiet(named("q", "quiet"));
   const QCommandLineOption listPorts(QStringLiteral("list-ports"));
   const QCommandLineOption json(QStringLiteral("json"));
   const QCommandLineOption help(named("h", "help"));
   const QCommandLineOption version(QStringLiteral("version"));
-  const std::array ownOptions{&port,      &baud, &repeat, &log,    &trace,  &quiet,
-                              &listPorts, &json, &help,   &version};
+  const std::array ownOptions{&port,  &baud,     &repeat,    &log,  &operatorName, &trace,
+                              &quiet, &listPorts, &json, &help,         &version};
   for (const QCommandLineOption* option : ownOptions) parser.addOption(*option);
 
   const auto fail = [&result](const QString& error) {
@@ -773,6 +776,10 @@ ParsedLoadCommand ParseLoadCommandLine(const QStringList& arguments,
   if (parser.isSet(log)) {
     command.logPath = parser.value(log);
     if (command.logPath.isEmpty()) return fail(texts::EmptyLogName());
+  }
+  if (parser.isSet(operatorName)) {
+    command.operatorName = parser.value(operatorName).trimmed();
+    if (command.operatorName.isEmpty()) return fail(texts::EmptyOperatorName());
   }
 
   if (files.isEmpty()) return fail(texts::GiveThePicture());

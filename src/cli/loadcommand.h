@@ -32,6 +32,7 @@ struct LoadCommandLine {
   int baud = 0;  // 0: the settings file decides
   bool repeat = false;
   QString logPath;  // empty: kestrel-loads.log in the settings folder
+  QString operatorName;  // empty: the user's login name
   bool trace = false;
   bool json = false;  // one object per download (or device listed) on standard output
   bool quiet = false;  // errors only: no progress bar, success lines or notes

@@ -100,6 +100,8 @@ QString LoadHelp() {
              "  --log FILE          Append the download log to FILE instead of\n"
              "                      kestrel-loads.log beside Tessaly.ini (CSV, one line per\n"
              "                      download).\n"
+             "  --operator NAME     The operator the log names for each download. Default:\n"
+             "                      the user's login name.\n"
              "  -v, --trace         Print every frame and reply with its time on standard\n"
              "                      output (standard error with --json), after the port's\n"
              "                      name when there are several.\n"
@@ -157,6 +159,7 @@ QString BadSpeed(const QString& speed) {
       .arg(speed);
 }
 QString EmptyLogName() { return LoadCommand::tr("the log file name is empty"); }
+QString EmptyOperatorName() { return LoadCommand::tr("the operator's name is empty"); }
 QString GiveThePicture() { return LoadCommand::tr("give the picture to load"); }
 QString OnePictureOnly(const QString& pictures) {
   return LoadCommand::tr("give one picture only: %1").arg(pictures);

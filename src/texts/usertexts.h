@@ -37,6 +37,7 @@ QString CommMenu();
 QString PortItem();
 QString SettingsItem();
 QString ConnectCaption(bool portOpen);  // Open, or Close while the port is open
+QString ConnectItem(bool portOpen);     // the same as the menu item shows it
 QString HelpMenu();
 QString HelpItem();
 QString AboutItem();
@@ -50,6 +51,15 @@ QString PortStatePanel(bool open);
 QString LighterColourFirstNote();
 QString LogoLoadedConfirmation(const QString& time, const QString& checksum);
 QString NotLoggedNote();
+// Where a confirmation would be, after a download that failed.
+QString DownloadFailedLine(const QString& time);
+QString SessionCount(int loaded, int failed);
+// A first start on a port that is not there: what was found, and where to choose it.
+QString AdapterFoundHint(const QString& device);
+QString AdaptersFoundHint(int count);
+QString NoAdapterFoundHint();
+// Port and Settings while they are greyed.
+QString ClosePortFirstNote();
 // Panel 2's tooltip: what the port in force stands for.
 QString DeviceAbsentNote();
 QString NoDeviceNameNote();
@@ -67,6 +77,8 @@ QString OpenFailureMessage(const CommError& error, QString* title);
 QString PortCannotBeOpenedMessage(const CommError& error);
 // What the serial layer's failure means to the user.
 QString CommErrorText(const CommError& error);
+// A port held by another program: a line naming it where the system tells, else empty.
+QString HolderLine(const CommError& error);
 // A port as the user knows it: COM3 (/dev/ttyUSB0), or the device alone.
 QString PortShown(const QString& name, const QString& device);
 QString SettingsNotWrittenMessage(const QString& file, const QString& reason);
@@ -155,6 +167,7 @@ QString SamePortTwice(const QString& first, const QString& second, const QString
                       const QString& variable);
 QString BadSpeed(const QString& speed);
 QString EmptyLogName();
+QString EmptyOperatorName();
 QString GiveThePicture();
 QString OnePictureOnly(const QString& pictures);
 QString EmptyPictureName();

@@ -13,6 +13,7 @@
 #include <QPainter>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QSysInfo>
 #include <QTest>
 
 #include "app/logotransfer.h"
@@ -226,7 +227,8 @@ void LoadProgramTest::convertedPictureIsSentAsItsRaster() {
   test::SimProcess sim;
   QVERIFY(sim.start({"--save", path("received.pbm"), "--downloads", "1"}));
   const Finished run =
-      RunLoad({"--port", sim.slavePath(), "--trace", "--log", path("loads.csv"), png});
+      RunLoad({"--port", sim.slavePath(), "--trace", "--log", path("loads.csv"), "--operator",
+               "Ana B", png});
   QCOMPARE(run.status, 0);
   QVERIFY(sim.waitForExit());
 
@@ -246,9 +248,10 @@ void LoadProgramTest::convertedPictureIsSentAsItsRaster() {
   QVERIFY(log.open(QIODevice::ReadOnly));
   const QList<QByteArray> lines = log.readAll().split('\n');
   QCOMPARE(lines.size(), 3);  // header, the download, nothing after the last line break
-  QCOMPARE(lines[0], QByteArray("time,com,device,picture,checksum,frames,duration_ms,result\r"));
+  QCOMPARE(lines[0], QByteArray("time,com,device,picture,checksum,frames,duration_ms,result,"
+                                "station,operator,version\r"));
   const QList<QByteArray> fields = lines[1].chopped(1).split(',');
-  QCOMPARE(fields.size(), 8);
+  QCOMPARE(fields.size(), 11);
   QVERIFY(QDateTime::fromString(QString::fromLatin1(fields[0]), Qt::ISODate).isValid());
   QCOMPARE(fields[1], QByteArray());  // a device named directly, no COM number for it
   QCOMPARE(QString::fromUtf8(fields[2]), sim.slavePath());
@@ -258,6 +261,9 @@ void LoadProgramTest::convertedPictureIsSentAsItsRaster() {
   QCOMPARE(fields[5], QByteArray("132"));
   QVERIFY(fields[6].toInt() > 0);
   QCOMPARE(fields[7], QByteArray("loaded"));
+  QCOMPARE(QString::fromUtf8(fields[8]), QSysInfo::machineHostName());
+  QCOMPARE(fields[9], QByteArray("Ana B"));
+  QCOMPARE(fields[10], QByteArray(kVersionText));
 }
 
 void LoadProgramTest::interruptedDownloadIsLoggedAndLetsThePortGo_data() {
@@ -300,7 +306,7 @@ void LoadProgramTest::interruptedDownloadIsLoggedAndLetsThePortGo() {
   QVERIFY(log.open(QIODevice::ReadOnly));
   const QList<QByteArray> rows = log.readAll().split('\n');
   QCOMPARE(rows.size(), 3);
-  QVERIFY2(rows[1].endsWith(",interrupted\r"), rows[1].constData());
+  QVERIFY2(rows[1].contains(",interrupted,"), rows[1].constData());
   // The port was let go: the next run has it at once.
   QCOMPARE(RunLoad({"--port", sim.slavePath(), "--log", path("loads.csv"), logo_}).status, 0);
 }

@@ -28,6 +28,8 @@ class TempProgramFolder {
   QByteArray iniBytes() const;  // what was written, blanks included
   bool writeIni(const QByteArray& bytes) const;
   bool writeIni(const QStringList& lines) const;  // each line ended by CR LF
+  // The default download log's lines, header first, each without its CR LF.
+  QList<QByteArray> logRows() const;
 
  private:
   QTemporaryDir dir_;

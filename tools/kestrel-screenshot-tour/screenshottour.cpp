@@ -11,6 +11,7 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QProgressBar>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
 #include <functional>
@@ -18,6 +19,7 @@
 
 #include "logo/logobitmap.h"
 #include "picture/logoconvert.h"
+#include "settings/programfolder.h"
 #include "texts/usertexts.h"
 #include "ui/mainwindow.h"
 #include "ui/messagebox.h"
@@ -87,6 +89,8 @@ class Tour : public QObject {
         },
         [this] { ImportPicture(); },
         [this] { RejectedFile(); },
+        [this] { FailedDownload(); },
+        [this] { FirstStartHint(); },
         [this] { Finish(); },
     };
     // A box nobody expected (a failed download, say) must not stop the tour.
@@ -230,6 +234,45 @@ class Tour : public QObject {
     window_.setFileChooser([path](QWidget*) { return path; });
     ExpectModal("09-invalid-format-message");
     window_.cmdOpen_Click();
+  }
+
+  // The port is let go under the next download: its red line, beside the session's count.
+  void FailedDownload() {
+    auto ended = std::make_shared<QMetaObject::Connection>();
+    *ended = connect(&window_.transfer(), &LogoTransfer::ended, this,
+                     [this, ended](const TransferOutcome&) {
+                       disconnect(*ended);
+                       QTimer::singleShot(300, this, [this] { Save(&window_, "11-main-failed"); });
+                     });
+    ExpectModal("11a-failed-message");
+    auto* pull = new QTimer(this);
+    pull->setSingleShot(true);
+    connect(&window_.transfer(), &LogoTransfer::progress, pull, [this, pull](int value) {
+      if (value == 500) window_.commPort1().close();
+      if (value >= 500) pull->deleteLater();
+    });
+    window_.cmdSend_Click();
+  }
+
+  // A first start: no settings file, the default port not there, one USB adapter plugged in.
+  void FirstStartHint() {
+    PortConnection& connection = window_.connection();
+    window_.commPort1().close();
+    const QString folder = ProgramFolder();
+    QTemporaryDir fresh;
+    SetProgramFolder(fresh.path());
+    const auto listed = connection.listDevices;
+    connection.listDevices = [] {
+      SerialDevice adapter;
+      adapter.device = QStringLiteral("/dev/ttyUSB0");
+      adapter.description = QStringLiteral("USB-Serial Controller");
+      adapter.usb = true;
+      return QList<SerialDevice>{adapter};
+    };
+    connection.startUp();
+    SetProgramFolder(folder);
+    connection.listDevices = listed;
+    QTimer::singleShot(200, this, [this] { Save(&window_, "12-first-start-hint"); });
   }
 
   void Finish() {
