@@ -73,6 +73,15 @@ QSize DeclaredPictureSize(const QByteArray& head) {
   return QSize();
 }
 
+bool IsReadablePicture(const QString& path) {
+  QFile file;
+  if (!files::OpenRegularFile(file, path).opened()) return false;
+  const QuietDecoders quiet;
+  QImageReader reader(&file);
+  reader.setDecideFormatFromContent(true);
+  return reader.canRead();
+}
+
 QImage LoadPicture(const QString& path, PictureFailure* failure,
                    const std::function<QSize(QSize)>& decodeSize, QSize* fullSize) {
   using Kind = PictureFailure::Kind;
