@@ -79,7 +79,9 @@ bool IsReadablePicture(const QString& path) {
   const QuietDecoders quiet;
   QImageReader reader(&file);
   reader.setDecideFormatFromContent(true);
-  return reader.canRead();
+  // Some readers know their format by a signature alone ("BM"): the reader must make sense of
+  // the header too.
+  return reader.canRead() && !reader.size().isEmpty();
 }
 
 QImage LoadPicture(const QString& path, PictureFailure* failure,

@@ -178,7 +178,7 @@ void frmPantallaTest::ImportPicture(const QString& path) {
 // colours is what Import Picture is for. A file no reader knows gets the message alone.
 void frmPantallaTest::OfferImport(const QString& path) {
   if (!convert::IsReadablePicture(path)) return;
-  if (!AskQuestion(this, texts::ImportOfferQuestion(convert::ShownPath(path)),
+  if (!AskQuestion(this, texts::ImportOfferQuestion(convert::ShownPath(QFileInfo(path).fileName())),
                    texts::ImportOfferButton()))
     return;
   ImportPicture(path);

@@ -443,6 +443,7 @@ class MainWindowTest : public QObject {
     QTest::newRow("PNG, declined") << "photo.png" << false << true;
     QTest::newRow("BMP of 24 bits") << "colour.bmp" << true << true;
     QTest::newRow("text") << "notes.txt" << true << false;
+    QTest::newRow("BM and no picture") << "broken.bmp" << true << false;
   }
   void pictureGivenToOpenBitmapIsOfferedToImport() {
     QFETCH(QString, name);
@@ -453,6 +454,8 @@ class MainWindowTest : public QObject {
     const QString path = rig.folder.filePath(name);
     if (name.endsWith(QLatin1String(".txt"))) {
       QVERIFY(test::WriteBytes(path, "a text, not a picture\n"));
+    } else if (name == QLatin1String("broken.bmp")) {
+      QVERIFY(test::WriteBytes(path, "BM this is not a 240 x 60 picture"));
     } else {
       QImage picture(300, 75, QImage::Format_RGB32);
       picture.fill(Qt::black);
