@@ -361,6 +361,26 @@ Todos los derechos reservados
         <source>In&amp;vert black and white</source>
         <translation>&amp;Invertir blanco y negro</translation>
     </message>
+    <message>
+        <source>Save &amp;Bitmap...</source>
+        <translation>&amp;Guardar mapa de bits...</translation>
+    </message>
+    <message>
+        <source>Save Bitmap</source>
+        <translation>Guardar mapa de bits</translation>
+    </message>
+    <message>
+        <source>&amp;Import Picture...</source>
+        <translation>&amp;Importar imagen...</translation>
+    </message>
+    <message>
+        <source>User&apos;s guide: not found beside this program</source>
+        <translation>Guía del usuario: no está junto a este programa</translation>
+    </message>
+    <message>
+        <source>User&apos;s guide: %1</source>
+        <translation>Guía del usuario: %1</translation>
+    </message>
 </context>
 <context>
     <name>Files</name>
@@ -738,6 +758,20 @@ Compruebe la configuración y la conexión.</translation>
     <message>
         <source>The download log &quot;%1&quot; cannot be written: %2</source>
         <translation>No se puede escribir el registro de cargas &quot;%1&quot;: %2</translation>
+    </message>
+    <message>
+        <source>The bitmap was not saved:
+%1.</source>
+        <translation>El mapa de bits no se ha guardado:
+%1.</translation>
+    </message>
+    <message>
+        <source>%1 is a picture, not a logo bitmap.
+
+Import it as a logo?</source>
+        <translation>%1 es una imagen, no un mapa de bits de logotipo.
+
+¿Importarla como logotipo?</translation>
     </message>
 </context>
 <context>

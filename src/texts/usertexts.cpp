@@ -373,5 +373,18 @@ QString ThresholdTip() { return Dialogs::tr("Pixels darker than this (0 to 255) 
 QString ThresholdLabel() { return Dialogs::tr("&Threshold:"); }
 QString DitherChoice() { return Dialogs::tr("&Dither: shades as dot patterns (photographs)"); }
 QString InvertChoice() { return Dialogs::tr("In&vert black and white"); }
+QString SaveBitmapButton() { return Dialogs::tr("Save &Bitmap..."); }
+QString SaveBitmapTitle() { return Dialogs::tr("Save Bitmap"); }
+QString BitmapNotSavedMessage(const QString& why) {
+  return Messages::tr("The bitmap was not saved:\n%1.").arg(why);
+}
+QString ImportOfferQuestion(const QString& file) {
+  return Messages::tr("%1 is a picture, not a logo bitmap.\n\nImport it as a logo?").arg(file);
+}
+QString ImportOfferButton() { return Dialogs::tr("&Import Picture..."); }
+QString UserGuideLine(const QString& path) {
+  if (path.isEmpty()) return Dialogs::tr("User's guide: not found beside this program");
+  return Dialogs::tr("User's guide: %1").arg(path);
+}
 
 }  // namespace kestrel::texts

@@ -145,6 +145,14 @@ QString ThresholdTip();
 QString ThresholdLabel();
 QString DitherChoice();
 QString InvertChoice();
+QString SaveBitmapButton();
+QString SaveBitmapTitle();
+QString BitmapNotSavedMessage(const QString& why);
+// Open Bitmap was given a picture of another kind: Import Picture can make a logo of it.
+QString ImportOfferQuestion(const QString& file);
+QString ImportOfferButton();
+// Help: where this copy's user's guide is, or that none is beside it.
+QString UserGuideLine(const QString& path);
 
 // --- Command lines ---
 QString SeeHelp(const QString& error);

@@ -71,7 +71,8 @@ void KeepActiveColours(QWidget* widget) {
 }
 
 QString DefaultFileChooser(QWidget* parent) {
-  return QFileDialog::getOpenFileName(parent, QString(), RememberedFile(), texts::BitmapFilter());
+  return QFileDialog::getOpenFileName(parent, QString(), RememberedLogoBitmap(),
+                                      texts::BitmapFilter());
 }
 
 // A text longer than designed (another language, a larger font) widens its widget about its
@@ -358,11 +359,13 @@ void frmPantallaTest::OpenLogoFile(const QString& path) {
     case Outcome::NotABitmap:
       QApplication::restoreOverrideCursor();
       Message(texts::InvalidFileFormatMessage());
+      OfferImport(path);
       return;
     case Outcome::WrongFormat:
       cmdSend_->setEnabled(false);
       QApplication::restoreOverrideCursor();
       Message(texts::InvalidFileFormatMessage());
+      OfferImport(path);
       return;
     case Outcome::CannotOpen:
       QApplication::restoreOverrideCursor();

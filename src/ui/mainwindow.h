@@ -136,6 +136,9 @@ class frmPantallaTest : public QMainWindow {
   void LogoAccepted(const QString& path);
   void AfterDownload(const TransferOutcome& outcome);
   void DismissConfirmation();
+  void ImportPicture(const QString& path);
+  // A picture given to Open Bitmap that is not a logo bitmap: Import Picture, if the user wants.
+  void OfferImport(const QString& path);
   void ImportDecoded(const QString& path, const QImage& picture, const QString& error);
   void ShowDecoding(bool busy);
 

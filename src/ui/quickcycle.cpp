@@ -28,6 +28,7 @@
 #include "texts/usertexts.h"
 #include "ui/importpicturedialog.h"
 #include "ui/mainwindow.h"
+#include "ui/messagebox.h"
 
 namespace kestrel {
 
@@ -155,6 +156,11 @@ void frmPantallaTest::mnuImport_Click() {
   DismissConfirmation();
   const QString path = pictureChooser_(this);
   if (path.isEmpty()) return;
+  ImportPicture(path);
+}
+
+void frmPantallaTest::ImportPicture(const QString& path) {
+  if (decoding_) return;
   struct Decoded {
     QImage picture;
     QString error;
@@ -166,6 +172,16 @@ void frmPantallaTest::mnuImport_Click() {
           [this, path, decoded] { ImportDecoded(path, decoded->picture, decoded->error); });
   ShowDecoding(true);
   decoding_->start();
+}
+
+// After the format message, which stays as it is: a photograph or a logo of the wrong size or
+// colours is what Import Picture is for. A file no reader knows gets the message alone.
+void frmPantallaTest::OfferImport(const QString& path) {
+  if (!convert::IsReadablePicture(path)) return;
+  if (!AskQuestion(this, texts::ImportOfferQuestion(convert::ShownPath(QFileInfo(path).fileName())),
+                   texts::ImportOfferButton()))
+    return;
+  ImportPicture(path);
 }
 
 void frmPantallaTest::ImportDecoded(const QString& path, const QImage& picture,

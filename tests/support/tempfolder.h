@@ -37,5 +37,7 @@ class TempProgramFolder {
 
 // Writes a whole file; false when it could not.
 bool WriteBytes(const QString& path, const QByteArray& bytes);
+// A whole file; empty when it cannot be read.
+QByteArray ReadBytes(const QString& path);
 
 }  // namespace kestrel::test

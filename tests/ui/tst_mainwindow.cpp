@@ -392,6 +392,89 @@ class MainWindowTest : public QObject {
     QCOMPARE(w.windowTitle(), QStringLiteral("Quillory KESTREL II - photo.png"));
   }
 
+  // The converted logo kept as a bitmap: Open Bitmap takes it back as the same raster, and the
+  // picture it came from, a folder or a device are never written.
+  void importedLogoIsSavedAsABitmapOpenBitmapTakes() {
+    WindowRig rig;
+    frmPantallaTest& w = *rig.window;
+    QImage picture(120, 40, QImage::Format_RGB32);
+    picture.fill(Qt::white);
+    picture.setPixel(3, 3, qRgb(0, 0, 0));
+    // A picture that is a BMP itself: the name proposed must not be its own.
+    const QString source = rig.folder.filePath(QStringLiteral("photo.bmp"));
+    QVERIFY(picture.save(source));
+    const QByteArray sourceBytes = test::ReadBytes(source);
+    const QString saved = rig.folder.filePath(QStringLiteral("photo-logo.bmp"));
+    QStringList refused{source, rig.folder.path(), QStringLiteral("/dev/null"),
+                        rig.folder.filePath(QStringLiteral("named.png"))};
+    QString proposed;
+    LogoRaster converted{};
+    w.setPictureChooser([&](QWidget*) { return source; });
+    w.setImportRunner([&](ImportPictureDialog& dialog) {
+      dialog.setSaveChooser([&](QWidget*, const QString& offered) {
+        proposed = offered;
+        return refused.isEmpty() ? saved : refused.takeFirst();
+      });
+      for (int i = 0; i < 5; ++i) dialog.saveButton()->click();
+      converted = dialog.raster();
+      return false;
+    });
+    rig.action("mnuImport")->trigger();
+    QTRY_VERIFY(!w.pictureDecoding());
+
+    QCOMPARE(proposed, saved);
+    QCOMPARE(rig.messages.messages.size(), 4);
+    for (const test::ShownMessage& m : rig.messages.messages)
+      QVERIFY2(m.text.startsWith(QStringLiteral("The bitmap was not saved:\r")), qPrintable(m.text));
+    QCOMPARE(test::ReadBytes(source), sourceBytes);
+    QVERIFY(!QFileInfo::exists(rig.folder.filePath(QStringLiteral("named.png"))));
+    rig.open(saved);
+    QCOMPARE(rig.messages.messages.size(), 4);
+    QVERIFY(w.cmdSend()->isEnabled());
+    QCOMPARE(w.LogoData(), converted);
+  }
+
+  // "INVALID FILE FORMAT !!" stays as it is; a picture then gets Import Picture offered.
+  void pictureGivenToOpenBitmapIsOfferedToImport_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("answer");
+    QTest::addColumn<bool>("offered");
+    QTest::newRow("PNG, imported") << "photo.png" << true << true;
+    QTest::newRow("PNG, declined") << "photo.png" << false << true;
+    QTest::newRow("BMP of 24 bits") << "colour.bmp" << true << true;
+    QTest::newRow("text") << "notes.txt" << true << false;
+    QTest::newRow("BM and no picture") << "broken.bmp" << true << false;
+  }
+  void pictureGivenToOpenBitmapIsOfferedToImport() {
+    QFETCH(QString, name);
+    QFETCH(bool, answer);
+    QFETCH(bool, offered);
+    WindowRig rig;
+    frmPantallaTest& w = *rig.window;
+    const QString path = rig.folder.filePath(name);
+    if (name.endsWith(QLatin1String(".txt"))) {
+      QVERIFY(test::WriteBytes(path, "a text, not a picture\n"));
+    } else if (name == QLatin1String("broken.bmp")) {
+      QVERIFY(test::WriteBytes(path, "BM this is not a 240 x 60 picture"));
+    } else {
+      QImage picture(300, 75, QImage::Format_RGB32);
+      picture.fill(Qt::black);
+      QVERIFY(picture.save(path));
+    }
+    rig.messages.answer = answer;
+    w.setImportRunner([](ImportPictureDialog&) { return true; });
+    rig.open(path);
+    QTRY_VERIFY(!w.pictureDecoding());
+
+    QCOMPARE(rig.messages.messages.size(), 1);
+    QVERIFY(rig.messages.messages[0].text.startsWith(QStringLiteral("INVALID FILE FORMAT !!\r")));
+    QCOMPARE(rig.messages.questions.size(), offered ? 1 : 0);
+    if (offered) QVERIFY2(rig.messages.questions[0].contains(name), qPrintable(rig.messages.questions[0]));
+    const bool imported = offered && answer;
+    QCOMPARE(w.cmdSend()->isEnabled(), imported);
+    QCOMPARE(w.LogoData()[0], uint8_t(imported ? 0xFF : 0x00));
+  }
+
   // A picture takes the time it takes to read: the window goes on meanwhile, shows that it is
   // busy and takes no second picture.
   void pictureIsReadWhileTheWindowGoesOn() {

@@ -9,6 +9,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPainter>
 #include <QProgressBar>
 #include <QTemporaryDir>
@@ -89,6 +90,7 @@ class Tour : public QObject {
         },
         [this] { ImportPicture(); },
         [this] { RejectedFile(); },
+        [this] { PictureToOpenBitmap(); },
         [this] { FailedDownload(); },
         [this] { FirstStartHint(); },
         [this] { Finish(); },
@@ -135,19 +137,23 @@ class Tour : public QObject {
       Say(QStringLiteral("could not save %1").arg(path));
   }
 
-  // The next modal window is photographed once it has been laid out and painted, then closed.
-  void ExpectModal(const char* name) {
-    expected_ = QLatin1String(name);
+  // The next modal windows are photographed, each once it has been laid out and painted, then
+  // closed (a question is answered no).
+  void ExpectModal(const char* name) { ExpectModals({QLatin1String(name)}); }
+  void ExpectModals(const QStringList& names) {
+    expected_ = names;
     auto* poll = new QTimer(this);
     poll->setInterval(50);
     connect(poll, &QTimer::timeout, this, [this, poll] {
       QWidget* modal = QApplication::activeModalWidget();
-      if (!modal) return;
-      poll->stop();
-      poll->deleteLater();
-      QTimer::singleShot(300, this, [this, modal] {
-        Save(modal, expected_.toLatin1().constData());
-        expected_.clear();
+      if (!modal || modal == shooting_) return;
+      shooting_ = modal;
+      QTimer::singleShot(300, this, [this, modal, poll] {
+        Save(modal, expected_.takeFirst().toLatin1().constData());
+        if (expected_.isEmpty()) {
+          poll->stop();
+          poll->deleteLater();
+        }
         if (auto* dialog = qobject_cast<QDialog*>(modal)) dialog->reject();
       });
     });
@@ -236,6 +242,14 @@ class Tour : public QObject {
     window_.cmdOpen_Click();
   }
 
+  // A picture of another kind given to Open Bitmap: the same message, then Import offered.
+  void PictureToOpenBitmap() {
+    const QString path = dir_.filePath(QStringLiteral("photo.png"));
+    window_.setFileChooser([path](QWidget*) { return path; });
+    ExpectModals({QStringLiteral("09b-picture-format-message"), QStringLiteral("13-import-offer")});
+    window_.cmdOpen_Click();
+  }
+
   // The port is let go under the next download: its red line, beside the session's count.
   void FailedDownload() {
     auto ended = std::make_shared<QMetaObject::Connection>();
@@ -284,7 +298,8 @@ class Tour : public QObject {
   QDir dir_;
   QList<std::function<void()>> steps_;
   qsizetype index_ = 0;
-  QString expected_;
+  QStringList expected_;
+  QPointer<QWidget> shooting_;  // the modal window being photographed
   QTimer watchdog_;
   int unexpected_ = 0;
 };
