@@ -19,7 +19,18 @@ _kestrel_options() {
 
 # COM1 to COM8, the COM numbers assigned to a device and the serial devices, as kestrel-load
 # beside the program lists them (it opens no port); a path being typed completes as a file.
+# In a list (COM1,COM3,...) the port after the last comma completes.
 _kestrel_ports() {
+  local program=$1 cur=$2 with_com=$3 before=""
+  if [[ $with_com == yes && $cur == *,* ]]; then
+    before=${cur%,*},
+    cur=${cur##*,}
+  fi
+  _kestrel_port_words "$program" "$cur" "$with_com"
+  ((${#COMPREPLY[@]} == 0)) || COMPREPLY=("${COMPREPLY[@]/#/$before}")
+}
+
+_kestrel_port_words() {
   local program=$1 cur=$2 with_com=$3
   if [[ $cur == */* ]]; then
     compopt -o filenames 2>/dev/null

@@ -361,6 +361,26 @@ Todos los derechos reservados
         <source>In&amp;vert black and white</source>
         <translation>&amp;Invertir blanco y negro</translation>
     </message>
+    <message>
+        <source>Save &amp;Bitmap...</source>
+        <translation>&amp;Guardar mapa de bits...</translation>
+    </message>
+    <message>
+        <source>Save Bitmap</source>
+        <translation>Guardar mapa de bits</translation>
+    </message>
+    <message>
+        <source>&amp;Import Picture...</source>
+        <translation>&amp;Importar imagen...</translation>
+    </message>
+    <message>
+        <source>User&apos;s guide: not found beside this program</source>
+        <translation>Guía del usuario: no está junto a este programa</translation>
+    </message>
+    <message>
+        <source>User&apos;s guide: %1</source>
+        <translation>Guía del usuario: %1</translation>
+    </message>
 </context>
 <context>
     <name>Files</name>
@@ -411,135 +431,6 @@ Todos los derechos reservados
 </context>
 <context>
     <name>LoadCommand</name>
-    <message>
-        <source>Usage: kestrel-load [options] PICTURE
-       kestrel-load --list-ports
-
-Loads PICTURE into a Kestrel II device over a serial line, with the same 132
-frames as the loader&apos;s &quot;Send to Kestrel-II&quot;. A 240 x 60, 1-bit logo bitmap is
-sent as it is; any other picture (PNG, JPEG, GIF, BMP of another size or depth)
-is converted first, exactly as kestrel-logo-convert converts it.
-
-Port:
-  -p, --port COMn|DEVICE
-                      A COM number, resolved as the loader resolves it, or a
-                      device such as /dev/ttyUSB0, /dev/pts/3 or COM14
-                      (Windows); a bare name such as ttyUSB0 means /dev/ttyUSB0.
-                      Default: the environment variable KESTREL_PORT, in the
-                      same forms, when it is set and not empty; else CommPort
-                      in Tessaly.ini (beside the program, or in
-                      ~/.config/kestrel-logo-loader where the program&apos;s folder
-                      cannot be written, as for an installed package); COM 8
-                      when it names none, as in the loader&apos;s window.
-  -b, --baud N        4800, 9600, 19200, 38400, 57600 or 115200.
-                      Default: Baud in Tessaly.ini.
-  --list-ports        List the serial devices detected, one a line, separated by
-                      tabs: device, description, manufacturer, serial number and
-                      the COM numbers assigned to it (&quot;-&quot; where there is none).
-
-Production:
-  --repeat            After each download, wait for the next device and load it
-                      too: press Enter (each line on standard input starts one),
-                      or unplug a USB adapter and plug it in again. Ctrl-C ends
-                      with a summary; so does the end of standard input unless a
-                      USB adapter is being watched. A failure never stops it.
-  --log FILE          Append the download log to FILE instead of
-                      kestrel-loads.log beside Tessaly.ini (CSV, one line per
-                      download).
-  -v, --trace         Print every frame and reply with its time on standard
-                      output.
-  -q, --quiet         Write errors only: no progress bar, no line for a download
-                      that loaded, no notes, prompts or summary.
-
-Converting a picture that is not a logo bitmap (a logo bitmap ignores them):
-</source>
-        <translation>Uso: kestrel-load [opciones] IMAGEN
-     kestrel-load --list-ports
-
-Carga IMAGEN en un dispositivo Kestrel II por una línea serie, con las mismas
-132 tramas que &quot;Enviar al Kestrel-II&quot; del cargador. Un mapa de bits de logotipo
-de 240 x 60 y 1 bit se envía tal cual; cualquier otra imagen (PNG, JPEG, GIF,
-BMP de otro tamaño o profundidad) se convierte antes, exactamente como la
-convierte kestrel-logo-convert.
-
-Puerto:
-  -p, --port COMn|DISPOSITIVO
-                      Un número COM, resuelto como lo resuelve el cargador, o un
-                      dispositivo como /dev/ttyUSB0, /dev/pts/3 o COM14
-                      (Windows); un nombre solo, como ttyUSB0, significa
-                      /dev/ttyUSB0. Por omisión: la variable de entorno
-                      KESTREL_PORT, en las mismas formas, si está definida y no
-                      vacía; si no, CommPort en Tessaly.ini (junto al programa,
-                      o en ~/.config/kestrel-logo-loader si no se puede escribir
-                      en la carpeta del programa, como en un paquete instalado);
-                      COM 8 si no indica ninguno, como en la ventana del
-                      cargador.
-  -b, --baud N        4800, 9600, 19200, 38400, 57600 o 115200. Por omisión:
-                      Baud en Tessaly.ini.
-  --list-ports        Lista los dispositivos serie detectados, uno por línea,
-                      separados por tabuladores: dispositivo, descripción,
-                      fabricante, número de serie y los números COM que tiene
-                      asignados (&quot;-&quot; donde no hay ninguno).
-
-Producción:
-  --repeat            Tras cada carga, espera al siguiente dispositivo y lo
-                      carga también: pulse Intro (cada línea de la entrada
-                      estándar inicia una), o desenchufe un adaptador USB y
-                      vuelva a enchufarlo. Ctrl-C termina con un resumen;
-                      también el fin de la entrada estándar, salvo que se esté
-                      vigilando un adaptador USB. Un fallo nunca lo detiene.
-  --log FILE          Añade el registro de cargas a FILE en lugar de a
-                      kestrel-loads.log junto a Tessaly.ini (CSV, una línea por
-                      carga).
-  -v, --trace         Escribe cada trama y cada respuesta con su hora en la
-                      salida estándar.
-  -q, --quiet         Escribe solo los errores: sin barra de progreso, sin línea
-                      para una carga correcta, sin notas, avisos ni resumen.
-
-Conversión de una imagen que no es un mapa de bits de logotipo (un mapa de bits
-de logotipo las ignora):
-</translation>
-    </message>
-    <message>
-        <source>
-  -h, --help          Show this help.
-  --version           Show the version.
-
-One line on standard error says how each download ended, after any note on the
-picture; on a terminal a progress bar runs meanwhile. With -q only a failed
-download&apos;s line is written.
-
-Exit status: 0 loaded (also after --help, --version, --list-ports); 1 the device
-did not acknowledge a block, or refused or did not answer the logo information;
-2 the port could not be used (does not exist, held by another program, no
-permission, lost); 3 the picture was refused or could not be read; 64 a usage
-error (bad arguments, or a bad KESTREL_PORT); 128 + n a download was
-interrupted by signal n (130 for Ctrl-C, 143 SIGTERM, 129 SIGHUP, 141 a closed
-output pipe): it stops after the frame in flight, lets the port go and is
-logged as interrupted. With --repeat: 0 when every download loaded, else the
-status of the last one that failed; Ctrl-C while waiting for the next device
-only ends the run.
-</source>
-        <translation>
-  -h, --help          Muestra esta ayuda.
-  --version           Muestra la versión.
-
-Una línea en la salida de error estándar indica cómo terminó cada carga, tras
-cualquier nota sobre la imagen; en un terminal, mientras tanto, avanza una barra
-de progreso. Con -q solo se escribe la línea de una carga fallida.
-
-Estado de salida: 0 cargado (también tras --help, --version, --list-ports); 1 el
-dispositivo no confirmó un bloque, o rechazó o no respondió la información del
-logotipo; 2 no se pudo usar el puerto (no existe, lo tiene otro programa, sin
-permiso, perdido); 3 la imagen se rechazó o no se pudo leer; 64 un error de uso
-(argumentos incorrectos, o un KESTREL_PORT incorrecto); 128 + n una carga fue
-interrumpida por la señal n (130 para Ctrl-C, 143 SIGTERM, 129 SIGHUP, 141 una
-tubería de salida cerrada): se detiene tras la trama en curso, libera el puerto
-y queda registrada como interrumpida. Con --repeat: 0 si todas las cargas fueron
-correctas; si no, el estado de la última que falló; Ctrl-C mientras se espera al
-siguiente dispositivo solo termina la serie.
-</translation>
-    </message>
     <message>
         <source>no serial devices detected</source>
         <translation>no se ha detectado ningún dispositivo serie</translation>
@@ -620,6 +511,183 @@ siguiente dispositivo solo termina la serie.
         <source>console closed</source>
         <translation>consola cerrada</translation>
     </message>
+    <message>
+        <source>
+  -h, --help          Show this help.
+  --version           Show the version.
+
+One line on standard error says how each download ended, after any note on the
+picture; on a terminal a progress bar runs meanwhile, one line per port. With -q
+only a failed download&apos;s line is written.
+
+Exit status: 0 loaded (also after --help, --version, --list-ports); 1 the device
+did not acknowledge a block, or refused or did not answer the logo information;
+2 the port could not be used (does not exist, held by another program, no
+permission, lost); 3 the picture was refused or could not be read; 64 a usage
+error (bad arguments, or a bad KESTREL_PORT); 128 + n a download was
+interrupted by signal n (130 for Ctrl-C, 143 SIGTERM, 129 SIGHUP, 141 a closed
+output pipe): it stops after the frame in flight, lets the port go and is
+logged as interrupted. With --repeat: 0 when every download loaded, else the
+status of the last one that failed; Ctrl-C while waiting for the next device
+only ends the run. With several ports, the highest status of any port.
+</source>
+        <translation>
+  -h, --help          Muestra esta ayuda.
+  --version           Muestra la versión.
+
+Una línea en la salida de error estándar indica cómo terminó cada carga, tras
+cualquier nota sobre la imagen; en un terminal, mientras tanto, avanza una barra
+de progreso, una línea por puerto. Con -q solo se escribe la línea de una carga
+fallida.
+
+Estado de salida: 0 cargado (también tras --help, --version, --list-ports); 1 el
+dispositivo no confirmó un bloque, o rechazó o no respondió la información del
+logotipo; 2 no se pudo usar el puerto (no existe, lo tiene otro programa, sin
+permiso, perdido); 3 la imagen se rechazó o no se pudo leer; 64 un error de uso
+(argumentos incorrectos, o un KESTREL_PORT incorrecto); 128 + n una carga fue
+interrumpida por la señal n (130 para Ctrl-C, 143 SIGTERM, 129 SIGHUP, 141 una
+tubería de salida cerrada): se detiene tras la trama en curso, libera el puerto
+y queda registrada como interrumpida. Con --repeat: 0 si todas las cargas fueron
+correctas; si no, el estado de la última que falló; Ctrl-C mientras se espera al
+siguiente dispositivo solo termina la serie. Con varios puertos, el estado más
+alto de todos.
+</translation>
+    </message>
+    <message>
+        <source>an empty port in &quot;%1&quot;</source>
+        <translation>un puerto vacío en &quot;%1&quot;</translation>
+    </message>
+    <message>
+        <source>%2 holds an empty port: &quot;%1&quot;</source>
+        <translation>%2 contiene un puerto vacío: &quot;%1&quot;</translation>
+    </message>
+    <message>
+        <source>%1 and %2 are the same port (%3)</source>
+        <translation>%1 y %2 son el mismo puerto (%3)</translation>
+    </message>
+    <message>
+        <source>%1 and %2 in %4 are the same port (%3)</source>
+        <translation>%1 y %2 en %4 son el mismo puerto (%3)</translation>
+    </message>
+    <message>
+        <source>%1: %2 loaded, %3 failed</source>
+        <translation>%1: %2 cargadas, %3 fallidas</translation>
+    </message>
+    <message>
+        <source>Usage: kestrel-load [options] PICTURE
+       kestrel-load --list-ports [--json]
+
+Loads PICTURE into a Kestrel II device over a serial line, with the same 132
+frames as the loader&apos;s &quot;Send to Kestrel-II&quot;. A 240 x 60, 1-bit logo bitmap is
+sent as it is; any other picture (PNG, JPEG, GIF, BMP of another size or depth)
+is converted first, exactly as kestrel-logo-convert converts it.
+
+Port:
+  -p, --port COMn|DEVICE[,...]
+                      A COM number, resolved as the loader resolves it, or a
+                      device such as /dev/ttyUSB0, /dev/pts/3 or COM14
+                      (Windows); a bare name such as ttyUSB0 means /dev/ttyUSB0.
+                      Several ports, the option repeated or separated by commas,
+                      are loaded at once, each with its own download; two names
+                      of one device are refused.
+                      Default: the environment variable KESTREL_PORT, in the
+                      same forms, when it is set and not empty; else CommPort
+                      in Tessaly.ini (beside the program, or in
+                      ~/.config/kestrel-logo-loader where the program&apos;s folder
+                      cannot be written, as for an installed package); COM 8
+                      when it names none, as in the loader&apos;s window.
+  -b, --baud N        4800, 9600, 19200, 38400, 57600 or 115200.
+                      Default: Baud in Tessaly.ini.
+  --list-ports        List the serial devices detected, one a line, separated by
+                      tabs: device, description, manufacturer, serial number and
+                      the COM numbers assigned to it (&quot;-&quot; where there is none).
+
+Production:
+  --repeat            After each download, wait for the next device and load it
+                      too: press Enter (each line on standard input starts one
+                      on every port), or unplug a USB adapter and plug it in
+                      again (that port alone). Ctrl-C ends with a summary; so
+                      does the end of standard input unless a USB adapter is
+                      being watched. A failure never stops it.
+  --log FILE          Append the download log to FILE instead of
+                      kestrel-loads.log beside Tessaly.ini (CSV, one line per
+                      download).
+  --operator NAME     The operator the log names for each download. Default:
+                      the user&apos;s login name.
+  -v, --trace         Print every frame and reply with its time on standard
+                      output (standard error with --json), after the port&apos;s
+                      name when there are several.
+  --json              Write one JSON object per download on standard output, a
+                      line each: the log&apos;s fields under its header&apos;s names and
+                      &quot;status&quot;, that download&apos;s exit status. With --list-ports,
+                      one object per device.
+  -q, --quiet         Write errors only: no progress bar, no line for a download
+                      that loaded, no notes, prompts or summary.
+
+Converting a picture that is not a logo bitmap (a logo bitmap ignores them):
+</source>
+        <translation>Uso: kestrel-load [opciones] IMAGEN
+     kestrel-load --list-ports [--json]
+
+Carga IMAGEN en un dispositivo Kestrel II por una línea serie, con las mismas
+132 tramas que &quot;Enviar al Kestrel-II&quot; del cargador. Un mapa de bits de logotipo
+de 240 x 60 y 1 bit se envía tal cual; cualquier otra imagen (PNG, JPEG, GIF,
+BMP de otro tamaño o profundidad) se convierte antes, exactamente como la
+convierte kestrel-logo-convert.
+
+Puerto:
+  -p, --port COMn|DISPOSITIVO[,...]
+                      Un número COM, resuelto como lo resuelve el cargador, o un
+                      dispositivo como /dev/ttyUSB0, /dev/pts/3 o COM14
+                      (Windows); un nombre solo, como ttyUSB0, significa
+                      /dev/ttyUSB0. Varios puertos, repitiendo la opción o
+                      separados por comas, se cargan a la vez, cada uno con su
+                      propia carga; dos nombres del mismo dispositivo se
+                      rechazan. Por omisión: la variable de entorno
+                      KESTREL_PORT, en las mismas formas, si está definida y no
+                      vacía; si no, CommPort en Tessaly.ini (junto al programa,
+                      o en ~/.config/kestrel-logo-loader si no se puede escribir
+                      en la carpeta del programa, como en un paquete instalado);
+                      COM 8 si no indica ninguno, como en la ventana del
+                      cargador.
+  -b, --baud N        4800, 9600, 19200, 38400, 57600 o 115200. Por omisión:
+                      Baud en Tessaly.ini.
+  --list-ports        Lista los dispositivos serie detectados, uno por línea,
+                      separados por tabuladores: dispositivo, descripción,
+                      fabricante, número de serie y los números COM que tiene
+                      asignados (&quot;-&quot; donde no hay ninguno).
+
+Producción:
+  --repeat            Tras cada carga, espera al siguiente dispositivo y lo
+                      carga también: pulse Intro (cada línea de la entrada
+                      estándar inicia una en cada puerto), o desenchufe un
+                      adaptador USB y vuelva a enchufarlo (solo ese puerto).
+                      Ctrl-C termina con un resumen; también el fin de la
+                      entrada estándar, salvo que se esté vigilando un
+                      adaptador USB. Un fallo nunca lo detiene.
+  --log FILE          Añade el registro de cargas a FILE en lugar de a
+                      kestrel-loads.log junto a Tessaly.ini (CSV, una línea por
+                      carga).
+  --operator NOMBRE   El operario que el registro indica en cada carga. Por
+                      omisión: el nombre de inicio de sesión del usuario.
+  -v, --trace         Escribe cada trama y cada respuesta con su hora en la
+                      salida estándar (en la salida de error con --json), tras
+                      el nombre del puerto cuando hay varios.
+  --json              Escribe un objeto JSON por carga en la salida estándar,
+                      una línea cada uno: los campos del registro con los
+                      nombres de su cabecera y &quot;status&quot;, el estado de salida de
+                      esa carga. Con --list-ports, un objeto por dispositivo.
+  -q, --quiet         Escribe solo los errores: sin barra de progreso, sin línea
+                      para una carga correcta, sin notas, avisos ni resumen.
+
+Conversión de una imagen que no es un mapa de bits de logotipo (un mapa de bits
+de logotipo las ignora):
+</translation>
+    </message>
+    <message>
+        <source>the operator&apos;s name is empty</source>
+        <translation>el nombre del operario está vacío</translation>
+    </message>
 </context>
 <context>
     <name>Messages</name>
@@ -694,6 +762,20 @@ Compruebe la configuración y la conexión.</translation>
     <message>
         <source>The download log &quot;%1&quot; cannot be written: %2</source>
         <translation>No se puede escribir el registro de cargas &quot;%1&quot;: %2</translation>
+    </message>
+    <message>
+        <source>The bitmap was not saved:
+%1.</source>
+        <translation>El mapa de bits no se ha guardado:
+%1.</translation>
+    </message>
+    <message>
+        <source>%1 is a picture, not a logo bitmap.
+
+Import it as a logo?</source>
+        <translation>%1 es una imagen, no un mapa de bits de logotipo.
+
+¿Importarla como logotipo?</translation>
     </message>
 </context>
 <context>
@@ -801,6 +883,14 @@ Compruebe la configuración y la conexión.</translation>
         <source>Serial port %1: %2</source>
         <translation>Puerto serie %1: %2</translation>
     </message>
+    <message>
+        <source>Held by process %1.</source>
+        <translation>Lo tiene el proceso %1.</translation>
+    </message>
+    <message>
+        <source>Held by %1 (process %2).</source>
+        <translation>Lo tiene %1 (proceso %2).</translation>
+    </message>
 </context>
 <context>
     <name>Window</name>
@@ -833,24 +923,8 @@ Compruebe la configuración y la conexión.</translation>
         <translation>&amp;Archivo</translation>
     </message>
     <message>
-        <source>Import Picture...</source>
-        <translation>Importar imagen...</translation>
-    </message>
-    <message>
-        <source>End</source>
-        <translation>Salir</translation>
-    </message>
-    <message>
         <source>&amp;Comm</source>
         <translation>&amp;Comunicación</translation>
-    </message>
-    <message>
-        <source>Port</source>
-        <translation>Puerto</translation>
-    </message>
-    <message>
-        <source>Settings</source>
-        <translation>Configuración</translation>
     </message>
     <message>
         <source>Close</source>
@@ -865,14 +939,6 @@ Compruebe la configuración y la conexión.</translation>
     <message>
         <source>&amp;Help</source>
         <translation>Ay&amp;uda</translation>
-    </message>
-    <message>
-        <source>Help</source>
-        <translation>Ayuda</translation>
-    </message>
-    <message>
-        <source>About</source>
-        <translation>Acerca de</translation>
     </message>
     <message>
         <source>Bitmaps (*.bmp)</source>
@@ -925,6 +991,64 @@ Compruebe la configuración y la conexión.</translation>
     <message>
         <source>link %1</source>
         <translation>enlace %1</translation>
+    </message>
+    <message>
+        <source>&amp;Open Bitmap</source>
+        <translation>&amp;Abrir mapa de bits</translation>
+    </message>
+    <message>
+        <source>&amp;Import Picture...</source>
+        <translation>&amp;Importar imagen...</translation>
+    </message>
+    <message>
+        <source>&amp;End</source>
+        <translation>&amp;Salir</translation>
+    </message>
+    <message>
+        <source>&amp;Port</source>
+        <translation>&amp;Puerto</translation>
+    </message>
+    <message>
+        <source>&amp;Settings</source>
+        <translation>Con&amp;figuración</translation>
+    </message>
+    <message>
+        <source>&amp;Close</source>
+        <comment>Comm menu item, with its access key</comment>
+        <translation>&amp;Cerrar</translation>
+    </message>
+    <message>
+        <source>&amp;Open</source>
+        <comment>Comm menu item, with its access key</comment>
+        <translation>&amp;Abrir</translation>
+    </message>
+    <message>
+        <source>&amp;About</source>
+        <translation>&amp;Acerca de</translation>
+    </message>
+    <message>
+        <source>Logo NOT loaded at %1</source>
+        <translation>Logotipo NO cargado a las %1</translation>
+    </message>
+    <message>
+        <source>%1 loaded, %2 failed since start</source>
+        <translation>%1 cargados, %2 fallidos desde el inicio</translation>
+    </message>
+    <message>
+        <source>Found %1: Comm &gt; Port to use it</source>
+        <translation>Encontrado %1: Comunicación &gt; Puerto para usarlo</translation>
+    </message>
+    <message>
+        <source>Found %1 serial ports: choose the device&apos;s in Comm &gt; Port</source>
+        <translation>Encontrados %1 puertos serie: elija el del dispositivo en Comunicación &gt; Puerto</translation>
+    </message>
+    <message>
+        <source>No serial adapter found: plug one in, then choose it in Comm &gt; Port</source>
+        <translation>No se encontró ningún adaptador serie: conecte uno y elíjalo en Comunicación &gt; Puerto</translation>
+    </message>
+    <message>
+        <source>(close the port first)</source>
+        <translation>(cierre antes el puerto)</translation>
     </message>
 </context>
 </TS>

@@ -1,6 +1,7 @@
 // kestrel-bench-transfer: times full logo downloads against kestrel-sim on a pseudo-terminal.
 // Prints, per line speed, the wall time of a download, the loader's CPU time and how close the
-// download comes to what the wire itself allows. With --soak N it instead presses Send N times
+// download comes to what the wire itself allows; then kestrel-load as a whole process, on one
+// port and on eight at once (eight simulators). With --soak N it instead presses Send N times
 // in a row on one open port and checks that every download lands and the loader's memory stays
 // flat.
 #include <sys/resource.h>
@@ -11,6 +12,8 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -19,6 +22,7 @@
 #include <deque>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "app/loadersession.h"
 #include "logo/logobitmap.h"
@@ -46,6 +50,11 @@ constexpr int kLoaderProcessRuns = 5;
 constexpr int kLoaderProcessBaud = 115200;
 constexpr double kLoaderProcessGoalRatio = 1.10;
 constexpr int kLoaderProcessTimeoutMs = 20000;
+
+// kestrel-load on eight ports at once, each its own simulator linked as COMn, against one port.
+constexpr int kPortsTogether = 8;
+constexpr int kPortsTogetherRuns = 5;
+constexpr double kPortsTogetherGoalRatio = 1.15;
 
 constexpr int kSoakWindow = 100;                  // downloads at each end compared for memory
 constexpr qint64 kSoakGrowthLimit = 1024 * 1024;  // bytes the last window may exceed the first
@@ -461,6 +470,112 @@ bool RunLoaderProcessBench(const QString& simProgram, double sessionWall, bool* 
   return true;
 }
 
+// One run of kestrel-load --json: wall time and the longest download it reported; negative
+// unless every one of `downloads` loaded.
+struct PortsRun {
+  double wall = -1;
+  double longestDownload = -1;
+};
+
+PortsRun RunPortsTogether(const QString& loader, const QStringList& arguments, int downloads) {
+  PortsRun run;
+  QByteArray out;
+  const double wall = ProcessSeconds(loader, arguments, &out);
+  const QList<QByteArray> lines = out.split('\n');
+  int loaded = 0;
+  double longest = 0;
+  for (const QByteArray& line : lines) {
+    const QJsonObject download = QJsonDocument::fromJson(line).object();
+    if (download.value(QStringLiteral("result")).toString() != QLatin1String("loaded")) continue;
+    ++loaded;
+    longest = std::max(longest, download.value(QStringLiteral("duration_ms")).toDouble() / 1000);
+  }
+  if (wall < 0 || loaded != downloads) return run;
+  run.wall = wall;
+  run.longestDownload = longest;
+  return run;
+}
+
+// kestrel-load with eight ports on one command line, each played by its own simulator at
+// 115200 baud and linked as COM1 to COM8 beside a copy of the program, against the same
+// program on COM1 alone: whole-process wall time and the longest download, medians of runs
+// taken in turn. Returns false when it could not run; *met tells the goal.
+bool RunPortsTogetherBench(const QString& simProgram, bool* met) {
+  std::printf("\nkestrel-load, %d ports at once against one, %d runs each at %d baud (medians):\n",
+              kPortsTogether, kPortsTogetherRuns, kLoaderProcessBaud);
+  QTemporaryDir folder;
+  const QString loader = folder.filePath(QStringLiteral("kestrel-load"));
+  const QString logo = folder.filePath(QStringLiteral("logo.bmp"));
+  QFile file(logo);
+  const QByteArray bitmap = EncodeLogoBitmap(BenchLogo(0));
+  if (!folder.isValid() ||
+      !QFile::copy(QCoreApplication::applicationDirPath() + QStringLiteral("/kestrel-load"),
+                   loader) ||
+      !file.open(QIODevice::WriteOnly) || file.write(bitmap) != bitmap.size()) {
+    std::printf("  not run: kestrel-load or a temporary logo missing\n");
+    return false;
+  }
+  file.close();
+
+  // COMn beside the program: the program finds its device as a user's station would.
+  std::vector<std::unique_ptr<QProcess>> sims;
+  QStringList ports;
+  for (int n = 1; n <= kPortsTogether; ++n) {
+    auto& sim = sims.emplace_back(std::make_unique<QProcess>());
+    sim->start(simProgram, {QStringLiteral("--link"), folder.filePath(QStringLiteral("COM%1").arg(n)),
+                            QStringLiteral("--baud"), QString::number(kLoaderProcessBaud)});
+    if (!sim->waitForStarted(5000) || !sim->waitForReadyRead(5000)) {
+      std::printf("  not run: simulator %d did not start\n", n);
+      return false;
+    }
+    ports << QStringLiteral("COM%1").arg(n);
+  }
+  const auto arguments = [&](const QStringList& chosen) {
+    return QStringList{QStringLiteral("--port"), chosen.join(QLatin1Char(',')),
+                       QStringLiteral("--baud"), QString::number(kLoaderProcessBaud),
+                       QStringLiteral("--json"), QStringLiteral("--log"),
+                       folder.filePath(QStringLiteral("loads.csv")), logo};
+  };
+  QList<double> oneWalls, oneDownloads, allWalls, allDownloads;
+  bool ran = true;
+  for (int run = 0; ran && run < kPortsTogetherRuns; ++run) {
+    const PortsRun one = RunPortsTogether(loader, arguments({ports.front()}), 1);
+    const PortsRun all = RunPortsTogether(loader, arguments(ports), kPortsTogether);
+    ran = one.wall > 0 && all.wall > 0;
+    oneWalls << one.wall;
+    oneDownloads << one.longestDownload;
+    allWalls << all.wall;
+    allDownloads << all.longestDownload;
+  }
+  // Every simulator confirms each logo it got.
+  int confirmed = 0;
+  for (auto& sim : sims) {
+    sim->terminate();
+    if (!sim->waitForFinished(3000)) sim->kill();
+    confirmed += int(sim->readAllStandardError().count(": match\n"));
+  }
+  const int expected = kPortsTogetherRuns * (kPortsTogether + 1);
+  if (!ran || confirmed != expected) {
+    std::printf("  failed: a download did not load, or the simulators confirmed %d of %d\n",
+                confirmed, expected);
+    return false;
+  }
+  const double oneWall = Median(oneWalls);
+  const double allWall = Median(allWalls);
+  const double ratio = allWall / oneWall;
+  const double downloadRatio = Median(allDownloads) / Median(oneDownloads);
+  *met = ratio <= kPortsTogetherGoalRatio;
+  std::printf("  %-12s whole process %7.1f ms, longest download %7.1f ms\n", "one port",
+              oneWall * 1000, Median(oneDownloads) * 1000);
+  std::printf("  %d ports%5s whole process %7.1f ms, longest download %7.1f ms\n", kPortsTogether,
+              "", allWall * 1000, Median(allDownloads) * 1000);
+  std::printf("  %d ports against one: %.3f (whole process), %.3f (longest download)\n",
+              kPortsTogether, ratio, downloadRatio);
+  std::printf("  goal: whole process <= %.2f x one port's: %s\n", kPortsTogetherGoalRatio,
+              *met ? "met" : "MISSED");
+  return true;
+}
+
 int RunBenchmark(const QString& simProgram) {
   const Scenario scenarios[] = {
       {"unpaced", 0, 21}, {"115200 baud", 115200, 5}, {"9600 baud", 9600, 1}};
@@ -545,6 +660,9 @@ int RunBenchmark(const QString& simProgram) {
   bool loaderMet = false;
   allRan = RunLoaderProcessBench(simProgram, sessionWall, &loaderMet) && allRan;
   allMet = allMet && loaderMet;
+  bool togetherMet = false;
+  allRan = RunPortsTogetherBench(simProgram, &togetherMet) && allRan;
+  allMet = allMet && togetherMet;
   std::printf("\n%s\n", !allRan  ? "Some downloads failed."
                         : allMet ? "All goals met."
                                  : "Some goals missed.");

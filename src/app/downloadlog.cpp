@@ -1,6 +1,8 @@
 #include "app/downloadlog.h"
 
 #include <QDir>
+#include <QJsonValue>
+#include <iterator>
 
 #include "files/fileaccess.h"
 #include "settings/programfolder.h"
@@ -31,6 +33,24 @@ char LastByte(const QString& path, qint64 size) {
   return last;
 }
 
+// The fields' names, as the header line gives them.
+const QByteArrayList& LogColumns() {
+  static const QByteArrayList names = QByteArray(kDownloadLogHeader).trimmed().split(',');
+  return names;
+}
+
+// The columns an existing log's header names; none (all of ours) when its first line is no
+// header of ours: a file begun by hand or by some other program.
+QByteArrayList ColumnsOfLog(const QString& path) {
+  QFile file;
+  if (!files::OpenRegularFile(file, path).opened()) return {};
+  constexpr qint64 kLongestHeader = 1024;
+  const QByteArray line = file.readLine(kLongestHeader);
+  if (!line.endsWith('\n')) return {};
+  const QByteArrayList names = line.trimmed().split(',');
+  return names.front() == LogColumns().front() ? names : QByteArrayList{};
+}
+
 }  // namespace
 
 QString ResultWord(TransferResult result) {
@@ -57,19 +77,38 @@ QString ResultWord(TransferResult result) {
   return QStringLiteral("unknown");
 }
 
-QByteArray DownloadLogLine(const DownloadRecord& r) {
+QJsonObject DownloadLogFields(const DownloadRecord& r) {
   const QDateTime time = r.time.toOffsetFromUtc(r.time.offsetFromUtc());
-  const QByteArrayList fields{
-      CsvField(time.toString(Qt::ISODate)),
-      r.comNumber > 0 ? QByteArray::number(r.comNumber) : QByteArray(),
-      CsvField(r.device),
-      CsvField(r.picture),
-      ChecksumText(r.checksum).toLatin1(),
-      QByteArray::number(r.frames),
-      QByteArray::number(r.durationMs),
-      ResultWord(r.result).toLatin1(),
+  const QJsonValue values[] = {
+      time.toString(Qt::ISODate),
+      r.comNumber > 0 ? QJsonValue(r.comNumber) : QJsonValue(),
+      r.device,
+      r.picture,
+      ChecksumText(r.checksum),
+      r.frames,
+      r.durationMs,
+      ResultWord(r.result),
+      r.station,
+      r.operatorName,
+      r.version,
   };
-  return fields.join(',') + "\r\n";
+  const QByteArrayList& names = LogColumns();
+  Q_ASSERT(names.size() == std::ssize(values));
+  QJsonObject fields;
+  for (qsizetype i = 0; i < names.size(); ++i) fields.insert(QLatin1String(names[i]), values[i]);
+  return fields;
+}
+
+QByteArray DownloadLogLine(const DownloadRecord& r, const QByteArrayList& columns) {
+  const QJsonObject fields = DownloadLogFields(r);
+  QByteArrayList line;
+  for (const QByteArray& name : columns.isEmpty() ? LogColumns() : columns) {
+    const QJsonValue value = fields.value(QLatin1String(name));
+    line << (value.isString()   ? CsvField(value.toString())
+             : value.isDouble() ? QByteArray::number(value.toInteger())
+                                : QByteArray());  // null, or a column not known here
+  }
+  return line.join(',') + "\r\n";
 }
 
 DownloadLog::DownloadLog(QString path) : path_(std::move(path)) {}
@@ -86,8 +125,8 @@ QString DownloadLog::append(const DownloadRecord& record) {
   const files::OpenResult opened = files::OpenForAppend(log, file);
   QString reason = opened.error;
   if (opened.opened()) {
-    QByteArray bytes = DownloadLogLine(record);
     const qint64 oldSize = log.size();
+    QByteArray bytes = DownloadLogLine(record, oldSize > 0 ? ColumnsOfLog(file) : QByteArrayList{});
     if (oldSize == 0)
       bytes.prepend(kDownloadLogHeader);
     else if (const char last = LastByte(file, oldSize); last != '\n')

@@ -2,13 +2,14 @@
 
 #include <QFileInfo>
 
+#include "app/station.h"
 #include "settings/recentfiles.h"
 
 namespace kestrel {
 
 DownloadRecorder::DownloadRecorder(LogoTransfer& transfer, const PortConnection& connection,
                                    const QString& logPath, QObject* parent)
-    : QObject(parent), connection_(connection), log_(logPath) {
+    : QObject(parent), connection_(connection), log_(logPath), operator_(LoginName()) {
   connect(&transfer, &LogoTransfer::ended, this, &DownloadRecorder::record);
 }
 
@@ -28,6 +29,9 @@ void DownloadRecorder::record(const TransferOutcome& outcome) {
   record.frames = outcome.framesSent;
   record.durationMs = outcome.durationMs;
   record.result = outcome.result;
+  record.station = StationName();
+  record.operatorName = operator_;
+  record.version = LoaderVersion();
   logProblem_ = log_.append(record);
   Q_EMIT recorded(record);
 }

@@ -22,6 +22,8 @@ class DownloadRecorder : public QObject {
 
   // The picture the next downloads send. remember: the next file dialog starts there too.
   void setPicture(const QString& path, bool remember);
+  // Who the log names as running the downloads; the user's login name until set.
+  void setOperator(const QString& name) { operator_ = name; }
   const DownloadLog& log() const { return log_; }
   // Why the last download's row could not be written; said once, empty otherwise.
   const QString& logProblem() const { return logProblem_; }
@@ -35,6 +37,7 @@ class DownloadRecorder : public QObject {
   const PortConnection& connection_;
   DownloadLog log_;
   QString picture_;
+  QString operator_;
   QString logProblem_;
 };
 

@@ -153,6 +153,10 @@ void LogoTransfer::onCommandFinished(Reply reply, const CommError& error) {
   if (ended) finish(*ended);
 }
 
+void LogoTransfer::abandon() {
+  if (running_) finish(Failed(TransferResult::Interrupted));
+}
+
 void LogoTransfer::finish(TransferOutcome outcome) {
   outcome.device = device_;
   outcome.logoChecksum = LogoChecksum(logo_);

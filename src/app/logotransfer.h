@@ -59,6 +59,9 @@ class LogoTransfer : public QObject {
   // Ends the running download before its next frame, as Interrupted; the frame in flight
   // still gets its answer. Nothing happens while no download runs.
   void requestStop() { stopRequested_ = running_; }
+  // Ends the running download now, as Interrupted, without waiting for the frame in flight:
+  // the program is ending and its record must still be written.
+  void abandon();
 
  Q_SIGNALS:
   // The port is open and the first frame is about to go: time to lock the window.

@@ -31,6 +31,18 @@ QString DescriptionOf(const QString& device, const QList<SerialDevice>& detected
   return {};
 }
 
+// A newcomer's adapter: the one USB adapter there (built-in ports are rarely what a device
+// hangs on), else the one serial device; the count when there are several.
+QString StartHint(const QList<SerialDevice>& detected) {
+  QList<SerialDevice> adapters;
+  for (const SerialDevice& device : detected)
+    if (device.usb) adapters << device;
+  if (adapters.isEmpty()) adapters = detected;
+  if (adapters.isEmpty()) return texts::NoAdapterFoundHint();
+  if (adapters.size() > 1) return texts::AdaptersFoundHint(int(adapters.size()));
+  return texts::AdapterFoundHint(QDir::toNativeSeparators(adapters.front().device));
+}
+
 }  // namespace
 
 PortConnection::PortConnection(CommControl& port, MessageFn message, DeviceExistsFn deviceExists)
@@ -43,6 +55,7 @@ PortConnection::PortConnection(CommControl& port, MessageFn message, DeviceExist
 }
 
 void PortConnection::follow() {
+  if (port_.isOpen()) state_.set(state_.startHint_, QString());
   state_.set(state_.open_, port_.isOpen());
   state_.set(state_.openDevice_, port_.openDevice());
   state_.set(state_.onPseudoTerminal_, port_.onPseudoTerminal());
@@ -107,6 +120,9 @@ void PortConnection::startUp(const PortChoice& choice) {
     } catch (const CommError&) {
       // Start-up goes on whatever fails, and says nothing.
     }
+    // The default port of a first start seldom exists.
+    if (!port_.isOpen() && !choice.comNumber && choice.device.isEmpty() && !stored.comNumber)
+      state_.set(state_.startHint_, StartHint(listDevices()));
   }
   state_.set(state_.shown_, true);
 }
@@ -146,6 +162,7 @@ std::optional<CommError> PortConnection::applyToPort(const std::function<void()>
 }
 
 QString PortConnection::changePort(int chosenPort, int portAtOpen) {
+  state_.set(state_.startHint_, QString());
   setTcpIpMode(false);
   state_.set(state_.shown_, true);
   std::optional<CommError> error;

@@ -33,6 +33,9 @@ class PortState : public QObject {
   bool onPseudoTerminal() const { return onPseudoTerminal_; }
   // Port and speed are chosen while the port is closed.
   bool mayChangePort() const { return !open_; }
+  // A first start (the settings file names no port) whose default port did not open: what to
+  // do instead, naming the adapter found. Empty once a port is open or chosen.
+  const QString& startHint() const { return startHint_; }
 
  Q_SIGNALS:
   void changed();
@@ -55,6 +58,7 @@ class PortState : public QObject {
   bool lineSettingsShown_ = true;
   QString openDevice_;
   bool onPseudoTerminal_ = false;
+  QString startHint_;
 };
 
 // What the status bar and the Comm menu show for a state: panels 1 to 3, the caption of

@@ -4,11 +4,16 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
+#include <QSet>
 #include <QTimer>
 #include <algorithm>
 #include <array>
 #include <memory>
+#include <vector>
 
 #include "app/comports.h"
 #include "app/downloadrecorder.h"
@@ -54,11 +59,12 @@ int ExitStatusOf(TransferResult result, int signalNumber) {
   return kExitPortUnusable;
 }
 
-// The serial device behind a system path, when the system lists it (a USB adapter, a
+// The serial device behind a system path among those the system lists (a USB adapter, a
 // built-in port; not a pseudo-terminal). Listing opens no port.
-std::optional<SerialDevice> ListedDevice(const QString& devicePath) {
+std::optional<SerialDevice> ListedDevice(const QString& devicePath,
+                                         const QList<SerialDevice>& listed) {
   if (devicePath.isEmpty()) return std::nullopt;
-  for (const SerialDevice& device : DetectedSerialDevices())
+  for (const SerialDevice& device : listed)
     if (device.device == devicePath) return device;
   return std::nullopt;
 }
@@ -89,15 +95,44 @@ void Report(QTextStream& err, const QString& line) {
   err.flush();
 }
 
+void WriteJson(QTextStream& out, const QJsonObject& object) {
+  out << QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)) << '\n';
+  out.flush();
+}
+
 QString OrDash(const QString& text) {
   return text.trimmed().isEmpty() ? QStringLiteral("-") : text.trimmed();
 }
 
-int ListPorts(QTextStream& out, QTextStream& err, bool quiet) {
+QJsonValue OrNull(const QString& text) {
+  return text.trimmed().isEmpty() ? QJsonValue() : QJsonValue(text.trimmed());
+}
+
+// The device a port text leads to now, links followed; the text itself when it leads to none.
+QString DeviceOfPortText(const QString& text) {
+  if (const auto n = ComNumberOfPortText(text)) {
+    const PortTarget target = ResolvePort(*n);
+    return target.usable() ? target.device : QStringLiteral("COM%1").arg(*n);
+  }
+  return FollowedDevice(DeviceNamed(text).value_or(text));
+}
+
+int ListPorts(QTextStream& out, QTextStream& err, bool quiet, bool json) {
   const QList<SerialDevice> ports = DetectedSerialDevices();
   for (const SerialDevice& device : ports) {
+    const QList<int> numbers = PortsUsingDevice(device.device);
+    if (json) {
+      QJsonArray coms;
+      for (int n : numbers) coms << n;
+      WriteJson(out, {{QStringLiteral("device"), device.device},
+                      {QStringLiteral("description"), OrNull(device.description)},
+                      {QStringLiteral("manufacturer"), OrNull(device.manufacturer)},
+                      {QStringLiteral("serial_number"), OrNull(device.serialNumber)},
+                      {QStringLiteral("com"), coms}});
+      continue;
+    }
     QStringList coms;
-    for (int n : PortsUsingDevice(device.device)) coms << QStringLiteral("COM%1").arg(n);
+    for (int n : numbers) coms << QStringLiteral("COM%1").arg(n);
     out << device.device << '\t' << OrDash(device.description) << '\t'
         << OrDash(device.manufacturer) << '\t' << OrDash(device.serialNumber) << '\t'
         << OrDash(coms.join(QLatin1Char(','))) << '\n';
@@ -110,47 +145,121 @@ int ListPorts(QTextStream& out, QTextStream& err, bool quiet) {
   return kExitOk;
 }
 
-// One run of the program on one port: a download, or with --repeat one per device. Driven by
-// the download's end, the input's lines, the watch on a USB adapter and the interrupt; the
-// run ends by ending the event loop with its exit status.
-class Loader {
+// The progress lines on a terminal, one per port, redrawn in place. The cursor rests on the
+// last of them; a line written meanwhile goes where the board was, and the board below it.
+class ProgressBoard {
  public:
-  Loader(const LoadCommandLine& command, const LogoRaster& raster, QTextStream& out,
-         QTextStream& err, bool errIsTerminal)
-      : command_(command), raster_(raster), out_(out), err_(err) {
-    showProgress_ = errIsTerminal && !command.trace && !command.quiet;
+  ProgressBoard(QTextStream& err, qsizetype lines) : err_(err), labels_(lines), states_(lines) {}
+
+  void set(qsizetype line, const QString& label, const QString& state) {
+    labels_[line] = Escaped(label);
+    states_[line] = state;
+    if (!drawn_ || displaced_ > 0) {
+      lift();
+      draw();
+      return;
+    }
+    // Up to the line and back, so the others stay as they are.
+    const qsizetype below = labels_.size() - 1 - line;
+    err_ << '\r' << wrapOff();
+    if (below > 0) err_ << "\x1b[" << below << 'A';
+    drawLine(line);
+    if (below > 0) err_ << "\x1b[" << below << 'B';
+    err_ << wrapOn();
+    err_.flush();
   }
 
-  void preparePort();
-  // The first download, once the event loop runs.
-  void start();
+  void draw() {
+    err_ << wrapOff();
+    for (qsizetype i = 0; i < labels_.size(); ++i) {
+      err_ << (i == 0 ? "\r" : "\n");
+      drawLine(i);
+    }
+    err_ << wrapOn();
+    err_.flush();
+    drawn_ = true;
+  }
+
+  // Clears the board; whether it was on show.
+  bool lift() {
+    if (!drawn_) return false;
+    drawn_ = false;
+    err_ << '\r';
+    if (const qsizetype up = labels_.size() - 1 + displaced_; up > 0) err_ << "\x1b[" << up << 'A';
+    err_ << (several() || displaced_ > 0 ? "\x1b[J" : "\x1b[K");
+    displaced_ = 0;
+    err_.flush();
+    return true;
+  }
+
+  // The terminal echoed a line typed on it: the cursor went down one below the board.
+  void lineTyped() {
+    if (drawn_) ++displaced_;
+  }
+
+ private:
+  bool several() const { return labels_.size() > 1; }
+  // A line wider than the terminal would wrap and throw the cursor's count off: it is cut.
+  const char* wrapOff() const { return several() ? "\x1b[?7l" : ""; }
+  const char* wrapOn() const { return several() ? "\x1b[?7h" : ""; }
+
+  void drawLine(qsizetype i) {
+    qsizetype width = 0;
+    for (const QString& label : labels_) width = std::max(width, label.size());
+    err_ << (several() ? labels_[i].leftJustified(width) : labels_[i]) << ' ' << states_[i];
+    if (several()) err_ << "\x1b[K";
+  }
+
+  QTextStream& err_;
+  QStringList labels_;
+  QStringList states_;
+  bool drawn_ = false;
+  qsizetype displaced_ = 0;
+};
+
+class Loader;
+
+// One port of the run: a download, or with --repeat one per device, driven by the download's
+// end, the lines read, the watch on its USB adapter and the interrupt.
+class PortRun {
+ public:
+  PortRun(Loader& run, qsizetype index, const QString& portText);
+  PortRun(const PortRun&) = delete;
+  PortRun& operator=(const PortRun&) = delete;
+
+  void startDownload();
+  void lineRead();
+  void inputEnded();
+  void interrupt();
+  // A look at the devices present, while the adapter is watched.
+  void adapterListed(const QList<SerialDevice>& present);
+
+  bool downloading() const { return state_ == State::Downloading; }
+  bool waiting() const { return state_ == State::Waiting; }
+  bool done() const { return state_ == State::Done; }
+  bool watchingAdapter() const { return watchingAdapter_; }
+  bool watchesAdapter() const { return !usbAdapter_.isEmpty(); }
+  int loaded() const { return loaded_; }
+  int failed() const { return failed_; }
+  // The download's, or with --repeat that of the last one that failed.
+  int status() const { return failed_ > 0 ? lastFailure_ : kExitOk; }
+  QString portLabel() const;
+  qint64 downloadStartNs() const { return downloadStartNs_; }
 
  private:
   enum class State { Downloading, Waiting, Done };
 
-  void startDownload();
   void downloadEnded(const TransferOutcome& outcome);
   void waitForNextDevice();
-  void lineRead();
-  void inputEnded();
-  void interrupted();
-  void watchAdapter();
-  void endRun();              // with --repeat: the summary, then the status
-  void exitWith(int status);  // the event loop ends with it
-  void report(const QString& line);
+  void finish();
   void drawProgress(int value);
-  void clearProgress();
-  void traceLine(const char* direction, const QByteArray& bytes, qint64 atNs);
-  QString portLabel() const;
+  QString bar(int percent) const;
   QString deviceOfRecord() const;
   QString failureText(const QString& message) const;
 
+  Loader& run_;
   const LoadCommandLine& command_;
-  const LogoRaster& raster_;
-  QTextStream& out_;
-  QTextStream& err_;
-  bool showProgress_ = false;
-
+  const qsizetype index_;
   std::unique_ptr<LoaderSession> session_;
   std::unique_ptr<DownloadRecorder> recorder_;
   QString lastOpenedAt_;  // the system path the port opened for this download, if it did
@@ -163,29 +272,82 @@ class Loader {
   int failed_ = 0;
   int lastFailure_ = kExitOk;
   bool stopRequested_ = false;
+  bool inputEnded_ = false;
+  int linesPending_ = 0;  // lines read while a download ran, each starting one more
+  bool watchingAdapter_ = false;
+  bool adapterWentAway_ = false;
+  QTimer replugSettle_;
+};
+
+// One run of the program: every port's downloads side by side in one event loop, the input's
+// lines, the interrupt, what is written where, and the exit status once every port is done.
+class Loader {
+ public:
+  Loader(const LoadCommandLine& command, const LogoRaster& raster, QTextStream& out,
+         QTextStream& err, bool errIsTerminal)
+      : command_(command), raster_(raster), out_(out), err_(err) {
+    showProgress_ = errIsTerminal && !command.trace && !command.quiet;
+  }
+
+  void preparePorts();
+  // The first downloads, once the event loop runs.
+  void start();
+
+  // For the ports.
+  const LoadCommandLine& command() const { return command_; }
+  const LogoRaster& raster() const { return raster_; }
+  bool several() const { return ports_.size() > 1; }
+  int stopSignal() const { return stopSignal_; }
+  QString stopSignalName() const { return stopSignalName_; }
+  void report(const QString& line);
+  void reportLogProblem(const QString& problem);
+  void showProgress(qsizetype index, const QString& label, const QString& state);
+  void hideProgress();
+  void writeJson(const QJsonObject& object);
+  void traceLine(const PortRun& port, const char* direction, const QByteArray& bytes,
+                 qint64 atNs);
+  void portWaits();
+  void portDone();
+  void startAdapterWatch();
+
+ private:
+  void watchAdapters();
+  void lineRead();
+  void inputEnded();
+  void interrupted();
+  void endRun();  // the summary where there is one, then the worst status
+
+  const LoadCommandLine& command_;
+  const LogoRaster& raster_;
+  QTextStream& out_;
+  QTextStream& err_;
+  bool showProgress_ = false;
+
+  std::vector<std::unique_ptr<PortRun>> ports_;
+  std::unique_ptr<ProgressBoard> board_;
+  QSet<QString> logProblemsSaid_;
   int stopSignal_ = 0;  // the signal that asked for the stop
   QString stopSignalName_;
   bool inputEnded_ = false;
-  int linesPending_ = 0;  // lines read while a download ran, each starting one more
-  bool adapterWentAway_ = false;
+  bool ended_ = false;
   QTimer adapterWatch_;
-  QTimer replugSettle_;
   std::unique_ptr<InterruptWatcher> interrupt_;
   std::unique_ptr<InputLines> input_;
 };
 
-void Loader::preparePort() {
+PortRun::PortRun(Loader& run, qsizetype index, const QString& portText)
+    : run_(run), command_(run.command()), index_(index) {
   session_ = std::make_unique<LoaderSession>(std::make_unique<SerialComm>());
   PortConnection& connection = session_->connection();
   PortChoice choice;
   // The first download opens the port, so its time and the device it names include that.
   choice.open = false;
-  if (const auto n = ComNumberOfPortText(command_.port)) {
+  if (const auto n = ComNumberOfPortText(portText)) {
     choice.comNumber = *n;
-  } else if (!command_.port.isEmpty()) {
+  } else if (!portText.isEmpty()) {
     // A bare name means the node in /dev, as in a [Devices] assignment; other paths are
     // taken as given, relative to the current folder.
-    choice.device = DeviceNamed(command_.port).value_or(command_.port);
+    choice.device = DeviceNamed(portText).value_or(portText);
   }
   if (command_.baud > 0) {
     choice.lineSettings = LineSettings{};
@@ -204,25 +366,186 @@ void Loader::preparePort() {
   });
   recorder_ = std::make_unique<DownloadRecorder>(transfer, connection, command_.logPath);
   recorder_->setPicture(command_.picture, false);
+  if (!command_.operatorName.isEmpty()) recorder_->setOperator(command_.operatorName);
+  if (command_.json)
+    QObject::connect(recorder_.get(), &DownloadRecorder::recorded, recorder_.get(),
+                     [this](const DownloadRecord& record) {
+                       QJsonObject fields = DownloadLogFields(record);
+                       fields.insert(QStringLiteral("status"),
+                                     ExitStatusOf(record.result, run_.stopSignal()));
+                       run_.writeJson(fields);
+                     });
   QObject::connect(&transfer, &LogoTransfer::ended, &transfer,
                    [this](const TransferOutcome& outcome) { downloadEnded(outcome); });
 
   QObject::connect(&transfer, &LogoTransfer::started, &transfer, [this, &port] {
     lastOpenedAt_ = port.openDevice();
     if (!command_.repeat) return;
-    const auto listed = ListedDevice(lastOpenedAt_);
+    const auto listed = ListedDevice(lastOpenedAt_, DetectedSerialDevices());
     if (listed && listed->usb) usbAdapter_ = lastOpenedAt_;
   });
-  if (showProgress_)
-    QObject::connect(&transfer, &LogoTransfer::progress, &transfer,
-                     [this](int value) { drawProgress(value); });
+  QObject::connect(&transfer, &LogoTransfer::progress, &transfer,
+                   [this](int value) { drawProgress(value); });
   if (command_.trace) {
     LinkEngine& link = session_->link();
-    QObject::connect(&link, &LinkEngine::frameWritten, &link,
-                     [this](const QByteArray& frame, qint64 at) { traceLine(">", frame, at); });
+    QObject::connect(&link, &LinkEngine::frameWritten, &link, [this](const QByteArray& frame,
+                                                                     qint64 at) {
+      run_.traceLine(*this, ">", frame, at);
+    });
     QObject::connect(&link, &LinkEngine::replyReceived, &link,
-                     [this](const QByteArray& line, qint64 at) { traceLine("<", line, at); });
+                     [this](const QByteArray& line, qint64 at) {
+                       run_.traceLine(*this, "<", line, at);
+                     });
   }
+  replugSettle_.setSingleShot(true);
+  replugSettle_.setInterval(kReplugSettleMs);
+  QObject::connect(&replugSettle_, &QTimer::timeout, [this] { startDownload(); });
+}
+
+void PortRun::startDownload() {
+  watchingAdapter_ = false;
+  replugSettle_.stop();
+  state_ = State::Downloading;
+  downloadStartNs_ = session_->link().clock().nsecsElapsed();
+  lastOpenedAt_.clear();
+  progressPercent_ = -1;
+  if (run_.several()) drawProgress(-1);  // every port's line from the start
+  session_->transfer().start(run_.raster());
+}
+
+void PortRun::downloadEnded(const TransferOutcome& outcome) {
+  const int status = ExitStatusOf(outcome.result, run_.stopSignal());
+  if (status == kExitOk)
+    ++loaded_;
+  else {
+    ++failed_;
+    lastFailure_ = status;
+  }
+  // Several ports: the line shows how the last download there ended, until the next one.
+  if (run_.several())
+    run_.showProgress(index_, portLabel(),
+                      bar(std::max(progressPercent_, 0)) + QLatin1Char(' ') +
+                          ResultWord(outcome.result));
+  else
+    run_.hideProgress();
+  QString line = outcome.loaded()
+                     ? texts::Loaded(QDir::toNativeSeparators(command_.picture), portLabel(),
+                                     ChecksumText(outcome.logoChecksum), outcome.framesSent,
+                                     outcome.durationMs)
+                     : texts::Failed(portLabel(), failureText(texts::TransferMessage(outcome)));
+  if (outcome.result == TransferResult::Interrupted)
+    line += texts::InterruptedAfter(run_.stopSignalName(), outcome.framesSent);
+  if (command_.repeat) line += texts::RunSoFar(loaded_, failed_);
+  if (status != kExitOk || !command_.quiet) run_.report(line);
+  if (const QString problem = recorder_->logProblem(); !problem.isEmpty())
+    run_.reportLogProblem(problem);
+
+  if (!command_.repeat || stopRequested_)
+    finish();
+  else
+    waitForNextDevice();
+}
+
+void PortRun::waitForNextDevice() {
+  if (linesPending_ > 0) {
+    --linesPending_;
+    startDownload();
+    return;
+  }
+  const bool watchReplug = watchesAdapter();
+  if (inputEnded_ && !watchReplug) {
+    finish();
+    return;
+  }
+  state_ = State::Waiting;
+  if (watchReplug) {
+    // An adapter already gone (pulled during the download) only has to come back.
+    adapterWentAway_ = !ListedDevice(usbAdapter_, DetectedSerialDevices());
+    watchingAdapter_ = true;
+    run_.startAdapterWatch();
+  }
+  run_.portWaits();
+}
+
+void PortRun::finish() {
+  state_ = State::Done;
+  watchingAdapter_ = false;
+  replugSettle_.stop();
+  run_.portDone();
+}
+
+void PortRun::lineRead() {
+  if (state_ == State::Waiting)
+    startDownload();
+  else if (state_ == State::Downloading)
+    ++linesPending_;
+}
+
+void PortRun::inputEnded() {
+  inputEnded_ = true;
+  // A watched adapter may still bring the next device.
+  if (state_ == State::Waiting && !watchesAdapter()) finish();
+}
+
+void PortRun::adapterListed(const QList<SerialDevice>& present) {
+  if (!watchingAdapter_) return;
+  if (!ListedDevice(usbAdapter_, present)) {
+    adapterWentAway_ = true;
+  } else if (adapterWentAway_) {
+    watchingAdapter_ = false;
+    replugSettle_.start();
+  }
+}
+
+void PortRun::interrupt() {
+  stopRequested_ = true;
+  if (state_ == State::Downloading)
+    session_->transfer().requestStop();
+  else if (state_ == State::Waiting)
+    finish();
+}
+
+QString PortRun::portLabel() const {
+  const PortState& port = session_->connection().state();
+  if (!port.namedDevice().isEmpty()) return port.namedDevice();
+  return texts::PortShown(QStringLiteral("COM%1").arg(port.comNumber()),
+                          QDir::toNativeSeparators(deviceOfRecord()));
+}
+
+QString PortRun::failureText(const QString& message) const {
+  // The window's message may end with the device on a line of its own; the line here
+  // already starts with it.
+  QStringList lines = message.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+  if (lines.size() > 1 && lines.last() == deviceOfRecord()) lines.removeLast();
+  return texts::OnOneLine(lines.join(QLatin1Char('\n')));
+}
+
+QString PortRun::deviceOfRecord() const {
+  const PortConnection& connection = session_->connection();
+  if (!connection.state().namedDevice().isEmpty()) return connection.state().namedDevice();
+  return lastOpenedAt_.isEmpty() ? connection.deviceInForce() : lastOpenedAt_;
+}
+
+void PortRun::drawProgress(int value) {
+  const int percent = (value + 1) * 100 / kLogoBytes;
+  if (percent == progressPercent_) return;
+  progressPercent_ = percent;
+  run_.showProgress(index_, portLabel(),
+                    bar(percent) + QLatin1Char(' ') + QString::number(percent).rightJustified(3) +
+                        QStringLiteral(" %"));
+}
+
+QString PortRun::bar(int percent) const {
+  const int filled = percent * kProgressWidth / 100;
+  return QLatin1Char('[') + QString(filled, QLatin1Char('#')) +
+         QString(kProgressWidth - filled, QLatin1Char('.')) + QLatin1Char(']');
+}
+
+void Loader::preparePorts() {
+  const QStringList texts = command_.ports.isEmpty() ? QStringList{QString()} : command_.ports;
+  for (const QString& text : texts)
+    ports_.push_back(std::make_unique<PortRun>(*this, qsizetype(ports_.size()), text));
+  if (showProgress_) board_ = std::make_unique<ProgressBoard>(err_, qsizetype(ports_.size()));
 }
 
 void Loader::start() {
@@ -237,164 +560,120 @@ void Loader::start() {
     QObject::connect(input_.get(), &InputLines::line, input_.get(), [this] { lineRead(); });
     QObject::connect(input_.get(), &InputLines::ended, input_.get(), [this] { inputEnded(); });
     adapterWatch_.setInterval(kDeviceWatchMs);
-    QObject::connect(&adapterWatch_, &QTimer::timeout, [this] { watchAdapter(); });
-    replugSettle_.setSingleShot(true);
-    replugSettle_.setInterval(kReplugSettleMs);
-    QObject::connect(&replugSettle_, &QTimer::timeout, [this] { startDownload(); });
+    QObject::connect(&adapterWatch_, &QTimer::timeout, [this] { watchAdapters(); });
   }
-  QTimer::singleShot(0, [this] { startDownload(); });
+  QTimer::singleShot(0, [this] {
+    for (const auto& port : ports_) port->startDownload();
+  });
 }
 
-void Loader::startDownload() {
-  adapterWatch_.stop();
-  replugSettle_.stop();
-  state_ = State::Downloading;
-  downloadStartNs_ = session_->link().clock().nsecsElapsed();
-  lastOpenedAt_.clear();
-  session_->transfer().start(raster_);
+void Loader::report(const QString& line) {
+  // A port still loading gets its line back below.
+  const bool redraw = board_ && board_->lift() && several();
+  Report(err_, line);
+  if (redraw) board_->draw();
 }
 
-void Loader::downloadEnded(const TransferOutcome& outcome) {
-  clearProgress();
-  const int status = ExitStatusOf(outcome.result, stopSignal_);
-  if (status == kExitOk)
-    ++loaded_;
-  else {
-    ++failed_;
-    lastFailure_ = status;
-  }
-  QString line = outcome.loaded()
-                     ? texts::Loaded(QDir::toNativeSeparators(command_.picture), portLabel(),
-                                     ChecksumText(outcome.logoChecksum), outcome.framesSent,
-                                     outcome.durationMs)
-                     : texts::Failed(portLabel(), failureText(texts::TransferMessage(outcome)));
-  if (outcome.result == TransferResult::Interrupted)
-    line += texts::InterruptedAfter(stopSignalName_, outcome.framesSent);
-  if (command_.repeat) line += texts::RunSoFar(loaded_, failed_);
-  if (status != kExitOk || !command_.quiet) report(line);
-  if (const QString problem = recorder_->logProblem(); !problem.isEmpty())
-    report(texts::OnOneLine(problem));
-
-  if (!command_.repeat)
-    exitWith(status);
-  else if (stopRequested_)
-    endRun();
-  else
-    waitForNextDevice();
+void Loader::reportLogProblem(const QString& problem) {
+  // Every port appends to the same log: its trouble is said once.
+  if (logProblemsSaid_.contains(problem)) return;
+  logProblemsSaid_.insert(problem);
+  report(texts::OnOneLine(problem));
 }
 
-void Loader::waitForNextDevice() {
-  if (linesPending_ > 0) {
-    --linesPending_;
-    startDownload();
-    return;
-  }
-  const bool watchReplug = !usbAdapter_.isEmpty();
-  if (inputEnded_ && !watchReplug) {
-    endRun();
-    return;
+void Loader::showProgress(qsizetype index, const QString& label, const QString& state) {
+  if (board_) board_->set(index, label, state);
+}
+
+void Loader::hideProgress() {
+  if (board_) board_->lift();
+}
+
+void Loader::writeJson(const QJsonObject& object) {
+  // Standard output may be the terminal the progress lines are on.
+  const bool redraw = board_ && board_->lift() && several();
+  WriteJson(out_, object);
+  if (redraw) board_->draw();
+}
+
+void Loader::traceLine(const PortRun& port, const char* direction, const QByteArray& bytes,
+                       qint64 atNs) {
+  // Standard output is for the results with --json.
+  QTextStream& stream = command_.json ? err_ : out_;
+  if (several()) stream << Escaped(port.portLabel()) << ' ';
+  stream << QString::asprintf("%10.3f ms %s ", double(atNs - port.downloadStartNs()) / 1e6,
+                              direction)
+         << WireText(bytes) << '\n';
+  stream.flush();
+}
+
+void Loader::portWaits() {
+  // Once no port is loading: Enter loads every port waiting.
+  bool anyWatched = false;
+  for (const auto& port : ports_) {
+    if (port->downloading()) return;
+    anyWatched = anyWatched || (port->waiting() && port->watchesAdapter());
   }
   if (StandardInputIsTerminal() && !inputEnded_ && !command_.quiet)
-    report(texts::NextDevicePrompt(watchReplug));
-  state_ = State::Waiting;
-  if (watchReplug) {
-    // An adapter already gone (pulled during the download) only has to come back.
-    adapterWentAway_ = !ListedDevice(usbAdapter_);
-    adapterWatch_.start();
-  }
+    report(texts::NextDevicePrompt(anyWatched));
+}
+
+void Loader::portDone() {
+  if (std::all_of(ports_.begin(), ports_.end(), [](const auto& port) { return port->done(); }))
+    endRun();
+}
+
+void Loader::startAdapterWatch() {
+  if (!adapterWatch_.isActive()) adapterWatch_.start();
+}
+
+// One look at the devices present for every port watching its adapter.
+void Loader::watchAdapters() {
+  const QList<SerialDevice> present = DetectedSerialDevices();
+  for (const auto& port : ports_) port->adapterListed(present);
+  if (std::none_of(ports_.begin(), ports_.end(),
+                   [](const auto& port) { return port->watchingAdapter(); }))
+    adapterWatch_.stop();
 }
 
 void Loader::lineRead() {
-  if (state_ == State::Waiting)
-    startDownload();
-  else if (state_ == State::Downloading)
-    ++linesPending_;
+  if (board_ && StandardInputIsTerminal()) board_->lineTyped();
+  for (const auto& port : ports_) port->lineRead();
 }
 
 void Loader::inputEnded() {
   inputEnded_ = true;
-  // A watched adapter may still bring the next device.
-  if (state_ == State::Waiting && usbAdapter_.isEmpty()) endRun();
-}
-
-void Loader::watchAdapter() {
-  if (!ListedDevice(usbAdapter_)) {
-    adapterWentAway_ = true;
-  } else if (adapterWentAway_) {
-    adapterWatch_.stop();
-    replugSettle_.start();
-  }
+  for (const auto& port : ports_) port->inputEnded();
 }
 
 void Loader::interrupted() {
-  stopRequested_ = true;
   stopSignal_ = interrupt_->signalNumber();
   stopSignalName_ = interrupt_->signalName();
-  if (state_ == State::Downloading)
-    session_->transfer().requestStop();
-  else if (state_ == State::Waiting)
-    endRun();
+  for (const auto& port : ports_) port->interrupt();
 }
 
 void Loader::endRun() {
-  if (!command_.quiet) report(texts::RunSummary(loaded_, failed_));
-  exitWith(failed_ > 0 ? lastFailure_ : kExitOk);
-}
-
-void Loader::exitWith(int status) {
-  state_ = State::Done;
+  if (ended_) return;
+  ended_ = true;
+  hideProgress();
   adapterWatch_.stop();
-  replugSettle_.stop();
+  int loaded = 0;
+  int failed = 0;
+  int status = kExitOk;
+  for (const auto& port : ports_) {
+    loaded += port->loaded();
+    failed += port->failed();
+    // Interrupted, then a port not usable, then a device that did not take the logo.
+    status = std::max(status, port->status());
+  }
+  if (!command_.quiet && (command_.repeat || several())) {
+    if (command_.repeat && several())
+      for (const auto& port : ports_)
+        report(texts::PortSummary(port->portLabel(), port->loaded(), port->failed()));
+    report(texts::RunSummary(loaded, failed));
+  }
   QCoreApplication::exit(status);
 }
-
-QString Loader::portLabel() const {
-  const PortState& port = session_->connection().state();
-  if (!port.namedDevice().isEmpty()) return port.namedDevice();
-  return texts::PortShown(QStringLiteral("COM%1").arg(port.comNumber()),
-                          QDir::toNativeSeparators(deviceOfRecord()));
-}
-
-QString Loader::failureText(const QString& message) const {
-  // The window's message may end with the device on a line of its own; the line here
-  // already starts with it.
-  QStringList lines = message.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-  if (lines.size() > 1 && lines.last() == deviceOfRecord()) lines.removeLast();
-  return texts::OnOneLine(lines.join(QLatin1Char('\n')));
-}
-
-QString Loader::deviceOfRecord() const {
-  const PortConnection& connection = session_->connection();
-  if (!connection.state().namedDevice().isEmpty()) return connection.state().namedDevice();
-  return lastOpenedAt_.isEmpty() ? connection.deviceInForce() : lastOpenedAt_;
-}
-
-void Loader::report(const QString& line) { Report(err_, line); }
-
-void Loader::drawProgress(int value) {
-  const int percent = (value + 1) * 100 / kLogoBytes;
-  if (percent == progressPercent_) return;
-  progressPercent_ = percent;
-  const int filled = percent * kProgressWidth / 100;
-  err_ << '\r' << Escaped(portLabel()) << " [" << QString(filled, QLatin1Char('#'))
-       << QString(kProgressWidth - filled, QLatin1Char('.')) << "] "
-       << QString::number(percent).rightJustified(3) << " %";
-  err_.flush();
-}
-
-void Loader::clearProgress() {
-  if (progressPercent_ < 0) return;
-  progressPercent_ = -1;
-  err_ << "\r\x1b[K";
-  err_.flush();
-}
-
-void Loader::traceLine(const char* direction, const QByteArray& bytes, qint64 atNs) {
-  out_ << QString::asprintf("%10.3f ms %s ", double(atNs - downloadStartNs_) / 1e6, direction)
-       << WireText(bytes) << '\n';
-  out_.flush();
-}
-
 }  // namespace
 
 std::optional<int> ComNumberOfPortText(const QString& text) {
@@ -422,13 +701,16 @@ ParsedLoadCommand ParseLoadCommandLine(const QStringList& arguments,
   const QCommandLineOption baud(named("b", "baud"), QString(), QStringLiteral("N"));
   const QCommandLineOption repeat(QStringLiteral("repeat"));
   const QCommandLineOption log(QStringLiteral("log"), QString(), QStringLiteral("FILE"));
+  const QCommandLineOption operatorName(QStringLiteral("operator"), QString(),
+                                        QStringLiteral("NAME"));
   const QCommandLineOption trace(named("v", "trace"));
   const QCommandLineOption quiet(named("q", "quiet"));
   const QCommandLineOption listPorts(QStringLiteral("list-ports"));
+  const QCommandLineOption json(QStringLiteral("json"));
   const QCommandLineOption help(named("h", "help"));
   const QCommandLineOption version(QStringLiteral("version"));
-  const std::array ownOptions{&port,  &baud,      &repeat, &log,    &trace,
-                              &quiet, &listPorts, &help,   &version};
+  const std::array ownOptions{&port,  &baud,     &repeat,    &log,  &operatorName, &trace,
+                              &quiet, &listPorts, &json, &help,         &version};
   for (const QCommandLineOption* option : ownOptions) parser.addOption(*option);
 
   const auto fail = [&result](const QString& error) {
@@ -440,6 +722,7 @@ ParsedLoadCommand ParseLoadCommandLine(const QStringList& arguments,
   command.showVersion = parser.isSet(version) && !command.showHelp;
   if (command.showHelp || command.showVersion) return result;
   command.quiet = parser.isSet(quiet);
+  command.json = parser.isSet(json);
   const QStringList files = parser.positionalArguments();
   if (parser.isSet(listPorts)) {
     if (!files.isEmpty()) return fail(texts::ListPortsTakesNoPicture());
@@ -455,15 +738,32 @@ ParsedLoadCommand ParseLoadCommandLine(const QStringList& arguments,
       command.conversionOptions << QStringLiteral("--") + name;
 
   // --port wins over KESTREL_PORT, which wins over the settings file.
-  QString portText = environmentPort;
+  QStringList portTexts{environmentPort};
+  QString variable = QLatin1String(kPortVariable);  // where the ports came from, for errors
   if (parser.isSet(port)) {
-    portText = parser.value(port);
-    if (portText.trimmed().isEmpty()) return fail(texts::EmptyPort());
+    portTexts = parser.values(port);
+    variable.clear();
+    for (const QString& text : portTexts)
+      if (text.trimmed().isEmpty()) return fail(texts::EmptyPort());
+  } else if (environmentPort.trimmed().isEmpty()) {
+    portTexts.clear();
   }
-  command.port = portText.trimmed();
-  if (const auto n = ComNumberOfPortText(command.port); n && (*n < 1 || *n > 255))
-    return fail(parser.isSet(port) ? texts::BadPort(portText)
-                                   : texts::BadPortIn(portText, QLatin1String(kPortVariable)));
+  for (const QString& text : portTexts) {
+    for (const QString& item : text.split(QLatin1Char(','))) {
+      command.ports << item.trimmed();
+      if (command.ports.last().isEmpty()) return fail(texts::EmptyPortInList(text, variable));
+      if (const auto n = ComNumberOfPortText(item); n && (*n < 1 || *n > 255))
+        return fail(variable.isEmpty() ? texts::BadPort(item.trimmed())
+                                       : texts::BadPortIn(item.trimmed(), variable));
+    }
+  }
+  // Two sessions on one device would each fail for the other, by any of its names.
+  for (qsizetype i = 0; command.ports.size() > 1 && i < command.ports.size(); ++i)
+    for (qsizetype j = 0; j < i; ++j)
+      if (const QString device = DeviceOfPortText(command.ports[i]);
+          SameDevice(device, DeviceOfPortText(command.ports[j])))
+        return fail(texts::SamePortTwice(command.ports[j], command.ports[i],
+                                         QDir::toNativeSeparators(device), variable));
   if (parser.isSet(baud)) {
     const QString text = parser.value(baud).trimmed();
     for (const char* speed : kBaudSpeeds)
@@ -475,6 +775,10 @@ ParsedLoadCommand ParseLoadCommandLine(const QStringList& arguments,
   if (parser.isSet(log)) {
     command.logPath = parser.value(log);
     if (command.logPath.isEmpty()) return fail(texts::EmptyLogName());
+  }
+  if (parser.isSet(operatorName)) {
+    command.operatorName = parser.value(operatorName).trimmed();
+    if (command.operatorName.isEmpty()) return fail(texts::EmptyOperatorName());
   }
 
   if (files.isEmpty()) return fail(texts::GiveThePicture());
@@ -510,7 +814,7 @@ int RunLoad(const QStringList& arguments, QTextStream& out, QTextStream& err, bo
     out.flush();
     return kExitOk;
   }
-  if (command.listPorts) return ListPorts(out, err, command.quiet);
+  if (command.listPorts) return ListPorts(out, err, command.quiet, command.json);
 
   const LogoSource source = ReadLogoSource(command.picture, command.options);
   if (!source.usable())
@@ -525,7 +829,7 @@ int RunLoad(const QStringList& arguments, QTextStream& out, QTextStream& err, bo
 
   if (const QString kept = SettingsNotKeptText(); !kept.isEmpty()) note(kept);
   Loader loader(command, source.raster, out, err, errIsTerminal);
-  loader.preparePort();
+  loader.preparePorts();
   loader.start();
   return QCoreApplication::exec();
 }

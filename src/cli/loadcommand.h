@@ -10,9 +10,12 @@
 namespace kestrel::cli {
 
 inline constexpr char kLoadProgramName[] = "kestrel-load";
-// Names the port when --port is not given; an empty value counts as unset.
+// Names the port (or several, separated by commas) when --port is not given; an empty value
+// counts as unset.
 inline constexpr char kPortVariable[] = "KESTREL_PORT";
 
+// With several ports the run ends with the highest of their statuses: an interruption, then a
+// port that could not be used, then a device that did not take the logo.
 enum LoadExit {
   kExitOk = 0,               // loaded; also after --help, --version, --list-ports
   kExitNotAcknowledged = 1,  // a block was not acknowledged, the logo information not answered
@@ -24,11 +27,14 @@ enum LoadExit {
 };
 
 struct LoadCommandLine {
-  QString port;  // "COMn" or a device as given; empty: the settings file decides
+  // Each "COMn" or a device as given, all loaded at once; empty: the settings file decides.
+  QStringList ports;
   int baud = 0;  // 0: the settings file decides
   bool repeat = false;
   QString logPath;  // empty: kestrel-loads.log in the settings folder
+  QString operatorName;  // empty: the user's login name
   bool trace = false;
+  bool json = false;  // one object per download (or device listed) on standard output
   bool quiet = false;  // errors only: no progress bar, success lines or notes
   bool listPorts = false;
   bool showHelp = false;
@@ -44,7 +50,8 @@ struct ParsedLoadCommand {
 };
 
 // arguments[0] is the program itself, as in QCoreApplication::arguments(). environmentPort is
-// the value of KESTREL_PORT, taken when --port is not given.
+// the value of KESTREL_PORT, taken when --port is not given. Two ports that lead to one device
+// are a usage error: the settings file and COMn links are read to tell.
 ParsedLoadCommand ParseLoadCommandLine(const QStringList& arguments,
                                        const QString& environmentPort = {});
 QString LoadHelpText();

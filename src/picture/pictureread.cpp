@@ -73,6 +73,17 @@ QSize DeclaredPictureSize(const QByteArray& head) {
   return QSize();
 }
 
+bool IsReadablePicture(const QString& path) {
+  QFile file;
+  if (!files::OpenRegularFile(file, path).opened()) return false;
+  const QuietDecoders quiet;
+  QImageReader reader(&file);
+  reader.setDecideFormatFromContent(true);
+  // Some readers know their format by a signature alone ("BM"): the reader must make sense of
+  // the header too.
+  return reader.canRead() && !reader.size().isEmpty();
+}
+
 QImage LoadPicture(const QString& path, PictureFailure* failure,
                    const std::function<QSize(QSize)>& decodeSize, QSize* fullSize) {
   using Kind = PictureFailure::Kind;

@@ -36,6 +36,10 @@ struct PictureFailure {
 QImage LoadPicture(const QString& path, PictureFailure* failure,
                    const std::function<QSize(QSize)>& decodeSize = {}, QSize* fullSize = nullptr);
 
+// Whether the file is a picture in a format this program reads, from its header only (quick,
+// and never held up by a FIFO or a device): what Import Picture could be given.
+bool IsReadablePicture(const QString& path);
+
 // The size a PNG or BMP file's header announces (from its first 32 bytes), even one its
 // reader would refuse; invalid for other formats.
 QSize DeclaredPictureSize(const QByteArray& head);

@@ -44,6 +44,8 @@ class CommError : public std::runtime_error {
     QString user;      // the one user who may, where no group may
     QString settings;  // line settings as written, 38400,n,8,1
     QString reason;    // the system's words
+    QString holder;    // InUse: the program holding the port, where the system tells
+    qint64 holderPid = 0;
   };
 
   CommError() : CommError(0, Kind::Other, Details{}) {}
@@ -54,7 +56,7 @@ class CommError : public std::runtime_error {
         details_(std::move(details)) {}
   // A failure told only by the system's words (or a stand-in port's).
   CommError(int number, const QString& reason, const QString& device = QString())
-      : CommError(number, Kind::Other, Details{{}, device, {}, {}, {}, reason}) {}
+      : CommError(number, Kind::Other, Details{{}, device, {}, {}, {}, reason, {}, 0}) {}
 
   int number() const { return number_; }
   Kind kind() const { return kind_; }

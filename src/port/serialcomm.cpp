@@ -166,8 +166,12 @@ CommError SerialComm::toCommError(QSerialPort::SerialPortError error, const QStr
       if (detail::ProbeDevice(devicePath_, false) == detail::DeviceProblem::AccessDenied)
         return denied();
       [[fallthrough]];
-    case QSerialPort::OpenError:
+    case QSerialPort::OpenError: {
+      const detail::DeviceHolder holder = detail::HolderOf(devicePath_);
+      details.holder = holder.program;
+      details.holderPid = holder.pid;
       return CommError(CommErr::PortInUse, Kind::InUse, details);
+    }
     case QSerialPort::UnknownError:
       if (!opening) break;
       switch (detail::ProbeDevice(devicePath_, true)) {

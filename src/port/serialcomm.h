@@ -2,6 +2,7 @@
 
 #include <QSerialPort>
 #include <QString>
+#include <QStringList>
 
 #include "port/commcontrol.h"
 
@@ -63,6 +64,15 @@ struct DeviceUsers {
   QString group;
 };
 DeviceUsers WhoMayUse(const QString& path);
+
+// The process holding a device, as its lock file (LCK..name, in the folders serial programs
+// lock in) names it, and that process's program name where the system tells; pid 0 when no
+// lock file names a running process.
+struct DeviceHolder {
+  qint64 pid = 0;
+  QString program;
+};
+DeviceHolder HolderOf(const QString& devicePath, const QStringList& lockFolders = {});
 
 // Asks the driver to pass received bytes on at once rather than after a USB-serial adapter's
 // latency timer (16 ms on common chips), which would otherwise be paid on every answer. A driver

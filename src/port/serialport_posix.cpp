@@ -21,6 +21,8 @@
 #endif
 
 #include <cerrno>
+#include <csignal>
+#include <cstring>
 #include <vector>
 #endif
 
@@ -76,7 +78,52 @@ bool NoUartBehind(const QString& ttyFolder) {
   return Attribute(ttyFolder + QStringLiteral("/type")) == QLatin1String("0");
 }
 
+// Where serial programs leave their lock files, in the order they look.
+const QStringList& LockFolders() {
+  static const QStringList folders{
+      QStringLiteral("/var/lock"),        QStringLiteral("/etc/locks"),
+      QStringLiteral("/var/spool/locks"), QStringLiteral("/var/spool/uucp"),
+      QStringLiteral("/tmp"),             QStringLiteral("/var/tmp"),
+      QStringLiteral("/var/lock/lockdev"), QStringLiteral("/run/lock")};
+  return folders;
+}
+
+// A lock file's process: ASCII (UUCP "%10d\n", or the first line of a Qt lock), or the old
+// binary int of four bytes.
+qint64 LockPid(const QString& lockFile) {
+  QFile file(lockFile);
+  if (!QFileInfo(lockFile).isFile() || !file.open(QIODevice::ReadOnly)) return 0;
+  const QByteArray bytes = file.read(128);
+  if (bytes.size() == int(sizeof(int)) && !QChar::isPrint(uchar(bytes[0]))) {
+    int binary = 0;
+    std::memcpy(&binary, bytes.constData(), sizeof binary);
+    return binary;
+  }
+  bool ok = false;
+  const qint64 pid = bytes.split('\n').front().trimmed().toLongLong(&ok);
+  return ok ? pid : 0;
+}
+
 }  // namespace
+
+DeviceHolder HolderOf(const QString& devicePath, const QStringList& lockFolders) {
+  QString name = devicePath;
+  if (name.startsWith(QLatin1String("/dev/"))) name.remove(0, 5);
+  name.replace(QLatin1Char('/'), QLatin1Char('_'));
+  for (const QString& folder : lockFolders.isEmpty() ? LockFolders() : lockFolders) {
+    const qint64 pid = LockPid(folder + QStringLiteral("/LCK..") + name);
+    // A stale lock names a process that has ended; nobody holds the port through it.
+    if (pid <= 0 || (::kill(pid_t(pid), 0) != 0 && errno != EPERM)) continue;
+    DeviceHolder holder;
+    holder.pid = pid;
+#ifdef Q_OS_LINUX
+    QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
+    if (comm.open(QIODevice::ReadOnly)) holder.program = QString::fromLocal8Bit(comm.read(64)).trimmed();
+#endif
+    return holder;
+  }
+  return {};
+}
 
 DeviceProblem ProbeDevice(const QString& path, bool mayOpen) {
   const QByteArray native = QFile::encodeName(path);

@@ -14,6 +14,9 @@ DeviceProblem ProbeDevice(const QString& path, bool) {
 
 DeviceUsers WhoMayUse(const QString&) { return {}; }
 
+// Which program holds a port is not something Windows tells an ordinary program.
+DeviceHolder HolderOf(const QString&, const QStringList&) { return {}; }
+
 std::optional<bool> TtyInSysfs(const QString&, unsigned, unsigned) { return std::nullopt; }
 
 // The open tells for a port named directly; the port list answers everyone else.

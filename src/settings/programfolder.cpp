@@ -84,4 +84,22 @@ QString ProgramFolderEntry(const QString& name) {
   return HasEntry(mine) ? mine : beside;
 }
 
+QString UserGuideOf(const QString& programFolder) {
+  const QDir program(programFolder);
+  QStringList candidates{
+      program.filePath(QStringLiteral("README.md")),
+      program.filePath(QStringLiteral("README.txt")),  // the Windows packages', for Notepad
+      program.filePath(QStringLiteral("../share/doc/kestrel-logo-loader/README.md")),
+      program.filePath(QStringLiteral("../share/doc/kestrel-logo-loader/README.md.gz"))};
+  // A build folder lies a level or two below the source tree's top (build/bin).
+  QDir up = program;
+  for (int level = 0; level < 3 && up.cdUp(); ++level)
+    candidates << up.filePath(QStringLiteral("packaging/README-user.md"));
+  for (const QString& candidate : candidates)
+    if (QFileInfo(candidate).isFile()) return QDir::cleanPath(QFileInfo(candidate).absoluteFilePath());
+  return {};
+}
+
+QString UserGuide() { return UserGuideOf(ProgramFolder()); }
+
 }  // namespace kestrel

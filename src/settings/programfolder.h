@@ -41,6 +41,12 @@ QString SettingsFolderOf(const QString& programFolder);
 // settings folder: the first that has one. The program folder's entry when neither has.
 QString ProgramFolderEntry(const QString& name);
 
+// The user's guide of the copy of the program in programFolder, as it was installed: beside the
+// program (the zip and the installer), in the package's documentation folder (the Debian
+// package), or in the source tree the program was built in. Empty when none is there.
+QString UserGuideOf(const QString& programFolder);
+QString UserGuide();  // the running program's
+
 namespace detail {
 
 // Per platform. Whether the settings may live in this folder: one we may write, and no place

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include "logo/bitmapfile.h"
 #include "settings/inifile.h"
 
 namespace kestrel {
@@ -27,6 +28,14 @@ QString Read(const QString& key) {
                                            QString::fromLatin1(kRecentSection), key));
 }
 
+QString Remembered(bool (*usable)(const QString& file)) {
+  const QString file = Read(QStringLiteral("File"));
+  if (!file.isEmpty() && QFileInfo(file).isFile() && usable(file)) return file;
+  const QString folder = Read(QStringLiteral("Folder"));
+  if (!folder.isEmpty() && QFileInfo(folder).isDir()) return folder;
+  return {};
+}
+
 }  // namespace
 
 void RememberFile(const QString& path) {
@@ -36,11 +45,13 @@ void RememberFile(const QString& path) {
 }
 
 QString RememberedFile() {
-  const QString file = Read(QStringLiteral("File"));
-  if (!file.isEmpty() && QFileInfo(file).isFile()) return file;
-  const QString folder = Read(QStringLiteral("Folder"));
-  if (!folder.isEmpty() && QFileInfo(folder).isDir()) return folder;
-  return {};
+  return Remembered([](const QString&) { return true; });
+}
+
+QString RememberedLogoBitmap() {
+  return Remembered([](const QString& file) {
+    return ReadLogoBitmap(file).outcome == LogoFileResult::Outcome::Accepted;
+  });
 }
 
 }  // namespace kestrel

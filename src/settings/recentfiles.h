@@ -12,5 +12,8 @@ inline constexpr char kRecentSection[] = "Recent";
 void RememberFile(const QString& path);
 // The remembered file while it still exists, else its folder while that exists, else empty.
 QString RememberedFile();
+// For Open Bitmap: the remembered file only while it is still a logo bitmap that Open Bitmap
+// accepts (the last file may have been a picture for Import Picture), else its folder.
+QString RememberedLogoBitmap();
 
 }  // namespace kestrel

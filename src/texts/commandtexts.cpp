@@ -63,7 +63,7 @@ QString UnexpectedWindowArgument(const QString& argument) {
 QString LoadHelp() {
   return LoadCommand::tr(
              "Usage: kestrel-load [options] PICTURE\n"
-             "       kestrel-load --list-ports\n"
+             "       kestrel-load --list-ports [--json]\n"
              "\n"
              "Loads PICTURE into a Kestrel II device over a serial line, with the same 132\n"
              "frames as the loader's \"Send to Kestrel-II\". A 240 x 60, 1-bit logo bitmap is\n"
@@ -71,10 +71,13 @@ QString LoadHelp() {
              "is converted first, exactly as kestrel-logo-convert converts it.\n"
              "\n"
              "Port:\n"
-             "  -p, --port COMn|DEVICE\n"
+             "  -p, --port COMn|DEVICE[,...]\n"
              "                      A COM number, resolved as the loader resolves it, or a\n"
              "                      device such as /dev/ttyUSB0, /dev/pts/3 or COM14\n"
              "                      (Windows); a bare name such as ttyUSB0 means /dev/ttyUSB0.\n"
+             "                      Several ports, the option repeated or separated by commas,\n"
+             "                      are loaded at once, each with its own download; two names\n"
+             "                      of one device are refused.\n"
              "                      Default: the environment variable KESTREL_PORT, in the\n"
              "                      same forms, when it is set and not empty; else CommPort\n"
              "                      in Tessaly.ini (beside the program, or in\n"
@@ -89,15 +92,23 @@ QString LoadHelp() {
              "\n"
              "Production:\n"
              "  --repeat            After each download, wait for the next device and load it\n"
-             "                      too: press Enter (each line on standard input starts one),\n"
-             "                      or unplug a USB adapter and plug it in again. Ctrl-C ends\n"
-             "                      with a summary; so does the end of standard input unless a\n"
-             "                      USB adapter is being watched. A failure never stops it.\n"
+             "                      too: press Enter (each line on standard input starts one\n"
+             "                      on every port), or unplug a USB adapter and plug it in\n"
+             "                      again (that port alone). Ctrl-C ends with a summary; so\n"
+             "                      does the end of standard input unless a USB adapter is\n"
+             "                      being watched. A failure never stops it.\n"
              "  --log FILE          Append the download log to FILE instead of\n"
              "                      kestrel-loads.log beside Tessaly.ini (CSV, one line per\n"
              "                      download).\n"
+             "  --operator NAME     The operator the log names for each download. Default:\n"
+             "                      the user's login name.\n"
              "  -v, --trace         Print every frame and reply with its time on standard\n"
-             "                      output.\n"
+             "                      output (standard error with --json), after the port's\n"
+             "                      name when there are several.\n"
+             "  --json              Write one JSON object per download on standard output, a\n"
+             "                      line each: the log's fields under its header's names and\n"
+             "                      \"status\", that download's exit status. With --list-ports,\n"
+             "                      one object per device.\n"
              "  -q, --quiet         Write errors only: no progress bar, no line for a download\n"
              "                      that loaded, no notes, prompts or summary.\n"
              "\n"
@@ -109,8 +120,8 @@ QString LoadHelp() {
              "  --version           Show the version.\n"
              "\n"
              "One line on standard error says how each download ended, after any note on the\n"
-             "picture; on a terminal a progress bar runs meanwhile. With -q only a failed\n"
-             "download's line is written.\n"
+             "picture; on a terminal a progress bar runs meanwhile, one line per port. With -q\n"
+             "only a failed download's line is written.\n"
              "\n"
              "Exit status: 0 loaded (also after --help, --version, --list-ports); 1 the device\n"
              "did not acknowledge a block, or refused or did not answer the logo information;\n"
@@ -121,7 +132,7 @@ QString LoadHelp() {
              "output pipe): it stops after the frame in flight, lets the port go and is\n"
              "logged as interrupted. With --repeat: 0 when every download loaded, else the\n"
              "status of the last one that failed; Ctrl-C while waiting for the next device\n"
-             "only ends the run.\n");
+             "only ends the run. With several ports, the highest status of any port.\n");
 }
 QString NoSerialDevicesDetected() { return LoadCommand::tr("no serial devices detected"); }
 QString ListPortsTakesNoPicture() { return LoadCommand::tr("--list-ports takes no picture"); }
@@ -132,11 +143,23 @@ QString BadPort(const QString& port) {
 QString BadPortIn(const QString& port, const QString& variable) {
   return LoadCommand::tr("bad port \"%1\" in %2: COM numbers go from 1 to 255").arg(port, variable);
 }
+QString EmptyPortInList(const QString& ports, const QString& variable) {
+  return variable.isEmpty() ? LoadCommand::tr("an empty port in \"%1\"").arg(ports)
+                            : LoadCommand::tr("%2 holds an empty port: \"%1\"").arg(ports, variable);
+}
+QString SamePortTwice(const QString& first, const QString& second, const QString& device,
+                      const QString& variable) {
+  return variable.isEmpty()
+             ? LoadCommand::tr("%1 and %2 are the same port (%3)").arg(first, second, device)
+             : LoadCommand::tr("%1 and %2 in %4 are the same port (%3)")
+                   .arg(first, second, device, variable);
+}
 QString BadSpeed(const QString& speed) {
   return LoadCommand::tr("bad speed \"%1\": use 4800, 9600, 19200, 38400, 57600 or 115200")
       .arg(speed);
 }
 QString EmptyLogName() { return LoadCommand::tr("the log file name is empty"); }
+QString EmptyOperatorName() { return LoadCommand::tr("the operator's name is empty"); }
 QString GiveThePicture() { return LoadCommand::tr("give the picture to load"); }
 QString OnePictureOnly(const QString& pictures) {
   return LoadCommand::tr("give one picture only: %1").arg(pictures);
@@ -166,6 +189,9 @@ QString RunSoFar(int loaded, int failed) {
 }
 QString RunSummary(int loaded, int failed) {
   return LoadCommand::tr("%1 loaded, %2 failed").arg(loaded).arg(failed);
+}
+QString PortSummary(const QString& port, int loaded, int failed) {
+  return LoadCommand::tr("%1: %2 loaded, %3 failed").arg(port).arg(loaded).arg(failed);
 }
 QString NextDevicePrompt(bool watchingAdapter) {
   return watchingAdapter ? LoadCommand::tr(

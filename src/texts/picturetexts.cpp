@@ -88,4 +88,22 @@ QString OptionProblemText(const convert::OptionProblem& problem) {
   return {};
 }
 
+QString LogoSaveFailureText(const LogoSaveFailure& failure) {
+  using Kind = LogoSaveFailure::Kind;
+  const QString path = convert::ShownPath(failure.path);
+  switch (failure.kind) {
+    case Kind::None:
+      return {};
+    case Kind::WouldReplaceSource:
+      return BitmapWouldReplaceInput();
+    case Kind::NamedAsOtherFormat:
+      return BitmapNamedAsOtherFormat(path, failure.format.toUpper());
+    case Kind::CannotWrite:
+      return CannotWriteBitmap(path, convert::AsMessagePart(failure.reason));
+    case Kind::DoesNotReadBack:
+      return BitmapDoesNotReadBack(path);
+  }
+  return {};
+}
+
 }  // namespace kestrel::texts

@@ -75,19 +75,23 @@ QString MainHeading() { return Window::tr("INITIAL LOGO LOADER FOR KESTREL II");
 QString OpenBitmapButton() { return Window::tr("Open Bitmap"); }
 QString SendButton() { return Window::tr("Send to Kestrel-II"); }
 QString FileMenu() { return Window::tr("&File"); }
-QString OpenBitmapItem() { return Window::tr("Open Bitmap"); }
-QString ImportPictureItem() { return Window::tr("Import Picture..."); }
-QString EndItem() { return Window::tr("End"); }
+QString OpenBitmapItem() { return Window::tr("&Open Bitmap"); }
+QString ImportPictureItem() { return Window::tr("&Import Picture..."); }
+QString EndItem() { return Window::tr("&End"); }
 QString CommMenu() { return Window::tr("&Comm"); }
-QString PortItem() { return Window::tr("Port"); }
-QString SettingsItem() { return Window::tr("Settings"); }
+QString PortItem() { return Window::tr("&Port"); }
+QString SettingsItem() { return Window::tr("&Settings"); }
 QString ConnectCaption(bool portOpen) {
   return portOpen ? Window::tr("Close", "Comm menu: close the port")
                   : Window::tr("Open", "Comm menu: open the port");
 }
+QString ConnectItem(bool portOpen) {
+  return portOpen ? Window::tr("&Close", "Comm menu item, with its access key")
+                  : Window::tr("&Open", "Comm menu item, with its access key");
+}
 QString HelpMenu() { return Window::tr("&Help"); }
-QString HelpItem() { return Window::tr("Help"); }
-QString AboutItem() { return Window::tr("About"); }
+QString HelpItem() { return Window::tr("&Help"); }
+QString AboutItem() { return Window::tr("&About"); }
 QString BitmapFilter() { return Window::tr("Bitmaps (*.bmp)"); }
 QString PictureFilter(const QString& patterns) {
   return Window::tr("Pictures (%1);;All files (*)").arg(patterns);
@@ -106,6 +110,22 @@ QString LogoLoadedConfirmation(const QString& time, const QString& checksum) {
   return Window::tr("Logo loaded at %1, checksum %2").arg(time, checksum);
 }
 QString NotLoggedNote() { return Window::tr(" (not logged)"); }
+QString DownloadFailedLine(const QString& time) {
+  return Window::tr("Logo NOT loaded at %1").arg(time);
+}
+QString SessionCount(int loaded, int failed) {
+  return Window::tr("%1 loaded, %2 failed since start").arg(loaded).arg(failed);
+}
+QString AdapterFoundHint(const QString& device) {
+  return Window::tr("Found %1: Comm > Port to use it").arg(device);
+}
+QString AdaptersFoundHint(int count) {
+  return Window::tr("Found %1 serial ports: choose the device's in Comm > Port").arg(count);
+}
+QString NoAdapterFoundHint() {
+  return Window::tr("No serial adapter found: plug one in, then choose it in Comm > Port");
+}
+QString ClosePortFirstNote() { return Window::tr("(close the port first)"); }
 QString DeviceAbsentNote() { return Window::tr("not present"); }
 QString NoDeviceNameNote() { return Window::tr("not a usable device name"); }
 QString AssignedInNote(const QString& settingsFile) {
@@ -142,13 +162,22 @@ QString TransferMessage(const TransferOutcome& outcome) {
     case TransferResult::PortMissing:
       return PortCannotBeOpenedMessage(outcome.portError);
     case TransferResult::PortOccupied:
-      return Messages::tr("Serial port occupied by another program");
+      return Messages::tr("Serial port occupied by another program") +
+             HolderLine(outcome.portError);
     case TransferResult::PortFailed:
       // Permission denied, an adapter pulled mid-download: the user must learn the download
       // did not happen.
       return CommErrorText(outcome.portError);
   }
   return {};
+}
+
+QString HolderLine(const CommError& error) {
+  const CommError::Details& d = error.details();
+  if (d.holderPid <= 0) return {};
+  if (d.holder.isEmpty()) return QLatin1Char('\n') + SerialPort::tr("Held by process %1.").arg(d.holderPid);
+  return QLatin1Char('\n') +
+         SerialPort::tr("Held by %1 (process %2).").arg(d.holder).arg(d.holderPid);
 }
 
 QString OpenFailureMessage(const CommError& error, QString* title) {
@@ -158,7 +187,7 @@ QString OpenFailureMessage(const CommError& error, QString* title) {
       return PortCannotBeOpenedMessage(error);
     case CommErr::PortInUse:
       *title = PortErrorTitle();
-      return Messages::tr("Port is used by other aplication");
+      return Messages::tr("Port is used by other aplication") + HolderLine(error);
     default:
       return CommErrorText(error);
   }
@@ -192,7 +221,8 @@ QString CommErrorText(const CommError& error) {
     case CommError::Kind::AlreadyOpen:
       return SerialPort::tr("Port already open");
     case CommError::Kind::InUse:
-      return SerialPort::tr("The serial port %1 is used by another program.").arg(port);
+      return SerialPort::tr("The serial port %1 is used by another program.").arg(port) +
+             HolderLine(error);
     case CommError::Kind::PermissionDenied:
       if (!d.group.isEmpty())
         return SerialPort::tr(
@@ -344,5 +374,18 @@ QString ThresholdTip() { return Dialogs::tr("Pixels darker than this (0 to 255) 
 QString ThresholdLabel() { return Dialogs::tr("&Threshold:"); }
 QString DitherChoice() { return Dialogs::tr("&Dither: shades as dot patterns (photographs)"); }
 QString InvertChoice() { return Dialogs::tr("In&vert black and white"); }
+QString SaveBitmapButton() { return Dialogs::tr("Save &Bitmap..."); }
+QString SaveBitmapTitle() { return Dialogs::tr("Save Bitmap"); }
+QString BitmapNotSavedMessage(const QString& why) {
+  return Messages::tr("The bitmap was not saved:\n%1.").arg(why);
+}
+QString ImportOfferQuestion(const QString& file) {
+  return Messages::tr("%1 is a picture, not a logo bitmap.\n\nImport it as a logo?").arg(file);
+}
+QString ImportOfferButton() { return Dialogs::tr("&Import Picture..."); }
+QString UserGuideLine(const QString& path) {
+  if (path.isEmpty()) return Dialogs::tr("User's guide: not found beside this program");
+  return Dialogs::tr("User's guide: %1").arg(path);
+}
 
 }  // namespace kestrel::texts

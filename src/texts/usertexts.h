@@ -37,6 +37,7 @@ QString CommMenu();
 QString PortItem();
 QString SettingsItem();
 QString ConnectCaption(bool portOpen);  // Open, or Close while the port is open
+QString ConnectItem(bool portOpen);     // the same as the menu item shows it
 QString HelpMenu();
 QString HelpItem();
 QString AboutItem();
@@ -50,6 +51,15 @@ QString PortStatePanel(bool open);
 QString LighterColourFirstNote();
 QString LogoLoadedConfirmation(const QString& time, const QString& checksum);
 QString NotLoggedNote();
+// Where a confirmation would be, after a download that failed.
+QString DownloadFailedLine(const QString& time);
+QString SessionCount(int loaded, int failed);
+// A first start on a port that is not there: what was found, and where to choose it.
+QString AdapterFoundHint(const QString& device);
+QString AdaptersFoundHint(int count);
+QString NoAdapterFoundHint();
+// Port and Settings while they are greyed.
+QString ClosePortFirstNote();
 // Panel 2's tooltip: what the port in force stands for.
 QString DeviceAbsentNote();
 QString NoDeviceNameNote();
@@ -67,6 +77,8 @@ QString OpenFailureMessage(const CommError& error, QString* title);
 QString PortCannotBeOpenedMessage(const CommError& error);
 // What the serial layer's failure means to the user.
 QString CommErrorText(const CommError& error);
+// A port held by another program: a line naming it where the system tells, else empty.
+QString HolderLine(const CommError& error);
 // A port as the user knows it: COM3 (/dev/ttyUSB0), or the device alone.
 QString PortShown(const QString& name, const QString& device);
 QString SettingsNotWrittenMessage(const QString& file, const QString& reason);
@@ -134,6 +146,14 @@ QString ThresholdTip();
 QString ThresholdLabel();
 QString DitherChoice();
 QString InvertChoice();
+QString SaveBitmapButton();
+QString SaveBitmapTitle();
+QString BitmapNotSavedMessage(const QString& why);
+// Open Bitmap was given a picture of another kind: Import Picture can make a logo of it.
+QString ImportOfferQuestion(const QString& file);
+QString ImportOfferButton();
+// Help: where this copy's user's guide is, or that none is beside it.
+QString UserGuideLine(const QString& path);
 
 // --- Command lines ---
 QString SeeHelp(const QString& error);
@@ -150,8 +170,13 @@ QString ListPortsTakesNoPicture();
 QString EmptyPort();
 QString BadPort(const QString& port);
 QString BadPortIn(const QString& port, const QString& variable);
+// A list of ports (from --port, or the variable when one is named) with nothing between commas.
+QString EmptyPortInList(const QString& ports, const QString& variable);
+QString SamePortTwice(const QString& first, const QString& second, const QString& device,
+                      const QString& variable);
 QString BadSpeed(const QString& speed);
 QString EmptyLogName();
+QString EmptyOperatorName();
 QString GiveThePicture();
 QString OnePictureOnly(const QString& pictures);
 QString EmptyPictureName();
@@ -163,6 +188,7 @@ QString Failed(const QString& port, const QString& why);
 QString InterruptedAfter(const QString& signal, int frames);
 QString RunSoFar(int loaded, int failed);
 QString RunSummary(int loaded, int failed);
+QString PortSummary(const QString& port, int loaded, int failed);
 QString NextDevicePrompt(bool watchingAdapter);
 QString ConsoleClosed();
 

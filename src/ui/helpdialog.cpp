@@ -1,6 +1,10 @@
 #include "ui/helpdialog.h"
 
+#include <QDir>
+#include <QLabel>
 #include <QPushButton>
+
+#include "settings/programfolder.h"
 
 #include "texts/usertexts.h"
 #include "ui/crlabel.h"
@@ -29,6 +33,12 @@ frmHelp::frmHelp(QWidget* parent) : QDialog(parent) {
   lblSpanish_->setGeometry(16, 68, 340, 40);
   lblSpanish_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
+  lblGuide_ = new QLabel(this);
+  lblGuide_->setObjectName(QStringLiteral("lblGuide"));
+  lblGuide_->setTextFormat(Qt::PlainText);
+  lblGuide_->setWordWrap(true);
+  lblGuide_->setTextInteractionFlags(Qt::TextSelectableByMouse);  // a path to copy
+
   OKButton_ = new QPushButton(texts::OkButton(), this);
   OKButton_->setObjectName(QStringLiteral("OKButton"));
   OKButton_->setGeometry(372, 16, 82, 26);
@@ -41,6 +51,12 @@ frmHelp::frmHelp(QWidget* parent) : QDialog(parent) {
 void frmHelp::Form_Load() {
   lblEnglish_->setRawText(texts::HelpEnglish());
   lblSpanish_->setRawText(texts::HelpSpanish());
+  lblGuide_->setText(texts::UserGuideLine(QDir::toNativeSeparators(UserGuide())));
+  // A long path wraps; the window grows to hold it.
+  const int width = 470 - 2 * 16;
+  const int height = lblGuide_->heightForWidth(width);
+  lblGuide_->setGeometry(16, 120, width, height);
+  setFixedSize(470, 120 + height + 12);
 }
 
 void frmHelp::OKButton_Click() { accept(); }

@@ -2,6 +2,7 @@
 
 #include <QDialog>
 
+class QLabel;
 class QPushButton;
 
 namespace kestrel {
@@ -21,11 +22,13 @@ class frmHelp : public QDialog {
   CrLabel* lblEnglish() const { return lblEnglish_; }
   CrLabel* lblSpanish() const { return lblSpanish_; }
   QPushButton* OKButton() const { return OKButton_; }
+  QLabel* lblGuide() const { return lblGuide_; }
 
  private:
   CrLabel* lblEnglish_;
   CrLabel* lblSpanish_;
   QPushButton* OKButton_;
+  QLabel* lblGuide_;  // where this copy's user's guide is
 };
 
 }  // namespace kestrel

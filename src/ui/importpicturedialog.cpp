@@ -5,24 +5,29 @@
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QFileDialog>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPixmap>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
 #include <QSpinBox>
 #include <QVBoxLayout>
 
 #include "picture/logoimage.h"
+#include "picture/logosave.h"
+#include "texts/picturetexts.h"
 #include "texts/usertexts.h"
+#include "ui/messagebox.h"
 
 namespace kestrel {
 
 ImportPictureDialog::ImportPictureDialog(const QImage& picture, const QString& path,
                                          QWidget* parent)
-    : QDialog(parent), picture_(picture) {
+    : QDialog(parent), picture_(picture), path_(path) {
   setObjectName(QStringLiteral("ImportPictureDialog"));
   setWindowTitle(texts::ImportPictureTitle());
 
@@ -69,6 +74,14 @@ ImportPictureDialog::ImportPictureDialog(const QImage& picture, const QString& p
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  saveButton_ = buttons->addButton(texts::SaveBitmapButton(), QDialogButtonBox::ActionRole);
+  saveButton_->setObjectName(QStringLiteral("saveBitmap"));
+  saveButton_->setAutoDefault(false);
+  connect(saveButton_, &QPushButton::clicked, this, &ImportPictureDialog::SaveBitmap);
+  saveChooser_ = [](QWidget* parent, const QString& proposed) {
+    return QFileDialog::getSaveFileName(parent, texts::SaveBitmapTitle(), proposed,
+                                        texts::BitmapFilter());
+  };
 
   auto* choices = new QHBoxLayout;
   choices->addWidget(shape);
@@ -120,6 +133,25 @@ void ImportPictureDialog::Convert() {
   pending_.stop();
   raster_ = convert::RasterOf(convert::ConvertPicture(picture_, options()));
   preview_->setPixmap(QPixmap::fromImage(LogoPreviewImage(raster_)));
+}
+
+// Beside the picture, under its name; a picture that is itself a .bmp would be replaced, so the
+// logo's name says what it is.
+QString ImportPictureDialog::proposedBitmapName() const {
+  const QFileInfo picture(path_);
+  QString name = picture.completeBaseName() + QStringLiteral(".bmp");
+  if (name.compare(picture.fileName(), Qt::CaseInsensitive) == 0)
+    name = picture.completeBaseName() + QStringLiteral("-logo.bmp");
+  return picture.dir().filePath(name);
+}
+
+// The dialog stays open: the logo can still be loaded, or changed and saved again.
+void ImportPictureDialog::SaveBitmap() {
+  const QString chosen = saveChooser_(this, proposedBitmapName());
+  if (chosen.isEmpty()) return;
+  const LogoSaveFailure failure = SaveLogoBitmap(raster(), chosen, path_);
+  if (failure.failed())
+    ShowMessage(this, texts::BitmapNotSavedMessage(texts::LogoSaveFailureText(failure)));
 }
 
 }  // namespace kestrel

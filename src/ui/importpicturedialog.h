@@ -3,12 +3,14 @@
 #include <QDialog>
 #include <QImage>
 #include <QTimer>
+#include <functional>
 
 #include "logo/logoraster.h"
 #include "picture/logoconvert.h"
 
 class QCheckBox;
 class QLabel;
+class QPushButton;
 class QRadioButton;
 class QSlider;
 class QSpinBox;
@@ -29,10 +31,21 @@ class ImportPictureDialog : public QDialog {
   const LogoRaster& raster();
   QLabel* preview() const { return preview_; }
 
+  // Save Bitmap: keeps the converted logo as a bitmap Open Bitmap accepts. The chooser is the
+  // file dialog (tests replace it), given the name proposed; an empty text cancels.
+  using SaveChooser = std::function<QString(QWidget* parent, const QString& proposed)>;
+  void setSaveChooser(SaveChooser chooser) { saveChooser_ = std::move(chooser); }
+  QPushButton* saveButton() const { return saveButton_; }
+  QString proposedBitmapName() const;
+  void SaveBitmap();
+
  private:
   void Convert();
 
   QImage picture_;
+  QString path_;
+  SaveChooser saveChooser_;
+  QPushButton* saveButton_ = nullptr;
   LogoRaster raster_{};
   QTimer pending_;  // one conversion per burst of changes (a dragged slider)
   QRadioButton* fit_ = nullptr;

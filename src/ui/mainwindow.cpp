@@ -13,6 +13,7 @@
 #include <QPalette>
 #include <QPixmap>
 #include <QProgressBar>
+#include <QScopedValueRollback>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QThread>
@@ -70,7 +71,8 @@ void KeepActiveColours(QWidget* widget) {
 }
 
 QString DefaultFileChooser(QWidget* parent) {
-  return QFileDialog::getOpenFileName(parent, QString(), RememberedFile(), texts::BitmapFilter());
+  return QFileDialog::getOpenFileName(parent, QString(), RememberedLogoBitmap(),
+                                      texts::BitmapFilter());
 }
 
 // A text longer than designed (another language, a larger font) widens its widget about its
@@ -130,6 +132,9 @@ frmPantallaTest::~frmPantallaTest() {
   // must not reach it any more.
   disconnect(qApp, nullptr, this, nullptr);
   clockTimer_.stop();
+  // The program ends under a running download (the session is ending): it is logged as cut off.
+  disconnect(&transfer(), nullptr, this, nullptr);
+  transfer().abandon();
   // A picture still being read when the window closes: its thread must end before it goes.
   if (decoding_) {
     disconnect(decoding_.get(), nullptr, this, nullptr);
@@ -195,6 +200,16 @@ void frmPantallaTest::BuildWindow() {
   cmdSend_->setEnabled(false);
   connect(cmdSend_, &QPushButton::clicked, this, &frmPantallaTest::cmdSend_Click);
 
+  // Under the buttons, clear of the status bar: what a first start should do about its port.
+  portHint_ = new QLabel(client);
+  portHint_->setObjectName(QStringLiteral("portHint"));
+  portHint_->setGeometry(8, 237, kClientWidth - 16, 18);
+  portHint_->setAlignment(Qt::AlignCenter);
+  portHint_->setTextFormat(Qt::PlainText);
+  portHint_->setFont(UiFont(QStringLiteral("MS Sans Serif"), 8.25, true));
+  portHint_->setStyleSheet(QStringLiteral("color: #0b4f8a;"));
+  portHint_->hide();
+
   setTabOrder(cmdOpen_, cmdSend_);
   cmdOpen_->setFocus();
 }
@@ -214,6 +229,7 @@ void frmPantallaTest::BuildMenus() {
   separator->setEnabled(false);
   QAction* end = mnuFile_->addAction(texts::EndItem());
   end->setObjectName(QStringLiteral("mnuEnd"));
+  end->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
   connect(end, &QAction::triggered, this, &frmPantallaTest::mnuEnd_Click);
 
   mnuComm_ = bar->addMenu(texts::CommMenu());
@@ -224,7 +240,7 @@ void frmPantallaTest::BuildMenus() {
   mnuSettings_ = mnuComm_->addAction(texts::SettingsItem());
   mnuSettings_->setObjectName(QStringLiteral("mnuSettings"));
   connect(mnuSettings_, &QAction::triggered, this, &frmPantallaTest::mnuSettings_Click);
-  mnuConnect_ = mnuComm_->addAction(texts::ConnectCaption(false));
+  mnuConnect_ = mnuComm_->addAction(texts::ConnectItem(false));
   mnuConnect_->setObjectName(QStringLiteral("mnuConnect"));
   connect(mnuConnect_, &QAction::triggered, this, &frmPantallaTest::mnuConnect_Click);
 
@@ -298,8 +314,11 @@ void frmPantallaTest::ProgramFocusChanged(QWindow* window) {
 }
 
 void frmPantallaTest::closeEvent(QCloseEvent* event) {
-  // A download runs on until its last frame; the window and its port must outlive it.
+  // A download stops after the frame in flight and is logged as interrupted; the window
+  // closes once it has.
   if (transferRunning()) {
+    closeAfterDownload_ = true;
+    transfer().requestStop();
     event->ignore();
     return;
   }
@@ -340,11 +359,13 @@ void frmPantallaTest::OpenLogoFile(const QString& path) {
     case Outcome::NotABitmap:
       QApplication::restoreOverrideCursor();
       Message(texts::InvalidFileFormatMessage());
+      OfferImport(path);
       return;
     case Outcome::WrongFormat:
       cmdSend_->setEnabled(false);
       QApplication::restoreOverrideCursor();
       Message(texts::InvalidFileFormatMessage());
+      OfferImport(path);
       return;
     case Outcome::CannotOpen:
       QApplication::restoreOverrideCursor();
@@ -378,9 +399,16 @@ void frmPantallaTest::ShowPortState() {
   setPanelText(1, texts.state);
   setPanelText(2, texts.port);
   setPanelText(3, texts.lineSettings);
-  mnuConnect_->setText(texts.connectCaption);
+  mnuConnect_->setText(texts::ConnectItem(connection().state().isOpen()));
   mnuPort_->setEnabled(texts.portMenusEnabled);
   mnuSettings_->setEnabled(texts.portMenusEnabled);
+  // A greyed entry says why, where the user looks for it.
+  const QString why = texts.portMenusEnabled ? QString() : QStringLiteral("  ") + texts::ClosePortFirstNote();
+  mnuPort_->setText(texts::PortItem() + why);
+  mnuSettings_->setText(texts::SettingsItem() + why);
+  const QString& hint = connection().state().startHint();
+  portHint_->setText(hint);
+  portHint_->setVisible(!hint.isEmpty());
   ShowCaption();
 }
 
@@ -404,6 +432,12 @@ void frmPantallaTest::TransferStarted() {
 
 // The message comes while the window is still locked, as the user reads it.
 void frmPantallaTest::TransferEnded(const TransferOutcome& outcome) {
+  if (closeAfterDownload_ || endingNow_) {
+    // The user is leaving: the log has the row, a message would only hold the end up.
+    UnlockUserInterface();
+    if (closeAfterDownload_) QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+    return;
+  }
   if (const QString message = texts::TransferMessage(outcome); !message.isEmpty()) Message(message);
   cmdOpen_->setEnabled(true);
   cmdSend_->setEnabled(true);
@@ -413,7 +447,12 @@ void frmPantallaTest::TransferEnded(const TransferOutcome& outcome) {
   AfterDownload(outcome);
 }
 
-void frmPantallaTest::mnuEnd_Click() { endProgram_(); }
+// Ends at once; a download running then is logged as interrupted.
+void frmPantallaTest::mnuEnd_Click() {
+  const QScopedValueRollback ending(endingNow_, true);
+  transfer().abandon();
+  endProgram_();
+}
 
 void frmPantallaTest::mnuPort_Click() {
   CommDialog dialog(connection(), this);

@@ -103,6 +103,9 @@ class frmPantallaTest : public QMainWindow {
   QPushButton* cmdSend() const { return cmdSend_; }
   TCP_IPDialog* tcpIpDialog() const { return tcpIpDialog_; }
   QLabel* confirmation() const { return confirmation_; }
+  QLabel* portHint() const { return portHint_; }
+  int loadedThisSession() const { return loadedThisSession_; }
+  int failedThisSession() const { return failedThisSession_; }
   QString logoFile() const { return logoFile_; }
 
  protected:
@@ -133,6 +136,9 @@ class frmPantallaTest : public QMainWindow {
   void LogoAccepted(const QString& path);
   void AfterDownload(const TransferOutcome& outcome);
   void DismissConfirmation();
+  void ImportPicture(const QString& path);
+  // A picture given to Open Bitmap that is not a logo bitmap: Import Picture, if the user wants.
+  void OfferImport(const QString& path);
   void ImportDecoded(const QString& path, const QImage& picture, const QString& error);
   void ShowDecoding(bool busy);
 
@@ -154,6 +160,7 @@ class frmPantallaTest : public QMainWindow {
   QLabel* label1_ = nullptr;
   QLabel* image1_ = nullptr;
   QLabel* paletteNote_ = nullptr;
+  QLabel* portHint_ = nullptr;
   QProgressBar* prgBar_ = nullptr;
   QPushButton* cmdOpen_ = nullptr;
   QPushButton* cmdSend_ = nullptr;
@@ -168,6 +175,10 @@ class frmPantallaTest : public QMainWindow {
   QAction* mnuConnect_ = nullptr;
   QPointer<TCP_IPDialog> tcpIpDialog_;
 
+  int loadedThisSession_ = 0;
+  int failedThisSession_ = 0;
+  bool closeAfterDownload_ = false;  // closed during a download: once it has stopped
+  bool endingNow_ = false;           // File > End is cutting a download off
   bool cursorOverridden_ = false;
   bool lighterColourFirst_ = false;
   bool activatedOnce_ = false;

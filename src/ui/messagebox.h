@@ -15,9 +15,16 @@ void ShowMessage(QWidget* parent, const QString& text, const QString& title = QS
 // like a message.
 void ShowNotice(QWidget* parent, const QString& text);
 
+// A question with the question icon, a button that does what acceptText says, and Cancel
+// (also Esc, the default); true when the first is pressed.
+bool AskQuestion(QWidget* parent, const QString& text, const QString& acceptText);
+
 // Tests replace the modal box; returns the previous interceptor. An empty function restores
 // the real box.
 using MessageInterceptor = std::function<void(const QString& text, const QString& title)>;
 MessageInterceptor SetMessageInterceptor(MessageInterceptor interceptor);
+// Likewise for questions: the interceptor is given the text and gives the answer.
+using QuestionInterceptor = std::function<bool(const QString& text)>;
+QuestionInterceptor SetQuestionInterceptor(QuestionInterceptor interceptor);
 
 }  // namespace kestrel

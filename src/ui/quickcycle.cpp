@@ -28,6 +28,7 @@
 #include "texts/usertexts.h"
 #include "ui/importpicturedialog.h"
 #include "ui/mainwindow.h"
+#include "ui/messagebox.h"
 
 namespace kestrel {
 
@@ -91,7 +92,8 @@ void frmPantallaTest::SetUpQuickCycle() {
   // Where the progress bar ran: the download's result, until the next action.
   confirmation_ = new QLabel(centralWidget());
   confirmation_->setObjectName(QStringLiteral("confirmation"));
-  confirmation_->setGeometry(prgBar_->geometry());
+  // As wide as the window, for the session's count beside the result.
+  confirmation_->setGeometry(8, prgBar_->y() - 6, 521, prgBar_->height() + 12);
   confirmation_->setAlignment(Qt::AlignCenter);
   confirmation_->setTextFormat(Qt::PlainText);
   QFont bold = confirmation_->font();
@@ -117,20 +119,33 @@ void frmPantallaTest::LogoAccepted(const QString& path) {
 
 // The download is in the log already; a log that cannot be written is said once, beside the
 // result, never over the status bar.
+// A failure leaves its line in red where the confirmation would be, so a bench worker who
+// looked away still sees that the last device did not get the logo; the session's count follows.
 void frmPantallaTest::AfterDownload(const TransferOutcome& outcome) {
+  if (outcome.result == TransferResult::NotSent) return;
   const QString logProblem = texts::OnOneLine(recorder_.logProblem());
-
+  const QString now = QTime::currentTime().toString(QStringLiteral("HH:mm:ss"));
   QString text;
-  if (outcome.loaded())
-    text = texts::LogoLoadedConfirmation(QTime::currentTime().toString(QStringLiteral("HH:mm:ss")),
-                                         ChecksumText(outcome.logoChecksum));
-  if (!logProblem.isEmpty()) text += text.isEmpty() ? logProblem : texts::NotLoggedNote();
-  if (text.isEmpty()) return;
+  if (outcome.loaded()) {
+    ++loadedThisSession_;
+    text = texts::LogoLoadedConfirmation(now, ChecksumText(outcome.logoChecksum));
+  } else {
+    ++failedThisSession_;
+    text = texts::DownloadFailedLine(now);
+  }
+  if (!logProblem.isEmpty()) text += texts::NotLoggedNote();
+  // The count beside the result, or under it where a language makes the line too long.
+  const QString count = texts::SessionCount(loadedThisSession_, failedThisSession_);
+  const QString oneLine = text + QStringLiteral("  \u2013  ") + count;
+  text = confirmation_->fontMetrics().horizontalAdvance(oneLine) < confirmation_->width()
+             ? oneLine
+             : text + QLatin1Char('\n') + count;
   paletteNote_->hide();
   confirmation_->setText(text);
-  confirmation_->setToolTip(logProblem);
+  const QString why = outcome.loaded() ? QString() : texts::OnOneLine(texts::TransferMessage(outcome));
+  confirmation_->setToolTip(texts::Together(why, logProblem));
   confirmation_->setStyleSheet(outcome.loaded() ? QStringLiteral("color: #1b6e20;")
-                                                : QStringLiteral("color: #a04000;"));
+                                                : QStringLiteral("color: #c00000;"));
   confirmation_->show();
 }
 
@@ -141,6 +156,11 @@ void frmPantallaTest::mnuImport_Click() {
   DismissConfirmation();
   const QString path = pictureChooser_(this);
   if (path.isEmpty()) return;
+  ImportPicture(path);
+}
+
+void frmPantallaTest::ImportPicture(const QString& path) {
+  if (decoding_) return;
   struct Decoded {
     QImage picture;
     QString error;
@@ -152,6 +172,16 @@ void frmPantallaTest::mnuImport_Click() {
           [this, path, decoded] { ImportDecoded(path, decoded->picture, decoded->error); });
   ShowDecoding(true);
   decoding_->start();
+}
+
+// After the format message, which stays as it is: a photograph or a logo of the wrong size or
+// colours is what Import Picture is for. A file no reader knows gets the message alone.
+void frmPantallaTest::OfferImport(const QString& path) {
+  if (!convert::IsReadablePicture(path)) return;
+  if (!AskQuestion(this, texts::ImportOfferQuestion(convert::ShownPath(QFileInfo(path).fileName())),
+                   texts::ImportOfferButton()))
+    return;
+  ImportPicture(path);
 }
 
 void frmPantallaTest::ImportDecoded(const QString& path, const QImage& picture,

@@ -29,9 +29,12 @@ class DownloadLogTest : public QObject {
     r.frames = 2;
     r.durationMs = 301;
     r.result = TransferResult::NotAcknowledged;
+    r.station = QStringLiteral("bench-2");
+    r.operatorName = QStringLiteral("Ana, line 3");
+    r.version = QStringLiteral("1.4.0");
     QCOMPARE(DownloadLogLine(r),
              QByteArray("2024-03-05T14:07:09+01:00,3,/dev/ttyUSB0,\"/logos/Acme, \"\"new\"\".png\","
-                        "0x0708,2,301,not-acknowledged\r\n"));
+                        "0x0708,2,301,not-acknowledged,bench-2,\"Ana, line 3\",1.4.0\r\n"));
 
     test::TempProgramFolder folder;
     DownloadLog log;  // kestrel-loads.log in the settings folder
@@ -40,6 +43,44 @@ class DownloadLogTest : public QObject {
     QFile file(folder.filePath(QStringLiteral("kestrel-loads.log")));
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), kDownloadLogHeader + DownloadLogLine(r) + DownloadLogLine(r));
+  }
+
+  // A log an older loader began has no station, operator or version columns: its readers
+  // expect every row to match its header, so rows go on in its columns.
+  void logKeepsTheColumnsItsHeaderNames_data() {
+    QTest::addColumn<QByteArray>("header");
+    QTest::addColumn<QByteArray>("row");
+    QTest::newRow("older eight columns")
+        << QByteArray("time,com,device,picture,checksum,frames,duration_ms,result\r\n")
+        << QByteArray("2024-03-05T14:07:09Z,,/dev/ttyS0,,0x0708,132,9,interrupted\r\n");
+    QTest::newRow("a column unknown here stays empty")
+        << QByteArray("time,result,line,operator\r\n")
+        << QByteArray("2024-03-05T14:07:09Z,interrupted,,ana\r\n");
+    QTest::newRow("no header of ours: every column")
+        << QByteArray("when,what\r\n")
+        << QByteArray("2024-03-05T14:07:09Z,,/dev/ttyS0,,0x0708,132,9,interrupted,st,ana,2.0.1\r\n");
+  }
+  void logKeepsTheColumnsItsHeaderNames() {
+    QFETCH(QByteArray, header);
+    QFETCH(QByteArray, row);
+    test::TempProgramFolder folder;
+    const QString path = folder.filePath(QStringLiteral("old.log"));
+    const QByteArray earlier = header + "2020-01-01T00:00:00Z,1,/dev/ttyS0,a.bmp,0x0708,132,9,loaded\r\n";
+    QVERIFY(test::WriteBytes(path, earlier));
+    DownloadRecord r;
+    r.time = QDateTime(QDate(2024, 3, 5), QTime(14, 7, 9), Qt::UTC);
+    r.device = QStringLiteral("/dev/ttyS0");
+    r.checksum = 0x0708;
+    r.frames = 132;
+    r.durationMs = 9;
+    r.result = TransferResult::Interrupted;
+    r.station = QStringLiteral("st");
+    r.operatorName = QStringLiteral("ana");
+    r.version = QStringLiteral("2.0.1");
+    QCOMPARE(DownloadLog(path).append(r), QString());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), earlier + row);
   }
 
   void formulaFieldsAreNeutralized_data() {

@@ -355,6 +355,44 @@ class TestPortConnection : public QObject {
     QCOMPARE(rig.messages.size(), 0);
   }
 
+  // A first start lands on COM 8, which seldom exists: the hint names what to use instead,
+  // and goes once a port is chosen.
+  void firstStartWithoutItsPortSaysWhatWasFound_data() {
+    QTest::addColumn<QByteArray>("ini");
+    QTest::addColumn<QStringList>("devices");  // ttyUSB and ttyACM ones are USB adapters
+    QTest::addColumn<QString>("hint");
+    const QByteArray none;
+    QTest::newRow("one adapter beside a built-in port")
+        << none << QStringList{"/dev/ttyS0", "/dev/ttyUSB0"}
+        << "Found /dev/ttyUSB0: Comm > Port to use it";
+    QTest::newRow("built-in port only") << none << QStringList{"/dev/ttyS0"} << "Found /dev/ttyS0:";
+    QTest::newRow("none") << none << QStringList{} << "No serial adapter found";
+    QTest::newRow("two adapters") << none << QStringList{"/dev/ttyUSB0", "/dev/ttyACM0"}
+                                  << "Found 2 ";
+    QTest::newRow("port chosen before") << QByteArray("[SerialPort]\r\nCommPort= 8\r\n")
+                                        << QStringList{"/dev/ttyUSB0"} << QString();
+  }
+  void firstStartWithoutItsPortSaysWhatWasFound() {
+    QFETCH(QByteArray, ini);
+    QFETCH(QStringList, devices);
+    QFETCH(QString, hint);
+    TempProgramFolder folder;
+    if (!ini.isNull()) QVERIFY(folder.writeIni(ini));
+    Rig rig;
+    rig.port.missingPorts = {8};
+    rig.connection.listDevices = [&] {
+      QList<kestrel::SerialDevice> found;
+      for (const QString& device : devices)
+        found.append({device, {}, {}, {}, {}, !device.startsWith(QLatin1String("/dev/ttyS"))});
+      return found;
+    };
+    rig.connection.startUp();
+    const QString shown = rig.connection.state().startHint();
+    QVERIFY2(hint.isEmpty() ? shown.isEmpty() : shown.startsWith(hint), qPrintable(shown));
+    rig.connection.changePort(3, 8);
+    QVERIFY(rig.connection.state().startHint().isEmpty());
+  }
+
   // A typo in [Devices] must not send the logo to the link or the built-in port instead.
   void unusableAssignmentIsAMissingPortNamedAsWritten() {
     TempProgramFolder folder;

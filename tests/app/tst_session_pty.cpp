@@ -189,7 +189,11 @@ void SessionPtyTest::simulatorHeldByAnotherProgram() {
   QCOMPARE(shown_.size(), 0);
 
   session_->connection().openOrClose();
-  const QList<QStringList> expected{{"Port is used by other aplication", "Port Error"}};
+  // The message's second line names the holder, from its lock file.
+  const QList<QStringList> expected{
+      {QStringLiteral("Port is used by other aplication\nHeld by kestrel-sim (process %1).")
+           .arg(holder.pid()),
+       "Port Error"}};
   QCOMPARE(shown_, expected);
   QCOMPARE(display_->caption(), QStringLiteral("Open"));
 

@@ -8,9 +8,12 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QPainter>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QSysInfo>
 #include <QTest>
 
 #include "app/logotransfer.h"
@@ -91,12 +94,16 @@ class LoadProgramTest : public QObject {
   void convertedPictureIsSentAsItsRaster();
   void interruptedDownloadIsLoggedAndLetsThePortGo_data();
   void interruptedDownloadIsLoggedAndLetsThePortGo();
+  void severalPortsLoadTogether_data();
+  void severalPortsLoadTogether();
   void repeatLoopSurvivesAFailure();
   void repeatStartsOneDownloadPerLineReadMeanwhile_data();
   void repeatStartsOneDownloadPerLineReadMeanwhile();
   void portNotStoredIsTheWindowsAndTheSimulatorsToo();
   void portFromOptionThenEnvironmentThenSettings_data();
   void portFromOptionThenEnvironmentThenSettings();
+  void portListsAndTheSamePortTwice_data();
+  void portListsAndTheSamePortTwice();
   void shortOptionsMeanTheirLongForms_data();
   void shortOptionsMeanTheirLongForms();
   void everyProgramAnswersHelpVersionAndUsageErrors_data();
@@ -220,7 +227,8 @@ void LoadProgramTest::convertedPictureIsSentAsItsRaster() {
   test::SimProcess sim;
   QVERIFY(sim.start({"--save", path("received.pbm"), "--downloads", "1"}));
   const Finished run =
-      RunLoad({"--port", sim.slavePath(), "--trace", "--log", path("loads.csv"), png});
+      RunLoad({"--port", sim.slavePath(), "--trace", "--log", path("loads.csv"), "--operator",
+               "Ana B", png});
   QCOMPARE(run.status, 0);
   QVERIFY(sim.waitForExit());
 
@@ -240,9 +248,10 @@ void LoadProgramTest::convertedPictureIsSentAsItsRaster() {
   QVERIFY(log.open(QIODevice::ReadOnly));
   const QList<QByteArray> lines = log.readAll().split('\n');
   QCOMPARE(lines.size(), 3);  // header, the download, nothing after the last line break
-  QCOMPARE(lines[0], QByteArray("time,com,device,picture,checksum,frames,duration_ms,result\r"));
+  QCOMPARE(lines[0], QByteArray("time,com,device,picture,checksum,frames,duration_ms,result,"
+                                "station,operator,version\r"));
   const QList<QByteArray> fields = lines[1].chopped(1).split(',');
-  QCOMPARE(fields.size(), 8);
+  QCOMPARE(fields.size(), 11);
   QVERIFY(QDateTime::fromString(QString::fromLatin1(fields[0]), Qt::ISODate).isValid());
   QCOMPARE(fields[1], QByteArray());  // a device named directly, no COM number for it
   QCOMPARE(QString::fromUtf8(fields[2]), sim.slavePath());
@@ -252,6 +261,9 @@ void LoadProgramTest::convertedPictureIsSentAsItsRaster() {
   QCOMPARE(fields[5], QByteArray("132"));
   QVERIFY(fields[6].toInt() > 0);
   QCOMPARE(fields[7], QByteArray("loaded"));
+  QCOMPARE(QString::fromUtf8(fields[8]), QSysInfo::machineHostName());
+  QCOMPARE(fields[9], QByteArray("Ana B"));
+  QCOMPARE(fields[10], QByteArray(kVersionText));
 }
 
 void LoadProgramTest::interruptedDownloadIsLoggedAndLetsThePortGo_data() {
@@ -294,9 +306,92 @@ void LoadProgramTest::interruptedDownloadIsLoggedAndLetsThePortGo() {
   QVERIFY(log.open(QIODevice::ReadOnly));
   const QList<QByteArray> rows = log.readAll().split('\n');
   QCOMPARE(rows.size(), 3);
-  QVERIFY2(rows[1].endsWith(",interrupted\r"), rows[1].constData());
+  QVERIFY2(rows[1].contains(",interrupted,"), rows[1].constData());
   // The port was let go: the next run has it at once.
   QCOMPARE(RunLoad({"--port", sim.slavePath(), "--log", path("loads.csv"), logo_}).status, 0);
+}
+
+void LoadProgramTest::severalPortsLoadTogether_data() {
+  QTest::addColumn<QList<QStringList>>("sims");  // one a port; empty: a port that is missing
+  QTest::addColumn<int>("signal");               // sent once a reply came; 0: none
+  QTest::addColumn<int>("status");
+  QTest::addColumn<QStringList>("results");  // each port's, in the order given
+  QTest::addColumn<QList<int>>("statuses");
+  const QStringList quick{"--delay", "0"};
+  QTest::newRow("three ports load") << QList<QStringList>{quick, quick, quick} << 0 << 0
+                                    << QStringList{"loaded", "loaded", "loaded"}
+                                    << QList<int>{0, 0, 0};
+  QTest::newRow("the worst status: a port missing")
+      << QList<QStringList>{quick, {"--never-answer"}, {}} << 0 << 2
+      << QStringList{"loaded", "not-acknowledged", "port-missing"} << QList<int>{0, 1, 2};
+  QTest::newRow("SIGTERM stops each download")
+      << QList<QStringList>{{"--delay", "10"}, {"--delay", "10"}} << SIGTERM << 143
+      << QStringList{"interrupted", "interrupted"} << QList<int>{143, 143};
+}
+
+// One run on several ports: a JSON line on standard output and a log row for each, each
+// simulator confirming the logo it got; the trace goes to standard error then.
+void LoadProgramTest::severalPortsLoadTogether() {
+  QFETCH(QList<QStringList>, sims);
+  QFETCH(int, signal);
+  QFETCH(int, status);
+  QFETCH(QStringList, results);
+  QFETCH(QList<int>, statuses);
+  std::vector<std::unique_ptr<test::SimProcess>> devices;
+  QStringList ports;
+  for (const QStringList& simArguments : sims) {
+    auto& sim = devices.emplace_back(std::make_unique<test::SimProcess>());
+    if (simArguments.isEmpty())
+      ports << path("no-such-tty");
+    else
+      QVERIFY(sim->start(simArguments));
+    if (sim->running()) ports << sim->slavePath();
+  }
+  // The option repeated, and a comma list.
+  const QStringList arguments{"--port", ports.mid(1).join(','), "-p", ports.front(), "--json",
+                              "--trace", "--log", path("loads.csv"), logo_};
+  Finished run;
+  if (signal != 0) {
+    QProcess loader;
+    loader.start(Program(), arguments);
+    QVERIFY(WaitForError(loader, run.err, QStringLiteral("<ACK><CR>")));
+    ::kill(pid_t(loader.processId()), signal);
+    QVERIFY(loader.waitForFinished(10000));
+    run.status = loader.exitCode();
+    run.out = QString::fromUtf8(loader.readAllStandardOutput());
+  } else {
+    run = RunLoad(arguments);
+  }
+  QCOMPARE(run.status, status);
+
+  QFile log(path("loads.csv"));
+  QVERIFY(log.open(QIODevice::ReadOnly));
+  QStringList rows = QString::fromUtf8(log.readAll()).split(QStringLiteral("\r\n"));
+  const QStringList header = rows.takeFirst().split(QLatin1Char(','));
+  const QStringList lines = run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+  QCOMPARE(lines.size(), ports.size());
+  QCOMPARE(rows.size(), ports.size() + 1);  // nothing after the last line break
+  for (const QString& line : lines) {
+    QJsonParseError error{};
+    const QJsonObject download = QJsonDocument::fromJson(line.toUtf8(), &error).object();
+    QVERIFY2(error.error == QJsonParseError::NoError, qPrintable(line));
+    const auto port = ports.indexOf(download.value(QStringLiteral("device")).toString());
+    QVERIFY2(port >= 0, qPrintable(line));
+    QCOMPARE(download.value(QStringLiteral("result")).toString(), results[port]);
+    QCOMPARE(download.value(QStringLiteral("status")).toInt(-1), statuses[port]);
+    // Under the log's names, the row the recorder wrote for this device.
+    QStringList row;
+    for (const QString& name : header) {
+      QVERIFY2(download.contains(name), qPrintable(name));
+      const QJsonValue value = download.value(name);
+      row << (value.isDouble() ? QString::number(value.toInteger()) : value.toString());
+    }
+    QCOMPARE(rows.count(row.join(QLatin1Char(','))), 1);
+    const QString checksum = download.value(QStringLiteral("checksum")).toString();
+    if (results[port] == QLatin1String("loaded"))
+      QVERIFY(devices[size_t(port)]->waitForReport(
+          QStringLiteral("computed %1: match").arg(checksum.mid(2).toLower())));
+  }
 }
 
 void LoadProgramTest::repeatLoopSurvivesAFailure() {
@@ -400,6 +495,37 @@ void LoadProgramTest::portFromOptionThenEnvironmentThenSettings() {
   QVERIFY2(run.err.contains(filled(said)), qPrintable(run.err));
 }
 
+void LoadProgramTest::portListsAndTheSamePortTwice_data() {
+  QTest::addColumn<QStringList>("arguments");  // "<folder>" stands for the program's folder
+  QTest::addColumn<QString>("variable");       // KESTREL_PORT
+  QTest::addColumn<QString>("parsed");         // the ports, or the error
+  QTest::newRow("repeated and listed")
+      << QStringList{"-p", "COM1, COM3", "--port", "/dev/ttyUSB4"} << "COM2"
+      << "COM1|COM3|/dev/ttyUSB4";
+  QTest::newRow("a list in KESTREL_PORT") << QStringList() << "COM2,ttyUSB0" << "COM2|ttyUSB0";
+  QTest::newRow("an empty one")
+      << QStringList{"-p", "COM1,,COM3"} << QString() << "an empty port in \"COM1,,COM3\"";
+  QTest::newRow("a bare name and its device")
+      << QStringList{"-p", "ttyUSB7", "-p", "/dev/ttyUSB7"} << QString()
+      << "ttyUSB7 and /dev/ttyUSB7 are the same port (/dev/ttyUSB7)";
+  QTest::newRow("a COM number and the device its link leads to")
+      << QStringList() << "COM3,<folder>/tty-a"
+      << "COM3 and <folder>/tty-a in KESTREL_PORT are the same port (<folder>/tty-a)";
+}
+
+void LoadProgramTest::portListsAndTheSamePortTwice() {
+  QFETCH(QStringList, arguments);
+  QFETCH(QString, variable);
+  QFETCH(QString, parsed);
+  QVERIFY(test::WriteBytes(path("tty-a"), {}));
+  QVERIFY(folder_->linkPort(3, path("tty-a")));
+  const cli::ParsedLoadCommand p = cli::ParseLoadCommandLine(
+      QStringList{"kestrel-load"} + arguments + QStringList{"logo.bmp"},
+      QString(variable).replace(QStringLiteral("<folder>"), folder_->path()));
+  QCOMPARE(p.error.isEmpty() ? p.command.ports.join(QLatin1Char('|')) : p.error,
+           parsed.replace(QStringLiteral("<folder>"), folder_->path()));
+}
+
 void LoadProgramTest::shortOptionsMeanTheirLongForms_data() {
   QTest::addColumn<QStringList>("shortForm");
   QTest::addColumn<QStringList>("longForm");
@@ -420,7 +546,7 @@ void LoadProgramTest::shortOptionsMeanTheirLongForms() {
         cli::ParseLoadCommandLine(QStringList{"kestrel-load"} + options + QStringList{"logo.bmp"});
     const cli::LoadCommandLine& c = p.command;
     return QStringLiteral("%1|%2|%3|%4|%5|%6|%7")
-        .arg(p.error, c.port, c.picture, c.conversionOptions.join(' '))
+        .arg(p.error, c.ports.join(QLatin1Char(',')), c.picture, c.conversionOptions.join(' '))
         .arg(c.baud)
         .arg(c.quiet)
         .arg(c.trace);
@@ -487,6 +613,8 @@ void LoadProgramTest::bashCompletionOffersOptionsAndValues_data() {
   QTest::newRow("COM numbers after --port=")
       << QStringList{"kestrel-load", "--port", "=", "COM"}
       << QStringList{"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8"};
+  QTest::newRow("the port after a comma")
+      << QStringList{"kestrel-load", "-p", "COM2,CO"} << QStringList{"COM2,COM1", "COM2,COM8"};
   QTest::newRow("pictures only") << QStringList{"kestrel-load", "<folder>/"}
                                  << QStringList{"<folder>/logo.bmp"};
   QTest::newRow("the simulator's option on a line of its own")

@@ -231,6 +231,9 @@ class TestSerialCommPty : public QObject {
     QString description;
     QCOMPARE(ErrorOf([&] { port.open(com1, {}); }, &description), CommErr::PortInUse);
     QVERIFY2(description.contains(sim.slavePath()), qPrintable(description));
+    // Its lock file names the process; the system, its program.
+    QVERIFY2(description.endsWith(QStringLiteral("\nHeld by kestrel-sim (process %1).").arg(holder.pid())),
+             qPrintable(description));
     holder.terminate();
     port.open(com1, {});
   }

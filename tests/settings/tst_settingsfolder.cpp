@@ -4,7 +4,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "bitmapbytes.h"
 #include "settings/programfolder.h"
+#include "settings/recentfiles.h"
 #include "tempfolder.h"
 
 using kestrel::ChooseSettingsFolder;
@@ -102,6 +104,58 @@ class SettingsFolderTest : public QObject {
     QCOMPARE(entry, (found ? user : program) + QStringLiteral("/COM3"));
   }
 #endif
+
+  // Open Bitmap's dialog starts on the last file only while Open Bitmap would take it.
+  void openBitmapIsOfferedOnlyAFileItAccepts_data() {
+    QTest::addColumn<QString>("last");
+    QTest::addColumn<QString>("offered");  // "file", "folder" or empty
+    QTest::newRow("a logo bitmap") << "logo.bmp" << "file";
+    QTest::newRow("a picture imported last") << "photo.png" << "folder";
+    QTest::newRow("a logo of the wrong size") << "wide.bmp" << "folder";
+    QTest::newRow("deleted since") << "gone.bmp" << "folder";
+    QTest::newRow("its folder deleted too") << "gone/gone.bmp" << "";
+  }
+  void openBitmapIsOfferedOnlyAFileItAccepts() {
+    QFETCH(QString, last);
+    QFETCH(QString, offered);
+    kestrel::test::TempProgramFolder folder;
+    using kestrel::test::BitmapBytes;
+    kestrel::test::BitmapFields wide;
+    wide.width = 241;
+    QVERIFY(kestrel::test::WriteBytes(folder.filePath("logo.bmp"), BitmapBytes({}, QByteArray(1920, 0))));
+    QVERIFY(kestrel::test::WriteBytes(folder.filePath("wide.bmp"), BitmapBytes(wide, QByteArray(1920, 0))));
+    QVERIFY(kestrel::test::WriteBytes(folder.filePath("photo.png"), "\x89PNG\r\n\x1a\n"));
+    const QString path = folder.filePath(last);
+    kestrel::RememberFile(path);
+    const QString expected = offered == QLatin1String("file")     ? path
+                             : offered == QLatin1String("folder") ? QFileInfo(path).absolutePath()
+                                                                  : QString();
+    QCOMPARE(kestrel::RememberedLogoBitmap(), expected);
+    QCOMPARE(kestrel::RememberedFile(), QFileInfo(path).exists() ? path : expected);
+  }
+
+  void userGuideIsFoundWhereEachKindOfCopyInstallsIt_data() {
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<QString>("guide");  // empty: none
+    QTest::newRow("zip or installer") << "bundle" << "bundle/README.md";
+    QTest::newRow("Debian package") << "usr/bin" << "usr/share/doc/kestrel-logo-loader/README.md";
+    QTest::newRow("source tree") << "src/build/bin" << "src/packaging/README-user.md";
+    QTest::newRow("none") << "bare/bin" << "";
+  }
+  void userGuideIsFoundWhereEachKindOfCopyInstallsIt() {
+    QFETCH(QString, program);
+    QFETCH(QString, guide);
+    QTemporaryDir root;
+    for (const char* file : {"bundle/README.md", "usr/share/doc/kestrel-logo-loader/README.md",
+                             "src/packaging/README-user.md"}) {
+      QVERIFY(QDir(root.path()).mkpath(QFileInfo(root.filePath(file)).path()));
+      QVERIFY(kestrel::test::WriteBytes(root.filePath(file), "# Guide\n"));
+    }
+    for (const char* folder : {"usr/bin", "src/build/bin", "bare/bin"})
+      QVERIFY(QDir(root.path()).mkpath(folder));
+    QCOMPARE(kestrel::UserGuideOf(root.filePath(program)),
+             guide.isEmpty() ? QString() : root.filePath(guide));
+  }
 };
 
 QTEST_GUILESS_MAIN(SettingsFolderTest)

@@ -38,9 +38,23 @@ bool TempProgramFolder::writeIni(const QStringList& lines) const {
   return writeIni(bytes);
 }
 
+QList<QByteArray> TempProgramFolder::logRows() const {
+  QFile file(filePath(QStringLiteral("kestrel-loads.log")));
+  if (!file.open(QIODevice::ReadOnly)) return {};
+  QList<QByteArray> rows = file.readAll().split('\n');
+  if (rows.last().isEmpty()) rows.removeLast();
+  for (QByteArray& row : rows) row.chop(row.endsWith('\r') ? 1 : 0);
+  return rows;
+}
+
 bool WriteBytes(const QString& path, const QByteArray& bytes) {
   QFile file(path);
   return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush();
+}
+
+QByteArray ReadBytes(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 }  // namespace kestrel::test

@@ -28,6 +28,8 @@ class TempProgramFolder {
   QByteArray iniBytes() const;  // what was written, blanks included
   bool writeIni(const QByteArray& bytes) const;
   bool writeIni(const QStringList& lines) const;  // each line ended by CR LF
+  // The default download log's lines, header first, each without its CR LF.
+  QList<QByteArray> logRows() const;
 
  private:
   QTemporaryDir dir_;
@@ -35,5 +37,7 @@ class TempProgramFolder {
 
 // Writes a whole file; false when it could not.
 bool WriteBytes(const QString& path, const QByteArray& bytes);
+// A whole file; empty when it cannot be read.
+QByteArray ReadBytes(const QString& path);
 
 }  // namespace kestrel::test

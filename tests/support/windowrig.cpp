@@ -12,9 +12,16 @@ MessageCapture::MessageCapture() {
     messages << ShownMessage{text, title};
     if (onMessage) onMessage(text, title);
   });
+  previousQuestion_ = SetQuestionInterceptor([this](const QString& text) {
+    questions << text;
+    return answer;
+  });
 }
 
-MessageCapture::~MessageCapture() { SetMessageInterceptor(previous_); }
+MessageCapture::~MessageCapture() {
+  SetMessageInterceptor(previous_);
+  SetQuestionInterceptor(previousQuestion_);
+}
 
 WindowRig::WindowRig(const QByteArray& ini, const std::function<void(FakeCommPort&)>& script) {
   auto fake = std::make_unique<FakeCommPort>();

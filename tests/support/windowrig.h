@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <memory>
 
@@ -25,7 +26,8 @@ struct ShownMessage {
   QString title;
 };
 
-// Captures every message instead of showing a modal box, for the life of the object.
+// Captures every message and question instead of showing a modal box, for the life of the
+// object; questions get `answer`.
 class MessageCapture {
  public:
   MessageCapture();
@@ -35,9 +37,12 @@ class MessageCapture {
 
   QList<ShownMessage> messages;
   std::function<void(const QString&, const QString&)> onMessage;
+  QStringList questions;
+  bool answer = false;
 
  private:
   MessageInterceptor previous_;
+  QuestionInterceptor previousQuestion_;
 };
 
 inline const QByteArray kIniCom1Fast = "[SerialPort]\r\nCommPort= 1\r\nBaud= 115200,N,8,1\r\n";

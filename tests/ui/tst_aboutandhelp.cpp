@@ -48,6 +48,17 @@ class AboutAndHelpTest : public QObject {
     QVERIFY(2 * metrics.lineSpacing() <= shown->height());
   }
 
+  // Run from the build tree, the guide is the source tree's; the line is shown whole.
+  void helpSaysWhereTheUserGuideIs() {
+    frmHelp help;
+    const QString text = help.lblGuide()->text();
+    QVERIFY2(text.startsWith(QStringLiteral("User's guide: /")) &&
+                 text.endsWith(QStringLiteral("/packaging/README-user.md")),
+             qPrintable(text));
+    QVERIFY(help.lblGuide()->geometry().bottom() < help.height());
+    QVERIFY(help.lblGuide()->geometry().top() > help.lblSpanish()->geometry().bottom());
+  }
+
   void helpOkButtonClosesTheWindow() {
     frmHelp help;
     help.show();

@@ -123,18 +123,28 @@ class MainWindowTest : public QObject {
     QCOMPARE(titles, (QStringList{QStringLiteral("&File"), QStringLiteral("&Comm"),
                                   QStringLiteral("&Help")}));
 
+    // Every entry has an access key; Port and Settings, greyed while the port is open, say why.
     const QList<std::pair<const char*, const char*>> items{
-        {"mnuOpen", "Open Bitmap"},  {"mnuEnd", "End"},    {"mnuPort", "Port"},
-        {"mnuSettings", "Settings"}, {"mnuHelp1", "Help"}, {"mnuAbout", "About"}};
+        {"mnuOpen", "&Open Bitmap"},
+        {"mnuEnd", "&End"},
+        {"mnuPort", "&Port  (close the port first)"},
+        {"mnuSettings", "&Settings  (close the port first)"},
+        {"mnuConnect", "&Close"},
+        {"mnuHelp1", "&Help"},
+        {"mnuAbout", "&About"}};
     for (const auto& [name, caption] : items) {
       QAction* item = rig.action(name);
       QVERIFY2(item, name);
       QCOMPARE(item->text(), QLatin1String(caption));
     }
-    // The only keys: Ctrl+O and F1 on the menus (Ctrl+Return sends; no menu item).
+    rig.action("mnuConnect")->trigger();
+    QCOMPARE(rig.action("mnuPort")->text(), QStringLiteral("&Port"));
+    QCOMPARE(rig.action("mnuSettings")->text(), QStringLiteral("&Settings"));
+    // The only keys: Ctrl+O, Ctrl+Q and F1 on the menus (Ctrl+Return sends; no menu item).
     QCOMPARE(rig.action("mnuOpen")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_O));
+    QCOMPARE(rig.action("mnuEnd")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
     QCOMPARE(rig.action("mnuHelp1")->shortcut(), QKeySequence(Qt::Key_F1));
-    for (const char* name : {"mnuEnd", "mnuPort", "mnuSettings", "mnuConnect", "mnuAbout"})
+    for (const char* name : {"mnuPort", "mnuSettings", "mnuConnect", "mnuAbout"})
       QVERIFY2(rig.action(name)->shortcut().isEmpty(), name);
     QAction* separator = rig.action("mnu1");
     QVERIFY(separator->isSeparator());
@@ -142,7 +152,7 @@ class MainWindowTest : public QObject {
     QCOMPARE(rig.menu("mnuFile")->actions(),
              (QList<QAction*>{rig.action("mnuOpen"), rig.action("mnuImport"), separator,
                               rig.action("mnuEnd")}));
-    QCOMPARE(rig.action("mnuImport")->text(), QStringLiteral("Import Picture..."));
+    QCOMPARE(rig.action("mnuImport")->text(), QStringLiteral("&Import Picture..."));
     QCOMPARE(rig.menu("mnuComm")->actions(),
              (QList<QAction*>{rig.action("mnuPort"), rig.action("mnuSettings"),
                               rig.action("mnuConnect")}));
@@ -153,9 +163,9 @@ class MainWindowTest : public QObject {
     QTest::addColumn<QStringList>("panels");
     QTest::addColumn<QString>("caption");
     QTest::newRow("COM 1 at 115200")
-        << kIniCom1Fast << QStringList{"Port opened", "COM  1", "115200,n,8,1"} << "Close";
+        << kIniCom1Fast << QStringList{"Port opened", "COM  1", "115200,n,8,1"} << "&Close";
     QTest::newRow("no settings file")
-        << QByteArray() << QStringList{"Port closed", "COM  8", "9600,n,8,1"} << "Open";
+        << QByteArray() << QStringList{"Port closed", "COM  8", "9600,n,8,1"} << "&Open";
   }
   void startUpFillsPortPanelsBeforeTheWindowIsShown() {
     QFETCH(QByteArray, ini);
@@ -166,8 +176,16 @@ class MainWindowTest : public QObject {
     QVERIFY(!rig.window->isVisible());
     for (int i = 0; i < 3; ++i) QCOMPARE(rig.window->panelText(i + 1), panels[i]);
     QCOMPARE(rig.action("mnuConnect")->text(), caption);
-    QCOMPARE(rig.action("mnuPort")->isEnabled(), caption == QLatin1String("Open"));
+    const bool closed = caption == QLatin1String("&Open");
+    QCOMPARE(rig.action("mnuPort")->isEnabled(), closed);
     QVERIFY(rig.messages.messages.isEmpty());
+    // A first start's port is not there: a hint in the window, not a box, until one opens.
+    QCOMPARE(!rig.window->portHint()->isHidden(), ini.isNull());
+    QVERIFY(!rig.window->portHint()->text().isEmpty() || !ini.isNull());
+    if (!closed) return;
+    rig.port->heldPorts.clear();
+    rig.action("mnuConnect")->trigger();
+    QVERIFY(rig.window->portHint()->isHidden());
   }
 
   void dateAndTimePanelsShowTheClock() {
@@ -316,17 +334,33 @@ class MainWindowTest : public QObject {
 
     QVERIFY(rig.messages.messages.isEmpty());
     QVERIFY(w.confirmation()->isVisibleTo(&w));
-    QVERIFY2(w.confirmation()->text().endsWith(QStringLiteral(", checksum 0x0788")),
+    QVERIFY2(w.confirmation()->text().contains(QStringLiteral(", checksum 0x0788")) &&
+                 w.confirmation()->text().endsWith(QStringLiteral("1 loaded, 0 failed since start")),
              qPrintable(w.confirmation()->text()));
-    QFile log(rig.folder.filePath(QStringLiteral("kestrel-loads.log")));
-    QVERIFY(log.open(QIODevice::ReadOnly));
-    const QList<QByteArray> lines = log.readAll().split('\n');
-    QCOMPARE(lines.size(), 3);
+    const QList<QByteArray> lines = rig.folder.logRows();
+    QCOMPARE(lines.size(), 2);
     QVERIFY2(lines[1].startsWith(QDate::currentDate().toString(Qt::ISODate).toLatin1()),
              lines[1].constData());
     QVERIFY2(lines[1].contains(",1,") && lines[1].contains(",0x0788,132,") &&
-                 lines[1].endsWith(",loaded\r"),
+                 lines[1].contains(",loaded,"),
              lines[1].constData());
+
+    // A failure leaves a red line in the same place, after its message, and counts.
+    rig.port->onWrite = {};
+    QVERIFY(rig.send());
+    QCOMPARE(rig.messages.messages.size(), 1);
+    QVERIFY(w.confirmation()->isVisibleTo(&w));
+    QVERIFY2(w.confirmation()->text().startsWith(QStringLiteral("Logo NOT loaded at ")) &&
+                 w.confirmation()->text().endsWith(QStringLiteral("1 loaded, 1 failed since start")),
+             qPrintable(w.confirmation()->text()));
+    const QImage line = w.confirmation()->grab().toImage();
+    bool red = false;
+    for (int y = 0; y < line.height() && !red; ++y)
+      for (int x = 0; x < line.width() && !red; ++x) {
+        const QColor c = line.pixelColor(x, y);
+        red = c.red() > 150 && c.green() < 60 && c.blue() < 60;
+      }
+    QVERIFY(red);
 
     rig.action("mnuConnect")->trigger();
     QVERIFY(!w.confirmation()->isVisibleTo(&w));
@@ -359,6 +393,89 @@ class MainWindowTest : public QObject {
     QVERIFY(w.cmdSend()->isEnabled());
     QCOMPARE(PreviewImage(w), shown.convertToFormat(QImage::Format_RGB32));
     QCOMPARE(w.windowTitle(), QStringLiteral("Quillory KESTREL II - photo.png"));
+  }
+
+  // The converted logo kept as a bitmap: Open Bitmap takes it back as the same raster, and the
+  // picture it came from, a folder or a device are never written.
+  void importedLogoIsSavedAsABitmapOpenBitmapTakes() {
+    WindowRig rig;
+    frmPantallaTest& w = *rig.window;
+    QImage picture(120, 40, QImage::Format_RGB32);
+    picture.fill(Qt::white);
+    picture.setPixel(3, 3, qRgb(0, 0, 0));
+    // A picture that is a BMP itself: the name proposed must not be its own.
+    const QString source = rig.folder.filePath(QStringLiteral("photo.bmp"));
+    QVERIFY(picture.save(source));
+    const QByteArray sourceBytes = test::ReadBytes(source);
+    const QString saved = rig.folder.filePath(QStringLiteral("photo-logo.bmp"));
+    QStringList refused{source, rig.folder.path(), QStringLiteral("/dev/null"),
+                        rig.folder.filePath(QStringLiteral("named.png"))};
+    QString proposed;
+    LogoRaster converted{};
+    w.setPictureChooser([&](QWidget*) { return source; });
+    w.setImportRunner([&](ImportPictureDialog& dialog) {
+      dialog.setSaveChooser([&](QWidget*, const QString& offered) {
+        proposed = offered;
+        return refused.isEmpty() ? saved : refused.takeFirst();
+      });
+      for (int i = 0; i < 5; ++i) dialog.saveButton()->click();
+      converted = dialog.raster();
+      return false;
+    });
+    rig.action("mnuImport")->trigger();
+    QTRY_VERIFY(!w.pictureDecoding());
+
+    QCOMPARE(proposed, saved);
+    QCOMPARE(rig.messages.messages.size(), 4);
+    for (const test::ShownMessage& m : rig.messages.messages)
+      QVERIFY2(m.text.startsWith(QStringLiteral("The bitmap was not saved:\r")), qPrintable(m.text));
+    QCOMPARE(test::ReadBytes(source), sourceBytes);
+    QVERIFY(!QFileInfo::exists(rig.folder.filePath(QStringLiteral("named.png"))));
+    rig.open(saved);
+    QCOMPARE(rig.messages.messages.size(), 4);
+    QVERIFY(w.cmdSend()->isEnabled());
+    QCOMPARE(w.LogoData(), converted);
+  }
+
+  // "INVALID FILE FORMAT !!" stays as it is; a picture then gets Import Picture offered.
+  void pictureGivenToOpenBitmapIsOfferedToImport_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("answer");
+    QTest::addColumn<bool>("offered");
+    QTest::newRow("PNG, imported") << "photo.png" << true << true;
+    QTest::newRow("PNG, declined") << "photo.png" << false << true;
+    QTest::newRow("BMP of 24 bits") << "colour.bmp" << true << true;
+    QTest::newRow("text") << "notes.txt" << true << false;
+    QTest::newRow("BM and no picture") << "broken.bmp" << true << false;
+  }
+  void pictureGivenToOpenBitmapIsOfferedToImport() {
+    QFETCH(QString, name);
+    QFETCH(bool, answer);
+    QFETCH(bool, offered);
+    WindowRig rig;
+    frmPantallaTest& w = *rig.window;
+    const QString path = rig.folder.filePath(name);
+    if (name.endsWith(QLatin1String(".txt"))) {
+      QVERIFY(test::WriteBytes(path, "a text, not a picture\n"));
+    } else if (name == QLatin1String("broken.bmp")) {
+      QVERIFY(test::WriteBytes(path, "BM this is not a 240 x 60 picture"));
+    } else {
+      QImage picture(300, 75, QImage::Format_RGB32);
+      picture.fill(Qt::black);
+      QVERIFY(picture.save(path));
+    }
+    rig.messages.answer = answer;
+    w.setImportRunner([](ImportPictureDialog&) { return true; });
+    rig.open(path);
+    QTRY_VERIFY(!w.pictureDecoding());
+
+    QCOMPARE(rig.messages.messages.size(), 1);
+    QVERIFY(rig.messages.messages[0].text.startsWith(QStringLiteral("INVALID FILE FORMAT !!\r")));
+    QCOMPARE(rig.messages.questions.size(), offered ? 1 : 0);
+    if (offered) QVERIFY2(rig.messages.questions[0].contains(name), qPrintable(rig.messages.questions[0]));
+    const bool imported = offered && answer;
+    QCOMPARE(w.cmdSend()->isEnabled(), imported);
+    QCOMPARE(w.LogoData()[0], uint8_t(imported ? 0xFF : 0x00));
   }
 
   // A picture takes the time it takes to read: the window goes on meanwhile, shows that it is
@@ -590,7 +707,7 @@ class MainWindowTest : public QObject {
     // The port it opened stays open and is shown so.
     QVERIFY(rig.port->isOpen());
     QCOMPARE(w.panelText(1), QStringLiteral("Port opened"));
-    QCOMPARE(rig.action("mnuConnect")->text(), QStringLiteral("Close"));
+    QCOMPARE(rig.action("mnuConnect")->text(), QStringLiteral("&Close"));
   }
 
   void failedDownloadShowsItsMessageWhileLockedThenRestores() {
@@ -638,23 +755,38 @@ class MainWindowTest : public QObject {
     QVERIFY(w.isEnabled());
   }
 
-  void closingIsRefusedDuringADownload() {
+  // Leaving during a download stops it (Close after the frame in flight, End at once) and
+  // logs it as interrupted, without a message to hold the end up.
+  void leavingDuringADownloadLogsItInterrupted_data() {
+    QTest::addColumn<bool>("byEnd");
+    QTest::newRow("window closed") << false;
+    QTest::newRow("File > End") << true;
+  }
+  void leavingDuringADownloadLogsItInterrupted() {
+    QFETCH(bool, byEnd);
     WindowRig rig;
     frmPantallaTest& w = *rig.window;
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     rig.open(rig.writeLogo(QStringLiteral("logo.bmp"), TopLeftDotPixels()));
     int frames = 0;
-    bool closeAccepted = true;
+    bool closeAccepted = false;
     rig.answerEveryFrame([&](const QByteArray&) {
-      if (++frames == 20) closeAccepted = w.close();
+      if (++frames != 20) return;
+      if (byEnd)
+        w.mnuEnd_Click();
+      else
+        closeAccepted = w.close();
     });
     QVERIFY(rig.send());
+    QTRY_COMPARE(rig.ended, 1);
     QVERIFY(!closeAccepted);
-    QCOMPARE(rig.port->writes.size(), 132);
-    QVERIFY(w.isVisible());
-    QCOMPARE(rig.ended, 0);
-    QVERIFY(rig.port->isOpen());
+    QCOMPARE(rig.port->writes.size(), 20);
+    QVERIFY(rig.messages.messages.isEmpty());
+    QCOMPARE(rig.port->isOpen(), byEnd);  // End lets the ending program release it
+    const QList<QByteArray> rows = rig.folder.logRows();
+    QCOMPARE(rows.size(), 2);
+    QVERIFY2(rows[1].contains(",interrupted,"), rows[1].constData());
   }
 
   void closingTheWindowClosesThePortAndEndsTheProgram() {
@@ -684,12 +816,12 @@ class MainWindowTest : public QObject {
     connectItem->trigger();
     QVERIFY(!rig.port->isOpen());
     QCOMPARE(rig.window->panelText(1), QStringLiteral("Port closed"));
-    QCOMPARE(connectItem->text(), QStringLiteral("Open"));
+    QCOMPARE(connectItem->text(), QStringLiteral("&Open"));
     QVERIFY(rig.action("mnuPort")->isEnabled() && rig.action("mnuSettings")->isEnabled());
     connectItem->trigger();
     QVERIFY(rig.port->isOpen());
     QCOMPARE(rig.window->panelText(1), QStringLiteral("Port opened"));
-    QCOMPARE(connectItem->text(), QStringLiteral("Close"));
+    QCOMPARE(connectItem->text(), QStringLiteral("&Close"));
     QVERIFY(!rig.action("mnuPort")->isEnabled() && !rig.action("mnuSettings")->isEnabled());
   }
 

@@ -12,9 +12,9 @@
 
 #include "files/fileaccess.h"
 #include "kestrel/version.h"
-#include "logo/logobitmap.h"
 #include "logo/logoraster.h"
 #include "picture/logoimage.h"
+#include "picture/logosave.h"
 #include "picture/pictureread.h"
 #include "texts/picturetexts.h"
 #include "texts/usertexts.h"
@@ -25,30 +25,6 @@ namespace {
 
 QString AbsoluteClean(const QString& path) {
   return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
-}
-
-// The picture format an output's extension names when it is not the bitmap's own: the file
-// would be a BMP that other programs take for that format. Empty for .bmp, no extension, or
-// an extension that names no picture format.
-QString OtherPictureFormat(const QString& output) {
-  const QString suffix = QFileInfo(output).suffix().toLower();
-  if (suffix.isEmpty() || suffix == QLatin1String("bmp") || suffix == QLatin1String("dib"))
-    return {};
-  // Also those that no image plugin here reads.
-  static const QStringList kCommon{
-      QStringLiteral("png"),  QStringLiteral("jpg"),  QStringLiteral("jpeg"),
-      QStringLiteral("jpe"),  QStringLiteral("jfif"), QStringLiteral("gif"),
-      QStringLiteral("tif"),  QStringLiteral("tiff"), QStringLiteral("webp"),
-      QStringLiteral("heic"), QStringLiteral("heif"), QStringLiteral("avif"),
-      QStringLiteral("jxl"),  QStringLiteral("jp2"),  QStringLiteral("ico"),
-      QStringLiteral("svg"),  QStringLiteral("pbm"),  QStringLiteral("pgm"),
-      QStringLiteral("ppm"),  QStringLiteral("pnm"),  QStringLiteral("tga"),
-      QStringLiteral("psd"),  QStringLiteral("pcx"),  QStringLiteral("xpm")};
-  QStringList known = kCommon;
-  for (const QList<QByteArray>& formats :
-       {QImageReader::supportedImageFormats(), QImageWriter::supportedImageFormats()})
-    for (const QByteArray& format : formats) known << QString::fromLatin1(format).toLower();
-  return known.contains(suffix) ? suffix : QString();
 }
 
 QByteArray PreviewFormat(const QString& path) {
@@ -153,17 +129,13 @@ QString ConvertLogoFile(const CommandLine& command) {
   const std::optional<LogoPicture> logo =
       ConvertPictureFile(command.input, command.options, &failure);
   if (!logo) return texts::PictureFailureText(failure);
-  const QByteArray bitmap = EncodeLogoBitmap(RasterOf(*logo));
 
-  // Only ever replaced by a complete file.
-  if (const QString failed = files::SaveFile(command.output, bitmap); !failed.isEmpty())
-    return texts::CannotWriteBitmap(ShownPath(command.output), AsMessagePart(failed));
-
-  // Read back with the loader's own reader: proves the file is accepted, and the preview shows
-  // exactly the raster the loader will send.
-  const LogoLoad check = LoadLogoFile(command.output);
-  if (check.outcome != LogoFileResult::Outcome::Accepted)
-    return texts::BitmapDoesNotReadBack(ShownPath(command.output));
+  // Only ever replaced by a complete file, and read back with the loader's own reader: proves
+  // the file is accepted, and the preview shows exactly the raster the loader will send.
+  const LogoRaster raster = RasterOf(*logo);
+  if (const LogoSaveFailure saved = SaveLogoBitmap(raster, command.output, command.input);
+      saved.failed())
+    return texts::LogoSaveFailureText(saved);
 
   if (!command.preview.isEmpty()) {
     // A link that led nowhere before may lead to the bitmap now that it exists.
@@ -171,7 +143,7 @@ QString ConvertLogoFile(const CommandLine& command) {
     QBuffer encoded;
     encoded.open(QIODevice::WriteOnly);
     QImageWriter writer(&encoded, PreviewFormat(command.preview));
-    if (!writer.write(LogoPreviewImage(check.raster)))
+    if (!writer.write(LogoPreviewImage(raster)))
       return texts::CannotWritePreview(ShownPath(command.preview),
                                        AsMessagePart(writer.errorString()));
     if (const QString failed = files::SaveFile(command.preview, encoded.data()); !failed.isEmpty())

@@ -9,9 +9,11 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPainter>
 #include <QProgressBar>
 #include <QScreen>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
 #include <functional>
@@ -19,6 +21,7 @@
 
 #include "logo/logobitmap.h"
 #include "picture/logoconvert.h"
+#include "settings/programfolder.h"
 #include "texts/usertexts.h"
 #include "ui/mainwindow.h"
 #include "ui/messagebox.h"
@@ -89,6 +92,9 @@ class Tour : public QObject {
         },
         [this] { ImportPicture(); },
         [this] { RejectedFile(); },
+        [this] { PictureToOpenBitmap(); },
+        [this] { FailedDownload(); },
+        [this] { FirstStartHint(); },
         [this] { Finish(); },
     };
     // A box nobody expected (a failed download, say) must not stop the tour.
@@ -154,20 +160,25 @@ class Tour : public QObject {
     window_.cmdOpen_Click();
   }
 
-  // The next modal window is photographed once it has been laid out and painted, then closed.
-  void ExpectModal(const char* name) {
-    expected_ = QLatin1String(name);
+  // The next modal windows are photographed, each once it has been laid out and painted, then
+  // closed (a question is answered no).
+  void ExpectModal(const char* name) { ExpectModals({QLatin1String(name)}); }
+  void ExpectModals(const QStringList& names) {
+    expected_ = names;
     auto* poll = new QTimer(this);
     poll->setInterval(50);
     connect(poll, &QTimer::timeout, this, [this, poll] {
       QWidget* modal = QApplication::activeModalWidget();
-      if (!modal) return;
-      poll->stop();
-      poll->deleteLater();
-      QTimer::singleShot(300, this, [this, modal] {
-        Save(modal, expected_.toLatin1().constData());
-        SaveScreen(expected_.toLatin1().constData());
-        expected_.clear();
+      if (!modal || modal == shooting_) return;
+      shooting_ = modal;
+      QTimer::singleShot(300, this, [this, modal, poll] {
+        const QByteArray name = expected_.takeFirst().toLatin1();
+        Save(modal, name.constData());
+        SaveScreen(name.constData());
+        if (expected_.isEmpty()) {
+          poll->stop();
+          poll->deleteLater();
+        }
         if (auto* dialog = qobject_cast<QDialog*>(modal)) dialog->reject();
       });
     });
@@ -262,6 +273,53 @@ class Tour : public QObject {
     window_.cmdOpen_Click();
   }
 
+  // A picture of another kind given to Open Bitmap: the same message, then Import offered.
+  void PictureToOpenBitmap() {
+    const QString path = dir_.filePath(QStringLiteral("photo.png"));
+    window_.setFileChooser([path](QWidget*) { return path; });
+    ExpectModals({QStringLiteral("09b-picture-format-message"), QStringLiteral("13-import-offer")});
+    window_.cmdOpen_Click();
+  }
+
+  // The port is let go under the next download: its red line, beside the session's count.
+  void FailedDownload() {
+    auto ended = std::make_shared<QMetaObject::Connection>();
+    *ended = connect(&window_.transfer(), &LogoTransfer::ended, this,
+                     [this, ended](const TransferOutcome&) {
+                       disconnect(*ended);
+                       QTimer::singleShot(300, this, [this] { Save(&window_, "11-main-failed"); });
+                     });
+    ExpectModal("11a-failed-message");
+    auto* pull = new QTimer(this);
+    pull->setSingleShot(true);
+    connect(&window_.transfer(), &LogoTransfer::progress, pull, [this, pull](int value) {
+      if (value == 500) window_.commPort1().close();
+      if (value >= 500) pull->deleteLater();
+    });
+    window_.cmdSend_Click();
+  }
+
+  // A first start: no settings file, the default port not there, one USB adapter plugged in.
+  void FirstStartHint() {
+    PortConnection& connection = window_.connection();
+    window_.commPort1().close();
+    const QString folder = ProgramFolder();
+    QTemporaryDir fresh;
+    SetProgramFolder(fresh.path());
+    const auto listed = connection.listDevices;
+    connection.listDevices = [] {
+      SerialDevice adapter;
+      adapter.device = QStringLiteral("/dev/ttyUSB0");
+      adapter.description = QStringLiteral("USB-Serial Controller");
+      adapter.usb = true;
+      return QList<SerialDevice>{adapter};
+    };
+    connection.startUp();
+    SetProgramFolder(folder);
+    connection.listDevices = listed;
+    QTimer::singleShot(200, this, [this] { Save(&window_, "12-first-start-hint"); });
+  }
+
   void Finish() {
     Say(QStringLiteral("tour finished"));
     window_.close();
@@ -272,7 +330,8 @@ class Tour : public QObject {
   bool wholeScreen_ = false;
   QList<std::function<void()>> steps_;
   qsizetype index_ = 0;
-  QString expected_;
+  QStringList expected_;
+  QPointer<QWidget> shooting_;  // the modal window being photographed
   QTimer watchdog_;
   int unexpected_ = 0;
 };
