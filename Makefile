@@ -6,7 +6,8 @@ BUILD_TYPE ?= RelWithDebInfo
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build run test bench soak check-sanitize fuzz package check-package clean
+.PHONY: all deps configure build run test bench soak check-sanitize fuzz package check-package \
+  windows check-windows clean
 
 all: build
 
@@ -77,5 +78,18 @@ package: build
 check-package: package
 	packaging/check-package $(BUILD)
 
+# 64-bit Windows, cross-built with MinGW-w64 against a Qt built from ../shared/third_party/qt
+# (packaging/windows/build-qt, cached in ~/.cache; the first time takes an hour or more):
+# the portable zip and the installer in $(WIN_BUILD)/.
+WIN_BUILD ?= build-windows
+windows:
+	packaging/windows/build-windows $(WIN_BUILD)
+
+# The test programs under Wine, then downloads to the Linux simulator through Wine's COM1,
+# from kestrel-load.exe and from the window. Not part of `make test`.
+check-windows: build
+	packaging/windows/build-windows $(WIN_BUILD) all
+	packaging/windows/check-windows $(WIN_BUILD) $(BUILD)
+
 clean:
-	rm -rf $(BUILD) $(SAN_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(SAN_BUILD) $(FUZZ_BUILD) $(WIN_BUILD)

@@ -405,6 +405,10 @@ Todos los derechos reservados
         <translation>es un enlace, no un archivo normal</translation>
     </message>
     <message>
+        <source>it names a device, not a regular file</source>
+        <translation>nombra un dispositivo, no un archivo normal</translation>
+    </message>
+    <message>
         <source>it is larger than 1 MiB</source>
         <translation>ocupa más de 1 MiB</translation>
     </message>

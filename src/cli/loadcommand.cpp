@@ -508,9 +508,8 @@ void PortRun::interrupt() {
 QString PortRun::portLabel() const {
   const PortState& port = session_->connection().state();
   if (!port.namedDevice().isEmpty()) return port.namedDevice();
-  return QStringLiteral("COM%1 (%2)")
-      .arg(port.comNumber())
-      .arg(QDir::toNativeSeparators(deviceOfRecord()));
+  return texts::PortShown(QStringLiteral("COM%1").arg(port.comNumber()),
+                          QDir::toNativeSeparators(deviceOfRecord()));
 }
 
 QString PortRun::failureText(const QString& message) const {

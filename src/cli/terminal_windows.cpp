@@ -1,5 +1,4 @@
-// Windows console: _isatty, a console control handler, a thread reading stdin.
-#include <io.h>
+// Windows console: the console modes, a console control handler, a thread reading stdin.
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
@@ -21,6 +20,11 @@ namespace {
 QPointer<InterruptWatcher> watcher;
 std::atomic<bool> caught{false};
 std::atomic<int> caughtSignal{0};  // as the C library numbers them: SIGINT 2, SIGTERM 15
+// Set once the watcher is gone, that is once the work it guarded has ended. Never closed: the
+// handler may still be waiting on it.
+const HANDLE watchEnded = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+// Windows ends the process a few seconds after its console is closed, at the latest.
+constexpr DWORD kCloseGraceMs = 4500;
 
 // Runs on a thread of its own: it may only hand the event over to the event loop.
 BOOL WINAPI OnConsoleControl(DWORD type) {
@@ -29,6 +33,9 @@ BOOL WINAPI OnConsoleControl(DWORD type) {
   caughtSignal = type == CTRL_CLOSE_EVENT ? 15 : 2;
   if (InterruptWatcher* target = watcher.data())
     QMetaObject::invokeMethod(target, &InterruptWatcher::interrupted, Qt::QueuedConnection);
+  // A closed console ends the process as soon as this returns: first let the download under
+  // way end and its line reach the log.
+  if (type == CTRL_CLOSE_EVENT) WaitForSingleObject(watchEnded, kCloseGraceMs);
   return TRUE;
 }
 
@@ -38,19 +45,34 @@ BOOL WINAPI OnConsoleControl(DWORD type) {
 // standard input reads as ended at once.
 void ReserveStandardStreams() {}
 
-bool StandardErrorIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
-bool StandardInputIsTerminal() { return _isatty(_fileno(stdin)) != 0; }
+// A console, not merely a character device: NUL is one too.
+bool StandardErrorIsTerminal() {
+  const HANDLE handle = GetStdHandle(STD_ERROR_HANDLE);
+  DWORD mode = 0;
+  if (!GetConsoleMode(handle, &mode)) return false;
+  // The progress bar clears its line with an escape sequence; a console that cannot take
+  // one gets no progress bar.
+  return (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) ||
+         SetConsoleMode(handle, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+}
+
+bool StandardInputIsTerminal() {
+  DWORD mode = 0;
+  return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
+}
 
 InterruptWatcher::InterruptWatcher(QObject* parent) : QObject(parent) {
   watcher = this;
   caught = false;
   caughtSignal = 0;
+  ResetEvent(watchEnded);
   SetConsoleCtrlHandler(OnConsoleControl, TRUE);
 }
 
 InterruptWatcher::~InterruptWatcher() {
   SetConsoleCtrlHandler(OnConsoleControl, FALSE);
   watcher = nullptr;
+  SetEvent(watchEnded);
 }
 
 int InterruptWatcher::signalNumber() const { return caughtSignal; }

@@ -34,6 +34,11 @@ OpenResult OpenForAppend(QFile& file, const QString& path);
 // symbolic link all count. A path that does not exist yet is nobody's same file.
 bool SameFile(const QString& a, const QString& b);
 
+// Whether the system reserves the name for a device in every folder (Windows: NUL, COM1.log,
+// \\.\ paths), so that the path, and any name made by adding to its end, reaches that device.
+// Never so on POSIX systems, where only what a path leads to tells.
+bool NamesDevice(const QString& path);
+
 // Whether path could be saved now, without writing anything: empty when it can, else why.
 // What SaveFile refuses is refused here too.
 QString SaveProblem(const QString& path);

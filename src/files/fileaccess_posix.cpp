@@ -1,27 +1,19 @@
 // Opening and saving files with the POSIX calls that tell a regular file from a FIFO or a
-// device before anything can block, and that keep a replaced file's owner and mode. Elsewhere
-// Qt's own file classes do the same job as well as that platform allows.
-#include <QFileInfo>
-
-#include "files/fileaccess.h"
-#include "texts/usertexts.h"
-
-#ifdef Q_OS_UNIX
+// device before anything can block, and that keep a replaced file's owner and mode.
+// fileaccess_windows.cpp does the same job on Windows.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <cerrno>
 #include <climits>
-#else
-#include <QDir>
-#include <QSaveFile>
-#endif
+
+#include "files/fileaccess.h"
+#include "texts/usertexts.h"
 
 namespace kestrel::files {
-
-#ifdef Q_OS_UNIX
 
 namespace {
 
@@ -258,6 +250,8 @@ bool SameFile(const QString& a, const QString& b) {
          sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
+bool NamesDevice(const QString&) { return false; }
+
 QString SaveProblem(const QString& path) { return Examine(path).problem; }
 
 QString SaveFile(const QString& path, QByteArrayView data) {
@@ -280,63 +274,5 @@ QString SaveFile(const QString& path, QByteArrayView data) {
   if (const int error = MayWrite(target.path)) return ErrorText(error);
   return OverwriteInPlace(target, data);
 }
-
-#else
-
-OpenResult OpenRegularFile(QFile& file, const QString& path) {
-  using Status = OpenResult::Status;
-  file.close();
-  const QFileInfo info(path);
-  if (!info.exists()) return {Status::Missing, texts::NoSuchFileReason()};
-  if (!info.isFile())
-    return {Status::NotRegular,
-            info.isDir() ? texts::FolderReason() : texts::NotRegularFileReason()};
-  file.setFileName(path);
-  if (!file.open(QIODevice::ReadOnly)) return {Status::Failed, file.errorString()};
-  return {Status::Opened, {}};
-}
-
-OpenResult OpenForAppend(QFile& file, const QString& path) {
-  using Status = OpenResult::Status;
-  file.close();
-  const QFileInfo info(path);
-  if (info.isSymLink()) return {Status::NotRegular, texts::LinkReason()};
-  if (info.exists() && !info.isFile())
-    return {Status::NotRegular,
-            info.isDir() ? texts::FolderReason() : texts::NotRegularFileReason()};
-  file.setFileName(path);
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
-    return {Status::Failed, file.errorString()};
-  return {Status::Opened, {}};
-}
-
-bool SameFile(const QString& a, const QString& b) {
-  const QString ca = QFileInfo(a).canonicalFilePath();
-  return !ca.isEmpty() && ca.compare(QFileInfo(b).canonicalFilePath(), Qt::CaseInsensitive) == 0;
-}
-
-QString SaveProblem(const QString& path) {
-  const QFileInfo info(path);
-  if (info.exists() && !info.isFile())
-    return info.isDir() ? texts::FolderReason() : texts::NotRegularFileReason();
-  if (!info.dir().exists()) return texts::NoSuchFolderReason();
-  return {};
-}
-
-QString SaveFile(const QString& path, QByteArrayView data) {
-  const QString problem = SaveProblem(path);
-  if (!problem.isEmpty()) return problem;
-  QSaveFile save(path);
-  save.setDirectWriteFallback(true);
-  if (!save.open(QIODevice::WriteOnly)) return save.errorString();
-  if (save.write(data.data(), data.size()) != data.size()) {
-    const QString error = save.errorString();
-    save.cancelWriting();
-    return error;
-  }
-  return save.commit() ? QString() : save.errorString();
-}
-
-#endif
 
 }  // namespace kestrel::files

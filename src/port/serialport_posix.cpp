@@ -1,7 +1,7 @@
 // The POSIX side of the serial layer: why a device node cannot be opened, who may open it,
 // whether it is a pseudo-terminal, which serial devices the system has (all without opening
-// them), and asking the driver not to sit on received bytes. Elsewhere these answer "unknown"
-// (or "no"), do nothing, or leave it to the serial library's port list.
+// them), and asking the driver not to sit on received bytes. serialport_windows.cpp answers
+// the same questions on Windows.
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -220,16 +220,6 @@ bool IsPseudoTerminal(const QString& path) {
   return path.startsWith(QLatin1String("/dev/pts/"));
 #endif
 }
-
-#else
-
-DeviceHolder HolderOf(const QString&, const QStringList&) { return {}; }
-DeviceProblem ProbeDevice(const QString&, bool) { return DeviceProblem::Unknown; }
-DeviceUsers WhoMayUse(const QString&) { return {}; }
-std::optional<bool> TtyInSysfs(const QString&, unsigned, unsigned) { return std::nullopt; }
-std::optional<bool> SerialNodeExists(const QString&) { return std::nullopt; }
-std::optional<QList<SerialDevice>> SystemSerialDevices() { return std::nullopt; }
-bool IsPseudoTerminal(const QString&) { return false; }
 
 #endif
 

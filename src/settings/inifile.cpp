@@ -289,6 +289,8 @@ bool WriteProfileString(const QString& path, const QString& section, const QStri
     return fail(texts::CannotHoldTextReason(section + QLatin1Char('/') + key));
   if (HasLineBreakOrNul(*valueBytes)) return fail(texts::CannotHoldTextReason(value));
 
+  // Its lock file's name (NUL.lock, COM1.ini.lock) would reach the same device.
+  if (files::NamesDevice(path)) return fail(texts::DeviceNameReason());
   // Another program's update between our read and our replace would be lost without this.
   const QString lockPath = path + QStringLiteral(".lock");
   const QString lockName = QDir::toNativeSeparators(lockPath);

@@ -4,7 +4,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QStandardPaths>
 
 #include "files/fileaccess.h"
 #include "settings/inifile.h"
@@ -21,19 +20,6 @@ QString& FolderOverride() {
   return folder;
 }
 
-// A program under /usr or /bin was installed by the package manager: even root must not
-// scatter settings there.
-bool IsSystemFolder(const QString& folder) {
-  const QString path = QDir::cleanPath(QFileInfo(folder).absoluteFilePath()) + QLatin1Char('/');
-  return path.startsWith(QLatin1String("/usr/")) || path.startsWith(QLatin1String("/bin/")) ||
-         path.startsWith(QLatin1String("/sbin/"));
-}
-
-bool CanWriteIn(const QString& folder) {
-  const QFileInfo info(folder);
-  return info.isDir() && info.isWritable() && !IsSystemFolder(folder);
-}
-
 }  // namespace
 
 QString ProgramFolder() {
@@ -44,10 +30,9 @@ QString ProgramFolder() {
 void SetProgramFolder(const QString& folder) { FolderOverride() = folder; }
 
 QString UserSettingsFolder() {
-  // Not AppConfigLocation: every program of the family (loader, command-line loader) must
-  // find the same file, whatever its own name.
-  return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-         QStringLiteral("/kestrel-logo-loader");
+  // One folder for every program of the family (loader, command-line loader), whatever its
+  // own name.
+  return detail::UserConfigRoot() + QStringLiteral("/kestrel-logo-loader");
 }
 
 SettingsPlace ChooseSettingsFolder(const QString& programFolder, bool programFolderWritable,
@@ -71,7 +56,7 @@ SettingsPlace ChooseSettingsFolder(const QString& programFolder, bool programFol
 namespace {
 
 SettingsPlace SettingsPlaceOf(const QString& program) {
-  return ChooseSettingsFolder(program, CanWriteIn(program), UserSettingsFolder());
+  return ChooseSettingsFolder(program, detail::SettingsMayLiveIn(program), UserSettingsFolder());
 }
 
 bool HasEntry(const QString& path) {
@@ -103,6 +88,7 @@ QString UserGuideOf(const QString& programFolder) {
   const QDir program(programFolder);
   QStringList candidates{
       program.filePath(QStringLiteral("README.md")),
+      program.filePath(QStringLiteral("README.txt")),  // the Windows packages', for Notepad
       program.filePath(QStringLiteral("../share/doc/kestrel-logo-loader/README.md")),
       program.filePath(QStringLiteral("../share/doc/kestrel-logo-loader/README.md.gz"))};
   // A build folder lies a level or two below the source tree's top (build/bin).

@@ -47,4 +47,14 @@ QString ProgramFolderEntry(const QString& name);
 QString UserGuideOf(const QString& programFolder);
 QString UserGuide();  // the running program's
 
+namespace detail {
+
+// Per platform. Whether the settings may live in this folder: one we may write, and no place
+// the system keeps installed programs in (whoever runs the program, even an administrator).
+bool SettingsMayLiveIn(const QString& folder);
+// Where the user's per-program settings folders go: ~/.config, %APPDATA%.
+QString UserConfigRoot();
+
+}  // namespace detail
+
 }  // namespace kestrel

@@ -283,6 +283,7 @@ QString NoSuchFolderReason() { return Files::tr("no such folder"); }
 QString FolderReason() { return Files::tr("it is a folder"); }
 QString NotRegularFileReason() { return Files::tr("it is not a regular file"); }
 QString LinkReason() { return Files::tr("it is a link, not a regular file"); }
+QString DeviceNameReason() { return Files::tr("it names a device, not a regular file"); }
 QString SettingsTooLargeReason() { return Files::tr("it is larger than 1 MiB"); }
 QString SettingsWouldGrowReason() { return Files::tr("it would grow larger than 1 MiB"); }
 QString CannotHoldTextReason(const QString& text) {

@@ -94,6 +94,7 @@ QString NoSuchFolderReason();
 QString FolderReason();
 QString NotRegularFileReason();
 QString LinkReason();
+QString DeviceNameReason();  // Windows: CON, NUL, COM1 and the like in any folder
 QString SettingsTooLargeReason();
 QString SettingsWouldGrowReason();
 QString CannotHoldTextReason(const QString& text);

@@ -1,4 +1,5 @@
 // Start-up, the Open/Close command and the port-state display.
+#include <QDir>
 #include <QtTest/QtTest>
 #include <map>
 
@@ -149,6 +150,29 @@ class TestPortConnection : public QObject {
     }
     if (source != int(PortSource::Default) && QFile::exists(target.device))
       QCOMPARE(kestrel::PortsUsingDevice(target.device), QList<int>{3});
+  }
+#else
+  // [Devices] gives a COM number another port's name; a path names no port.
+  void windowsAssignments_data() {
+    QTest::addColumn<QString>("assignment");  // COM3 in [Devices]
+    QTest::addColumn<int>("source");
+    QTest::addColumn<QString>("device");  // empty: no usable device
+    QTest::newRow("another COM name") << "COM12" << int(PortSource::Assignment) << "COM12";
+    QTest::newRow("device namespace") << "\\\\.\\COM12" << int(PortSource::Assignment) << "COM12";
+    QTest::newRow("a file path") << "C:\\ports\\COM12" << int(PortSource::Assignment) << "";
+    QTest::newRow("cleared") << "" << int(PortSource::Default) << "COM3";
+  }
+  void windowsAssignments() {
+    QFETCH(QString, assignment);
+    QFETCH(int, source);
+    QFETCH(QString, device);
+    TempProgramFolder folder;
+    QVERIFY(folder.writeIni({"[Devices]", "COM3=" + assignment}));
+    const kestrel::PortTarget target = kestrel::ResolvePort(3);
+    QCOMPARE(int(target.source), source);
+    QCOMPARE(target.device, device);
+    if (!device.isEmpty() && source == int(PortSource::Assignment))
+      QCOMPARE(kestrel::PortsUsingDevice(QStringLiteral("com12")), (QList<int>{3, 12}));
   }
 #endif
 
@@ -364,7 +388,7 @@ class TestPortConnection : public QObject {
       return found;
     };
     rig.connection.startUp();
-    const QString shown = rig.connection.state().startHint();
+    const QString shown = QDir::fromNativeSeparators(rig.connection.state().startHint());
     QVERIFY2(hint.isEmpty() ? shown.isEmpty() : shown.startsWith(hint), qPrintable(shown));
     rig.connection.changePort(3, 8);
     QVERIFY(rig.connection.state().startHint().isEmpty());

@@ -11,10 +11,14 @@
 #include "port/portnames.h"
 #include "port/serialcomm.h"
 #include "tempfolder.h"
+#include "texts/usertexts.h"
 
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
+#ifdef Q_OS_WIN
+#include <windows.h>
 #endif
 
 using kestrel::CommError;
@@ -22,6 +26,15 @@ using kestrel::SerialComm;
 namespace CommErr = kestrel::CommErr;
 using kestrel::test::ErrorOf;
 using kestrel::test::TempProgramFolder;
+
+#ifdef Q_OS_WIN
+namespace {
+bool UnderWine() {
+  const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  return ntdll && GetProcAddress(ntdll, "wine_get_version");
+}
+}  // namespace
+#endif
 
 class TestSerialComm : public QObject {
   Q_OBJECT
@@ -150,6 +163,53 @@ class TestSerialComm : public QObject {
     QCOMPARE(!users.user.isEmpty(), userNamed);
     QCOMPARE(!users.group.isEmpty(), groupNamed);
     QVERIFY(users.group != QLatin1String("root"));
+  }
+#endif
+
+#ifdef Q_OS_WIN
+  // The system's list says so without an open: the same number and text as on Linux.
+  void missingWindowsPortIs8002() {
+    SerialComm port;
+    QVERIFY(!kestrel::SerialDeviceExists(QStringLiteral("COM201")));
+    try {
+      port.open(QStringLiteral("COM201"), {}, QStringLiteral("COM201"));
+      QFAIL("a missing port opened");
+    } catch (const CommError& e) {
+      QCOMPARE(e.number(), CommErr::PortNotExist);
+      QCOMPARE(kestrel::texts::CommErrorText(e),
+               QStringLiteral("The serial port COM201 does not exist."));
+    }
+  }
+
+  // A real port: check-windows points Wine's COM1 at the simulator and names it here.
+  void heldWindowsPortIs8005AndStillListed() {
+    const QString name = qEnvironmentVariable("KESTREL_TEST_COM_PORT");
+    if (name.isEmpty()) QSKIP("no COM port to use (KESTREL_TEST_COM_PORT)");
+    SerialComm holder;
+    holder.open(name, {}, name);
+
+    const QList<kestrel::SerialDevice> listed = kestrel::DetectedSerialDevices();
+    QVERIFY(std::any_of(listed.begin(), listed.end(), [&](const kestrel::SerialDevice& d) {
+      return d.device.compare(name, Qt::CaseInsensitive) == 0;
+    }));
+    QVERIFY(kestrel::SerialDeviceExists(name));
+    SerialComm second;
+    QString refusal;
+    try {
+      second.open(name, {}, QStringLiteral("COM3"));
+    } catch (const CommError& e) {
+      QCOMPARE(e.number(), CommErr::PortInUse);
+      refusal = kestrel::texts::CommErrorText(e);
+    }
+    if (refusal.isEmpty() && UnderWine()) {
+      second.close();
+      QSKIP("Wine lets a second program open a port that is open; Windows refuses it");
+    }
+    QCOMPARE(refusal,
+             QStringLiteral("The serial port COM3 (%1) is used by another program.").arg(name));
+    holder.close();
+    second.open(name, {}, QStringLiteral("COM3"));
+    QVERIFY(second.isOpen());
   }
 #endif
 

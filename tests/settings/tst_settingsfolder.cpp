@@ -1,4 +1,5 @@
 // Where the settings live when the program's folder cannot be written.
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -58,6 +59,23 @@ class SettingsFolderTest : public QObject {
     QCOMPARE(used.readAll(), expected);
   }
 
+#ifdef Q_OS_WIN
+  // An installed copy keeps its settings in %APPDATA% even where its folder may be written
+  // (an administrator); a copy unpacked anywhere else keeps them beside itself.
+  void programFilesIsNoPlaceForSettings() {
+    const QString installed = QDir::fromNativeSeparators(qEnvironmentVariable("ProgramFiles")) +
+                              QStringLiteral("/Kestrel settings test");
+    if (!QDir().mkpath(installed)) QSKIP("Program Files cannot be written here");
+    const bool mayLive = kestrel::detail::SettingsMayLiveIn(installed);
+    QDir(installed).removeRecursively();
+    QVERIFY(!mayLive);
+    QTemporaryDir portable;
+    QVERIFY(kestrel::detail::SettingsMayLiveIn(portable.path()));
+    QCOMPARE(kestrel::UserSettingsFolder(),
+             QDir::fromNativeSeparators(qEnvironmentVariable("APPDATA")) +
+                 QStringLiteral("/kestrel-logo-loader"));
+  }
+#else
   // COMn links of an installed program are the user's to make, in the user's folder.
   void portLinksAreFoundWhereTheSettingsAre_data() {
     QTest::addColumn<QString>("program");  // "<temp>": a folder the user can write
@@ -85,6 +103,7 @@ class SettingsFolderTest : public QObject {
     qunsetenv("XDG_CONFIG_HOME");
     QCOMPARE(entry, (found ? user : program) + QStringLiteral("/COM3"));
   }
+#endif
 
   // Open Bitmap's dialog starts on the last file only while Open Bitmap would take it.
   void openBitmapIsOfferedOnlyAFileItAccepts_data() {

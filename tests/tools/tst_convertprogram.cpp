@@ -24,7 +24,8 @@ struct Run {
 };
 
 QString ProgramPath() {
-  return QDir(QStringLiteral(KESTREL_BIN_DIR)).filePath(QStringLiteral("kestrel-logo-convert"));
+  return QDir(QStringLiteral(KESTREL_BIN_DIR))
+      .filePath(QStringLiteral("kestrel-logo-convert" KESTREL_EXE_SUFFIX));
 }
 
 bool WriteFile(const QString& path, const QByteArray& content) {
@@ -63,6 +64,11 @@ class TestConvertProgram : public QObject {
     run.exitCode = process.exitCode();
     run.out = process.readAllStandardOutput();
     run.err = process.readAllStandardError();
+#ifdef Q_OS_WIN
+    // Text written there ends its lines the system's way.
+    run.out.replace("\r\n", "\n");
+    run.err.replace("\r\n", "\n");
+#endif
     return run;
   }
 

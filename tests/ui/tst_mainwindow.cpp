@@ -1,5 +1,6 @@
 #include <QAction>
 #include <QApplication>
+#include <QFontDatabase>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -66,6 +67,8 @@ class MainWindowTest : public QObject {
   }
 
   void layoutFollowsTheDesignInPixels() {
+    // Qt ships no fonts: its offscreen platform on Windows finds none to measure with.
+    if (QFontDatabase::families().isEmpty()) QSKIP("no fonts to lay the window out with");
     WindowRig rig;
     frmPantallaTest& w = *rig.window;
     w.show();

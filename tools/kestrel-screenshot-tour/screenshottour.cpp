@@ -12,6 +12,7 @@
 #include <QPointer>
 #include <QPainter>
 #include <QProgressBar>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
@@ -63,12 +64,13 @@ bool WriteFile(const QString& path, const QByteArray& bytes) {
 
 class Tour : public QObject {
  public:
-  Tour(frmPantallaTest& window, const QString& folder)
-      : QObject(&window), window_(window), dir_(folder) {
+  Tour(frmPantallaTest& window, const QString& folder, bool wholeScreen)
+      : QObject(&window), window_(window), dir_(folder), wholeScreen_(wholeScreen) {
     QDir().mkpath(folder);
     steps_ = {
         [this] { Save(&window_, "01-main-fresh"); },
         [this] { FileMenu(); },
+        [this] { FileDialog(); },
         [this] { LoadLogo(); },
         [this] { Download(); },
         [this] {
@@ -129,12 +131,33 @@ class Tour : public QObject {
     QTimer::singleShot(400, this, [this] { Next(); });
   }
 
-  void Save(QWidget* widget, const char* name) {
-    const QString path = dir_.filePath(QLatin1String(name) + QStringLiteral(".png"));
-    if (widget->grab().save(path))
+  void Save(QWidget* widget, const char* name) { SaveImage(widget->grab(), QLatin1String(name)); }
+
+  // What the screen shows: frames, shadows and windows that are not Qt's.
+  void SaveScreen(const char* name) {
+    if (!wholeScreen_) return;
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+      SaveImage(screen->grabWindow(0), QStringLiteral("screen-") + QLatin1String(name));
+  }
+
+  void SaveImage(const QPixmap& picture, const QString& name) {
+    const QString path = dir_.filePath(name + QStringLiteral(".png"));
+    if (picture.save(path))
       Say(QStringLiteral("saved %1").arg(path));
     else
       Say(QStringLiteral("could not save %1").arg(path));
+  }
+
+  // The file dialog the loader shows (the system's own where it has one), photographed on the
+  // screen and cancelled.
+  void FileDialog() {
+    if (!wholeScreen_) return;
+    QTimer::singleShot(1500, this, [this] {
+      SaveScreen("11-file-dialog");
+      if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+        dialog->reject();
+    });
+    window_.cmdOpen_Click();
   }
 
   // The next modal windows are photographed, each once it has been laid out and painted, then
@@ -149,7 +172,9 @@ class Tour : public QObject {
       if (!modal || modal == shooting_) return;
       shooting_ = modal;
       QTimer::singleShot(300, this, [this, modal, poll] {
-        Save(modal, expected_.takeFirst().toLatin1().constData());
+        const QByteArray name = expected_.takeFirst().toLatin1();
+        Save(modal, name.constData());
+        SaveScreen(name.constData());
         if (expected_.isEmpty()) {
           poll->stop();
           poll->deleteLater();
@@ -179,7 +204,10 @@ class Tour : public QObject {
     QByteArray pbm("P4\n240 60\n");
     pbm.append(reinterpret_cast<const char*>(logo.data()), kLogoBytes);
     WriteFile(dir_.filePath(QStringLiteral("loaded-logo.pbm")), pbm);
-    QTimer::singleShot(200, this, [this] { Save(&window_, "02-main-logo-loaded"); });
+    QTimer::singleShot(200, this, [this] {
+      Save(&window_, "02-main-logo-loaded");
+      SaveScreen("02-main-logo-loaded");
+    });
   }
 
   // Photographed half way; the tour goes on once it has ended (Next waits for that).
@@ -199,7 +227,10 @@ class Tour : public QObject {
                        Say(texts::TransferMessage(outcome).isEmpty()
                                ? QStringLiteral("download finished without a message")
                                : QStringLiteral("download ended with a message"));
-                       QTimer::singleShot(200, this, [this] { Save(&window_, "03b-main-loaded"); });
+                       QTimer::singleShot(200, this, [this] {
+                          Save(&window_, "03b-main-loaded");
+                          SaveScreen("03b-main-loaded");
+                        });
                      });
     window_.cmdSend_Click();
   }
@@ -296,6 +327,7 @@ class Tour : public QObject {
 
   frmPantallaTest& window_;
   QDir dir_;
+  bool wholeScreen_ = false;
   QList<std::function<void()>> steps_;
   qsizetype index_ = 0;
   QStringList expected_;
@@ -306,8 +338,8 @@ class Tour : public QObject {
 
 }  // namespace
 
-void StartScreenshotTour(frmPantallaTest& window, const QString& folder) {
-  auto* tour = new Tour(window, folder);
+void StartScreenshotTour(frmPantallaTest& window, const QString& folder, bool wholeScreen) {
+  auto* tour = new Tour(window, folder, wholeScreen);
   tour->Start();
 }
 
