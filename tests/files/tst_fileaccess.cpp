@@ -10,13 +10,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QImage>
 #include <QTemporaryDir>
-#include <QTextStream>
 #include <QtTest>
 
 #include "bitmapbytes.h"
-#include "convertcommand.h"
+#include "converterrun.h"
 #include "logo/bitmapfile.h"
 #include "picture/pictureread.h"
 #include "settings/inifile.h"
@@ -72,21 +70,11 @@ class FileAccessTest : public QObject {
     return own;
   }
 
-  static int Convert(const QStringList& arguments, QString* errors) {
-    QString out;
-    QTextStream outStream(&out);
-    QTextStream errStream(errors);
-    return convert::RunConverter(QStringList{QStringLiteral("kestrel-logo-convert")} + arguments,
-                                 outStream, errStream);
-  }
-
  private slots:
   void initTestCase() {
     QVERIFY(dir_.isValid());
     logoPng_ = PathFor(QStringLiteral("logo.png"));
-    QImage picture(120, 30, QImage::Format_RGB32);
-    picture.fill(Qt::white);
-    QVERIFY(picture.save(logoPng_));
+    QVERIFY(test::SaveWhitePicture(logoPng_));
   }
 
   // Nobody ever writes to these FIFOs: a reader that waited for a writer would hang here.
@@ -190,7 +178,7 @@ class FileAccessTest : public QObject {
     QFETCH(QString, messagePart);
     const QByteArray before = Contents(logoPng_);
     QString errors;
-    QCOMPARE(Convert(arguments, &errors), exitCode);
+    QCOMPARE(test::RunConverterHere(arguments, &errors), exitCode);
     QVERIFY2(errors.contains(messagePart), qPrintable(errors));
     QCOMPARE(Contents(logoPng_), before);
     const QString out = PathFor(QStringLiteral("out.bmp"));
@@ -216,7 +204,7 @@ class FileAccessTest : public QObject {
     QStringList arguments{logoPng_, output};
     if (!preview.isEmpty()) arguments << QStringLiteral("--preview") << preview;
     QString errors;
-    QCOMPARE(Convert(arguments, &errors), 1);
+    QCOMPARE(test::RunConverterHere(arguments, &errors), 1);
     QVERIFY2(errors.contains(QStringLiteral("not a regular file")), qPrintable(errors));
     QCOMPARE(TypeOf(output), outputType);
     if (!preview.isEmpty()) {

@@ -6,14 +6,12 @@
 
 #include <QDir>
 #include <QFile>
-#include <QImage>
 #include <QTemporaryDir>
-#include <QTextStream>
 #include <QtTest>
 
 #include "app/downloadlog.h"
 #include "bitmapbytes.h"
-#include "convertcommand.h"
+#include "converterrun.h"
 #include "files/fileaccess.h"
 #include "logo/bitmapfile.h"
 #include "picture/pictureread.h"
@@ -42,21 +40,11 @@ class FileAccessWindowsTest : public QObject {
 
   QString PathFor(const QString& name) const { return dir_.filePath(name); }
 
-  static int Convert(const QStringList& arguments, QString* errors) {
-    QString out;
-    QTextStream outStream(&out);
-    QTextStream errStream(errors);
-    return convert::RunConverter(QStringList{QStringLiteral("kestrel-logo-convert")} + arguments,
-                                 outStream, errStream);
-  }
-
  private slots:
   void initTestCase() {
     QVERIFY(dir_.isValid());
     logoPng_ = PathFor(QStringLiteral("logo.png"));
-    QImage picture(120, 30, QImage::Format_RGB32);
-    picture.fill(Qt::white);
-    QVERIFY(picture.save(logoPng_));
+    QVERIFY(test::SaveWhitePicture(logoPng_));
   }
 
   // Opening any of these would reach a device (COM1 raises its control lines, CON waits for
@@ -87,7 +75,7 @@ class FileAccessWindowsTest : public QObject {
     QVERIFY(convert::LoadPicture(path, &failure).isNull());
     QCOMPARE(int(failure.kind), int(convert::PictureFailure::Kind::CannotRead));
     QString error;
-    QCOMPARE(Convert({logoPng_, path}, &error), 1);
+    QCOMPARE(test::RunConverterHere({logoPng_, path}, &error), 1);
     QVERIFY2(error.contains(QStringLiteral("not a regular file")), qPrintable(error));
 
     DownloadLog log(path);
@@ -106,7 +94,7 @@ class FileAccessWindowsTest : public QObject {
   void nearDeviceNamesAreFiles() {
     QFETCH(QString, name);
     QString errors;
-    QCOMPARE(Convert({logoPng_, PathFor(name)}, &errors), 0);
+    QCOMPARE(test::RunConverterHere({logoPng_, PathFor(name)}, &errors), 0);
     QCOMPARE(int(ReadLogoBitmap(PathFor(name)).outcome), int(Outcome::Accepted));
   }
 
@@ -115,7 +103,7 @@ class FileAccessWindowsTest : public QObject {
     QVERIFY(QDir().mkpath(folder));
     const QString bitmap = folder + QStringLiteral("/Se\u00F1al \u65E5\u672C.bmp");
     QString errors;
-    QCOMPARE(Convert({logoPng_, bitmap}, &errors), 0);
+    QCOMPARE(test::RunConverterHere({logoPng_, bitmap}, &errors), 0);
     QCOMPARE(int(ReadLogoBitmap(bitmap).outcome), int(Outcome::Accepted));
 
     const QString ini = folder + QStringLiteral("/Tessaly.ini");
@@ -163,7 +151,7 @@ class FileAccessWindowsTest : public QObject {
     const QString upper = dir_.path() + QStringLiteral("\\.\\LOGO.PNG");
     QVERIFY(files::SameFile(logoPng_, upper));
     QString errors;
-    QCOMPARE(Convert({logoPng_, upper}, &errors), 64);
+    QCOMPARE(test::RunConverterHere({logoPng_, upper}, &errors), 64);
     QVERIFY2(errors.contains(QStringLiteral("would replace the input")), qPrintable(errors));
     QVERIFY(!files::SameFile(logoPng_, QStringLiteral("NUL")));
   }
