@@ -23,6 +23,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <limits>
 #include <vector>
 #endif
 
@@ -113,7 +114,9 @@ DeviceHolder HolderOf(const QString& devicePath, const QStringList& lockFolders)
   for (const QString& folder : lockFolders.isEmpty() ? LockFolders() : lockFolders) {
     const qint64 pid = LockPid(folder + QStringLiteral("/LCK..") + name);
     // A stale lock names a process that has ended; nobody holds the port through it.
-    if (pid <= 0 || (::kill(pid_t(pid), 0) != 0 && errno != EPERM)) continue;
+    if (pid <= 0 || pid > std::numeric_limits<pid_t>::max() ||
+        (::kill(pid_t(pid), 0) != 0 && errno != EPERM))
+      continue;
     DeviceHolder holder;
     holder.pid = pid;
 #ifdef Q_OS_LINUX
